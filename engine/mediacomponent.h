@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+// A read-only list the media component hands out: its WMV profiles (Description) and
+// its video and audio compressors (Name).
+class MediaCollection
+{
+public:
+    MediaCollection() = default;
+    explicit MediaCollection(QStringList items) : m_items(std::move(items)) {}
+    short Count() const { return short(m_items.size()); }
+    QString Name(short index) const { return item(index); }
+    QString Description(short index) const { return item(index); }
+
+private:
+    QString item(short index) const
+    {
+        return index >= 0 && index < m_items.size() ? m_items.at(index) : QString();
+    }
+    QStringList m_items;
+};
+
+// What the rest of the program uses of the media component: durations, conversions to
+// WMV / AVI / MPEG, and the preview. Implemented on FFmpeg in media/; tests use fakes.
+// The events arrive on the thread that owns the object (the user-interface thread).
+class MediaComponent : public QObject
+{
+    Q_OBJECT
+public:
+    enum OutputFormatCode { FormatMpeg = 6, FormatAvi = 8, FormatWmv = 9 };
+
+    using QObject::QObject;
+    ~MediaComponent() override = default;
+
+    virtual MediaCollection WmvProfiles() const = 0;
+    virtual void SetWmvProfileIndex(short index) = 0;
+    virtual void SetVideoCompressorIndex(short index) = 0;
+    virtual MediaCollection VideoCompressors() const = 0;
+    virtual void SetUseVideoCompressor(bool use) = 0;
+    virtual void SetAudioCompressorIndex(short index) = 0;
+    virtual MediaCollection AudioCompressors() const = 0;
+    virtual void SetUseAudioCompressor(bool use) = 0;
+    virtual void SetOutputHeight(short pixels) = 0;
+    virtual void SetOutputWidth(short pixels) = 0;
+    virtual void SetColorDepth(short bits) = 0;
+    virtual void SetOutputFormat(int format) = 0;
+    virtual void SetFrameRate(double fps) = 0;
+
+    // Returns at once: true when the conversion started.
+    virtual bool ConvertToFile(const QString& path) = 0;
+    // Seconds; 0 for a file that cannot be opened.
+    virtual double GetDuration(const QString& path) = 0;
+    virtual bool Play() = 0;
+    // In conversions the second number is an end time; in a preview it is a length.
+    virtual bool AddAudioSegment(const QString& path, double start, double second) = 0;
+    virtual bool AddVideoSegment(const QString& path, double start, double second,
+                                 short flags) = 0;
+    virtual void Reset() = 0;
+    virtual void StopConversion() = 0;
+    virtual void StopPlay() = 0;
+
+    // Why the last conversion failed; empty after a success.
+    virtual QString LastError() const = 0;
+
+signals:
+    void ConversionComplete();
+    void ConversionProgress(double position, double total);
+    void PlayEnded(double unused);
+};

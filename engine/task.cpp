@@ -1,0 +1,39 @@
+#include "task.h"
+
+QString taskBaseName(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot < 0 || dot < slash)
+        return {};
+    return path.mid(slash + 1, dot - slash - 1);
+}
+
+int32_t isRealMediaPath(const QString& path)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const QString tail = dot < 0 ? path : path.mid(dot);
+    return tail.contains(QLatin1String("rm"), Qt::CaseSensitive) ? 1 : 0;
+}
+
+Task makeTask(const QString& sourcePath, double duration, int32_t exportType,
+              int32_t wmvProfile)
+{
+    Task task;
+    task.sourcePath = sourcePath;
+    task.startTime = 0.0;
+    task.endTime = duration;
+    const QString base = taskBaseName(sourcePath);
+    task.title = base;
+    task.exportName = base;
+    task.isRealMedia = isRealMediaPath(sourcePath);
+    task.exportType = exportType;
+    task.wmvProfile = wmvProfile;
+    return task;
+}
+
+int TaskList::add(const Task& task)
+{
+    m_tasks.append(task);
+    return size() - 1;
+}

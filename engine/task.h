@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+#include <cstdint>
+
+// One row of the conversion list. A plain value: copy it out of the list, change the
+// copy, write it back.
+struct Task
+{
+    QString sourcePath;
+    double startTime = 0.0;
+    double endTime = 0.0;
+    QString title;
+    int32_t videoType = 1;
+    int32_t videoSize = 0;
+    int32_t frameRate = 0;
+    int32_t videoBitrate = 3;
+    int32_t aspect = 0;
+    int32_t channels = 1;
+    int32_t audioBitrate = 4;
+    int32_t sampleRate = 2;
+    int32_t volume = 1;
+    int32_t mp4Profile = 0;
+    QString exportName;
+    int32_t finished = 0;
+    int32_t outputKB = 0;
+    double encodeSpeed = 0.0;
+    double encodedTime = 0.0;
+    int32_t isRealMedia = 0;
+    QString intermediatePath;
+    int32_t preState = 0;
+    int32_t preDone = 0;
+    double prePosition = 0.0;
+    double prePercent = 0.0;
+    double preRemainTime = 0.0;
+    int32_t exportType = 0;
+    int32_t wmvProfile = 0;
+    int32_t wmvPercent = 0;
+
+    // Set when the last conversion of this Task failed, with the reason the encoder or
+    // the media component gave. Cleared with the rest of the progress.
+    int32_t failed = 0;
+    QString failureReason;
+};
+
+// Text between the last "/" and the last "." of a path; empty when no "." follows
+// the last "/".
+QString taskBaseName(const QString& path);
+
+// 1 when the text from the last "." on contains "rm" (case-sensitive); a path without
+// any "." is searched whole.
+int32_t isRealMediaPath(const QString& path);
+
+// A new Task for a source, with the creation values.
+Task makeTask(const QString& sourcePath, double duration, int32_t exportType,
+              int32_t wmvProfile);
+
+class TaskList
+{
+public:
+    int add(const Task& task);
+    Task get(int index) const { return m_tasks.at(index); }
+    void set(int index, const Task& task) { m_tasks[index] = task; }
+    void removeAt(int index) { m_tasks.removeAt(index); }
+    void removeAll() { m_tasks.clear(); }
+    int size() const { return int(m_tasks.size()); }
+    bool isValidIndex(int index) const { return index >= 0 && index < size(); }
+
+private:
+    QVector<Task> m_tasks;
+};

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs (only the missing ones), then configures
+# and builds into build/. Pass extra CMake options as arguments.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(g++ cmake ninja-build pkg-config ccache
+          qt6-base-dev qt6-svg-dev qt6-multimedia-dev
+          libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev
+          libswresample-dev libavutil-dev libgtest-dev
+          ffmpeg xvfb xauth)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+build_dir=${TRELVO_BUILD_DIR:-build}
+cmake -S . -B "$build_dir" -G Ninja "$@" >/dev/null
+jobs=${TRELVO_JOBS:-$(nproc)}
+cmake --build "$build_dir" -j "$jobs"

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+// Test media, made at test time with the ffmpeg program into one shared folder. Safe
+// when several test programs ask for the same file at once.
+namespace testmedia {
+
+// The folder the files are made in (created when missing).
+QString folder();
+
+// Makes `fileName` in the folder with `ffmpeg -y <args> <path>` unless it exists;
+// returns its path, or an empty string when ffmpeg failed.
+QString make(const QString& fileName, const QStringList& ffmpegArgs);
+
+// A small clip (320x240, 25 fps, testsrc2 and a sine tone) in the container of the
+// extension: avi, mpg, vob, wmv, asf, mov, qt, 3gp, mp4, rm, rmvb. `seconds` long.
+QString clip(const QString& extension, int seconds = 3);
+// Video without audio, and audio without video (wma, mp3, wav...).
+QString videoOnly(const QString& extension, int seconds = 3);
+QString audioOnly(const QString& extension, int seconds = 3);
+
+// ffprobe -show_format -show_streams as JSON; an empty object when ffprobe fails.
+QJsonObject probe(const QString& path);
+// The first stream of a type ("video", "audio") in a probe result; empty when none.
+QJsonObject probeStream(const QJsonObject& probeResult, const QString& codecType);
+double probeDuration(const QString& path);
+
+// Runs a program and returns its exit code (-1 when it could not start or timed out);
+// standard output and error are joined into `output` when given.
+int run(const QString& program, const QStringList& args, QString* output = nullptr,
+        int timeoutMs = 120000);
+
+} // namespace testmedia
