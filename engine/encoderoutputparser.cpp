@@ -1,0 +1,39 @@
+#include "encoderoutputparser.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+void parseEncoderOutput(const char* chunk, int taskIndex, TaskList& tasks,
+                        const ParseHooks& hooks)
+{
+    const uint32_t now = hooks.now;
+    if (!tasks.isValidIndex(taskIndex) || !chunk)
+        return;
+    Task task = tasks.get(taskIndex);
+
+    if (const char* size = std::strstr(chunk, "size="); size && std::strlen(size) >= 13) {
+        char field[16] = {};
+        std::memcpy(field, size + 5, 8);
+        task.outputKB = std::atoi(field);
+    }
+
+    if (const char* time = std::strstr(chunk, "time="); time && std::strlen(time) >= 9) {
+        char field[16] = {};
+        std::strncpy(field, time + 5, 5);
+        double t = std::strtod(field, nullptr);
+        if (!std::isfinite(t))
+            t = 0.0;
+        if (task.isRealMedia == 1 && task.outputKB > 0 && t >= task.endTime - task.startTime &&
+            hooks.finishEarly)
+            hooks.finishEarly();
+        task.encodedTime = t;
+        const uint32_t interval = now - hooks.runStartTick;
+        // A report in the same millisecond as the start has no measurable speed yet.
+        task.encodeSpeed = interval == 0 ? 0.0 : t * 1000.0 / double(interval);
+    }
+
+    tasks.set(taskIndex, task);
+    if (hooks.redrawProgress)
+        hooks.redrawProgress(taskIndex);
+}

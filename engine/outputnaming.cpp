@@ -1,0 +1,64 @@
+#include "outputnaming.h"
+
+#include <QFileInfo>
+
+namespace {
+
+bool pathTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+QString safeFileStem(const QString& exportName)
+{
+    QString stem = exportName;
+    for (QChar& c : stem) {
+        if (c == u'/' || c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u'_';
+    }
+    return stem;
+}
+
+QString truncateUtf8(const QString& text, int maxBytes)
+{
+    if (maxBytes <= 0)
+        return {};
+    if (text.toUtf8().size() <= maxBytes)
+        return text;
+    QString out;
+    int bytes = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        // Keep surrogate pairs together.
+        const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString piece = text.mid(i, len);
+        const int pieceBytes = int(piece.toUtf8().size());
+        if (bytes + pieceBytes > maxBytes)
+            break;
+        out += piece;
+        bytes += pieceBytes;
+        i += len;
+    }
+    return out;
+}
+
+QString chooseOutputPath(const QString& outputFolder, const QString& exportName, int exportType)
+{
+    QString folder = outputFolder;
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    const QString extension = exportType == 0 ? QStringLiteral(".mp4") : QStringLiteral(".wmv");
+    const QString stem = safeFileStem(exportName);
+    const int folderBytes = int(folder.toUtf8().size());
+    const int nameLimit = qMin(kMaxFileNameBytes, qMax(0, kMaxPathBytes - folderBytes));
+
+    for (int k = 1;; ++k) {
+        const QString suffix = k == 1 ? extension : QStringLiteral("_%1").arg(k) + extension;
+        const int room = nameLimit - int(suffix.toUtf8().size());
+        const QString candidate = folder + truncateUtf8(stem, room) + suffix;
+        if (!pathTaken(candidate))
+            return candidate;
+    }
+}

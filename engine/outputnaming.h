@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Largest file name and path, in bytes of the file system's encoding (UTF-8 here).
+constexpr int kMaxFileNameBytes = 255;
+constexpr int kMaxPathBytes = 4095;
+
+// exportName made safe as a file name: "/" and control characters become "_".
+QString safeFileStem(const QString& exportName);
+
+// Cuts `text` to at most `maxBytes` bytes of UTF-8 without splitting a character.
+QString truncateUtf8(const QString& text, int maxBytes);
+
+// The output path for a Task: folder + exportName + ".mp4" (exportType 0) or ".wmv",
+// or the first free numbered variant "name_2.mp4", "name_3.mp4", ... An existing file
+// is never chosen. A name too long for the file system is shortened, and every
+// shortened candidate is tested again, so it never lands on another file's name.
+QString chooseOutputPath(const QString& outputFolder, const QString& exportName,
+                         int exportType);

@@ -1,0 +1,148 @@
+#include "profilefile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <climits>
+
+namespace {
+
+struct IniKey
+{
+    QString name;
+    QString value;
+};
+
+struct IniSection
+{
+    QString name;
+    QList<IniKey> keys;
+};
+
+QString unquote(QString value)
+{
+    if (value.size() >= 2) {
+        const QChar first = value.front();
+        if ((first == u'"' || first == u'\'') && value.back() == first)
+            value = value.mid(1, value.size() - 2);
+    }
+    return value;
+}
+
+QList<IniSection> parseIni(const QString& path)
+{
+    QList<IniSection> sections;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return sections;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    for (const QString& raw : lines) {
+        const QString line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(u';'))
+            continue;
+        if (line.startsWith(u'[')) {
+            qsizetype close = line.indexOf(u']');
+            if (close < 0)
+                close = line.size();
+            QString name = line.mid(1, close - 1).trimmed();
+            name.truncate(CProfileFile::kMaxSectionNameLength);
+            sections.append({name, {}});
+            continue;
+        }
+        if (sections.isEmpty())
+            continue; // keys before the first section belong to nothing
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq < 0)
+            continue;
+        QString value = unquote(line.mid(eq + 1).trimmed());
+        value.truncate(CProfileFile::kMaxValueLength);
+        sections.last().keys.append({line.left(eq).trimmed(), value});
+    }
+    return sections;
+}
+
+const IniSection* findSection(const QList<IniSection>& sections, const QString& name)
+{
+    for (const IniSection& s : sections) {
+        if (s.name.compare(name.trimmed(), Qt::CaseInsensitive) == 0)
+            return &s;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool CProfileFile::SetPath(const QString& path)
+{
+    m_path = path;
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+bool CProfileFile::HasSection(const QString& section) const
+{
+    const QList<IniSection> sections = parseIni(m_path);
+    const IniSection* s = findSection(sections, section);
+    return s && !s->keys.isEmpty();
+}
+
+QString CProfileFile::ReadString(const QString& section, const QString& key) const
+{
+    const QList<IniSection> sections = parseIni(m_path);
+    const IniSection* s = findSection(sections, section);
+    if (!s)
+        return {};
+    for (const IniKey& k : s->keys) {
+        if (k.name.compare(key.trimmed(), Qt::CaseInsensitive) == 0)
+            return k.value;
+    }
+    return {};
+}
+
+int CProfileFile::ReadSectionNames(QStringList& names) const
+{
+    names.clear();
+    for (const IniSection& s : parseIni(m_path))
+        names.append(s.name);
+    if (names.isEmpty())
+        names.append(QString());
+    return int(names.size());
+}
+
+int leadingInteger(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    const char* p = bytes.constData();
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    long long value = 0;
+    while (*p >= '0' && *p <= '9') {
+        value = value * 10 + (*p++ - '0');
+        if (value > INT_MAX)
+            return negative ? INT_MIN : INT_MAX;
+    }
+    return int(negative ? -value : value);
+}
+
+Mp4ProfileChoice LoadMp4Profiles(const QString& appFolder)
+{
+    Mp4ProfileChoice choice;
+    QDir::setCurrent(appFolder);
+    CProfileFile reader;
+    reader.SetPath(QStringLiteral("./Zune_Profile.ini"));
+    if (!reader.HasSection(QStringLiteral("Info")))
+        return choice;
+    const int defaultItem =
+        leadingInteger(reader.ReadString(QStringLiteral("Info"), QStringLiteral("DefaultProfile")));
+    choice.filled = true;
+    QStringList names;
+    const int count = reader.ReadSectionNames(names);
+    for (int i = 1; i < count; ++i)
+        choice.items.append(reader.ReadString(names.at(i), QStringLiteral("Title")));
+    choice.selectIndex = defaultItem >= 0 && defaultItem < choice.items.size() ? defaultItem : -1;
+    return choice;
+}

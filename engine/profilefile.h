@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Reader of the profile file, an initialisation file of [sections] and key=value lines.
+// Section and key names compare without case and the first match wins; spaces around
+// names and values are trimmed, one pair of enclosing quotes is removed from a value,
+// lines starting with ";" are comments, and a value is cut at 1023 characters.
+class CProfileFile
+{
+public:
+    static constexpr int kMaxValueLength = 1023;
+    static constexpr int kMaxSectionNameLength = 259;
+
+    virtual ~CProfileFile() = default;
+
+    // True when the path names an existing file that is not a folder.
+    bool SetPath(const QString& path);
+    // True when the section exists and holds at least one key.
+    bool HasSection(const QString& section) const;
+    // The key's value; empty when the section or the key is missing.
+    QString ReadString(const QString& section, const QString& key) const;
+    // Replaces `names` with the section names in file order and returns their count. A
+    // file without sections, or a missing file, gives one empty name.
+    int ReadSectionNames(QStringList& names) const;
+
+private:
+    QString m_path;
+};
+
+// What filling the MP4 profile combo box from the profile file gives.
+struct Mp4ProfileChoice
+{
+    bool filled = false; // false: the combo box keeps what it had
+    QStringList items;   // one title per Profile, in file order
+    int selectIndex = -1; // item to select; -1 for none
+};
+
+// Makes the app folder the working directory and reads the profile file there
+// (or, when the app folder is missing, in the current directory).
+Mp4ProfileChoice LoadMp4Profiles(const QString& appFolder);
+
+// atoi's reading: optional blanks and sign, then digits; 0 when no number starts it.
+int leadingInteger(const QString& text);

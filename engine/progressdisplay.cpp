@@ -1,0 +1,131 @@
+#include "progressdisplay.h"
+
+#include "commandexpander.h"
+
+#include <cmath>
+
+namespace {
+
+long long truncated(double value)
+{
+    return std::isfinite(value) ? static_cast<long long>(std::trunc(value)) : 0;
+}
+
+void setRowColours(CellRequest& r, int row)
+{
+    const bool even = row % 2 == 0;
+    r.textColor = even ? 0x14050Au : 0x280A28u;
+    r.backColor = even ? 0xFFB4B4u : 0xFFDCDCu;
+    r.selTextColor = even ? 0x80C8F0u : 0x80FAF0u;
+    r.selBackColorNoFocus = even ? 0x781414u : 0x783C14u;
+    r.hotTextColor = 0x960AAAu;
+    r.selBackColor = 0x60321Eu;
+}
+
+void setBar(CellRequest& r, long long pos)
+{
+    r.barMax = kProgressBarMax;
+    r.barColor = kProgressBarColor;
+    r.barPos = int(pos);
+}
+
+QString encodeText(double percent, int outputKB, long long remain)
+{
+    return QString::asprintf("    %.2f%%  %.02fMB   Remain Time:", percent, outputKB / 1024.0) +
+           timeText(remain);
+}
+
+void fillProgress(CellRequest& r, const Task& task, uint32_t now, uint32_t wmvStartTick)
+{
+    if (task.failed) {
+        r.text = QStringLiteral("    Failed");
+        return;
+    }
+    if (task.exportType != 0) {
+        const int p = task.wmvPercent;
+        if (p <= 0)
+            return;
+        if (p == 100)
+            r.text = QStringLiteral("    Finished");
+        else
+            r.text = QString::asprintf("    %d %%   Used Time:%d S", p,
+                                       int((now - wmvStartTick) / 1000u));
+        setBar(r, p);
+        return;
+    }
+    if (task.finished == 1) {
+        r.text = QStringLiteral("    Finished");
+        setBar(r, 100);
+        return;
+    }
+    const double length = task.endTime - task.startTime;
+    if (task.isRealMedia == 0) {
+        if (task.encodedTime <= 0.0 || task.outputKB <= 0)
+            return;
+        const double percent = encodePercent(task);
+        r.text = encodeText(percent, task.outputKB, encodeRemainSeconds(task));
+        setBar(r, truncated(percent));
+        return;
+    }
+    if (task.preState == 1) {
+        const double half = task.prePercent * 0.5;
+        const long long remain = truncated(length * 0.5 + task.preRemainTime);
+        r.text = QString::asprintf("    %.2f%%    Remain Time:", half) + timeText(remain);
+        setBar(r, truncated(half));
+        return;
+    }
+    if (task.preState == 2) {
+        const double percent = length <= 0 ? 0.0 : encodePercent(task) * 0.5 + 50.0;
+        r.text = encodeText(percent, task.outputKB, encodeRemainSeconds(task));
+        setBar(r, truncated(percent));
+    }
+}
+
+} // namespace
+
+double encodePercent(const Task& task)
+{
+    const double length = task.endTime - task.startTime;
+    if (length <= 0)
+        return 0.0;
+    const double percent = task.encodedTime * 100.0 / length + 0.5;
+    return percent >= 99.0 ? 100.0 : percent;
+}
+
+long long encodeRemainSeconds(const Task& task)
+{
+    const double left = (task.endTime - task.startTime) - task.encodedTime;
+    if (task.encodeSpeed > 0 && task.encodedTime > 20.0)
+        return truncated(left / task.encodeSpeed);
+    return truncated(left);
+}
+
+int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uint32_t wmvStartTick)
+{
+    const int row = request.item;
+    setRowColours(request, row);
+    if (!tasks.isValidIndex(row))
+        return 0;
+    const Task task = tasks.get(row);
+    switch (request.subItem) {
+    case ColumnSource:
+        request.text = task.sourcePath.mid(task.sourcePath.lastIndexOf(u'/') + 1);
+        break;
+    case ColumnBegin:
+        request.text = timeText(truncated(task.startTime));
+        break;
+    case ColumnEnd:
+        request.text = timeText(truncated(task.endTime));
+        break;
+    case ColumnExport:
+        request.text = task.exportName +
+                       (task.exportType == 0 ? QStringLiteral(".mp4") : QStringLiteral(".wmv"));
+        break;
+    case ColumnProgress:
+        fillProgress(request, task, now, wmvStartTick);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
