@@ -37,3 +37,20 @@ int TaskList::add(const Task& task)
     m_tasks.append(task);
     return size() - 1;
 }
+
+void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawProgress)
+{
+    for (int i = 0; i < tasks.size(); ++i) {
+        Task task = tasks.get(i);
+        task.finished = 0;
+        task.outputKB = 0;
+        task.encodeSpeed = 0.0;
+        task.encodedTime = 0.0;
+        task.wmvPercent = 0;
+        task.failed = 0;
+        task.failureReason.clear();
+        tasks.set(i, task);
+        if (redrawProgress)
+            redrawProgress(i);
+    }
+}

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QVector>
 #include <cstdint>
+#include <functional>
 
 // One row of the conversion list. A plain value: copy it out of the list, change the
 // copy, write it back.
@@ -55,6 +56,12 @@ int32_t isRealMediaPath(const QString& path);
 // A new Task for a source, with the creation values.
 Task makeTask(const QString& sourcePath, double duration, int32_t exportType,
               int32_t wmvProfile);
+
+class TaskList;
+
+// Clears the progress of every Task before a batch, redrawing each row's Progress cell.
+// The pre-conversion fields stay: the pre-conversion sets them when it begins.
+void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawProgress);
 
 class TaskList
 {

@@ -1,0 +1,149 @@
+#include "commandexpander.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 3, 4), QTime(5, 6, 7));
+
+Task sourceTask()
+{
+    return makeTask("/v/clip.avi", 70.5, 0, 0);
+}
+
+QString expand(const QString& templ, const Task& task, const QString& out = "/out/clip.mp4")
+{
+    return expandTemplate(templ, task, out, kNow);
+}
+
+} // namespace
+
+TEST(CommandExpansion, DerivedTexts)
+{
+    struct Case
+    {
+        double start, end;
+        const char* startText;
+        const char* lengthText;
+    };
+    const Case cases[] = {
+        {3725.9, 4000.0, " -ss 01:02:05", " -t 00:04:34"},
+        {10.0, 70.5, " -ss 00:00:10", " -t 00:01:00"},
+        {0.0, 360000.0, " -ss 00:00:00", " -t 100:00:00"}, // hours keep all their digits
+        {0.0, 0.99, " -ss 00:00:00", " -t 00:00:00"},
+    };
+    for (const Case& c : cases) {
+        Task t = sourceTask();
+        t.startTime = c.start;
+        t.endTime = c.end;
+        EXPECT_EQ(expand("[$START][$LENGTH]", t),
+                  QString("[%1][%2]").arg(c.startText, c.lengthText));
+    }
+    EXPECT_EQ(expand("$TIMESTAMP", sourceTask()), "2026-03-04 05:06:07");
+}
+
+TEST(CommandExpansion, DefaultSettingsTexts)
+{
+    const QString out = expand("$VCODEC|$SIZE|$FRAMERATE|$VIDEOBITRATE|$ASPECT|$CHANNEL|"
+                               "$AUDIOBITRATE|$AUDIOSAMPLE|$VOLUME",
+                               sourceTask());
+    EXPECT_EQ(out, "-vcodec h264 -coder 0 -vlevel 13 -bufsize 256 -g 250|320x240|-r 29.97|1200|"
+                   "4:3|2|64|-ar 48000|256");
+}
+
+TEST(CommandExpansion, EveryTableEntryAndOutOfRangeIndexes)
+{
+    const QStringList audio{"32", "40", "48", "56", "64", "80", "96",
+                            "112", "128", "160", "192", "224", "256", "320"};
+    for (int i = 0; i < audio.size(); ++i)
+        EXPECT_EQ(audioBitrateText(i), audio[i]);
+    const QStringList rates{"96000", "54000", "48000", "44100", "32000", "22050", "16000", "8000"};
+    for (int i = 0; i < rates.size(); ++i)
+        EXPECT_EQ(audioSampleText(i), "-ar " + rates[i]);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(volumeText(i), QString::number(128 * (i + 1)));
+    EXPECT_EQ(vcodecText(0), "-vcodec xvid");
+    EXPECT_EQ(videoBitrateText(5), "2000");
+    EXPECT_EQ(sizeText(1), "640x480");
+    EXPECT_EQ(aspectText(1), "16:9");
+    EXPECT_EQ(channelText(0), "1");
+
+    Task t = sourceTask();
+    t.videoType = 2;
+    t.audioBitrate = 14;
+    t.volume = -1;
+    t.sampleRate = 99;
+    EXPECT_EQ(expand("[$VCODEC][$AUDIOBITRATE][$VOLUME][$AUDIOSAMPLE]", t), "[][][][]");
+}
+
+TEST(CommandExpansion, ReplacementOrderAndProfiles)
+{
+    Task t = sourceTask();
+    t.title = "Price $SIZE at $TIMESTAMP";
+    // A later step replaces what an earlier one wrote.
+    EXPECT_EQ(expand("\"$TITLE\"", t), "\"Price 320x240 at 2026-03-04 05:06:07\"");
+
+    t.mp4Profile = 2;
+    EXPECT_EQ(expand("-s $SIZE $VCODEC \"$TITLE\"", t),
+              "-s $SIZE $VCODEC \"Price $SIZE at 2026-03-04 05:06:07\"");
+
+    EXPECT_EQ(expand("$INPUT_FILE $INPUT_FILE $OTHER", sourceTask()), "/v/clip.avi /v/clip.avi $OTHER");
+}
+
+TEST(CommandExpansion, RealMediaReadsTheIntermediateFile)
+{
+    Task t = makeTask("/v/clip.rm", 90.0, 0, 0);
+    t.startTime = 30.0;
+    t.intermediatePath = "/cache/clip_23456.avi";
+    EXPECT_EQ(expand("-i $INPUT_FILE $START$LENGTH", t),
+              "-i /cache/clip_23456.avi -ss 00:00:00  -t 00:01:00");
+}
+
+TEST(CommandExpansion, QuotesInValuesCannotChangeTheArguments)
+{
+    const QString templ = "./trelvo-encoder -i \"$INPUT_FILE\" -title \"$TITLE\" \"$OUTPUT_FILE\"";
+    const QStringList titles{"plain", "a \"quoted\" word", "\"", "ends with \"", "\"starts",
+                             "x\" -y \"evil", "two \"\" quotes", "tab\tand spaces  "};
+    for (const QString& title : titles) {
+        SCOPED_TRACE(title.toStdString());
+        Task t = makeTask("/v/my \"odd\" clip.avi", 10, 0, 0);
+        t.title = title;
+        const QString out = "/out dir/\"x\".mp4";
+        const QStringList args = QProcess::splitCommand(expand(templ, t, out));
+        ASSERT_EQ(args.size(), 6);
+        EXPECT_EQ(args[2], t.sourcePath);
+        EXPECT_EQ(args[4], title);
+        EXPECT_EQ(args[5], out);
+    }
+    // Values without quotes come out exactly as they are.
+    Task t = sourceTask();
+    t.title = "Holiday";
+    EXPECT_EQ(expand("\"$TITLE\" \"$OUTPUT_FILE\"", t), "\"Holiday\" \"/out/clip.mp4\"");
+}
+
+TEST(CommandExpansion, ReadsTheTemplateOfTheTasksProfileInTheAppFolder)
+{
+    QTemporaryDir dir;
+    const QString app = dir.path() + "/app";
+    QDir().mkpath(app);
+    QFile f(app + "/Zune_Profile.ini");
+    f.open(QIODevice::WriteOnly);
+    f.write("[Info]\nDefaultProfile=0\n[profile0]\nCommand0=zero $SIZE\n[profile1]\nCommand0=one $SIZE\n");
+    f.close();
+    TaskList list;
+    Task t = sourceTask();
+    list.add(t);
+    t.mp4Profile = 1;
+    list.add(t);
+    t.mp4Profile = 5;
+    list.add(t);
+    EXPECT_EQ(expandCommand(list, 0, "/o.mp4", app, kNow), "zero 320x240");
+    EXPECT_EQ(QDir::currentPath(), QDir(app).canonicalPath());
+    EXPECT_EQ(expandCommand(list, 1, "/o.mp4", app, kNow), "one $SIZE");
+    EXPECT_EQ(expandCommand(list, 2, "/o.mp4", app, kNow), ""); // no such Profile
+}

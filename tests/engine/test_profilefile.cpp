@@ -1,0 +1,131 @@
+#include "profilefile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// An app folder holding a profile file with the given text.
+struct AppFolder
+{
+    QTemporaryDir dir;
+    QString app() const { return dir.path() + "/app"; }
+    explicit AppFolder(const QByteArray& ini)
+    {
+        QDir().mkpath(app());
+        QFile f(app() + "/Zune_Profile.ini");
+        f.open(QIODevice::WriteOnly);
+        f.write(ini);
+    }
+};
+
+} // namespace
+
+TEST(ProfileFile, ReaderRules)
+{
+    AppFolder folder("; a comment line\n"
+                     "[Info]\n"
+                     "DefaultProfile = 1 \n"
+                     "[ PROFILE0 ]\n"
+                     "  title =  \"Quoted title\"  \n"
+                     "Title=second one is ignored\n"
+                     "Command0=./enc -i \"$INPUT_FILE\" \"$OUTPUT_FILE\"\n"
+                     "[empty]\n"
+                     "[profile0]\n"
+                     "Title=duplicate section is ignored\n");
+    CProfileFile reader;
+    EXPECT_TRUE(reader.SetPath(folder.app() + "/Zune_Profile.ini"));
+    EXPECT_EQ(reader.ReadString("info", "defaultprofile"), "1");
+    EXPECT_EQ(reader.ReadString("profile0", "TITLE"), "Quoted title");
+    // Only one pair of enclosing quotes goes, and only when the value starts and ends with it.
+    EXPECT_EQ(reader.ReadString("profile0", "Command0"), "./enc -i \"$INPUT_FILE\" \"$OUTPUT_FILE\"");
+    EXPECT_EQ(reader.ReadString("profile0", "missing"), "");
+    EXPECT_EQ(reader.ReadString("nosuch", "Title"), "");
+    EXPECT_TRUE(reader.HasSection("INFO"));
+    EXPECT_FALSE(reader.HasSection("empty")); // exists, but holds no key
+    EXPECT_FALSE(reader.HasSection("nosuch"));
+    QStringList names{"stale"};
+    EXPECT_EQ(reader.ReadSectionNames(names), 4);
+    EXPECT_EQ(names, (QStringList{"Info", "PROFILE0", "empty", "profile0"}));
+}
+
+TEST(ProfileFile, MissingFileOrFolderGivesOneEmptySectionName)
+{
+    QTemporaryDir dir;
+    CProfileFile reader;
+    EXPECT_FALSE(reader.SetPath(dir.path() + "/none.ini"));
+    QStringList names;
+    EXPECT_EQ(reader.ReadSectionNames(names), 1);
+    EXPECT_EQ(names, QStringList{QString()});
+    EXPECT_FALSE(reader.SetPath(dir.path())); // a folder is not a profile file
+}
+
+TEST(ProfileFile, LongValuesAreCut)
+{
+    const QByteArray title(2000, 'x');
+    AppFolder folder("[Info]\nDefaultProfile=0\n[profile0]\nTitle=" + title + "\n");
+    CProfileFile reader;
+    reader.SetPath(folder.app() + "/Zune_Profile.ini");
+    EXPECT_EQ(reader.ReadString("profile0", "Title").size(), 1023);
+}
+
+TEST(ProfileFile, LeadingIntegerReadsLikeAtoi)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"1", 1}, {"  7", 7}, {"-2", -2}, {"+3x", 3}, {"abc", 0}, {"", 0}, {"12abc", 12},
+        {"99999999999", 2147483647}};
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(leadingInteger(text), value) << text;
+}
+
+TEST(ProfileFile, ComboItemsFollowFileOrder)
+{
+    struct Case
+    {
+        const char* name;
+        QByteArray ini;
+        bool filled;
+        QStringList items;
+        int select;
+    };
+    const Case cases[] = {
+        {"two profiles, default 1", "[Info]\nDefaultProfile=1\n[profile0]\nTitle=A\n[profile1]\nTitle=B\n",
+         true, {"A", "B"}, 1},
+        {"Info without keys", "[Info]\n[profile0]\nTitle=A\n", false, {}, -1},
+        {"profile0 before Info", "[profile0]\nTitle=A\n[Info]\nDefaultProfile=0\nTitle=\n[x]\nTitle=C\n",
+         true, {"", "C"}, 0},
+        {"extra section in between",
+         "[Info]\nDefaultProfile=0\n[profile0]\nTitle=A\n[extra]\nTitle=E\n[profile1]\nTitle=B\n",
+         true, {"A", "E", "B"}, 0},
+        {"default not a number", "[Info]\nDefaultProfile=abc\n[profile0]\nTitle=A\n", true, {"A"}, 0},
+        {"default outside the items", "[Info]\nDefaultProfile=7\n[profile0]\nTitle=A\n[profile1]\nTitle=B\n",
+         true, {"A", "B"}, -1},
+        {"profile without a title", "[Info]\nDefaultProfile=0\n[profile0]\nCommand0=x\n", true, {""}, 0},
+        {"empty file", "", false, {}, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppFolder folder(c.ini);
+        const Mp4ProfileChoice choice = LoadMp4Profiles(folder.app());
+        EXPECT_EQ(choice.filled, c.filled);
+        EXPECT_EQ(choice.items, c.items);
+        EXPECT_EQ(choice.selectIndex, c.select);
+    }
+}
+
+TEST(ProfileFile, WithoutAppFolderTheCurrentFolderIsUsed)
+{
+    QTemporaryDir dir;
+    QFile f(dir.path() + "/Zune_Profile.ini");
+    f.open(QIODevice::WriteOnly);
+    f.write("[Info]\nDefaultProfile=0\n[profile0]\nTitle=Here\n");
+    f.close();
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    const Mp4ProfileChoice choice = LoadMp4Profiles(dir.path() + "/app"); // no such folder
+    QDir::setCurrent(old);
+    EXPECT_EQ(choice.items, QStringList{"Here"});
+}
