@@ -1,0 +1,124 @@
+#include "console.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+namespace console {
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+void onSignal(int)
+{
+    // A second signal ends the program the ordinary way.
+    if (stopRequested.exchange(true)) {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        std::raise(SIGTERM);
+    }
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+std::atomic<int> loggedErrors{0};
+constexpr int maxLoggedErrors = 20;
+
+void logCallback(void* avcl, int level, const char* format, va_list args)
+{
+    if (level > AV_LOG_ERROR)
+        return;
+    const int count = ++loggedErrors;
+    if (count > maxLoggedErrors) {
+        if (count == maxLoggedErrors + 1)
+            writeLine("(further decoder messages are not shown)");
+        return;
+    }
+    char text[1024];
+    int printPrefix = 1;
+    av_log_format_line2(avcl, level, format, args, text, sizeof text, &printPrefix);
+    std::string line(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    replaceAll(line, "size=", "size =");
+    replaceAll(line, "time=", "time =");
+    writeLine(line);
+}
+
+} // namespace
+
+void writeLine(const std::string& line)
+{
+    const std::string text = line + "\n";
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+        if (n <= 0)
+            return;
+        done += size_t(n);
+    }
+}
+
+void note(const std::string& text) { writeLine("trelvo-encoder: " + text); }
+void error(const std::string& text) { writeLine("trelvo-encoder: error: " + text); }
+
+void installLogFilter() { av_log_set_callback(logCallback); }
+
+void StopRequest::startWatching()
+{
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    // A blocking reader of its own: the conversion loop only looks at the flag.
+    std::thread([] {
+        char byte = 0;
+        while (::read(STDIN_FILENO, &byte, 1) == 1) {
+            if (byte == 'q' || byte == 'Q') {
+                stopRequested = true;
+                return;
+            }
+        }
+    }).detach();
+}
+
+bool StopRequest::requested() { return stopRequested.load(std::memory_order_relaxed); }
+
+std::string progressLine(int64_t frames, double fps, int64_t bytesWritten, double mediaSeconds)
+{
+    const double kbps = mediaSeconds > 0 ? bytesWritten * 8.0 / mediaSeconds / 1000.0 : 0.0;
+    // "size=" is followed by exactly eight characters of number, then "kB"; "time=" by
+    // seconds with two decimals: the program that runs us reads those widths.
+    char line[160];
+    std::snprintf(line, sizeof line, "frame=%5lld fps=%3.0f size=%8lldkB time=%.2f bitrate=%6.1fkbits/s",
+                  static_cast<long long>(frames), fps, static_cast<long long>(bytesWritten / 1024),
+                  mediaSeconds, kbps);
+    return line;
+}
+
+ProgressReporter::ProgressReporter()
+    : m_start(Clock::now())
+    , m_lastLine(m_start)
+{
+}
+
+void ProgressReporter::report(int64_t frames, int64_t bytesWritten, double mediaSeconds, bool force)
+{
+    const Clock::time_point now = Clock::now();
+    if (!force && now - m_lastLine < std::chrono::milliseconds(250))
+        return;
+    m_lastLine = now;
+    const double elapsed = std::chrono::duration<double>(now - m_start).count();
+    writeLine(progressLine(frames, elapsed > 0 ? frames / elapsed : 0.0, bytesWritten, mediaSeconds));
+}
+
+} // namespace console

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "ffmpegraii.h"
+
+#include <functional>
+#include <string>
+
+// One stream's road through the conversion: decoder, filter graph, encoder. Packets
+// that come out of the encoder go to the muxer through `writePacket`.
+class StreamPipeline
+{
+public:
+    using PacketWriter = std::function<int(AVPacket* packet, AVStream* outStream, AVRational encoderTimeBase)>;
+
+    StreamPipeline(AVStream* inStream, av::CodecPtr decoder, av::CodecPtr encoder,
+                   std::string filterChain, PacketWriter writePacket);
+
+    void setOutputStream(AVStream* stream) { m_outStream = stream; }
+    AVStream* inputStream() const { return m_inStream; }
+    AVCodecContext* encoder() const { return m_encoder.get(); }
+    bool isVideo() const { return m_inStream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO; }
+
+    // Decodes one packet and carries what it yields through to the muxer. A damaged
+    // packet is counted and skipped. Returns a negative code on a fatal failure only.
+    int sendPacket(const AVPacket* packet);
+    // End of input: drains decoder, filter graph and encoder, in that order.
+    int finish();
+
+    // True once the filter graph has delivered everything the trim range holds.
+    bool outputEnded() const { return m_outputEnded; }
+    int64_t framesEncoded() const { return m_framesEncoded; }
+    double reachedSeconds() const { return m_reachedSeconds; }
+    int64_t damagedPackets() const { return m_damaged; }
+    const std::string& failure() const { return m_failure; }
+
+private:
+    int receiveFrames();
+    int filterFrame(AVFrame* frame);
+    int configureGraph(const AVFrame* frame);
+    int drainSink();
+    int encodeFrame(AVFrame* frame);
+    int fail(const std::string& what, int code);
+
+    AVStream* m_inStream;
+    av::CodecPtr m_decoder;
+    av::CodecPtr m_encoder;
+    std::string m_filterChain;
+    PacketWriter m_writePacket;
+    AVStream* m_outStream = nullptr;
+
+    av::GraphPtr m_graph;
+    AVFilterContext* m_source = nullptr;
+    AVFilterContext* m_sink = nullptr;
+    int m_sourceWidth = 0, m_sourceHeight = 0, m_sourceFormat = -1;
+    int m_sourceRate = 0, m_sourceChannels = 0;
+
+    av::FramePtr m_frame = av::makeFrame();
+    av::FramePtr m_filtered = av::makeFrame();
+    av::PacketPtr m_packet = av::makePacket();
+    int64_t m_nextPts = AV_NOPTS_VALUE;
+    bool m_inputEnded = false;
+    bool m_outputEnded = false;
+    int64_t m_framesEncoded = 0;
+    double m_reachedSeconds = 0.0;
+    int64_t m_damaged = 0;
+    std::string m_failure;
+};

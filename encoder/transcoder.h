@@ -1,0 +1,43 @@
+#pragma once
+
+#include "encoderoptions.h"
+#include "ffmpegraii.h"
+#include "streampipeline.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// One conversion from the source to a Zune MP4, as the options ask.
+class Transcoder
+{
+public:
+    explicit Transcoder(EncoderOptions options);
+    ~Transcoder();
+
+    // Runs the whole conversion; the exit status of the program (0 on success). Every
+    // failure has been said on standard error by then, in one line.
+    int run();
+
+private:
+    bool openInput();
+    bool setUpVideo(AVStream* stream);
+    bool setUpAudio(AVStream* stream);
+    bool openOutput();
+    bool seekToStart();
+    bool convert();
+    int writePacket(AVPacket* packet, AVStream* outStream, AVRational encoderTimeBase);
+    int64_t bytesWritten() const;
+    double reachedSeconds() const;
+    int64_t framesEncoded() const;
+    bool failWith(const std::string& message);
+
+    EncoderOptions m_options;
+    av::InputPtr m_input;
+    av::OutputPtr m_output;
+    std::vector<std::unique_ptr<StreamPipeline>> m_pipelines;
+    double m_inputStart = 0.0;  // the source's first timestamp, in seconds
+    bool m_outputCreated = false;
+    bool m_keepOutput = false;
+    int64_t m_packetsWritten = 0;
+};
