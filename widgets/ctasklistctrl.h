@@ -76,7 +76,7 @@ public:
 
     void SetExtendedStyle(unsigned mask, unsigned style);
     unsigned GetExtendedStyle() const { return m_exStyle; }
-    void SetFullRowSelect(bool on) { SetExtendedStyle(ExFullRowSelect, on ? ExFullRowSelect : 0); }
+    void SetFullRowSelect(bool on) { SetExtendedStyle(ExFullRowSelect, on ? unsigned(ExFullRowSelect) : 0u); }
     // The selection stays visible while the list has no focus (on by default).
     void SetAlwaysShowSelection(bool on);
 
