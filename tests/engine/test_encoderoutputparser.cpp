@@ -1,3 +1,4 @@
+#include "common/qtprinters.h"
 #include "encoderoutputparser.h"
 
 #include <gtest/gtest.h>

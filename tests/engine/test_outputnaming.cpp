@@ -1,3 +1,4 @@
+#include "common/qtprinters.h"
 #include "outputnaming.h"
 
 #include <QDir>

@@ -1,3 +1,4 @@
+#include "common/qtprinters.h"
 #include "messages.h"
 #include "progressdisplay.h"
 

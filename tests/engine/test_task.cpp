@@ -1,3 +1,4 @@
+#include "common/qtprinters.h"
 #include "task.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "batchstate.h"
+#include "encoderoutputparser.h"
+#include "task.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QEventLoop;
+
+// Dispatches every waiting event of the calling thread and returns; never waits.
+void pumpMessages();
+
+// Runs the encoder of one MP4 Task: starts it from the expanded command line (split into
+// arguments, no shell) in the app folder, reads its output in chunks of at most 255
+// bytes, hands each chunk to the parser, and keeps the user interface alive while it
+// waits. A stopped encoder is asked to finish with "q"; one that ignores it is
+// terminated after 3 s and killed 2 s later, also when the program closes.
+class EncoderRunner : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kChunkBytes = 255;
+    static constexpr int kTerminateAfterMs = 3000;
+    static constexpr int kKillAfterMs = 2000;
+
+    EncoderRunner(TaskList& tasks, BatchState& batch, QObject* parent = nullptr);
+    ~EncoderRunner() override;
+
+    void setWorkingDirectory(const QString& folder) { m_workingDirectory = folder; }
+    void setRedrawProgress(std::function<void(int row)> redraw) { m_redraw = std::move(redraw); }
+
+    // Returns when the encoder's output ends, or at once after the chunk being handled
+    // when the stop flag is set.
+    void runEncoder(const QString& commandLine, int taskIndex);
+
+    // The two ends the stop routine and the parser use; each closes at most once.
+    // Closing the output stops the parsing; the pipe itself is drained so that the
+    // encoder is never killed by a broken pipe while it writes its file.
+    void closeOutput();
+    void writeQuitAndCloseInput();
+    bool outputClosed() const { return m_outputClosed; }
+    bool inputClosed() const { return m_inputClosed; }
+
+    // How the last run ended, for the batch driver's failure check.
+    bool lastRunStarted() const { return m_started; }
+    bool lastRunFailed() const;
+    QString lastRunError() const;
+
+    // Wakes a waiting runEncoder so that it looks at the stop flag.
+    void wake();
+
+    // Waits (pumping events) until no encoder of this runner is left running, with the
+    // terminate and kill steps; used when the program closes.
+    void waitForEncoders();
+    int runningEncoders() const;
+
+    // The diagnostic text of a failed system call; written to the debug log only.
+    static QString composeFailure(const QString& apiName, int code, const QString& message);
+
+private:
+    void reportFailure(const QString& apiName, int code, const QString& message);
+    void retire(QProcess* process);
+    void noteOutputLine(const char* chunk);
+
+    TaskList& m_tasks;
+    BatchState& m_batch;
+    QString m_workingDirectory;
+    std::function<void(int)> m_redraw;
+
+    QPointer<QProcess> m_process;
+    std::vector<QPointer<QProcess>> m_retired;
+    QEventLoop* m_waitLoop = nullptr;
+    bool m_outputClosed = true;
+    bool m_inputClosed = true;
+    bool m_started = false;
+    bool m_quitSent = false;
+    int m_exitCode = 0;
+    QProcess::ExitStatus m_exitStatus = QProcess::NormalExit;
+    QString m_startError;
+    QString m_lastLine;
+    QByteArray m_partialLine;
+};

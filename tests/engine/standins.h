@@ -1,0 +1,127 @@
+#pragma once
+
+// Small stand-in encoders and a stand-in media component for the runner and batch tests.
+
+#include "batchhost.h"
+#include "mediacomponent.h"
+
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+
+// An app folder with a profile file whose Profiles run shell scripts.
+class StandInApp
+{
+public:
+    StandInApp();
+    QString app() const { return m_dir.path() + "/app"; }
+    QString out() const { return m_dir.path() + "/out"; }
+    QString path(const QString& name) const { return m_dir.path() + "/" + name; }
+    // Adds a script as ./<name> and a Profile running `./<name> <arguments>`; returns
+    // the Profile's number.
+    int addProfile(const QString& name, const QString& body, const QString& arguments);
+
+private:
+    void writeProfiles();
+    QTemporaryDir m_dir;
+    QStringList m_commands;
+};
+
+// Scripts used by several tests.
+namespace scripts {
+// Prints progress, writes the output file, exits 0; "q" on input finishes at once and
+// leaves a marker file next to the output.
+extern const char* const kGood;
+// Prints an error line and exits 1 without output.
+extern const char* const kFailing;
+// Exits 0 but writes nothing.
+extern const char* const kNoOutput;
+// Ignores "q" and SIGTERM; only SIGKILL ends it.
+extern const char* const kStubborn;
+// Kills itself with SIGSEGV.
+extern const char* const kCrashing;
+} // namespace scripts
+
+class RecordingHost : public BatchHost
+{
+public:
+    QString folder;
+    bool shutdown = false;
+    int exportType = 0;
+    QList<bool> convertingStates;
+    QStringList messages; // "caption|trimmed text"
+    QList<MessageIcon> icons;
+    std::function<void(int row, int column)> onRedraw;
+
+    QString outputFolderText() const override { return folder; }
+    void showConverting(bool converting) override { convertingStates.append(converting); }
+    bool shutdownWhenFinished() const override { return shutdown; }
+    int selectedExportType() const override { return exportType; }
+    void showMessage(const QString& text, const QString& caption, MessageIcon icon) override
+    {
+        messages.append(caption + "|" + text.trimmed());
+        icons.append(icon);
+    }
+    void redrawCell(int row, int column) override
+    {
+        if (onRedraw)
+            onRedraw(row, column);
+    }
+};
+
+class FakePower : public PowerControl
+{
+public:
+    bool allowed = true;
+    int powerOffCalls = 0;
+    bool canPowerOff() override { return allowed; }
+    bool powerOff() override
+    {
+        ++powerOffCalls;
+        return true;
+    }
+};
+
+// Converts by writing a small file after a few progress events.
+class FakeMedia : public MediaComponent
+{
+    Q_OBJECT
+public:
+    bool refuseStart = false;
+    QString errorAtEnd;
+    int stopCalls = 0;
+    int converted = 0;
+    QString lastOutput;
+    int generation = 0;
+
+    MediaCollection WmvProfiles() const override { return MediaCollection({"A", "B"}); }
+    void SetWmvProfileIndex(short) override {}
+    void SetVideoCompressorIndex(short) override {}
+    MediaCollection VideoCompressors() const override { return {}; }
+    void SetUseVideoCompressor(bool) override {}
+    void SetAudioCompressorIndex(short) override {}
+    MediaCollection AudioCompressors() const override { return {}; }
+    void SetUseAudioCompressor(bool) override {}
+    void SetOutputHeight(short) override {}
+    void SetOutputWidth(short) override {}
+    void SetColorDepth(short) override {}
+    void SetOutputFormat(int) override {}
+    void SetFrameRate(double) override {}
+    bool ConvertToFile(const QString& path) override;
+    double GetDuration(const QString&) override { return 10.0; }
+    bool Play() override { return true; }
+    bool AddAudioSegment(const QString&, double, double) override { return true; }
+    bool AddVideoSegment(const QString&, double, double, short) override { return true; }
+    void Reset() override {}
+    void StopConversion() override
+    {
+        ++stopCalls;
+        ++generation;
+    }
+    void StopPlay() override {}
+    QString LastError() const override { return m_lastError; }
+
+private:
+    QString m_lastError;
+};

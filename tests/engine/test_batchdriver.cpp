@@ -1,0 +1,241 @@
+#include "common/qtprinters.h"
+#include "batchdriver.h"
+#include "progressdisplay.h"
+#include "standins.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct BatchRig
+{
+    StandInApp app;
+    TaskList tasks;
+    BatchState batch;
+    FakeMedia media;
+    RecordingHost host;
+    FakePower power;
+    BatchDriver driver{tasks, batch, media, host, power};
+    int preConversions = 0;
+
+    BatchRig()
+    {
+        host.folder = app.out();
+        driver.setAppFolder(app.app());
+        // Stand-in for the media component's event handlers.
+        QObject::connect(&media, &MediaComponent::ConversionProgress, [this](double pos, double total) {
+            Task t = tasks.get(batch.currentTaskIndex);
+            t.wmvPercent = total == 0 ? 0 : int(100 / total * pos + 0.5);
+            tasks.set(batch.currentTaskIndex, t);
+        });
+        QObject::connect(&media, &MediaComponent::ConversionComplete, [this] {
+            if (tasks.get(batch.currentTaskIndex).exportType != 0)
+                batch.wmvRunning = 0;
+        });
+    }
+    void addMp4(const QString& name, int profile)
+    {
+        Task t = makeTask("/v/" + name + ".avi", 10, 0, 0);
+        t.mp4Profile = profile;
+        tasks.add(t);
+    }
+    void addWmv(const QString& name)
+    {
+        tasks.add(makeTask("/v/" + name + ".avi", 10, 1, 0));
+    }
+    QString progress(int row)
+    {
+        CellRequest r;
+        r.item = row;
+        r.subItem = ColumnProgress;
+        onCellRequest(r, tasks, 0, 0);
+        return r.text;
+    }
+};
+
+} // namespace
+
+TEST(BatchDriver, OneTaskFinishes)
+{
+    BatchRig rig;
+    rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    rig.addMp4("clip", 0);
+    rig.driver.startConverting();
+    EXPECT_EQ(rig.progress(0), "    Finished");
+    EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/clip.mp4"));
+    EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
+    EXPECT_EQ(rig.host.convertingStates, (QList<bool>{true, false}));
+    EXPECT_FALSE(rig.driver.converting());
+    EXPECT_EQ(QDir::currentPath(), QDir(rig.app.app()).canonicalPath());
+}
+
+TEST(BatchDriver, FailuresAreShownAndTheBatchGoesOn)
+{
+    BatchRig rig;
+    const int good = rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    const int failing = rig.app.addProfile("failing.sh", scripts::kFailing, "\"$OUTPUT_FILE\"");
+    const int noOutput = rig.app.addProfile("nothing.sh", scripts::kNoOutput, "\"$OUTPUT_FILE\"");
+    rig.addMp4("a", failing);
+    rig.addMp4("b", 17); // no such Profile: an empty command line
+    rig.addMp4("c", noOutput);
+    rig.addMp4("d", good);
+    rig.driver.startConverting();
+    EXPECT_EQ(rig.progress(0), "    Failed");
+    EXPECT_TRUE(rig.tasks.get(0).failureReason.contains("cannot open input"));
+    EXPECT_EQ(rig.progress(1), "    Failed");
+    EXPECT_FALSE(rig.tasks.get(1).failureReason.isEmpty());
+    EXPECT_EQ(rig.progress(2), "    Failed");
+    EXPECT_EQ(rig.progress(3), "    Finished");
+    EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
+    // A new batch starts clean.
+    rig.tasks.removeAt(0);
+    rig.tasks.removeAt(0);
+    rig.tasks.removeAt(0);
+    rig.driver.startConverting();
+    EXPECT_EQ(rig.tasks.get(0).failed, 0);
+    EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/d_2.mp4"));
+}
+
+TEST(BatchDriver, StopDuringAnEncoderRun)
+{
+    BatchRig rig;
+    rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    rig.addMp4("first", 0);
+    rig.addMp4("second", 0);
+    rig.host.shutdown = true; // not honoured after a stop
+    rig.host.onRedraw = [&](int row, int) {
+        if (rig.driver.converting() && rig.tasks.get(row).outputKB > 0)
+            rig.driver.stopConverting();
+    };
+    rig.driver.startConverting();
+    EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
+    EXPECT_EQ(rig.power.powerOffCalls, 0);
+    EXPECT_EQ(rig.host.convertingStates.last(), false);
+    rig.driver.runner().waitForEncoders();
+    EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/first.mp4.quit")); // it got "q"
+    EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/first.mp4"));      // partial output stays
+    EXPECT_FALSE(QFileInfo::exists(rig.app.out() + "/second.mp4"));    // no later Task started
+    EXPECT_EQ(rig.tasks.get(0).finished, 0);
+}
+
+TEST(BatchDriver, WmvTasksThroughTheMediaComponent)
+{
+    BatchRig rig;
+    rig.addWmv("one");
+    rig.addWmv("two");
+    rig.addWmv("three");
+    int started = 0;
+    rig.host.onRedraw = [&](int row, int) {
+        if (row == 0 && rig.tasks.get(0).wmvPercent == 100 && started++ == 0)
+            rig.media.refuseStart = true;
+    };
+    rig.driver.startConverting();
+    EXPECT_EQ(rig.progress(0), "    Finished");
+    EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/one.wmv"));
+    // A conversion that cannot start fails its Task; the batch goes on.
+    EXPECT_EQ(rig.progress(1), "    Failed");
+    EXPECT_EQ(rig.tasks.get(1).failureReason, "cannot open the source");
+    EXPECT_EQ(rig.progress(2), "    Failed");
+    EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
+
+    BatchRig late;
+    late.addWmv("broken");
+    late.media.errorAtEnd = "damaged source";
+    late.driver.startConverting();
+    EXPECT_EQ(late.progress(0), "    Failed");
+    EXPECT_EQ(late.tasks.get(0).failureReason, "damaged source");
+}
+
+TEST(BatchDriver, StopEndsWhicheverConversionRuns)
+{
+    // The window shows MP4 while a WMV Task runs: the stop still ends the WMV conversion.
+    BatchRig rig;
+    rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    rig.addWmv("wmv");
+    rig.addMp4("mp4", 0);
+    rig.host.exportType = 0;
+    QObject::connect(&rig.media, &MediaComponent::ConversionProgress, [&] { rig.driver.stopConverting(); });
+    rig.driver.startConverting();
+    EXPECT_GE(rig.media.stopCalls, 2); // once at the start of the batch, once for the stop
+    EXPECT_EQ(rig.media.converted, 0);
+    EXPECT_FALSE(QFileInfo::exists(rig.app.out() + "/mp4.mp4"));
+    EXPECT_FALSE(rig.driver.converting());
+    EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
+}
+
+TEST(BatchDriver, RealMediaIsPreConvertedFirst)
+{
+    BatchRig rig;
+    rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\" \"$INPUT_FILE\" $START");
+    Task rm = makeTask("/v/clip.rm", 10, 0, 0);
+    rm.startTime = 4;
+    rig.tasks.add(rm);
+    rig.tasks.add(rm);
+    const QString intermediate = rig.app.path("clip_12345.avi");
+    rig.driver.setPreConversion({[&](int index) {
+                                     ++rig.preConversions;
+                                     Task t = rig.tasks.get(index);
+                                     t.intermediatePath = intermediate;
+                                     t.preState = 2;
+                                     t.preDone = index == 0 ? 1 : 0; // the second one fails
+                                     if (index == 0) {
+                                         QFile f(intermediate);
+                                         f.open(QIODevice::WriteOnly);
+                                     }
+                                     rig.tasks.set(index, t);
+                                 },
+                                 [] {}});
+    rig.driver.startConverting();
+    EXPECT_EQ(rig.preConversions, 2);
+    EXPECT_EQ(rig.progress(0), "    Finished");
+    EXPECT_FALSE(QFileInfo::exists(intermediate)); // removed once encoded
+    EXPECT_EQ(rig.progress(1), "    Failed");
+    EXPECT_FALSE(QFileInfo::exists(rig.app.out() + "/clip_2.mp4")); // no encoder run for it
+}
+
+TEST(BatchDriver, ShutdownAtTheEnd)
+{
+    BatchRig rig;
+    rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    rig.addMp4("clip", 0);
+    rig.host.shutdown = true;
+    rig.driver.startConverting();
+    EXPECT_EQ(rig.power.powerOffCalls, 1);
+    EXPECT_TRUE(rig.host.messages.isEmpty());
+
+    rig.power.allowed = false;
+    rig.driver.startConverting();
+    EXPECT_EQ(rig.power.powerOffCalls, 1);
+    EXPECT_EQ(rig.host.messages, QStringList{"Warning|Your computer cannot shutdown"});
+    EXPECT_EQ(rig.host.icons, QList<BatchHost::MessageIcon>{BatchHost::MessageIcon::Stop});
+}
+
+TEST(BatchDriver, RefusedStarts)
+{
+    BatchRig rig;
+    rig.driver.startConverting(); // no Task: nothing at all
+    EXPECT_TRUE(rig.host.messages.isEmpty());
+    EXPECT_TRUE(rig.host.convertingStates.isEmpty());
+
+    rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    rig.addMp4("clip", 0);
+    rig.host.folder.clear();
+    rig.driver.startConverting();
+    EXPECT_EQ(rig.host.messages, QStringList{"Error|Please set the output directory firstly"});
+    EXPECT_TRUE(rig.host.convertingStates.isEmpty());
+
+    rig.host.messages.clear();
+    rig.host.folder = rig.app.out();
+    int nestedStarts = 0;
+    rig.host.onRedraw = [&](int, int) {
+        if (rig.driver.converting() && nestedStarts++ == 0)
+            rig.driver.startConverting(); // pressing Start again changes nothing
+    };
+    rig.driver.startConverting();
+    EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
+    EXPECT_EQ(rig.host.convertingStates, (QList<bool>{true, false}));
+    EXPECT_FALSE(QFileInfo::exists(rig.app.out() + "/clip_2.mp4"));
+}

@@ -1,0 +1,162 @@
+#include "common/qtprinters.h"
+#include "encoderrunner.h"
+#include "standins.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct RunnerRig
+{
+    StandInApp app;
+    TaskList tasks;
+    BatchState batch;
+    EncoderRunner runner{tasks, batch};
+    int redraws = 0;
+    std::function<void()> onRedraw;
+
+    RunnerRig()
+    {
+        tasks.add(makeTask("/v/clip.avi", 100, 0, 0));
+        runner.setWorkingDirectory(app.app());
+        runner.setRedrawProgress([this](int) {
+            ++redraws;
+            if (onRedraw)
+                onRedraw();
+        });
+    }
+    void run(const QString& name, const QString& body, const QString& args = "\"$OUT\"")
+    {
+        app.addProfile(name, body, "");
+        QString command = "./" + name + " " + args;
+        command.replace("$OUT", app.out() + "/x.mp4");
+        runner.runEncoder(command, 0);
+    }
+};
+
+} // namespace
+
+TEST(EncoderRunner, EndsWithoutParsingWhenThereIsNoOutput)
+{
+    RunnerRig rig;
+    rig.run("silent.sh", "#!/bin/sh\nexit 0\n");
+    EXPECT_EQ(rig.redraws, 0);
+    EXPECT_TRUE(rig.runner.lastRunStarted());
+    EXPECT_FALSE(rig.runner.lastRunFailed());
+}
+
+TEST(EncoderRunner, MissingProgramIsReportedAndParsesNothing)
+{
+    RunnerRig rig;
+    rig.runner.runEncoder("./no-such-encoder -i x", 0);
+    EXPECT_EQ(rig.redraws, 0);
+    EXPECT_FALSE(rig.runner.lastRunStarted());
+    EXPECT_TRUE(rig.runner.lastRunFailed());
+    EXPECT_TRUE(rig.runner.lastRunError().contains("no-such-encoder"));
+    rig.runner.runEncoder("", 0); // a Profile without a command line
+    EXPECT_TRUE(rig.runner.lastRunFailed());
+    EXPECT_FALSE(rig.runner.lastRunError().isEmpty());
+}
+
+TEST(EncoderRunner, LongOutputIsReadInChunksParsedAlone)
+{
+    RunnerRig rig;
+    // "size=" sits 5 bytes before the end of the first 255-byte chunk, so its number is in
+    // the next chunk and does not count; "time=" lies whole in the second chunk.
+    const QString filler(250, 'x');
+    rig.run("chunks.sh",
+            "#!/bin/sh\nprintf '" + filler + "size=     100kB time=12.34 \\n'\n");
+    const Task t = rig.tasks.get(0);
+    EXPECT_EQ(rig.redraws, 2);
+    EXPECT_EQ(t.outputKB, 0);
+    EXPECT_DOUBLE_EQ(t.encodedTime, 12.34);
+}
+
+TEST(EncoderRunner, ExitCodesAndCrashesAreFailures)
+{
+    struct Case
+    {
+        const char* name;
+        const char* body;
+        bool failed;
+        const char* errorPart;
+    };
+    const Case cases[] = {
+        {"failing.sh", scripts::kFailing, true, "cannot open input"},
+        {"crashing.sh", scripts::kCrashing, true, "stopped unexpectedly"},
+        {"good.sh", scripts::kGood, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunnerRig rig;
+        rig.run(c.name, c.body);
+        EXPECT_EQ(rig.runner.lastRunFailed(), c.failed);
+        EXPECT_TRUE(rig.runner.lastRunError().contains(c.errorPart)) << rig.runner.lastRunError().toStdString();
+    }
+}
+
+TEST(EncoderRunner, StopReturnsAfterTheChunkBeingHandled)
+{
+    RunnerRig rig;
+    rig.onRedraw = [&] {
+        // What the stop button does, from inside the pump.
+        rig.batch.stopFlag = true;
+        rig.runner.closeOutput();
+        rig.runner.writeQuitAndCloseInput();
+    };
+    rig.run("good.sh", scripts::kGood);
+    EXPECT_EQ(rig.redraws, 1);
+    rig.runner.waitForEncoders();
+    EXPECT_EQ(rig.runner.runningEncoders(), 0);
+    // The encoder got its "q" and finished its file; nothing killed it.
+    EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/x.mp4.quit"));
+    EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/x.mp4"));
+}
+
+TEST(EncoderRunner, AnEncoderIgnoringQuitIsTerminatedThenKilled)
+{
+    RunnerRig rig;
+    rig.onRedraw = [&] {
+        rig.batch.stopFlag = true;
+        rig.runner.closeOutput();
+        rig.runner.writeQuitAndCloseInput();
+    };
+    rig.run("stubborn.sh", scripts::kStubborn);
+    EXPECT_EQ(rig.runner.runningEncoders(), 1);
+    QElapsedTimer timer;
+    timer.start();
+    rig.runner.waitForEncoders();
+    EXPECT_EQ(rig.runner.runningEncoders(), 0);
+    EXPECT_LT(timer.elapsed(), 7000);
+    EXPECT_GE(timer.elapsed(), 4000); // 3 s for "q", then terminate ignored for 2 s
+}
+
+TEST(EncoderRunner, EachPipeEndClosesOnce)
+{
+    RunnerRig rig;
+    int finishRequests = 0;
+    rig.onRedraw = [&] {
+        if (finishRequests++ == 0) {
+            rig.runner.closeOutput();
+            rig.runner.writeQuitAndCloseInput();
+            rig.runner.closeOutput();            // a second close is skipped
+            rig.runner.writeQuitAndCloseInput(); // and so is a second "q"
+        }
+    };
+    rig.run("good.sh", scripts::kGood);
+    EXPECT_TRUE(rig.runner.outputClosed());
+    EXPECT_TRUE(rig.runner.inputClosed());
+    EXPECT_EQ(rig.redraws, 1); // nothing is parsed once the output is closed
+    EXPECT_FALSE(rig.runner.lastRunFailed());
+    EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/x.mp4.quit"));
+}
+
+TEST(EncoderRunner, FailureTextHasTheDiagnosticLayout)
+{
+    EXPECT_EQ(EncoderRunner::composeFailure("CreateProcess", 2, "No such file"),
+              "ERROR:   API         =   CreateProcess.\n       error   code   =   2.\n"
+              "       message         =   No such file.\n");
+}
