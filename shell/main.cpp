@@ -1,2 +1,6 @@
-#include <cstdio>
-int main() { std::puts("Trelvo Converter: the window is not built yet."); return 0; }
+#include "gui.h"
+
+int main(int argc, char** argv)
+{
+    return runGui(argc, argv);
+}
