@@ -2,10 +2,16 @@
 #include "encoderoptions.h"
 #include "transcoder.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
+    // The value parsers would log their own complaint beside ours.
+    av_log_set_level(AV_LOG_QUIET);
     const ParseResult parsed = parseEncoderOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.options.showHelp) {
         std::fputs(encoderUsage, stdout);
@@ -15,6 +21,7 @@ int main(int argc, char** argv)
         console::error(parsed.error);
         return 2;
     }
+    av_log_set_level(AV_LOG_ERROR);
     console::installLogFilter();
     console::StopRequest::startWatching();
     return Transcoder(parsed.options).run();

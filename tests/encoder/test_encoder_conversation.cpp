@@ -1,0 +1,193 @@
+// The encoder's conversation with the program that runs it: errors, stop, progress.
+#include "encoderrun.h"
+
+#include "common/testmedia.h"
+#include "encoderoutputparser.h"
+#include "task.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace encoderrun;
+
+namespace {
+
+class EncoderConversation : public ::testing::Test
+{
+protected:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    QString writeFile(const QString& name, const QByteArray& bytes) const
+    {
+        QFile file(path(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    QTemporaryDir m_dir;
+};
+
+void expectOneErrorLine(const Result& r, const QString& mentions)
+{
+    EXPECT_NE(r.exitCode, 0);
+    const QString text = r.output.trimmed();
+    EXPECT_FALSE(text.contains('\n')) << text.toStdString();
+    EXPECT_TRUE(text.startsWith("trelvo-encoder: error: ")) << text.toStdString();
+    EXPECT_TRUE(text.contains(mentions)) << text.toStdString() << " should mention " << mentions.toStdString();
+}
+
+} // namespace
+
+TEST_F(EncoderConversation, AnUnusableCommandLineIsOneLineAndAFailure)
+{
+    const QString source = testmedia::clip("avi");
+    const struct
+    {
+        QStringList args;
+        QString mentions;
+    } cases[] = {
+        {{"-i", source, "-deinterlace", "1", path("a.mp4")}, "-deinterlace"},
+        {{"-i", source, "-ss"}, "-ss"},
+        {{"-i", source, "-r", "fast", path("a.mp4")}, "-r"},
+        {{"-i", source, "-vcodec", "theora", path("a.mp4")}, "theora"},
+        {{"-i", source}, "output"},
+        {{}, "input"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        expectOneErrorLine(run(c.args), c.mentions);
+    }
+    EXPECT_FALSE(QFileInfo::exists(path("a.mp4")));
+}
+
+TEST_F(EncoderConversation, NeverReplacesAnExistingFile)
+{
+    const QString output = writeFile("taken.mp4", "somebody's file");
+    expectOneErrorLine(run(zuneArgs(testmedia::clip("avi"), output)), output);
+    QFile file(output);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "somebody's file");
+}
+
+TEST_F(EncoderConversation, AnUnusableSourceIsNamedAndLeavesNoOutput)
+{
+    const QString clip = testmedia::clip("avi");
+    const struct
+    {
+        QString source;
+        QStringList changes;
+    } cases[] = {
+        {path("missing.avi"), {}},
+        {writeFile("empty.avi", {}), {}},
+        {writeFile("letter.avi", "Dear Zune,\nthis is not a film.\n"), {}},
+        {writeFile("words.srt", "1\n00:00:01,000 --> 00:00:02,000\nHello\n"), {}}, // neither stream
+        {clip, {"-ss", "00:01:00"}},                                                // starts after the end
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source.toStdString());
+        const QString output = path(QString("out%1.mp4").arg(n++));
+        expectOneErrorLine(run(zuneArgs(c.source, output, c.changes)), QFileInfo(c.source).fileName());
+        EXPECT_FALSE(QFileInfo::exists(output));
+    }
+}
+
+TEST_F(EncoderConversation, DamagedAndTruncatedSourcesAreConvertedAroundTheDamage)
+{
+    QFile clip(testmedia::clip("avi", 6));
+    ASSERT_TRUE(clip.open(QIODevice::ReadOnly));
+    const QByteArray bytes = clip.readAll();
+    QByteArray damaged = bytes;
+    for (int k = 1; k < 30; ++k) {
+        const qsizetype at = damaged.size() * k / 31;
+        for (int j = 0; j < 64; ++j)
+            damaged[at + j] = char(damaged[at + j] ^ 0x5a);
+    }
+    const struct
+    {
+        QString source;
+        double minimum, maximum; // seconds the output may hold
+    } cases[] = {
+        {writeFile("damaged.avi", damaged), 5.5, 6.1},
+        {writeFile("truncated.avi", bytes.left(bytes.size() * 6 / 10)), 2.5, 4.5},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source.toStdString());
+        const QString output = path(QString("out%1.mp4").arg(n++));
+        const Result r = run(zuneArgs(c.source, output));
+        ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
+        EXPECT_TRUE(decodesCleanly(output));
+        const double seconds = testmedia::probeDuration(output);
+        EXPECT_GE(seconds, c.minimum);
+        EXPECT_LE(seconds, c.maximum);
+    }
+}
+
+TEST_F(EncoderConversation, QFinishesAPlayableShorterFile)
+{
+    const QString source = testmedia::clip("avi", 30);
+    const QString output = path("stopped.mp4");
+    QProcess encoder;
+    encoder.setProcessChannelMode(QProcess::MergedChannels);
+    // A larger picture than the source keeps the encoder busy long enough to stop it.
+    encoder.start(encoderPath(), zuneArgs(source, output, {"-s", "640x480", "-b", "1500"}));
+    ASSERT_TRUE(encoder.waitForStarted());
+    QByteArray said;
+    QElapsedTimer sinceQ;
+    while (encoder.state() == QProcess::Running) {
+        encoder.waitForReadyRead(100);
+        said += encoder.readAll();
+        if (!sinceQ.isValid() && said.contains("time=1.")) {
+            encoder.write("q");
+            sinceQ.start();
+        }
+    }
+    ASSERT_TRUE(sinceQ.isValid()) << said.toStdString();
+    EXPECT_EQ(encoder.exitCode(), 0) << said.toStdString();
+    EXPECT_LT(sinceQ.elapsed(), 3000);
+    EXPECT_TRUE(decodesCleanly(output));
+    const double seconds = testmedia::probeDuration(output);
+    EXPECT_GE(seconds, 1.0);
+    EXPECT_LT(seconds, 25.0);
+}
+
+TEST_F(EncoderConversation, TheEngineReadsTheProgressItPrints)
+{
+    const QString output = path("progress.mp4");
+    TaskList tasks;
+    Task task = makeTask(testmedia::clip("mpg"), 3.0, 0, 0);
+    tasks.add(task);
+    int reports = 0;
+    ParseHooks hooks;
+    hooks.runStartTick = 1;
+    hooks.redrawProgress = [&](int) { ++reports; };
+
+    QProcess encoder;
+    encoder.setProcessChannelMode(QProcess::MergedChannels);
+    encoder.start(encoderPath(), zuneArgs(task.sourcePath, output));
+    ASSERT_TRUE(encoder.waitForStarted());
+    encoder.closeWriteChannel();
+    // Chunks of at most 255 bytes, as the runner reads them.
+    char chunk[256];
+    while (encoder.state() == QProcess::Running || encoder.bytesAvailable() > 0) {
+        encoder.waitForReadyRead(100);
+        for (qint64 n; (n = encoder.read(chunk, 255)) > 0;) {
+            chunk[n] = '\0';
+            hooks.now = 1001;
+            parseEncoderOutput(chunk, 0, tasks, hooks);
+        }
+    }
+    ASSERT_EQ(encoder.exitCode(), 0);
+    EXPECT_GE(reports, 1);
+    const Task done = tasks.get(0);
+    EXPECT_EQ(done.outputKB, QFileInfo(output).size() / 1024);
+    EXPECT_NEAR(done.encodedTime, 3.0, 0.05);
+    EXPECT_NEAR(done.encodeSpeed, done.encodedTime, 1e-9); // one second after the start
+}
