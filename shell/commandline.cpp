@@ -1,0 +1,337 @@
+#include "commandline.h"
+
+#include "appsettings.h"
+#include "batchdriver.h"
+#include "clock.h"
+#include "logindpowercontrol.h"
+#include "mediaengine.h"
+#include "preconversion.h"
+#include "profilefile.h"
+#include "programfolder.h"
+#include "progressdisplay.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <cmath>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitStopped = 130;
+constexpr qint64 kLineIntervalMs = 250;
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+void print(const QString& text)
+{
+    std::fputs(qPrintable(text), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void printError(const QString& text)
+{
+    std::fputs(qPrintable(QStringLiteral("trelvo-converter: ") + text), stderr);
+    std::fputc('\n', stderr);
+}
+
+const char* const kUsage =
+    "Usage:\n"
+    "  trelvo-converter                      start the window\n"
+    "  trelvo-converter --convert FILE... [options]\n"
+    "  trelvo-converter --list-profiles\n"
+    "  trelvo-converter --help\n"
+    "\n"
+    "Converts each FILE for the Zune into one output folder, as the window does.\n"
+    "\n"
+    "Options:\n"
+    "  --output DIR        output folder (default: the folder chosen last in the window)\n"
+    "  --wmv               export Windows Media (WMV) instead of MP4\n"
+    "  --profile N         MP4 Profile number (see --list-profiles; default 0)\n"
+    "  --wmv-profile N     WMV profile number (see --list-profiles; default 0)\n"
+    "  --start SECONDS     trim: start of the part to convert (default 0)\n"
+    "  --end SECONDS       trim: end of the part to convert (default: the whole file)\n"
+    "  --title TEXT        title written into the file and used as its name\n"
+    "\n"
+    "Exit status: 0 all converted, 1 some failed, 2 wrong usage, 130 stopped (Ctrl+C).\n";
+
+// Prints each Task's Progress text when it changes, at most a few times a second.
+class ConsoleHost : public BatchHost
+{
+public:
+    ConsoleHost(const TaskList& tasks, const BatchState& batch, QString folder, int exportType)
+        : m_tasks(tasks), m_batch(batch), m_folder(std::move(folder)), m_exportType(exportType)
+    {
+    }
+
+    QString outputFolderText() const override { return m_folder; }
+    void showConverting(bool) override {}
+    bool shutdownWhenFinished() const override { return false; }
+    int selectedExportType() const override { return m_exportType; }
+    void showMessage(const QString& text, const QString& caption, MessageIcon) override
+    {
+        print(caption + QStringLiteral(": ") + text.trimmed());
+    }
+    void redrawCell(int row, int column) override
+    {
+        if (column != ColumnProgress || !m_tasks.isValidIndex(row))
+            return;
+        if (m_driver && m_driver->converting() && row == m_batch.currentTaskIndex)
+            m_outputs[row] = m_driver->outputPath();
+        CellRequest request;
+        request.item = row;
+        request.subItem = ColumnProgress;
+        onCellRequest(request, m_tasks, tickCount(), m_batch.wmvStartTick);
+        const QString text = request.text.trimmed();
+        QString& last = m_lastText[row];
+        if (text.isEmpty() || text == last)
+            return;
+        const bool final = text == QLatin1String("Finished") || text == QLatin1String("Failed");
+        QElapsedTimer& timer = m_lastPrint[row];
+        if (!final && timer.isValid() && timer.elapsed() < kLineIntervalMs)
+            return;
+        timer.start();
+        last = text;
+        const Task task = m_tasks.get(row);
+        QString line = QFileInfo(task.sourcePath).fileName() + QStringLiteral(": ") + text;
+        if (task.failed && !task.failureReason.isEmpty())
+            line += QStringLiteral(" (") + task.failureReason + QStringLiteral(")");
+        print(line);
+    }
+
+    void setDriver(const BatchDriver* driver) { m_driver = driver; }
+    QString outputOf(int row) const { return m_outputs.value(row); }
+
+private:
+    const TaskList& m_tasks;
+    const BatchState& m_batch;
+    QString m_folder;
+    int m_exportType;
+    const BatchDriver* m_driver = nullptr;
+    QHash<int, QString> m_lastText;
+    QHash<int, QElapsedTimer> m_lastPrint;
+    QHash<int, QString> m_outputs;
+};
+
+bool readNumber(const QCommandLineParser& parser, const QString& name, double* value)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    *value = parser.value(name).toDouble(&ok);
+    if (!ok || !std::isfinite(*value) || *value < 0) {
+        printError(QStringLiteral("--%1 takes a number of seconds, not \"%2\"")
+                       .arg(name, parser.value(name)));
+        return false;
+    }
+    return true;
+}
+
+bool readIndex(const QCommandLineParser& parser, const QString& name, int count, int* value)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    *value = parser.value(name).toInt(&ok);
+    if (!ok || *value < 0 || *value >= count) {
+        printError(QStringLiteral("there is no %1 \"%2\"; see --list-profiles")
+                       .arg(name, parser.value(name)));
+        return false;
+    }
+    return true;
+}
+
+// The trim range held inside 0..duration, as the range slider holds it.
+void clampTrim(double duration, double* start, double* end)
+{
+    if (*start < 0) {
+        *start = 0;
+        if (*end < *start)
+            *end = *start;
+    }
+    if (*end > duration) {
+        *end = duration;
+        if (*start > *end)
+            *start = *end;
+    }
+}
+
+void listProfiles(MediaEngine& media)
+{
+    const Mp4ProfileChoice mp4 = LoadMp4Profiles(appFolder());
+    print(QStringLiteral("MP4 Profiles (--profile N):"));
+    for (int i = 0; i < mp4.items.size(); ++i)
+        print(QStringLiteral("  %1  %2").arg(i).arg(mp4.items.at(i)));
+    if (mp4.items.isEmpty())
+        print(QStringLiteral("  (none: the profile file %1/Zune_Profile.ini is missing or empty)")
+                  .arg(appFolder()));
+    print(QStringLiteral("WMV profiles (--wmv --wmv-profile N):"));
+    const MediaCollection wmv = media.WmvProfiles();
+    for (short i = 0; i < wmv.Count(); ++i)
+        print(QStringLiteral("  %1  %2").arg(i).arg(wmv.Description(i).trimmed()));
+}
+
+} // namespace
+
+bool wantsCommandLine(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrncmp(argv[i], "--", 2) == 0 || qstrcmp(argv[i], "-h") == 0)
+            return true;
+    }
+    return false;
+}
+
+int runCommandLine(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("trelvo-converter"));
+    setProgramFolder(QCoreApplication::applicationDirPath());
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions({
+        {QStringLiteral("convert"), QStringLiteral("convert the files")},
+        {QStringLiteral("output"), QStringLiteral("output folder"), QStringLiteral("DIR")},
+        {QStringLiteral("wmv"), QStringLiteral("export WMV")},
+        {QStringLiteral("profile"), QStringLiteral("MP4 Profile"), QStringLiteral("N")},
+        {QStringLiteral("wmv-profile"), QStringLiteral("WMV profile"), QStringLiteral("N")},
+        {QStringLiteral("start"), QStringLiteral("trim start"), QStringLiteral("SECONDS")},
+        {QStringLiteral("end"), QStringLiteral("trim end"), QStringLiteral("SECONDS")},
+        {QStringLiteral("title"), QStringLiteral("title"), QStringLiteral("TEXT")},
+        {QStringLiteral("list-profiles"), QStringLiteral("list the profiles")},
+        {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("show this help")},
+    });
+    if (!parser.parse(QCoreApplication::arguments())) {
+        printError(parser.errorText());
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+
+    // Paths on the command line are relative to where the user is; reading the profile
+    // file moves the working directory to the app folder.
+    QStringList files;
+    for (const QString& file : parser.positionalArguments())
+        files.append(QFileInfo(file).absoluteFilePath());
+    QString folder = parser.isSet(QStringLiteral("output")) ? parser.value(QStringLiteral("output"))
+                                                             : storedOutputFolder();
+    folder = QDir(folder).absolutePath();
+
+    MediaEngine media;
+    if (parser.isSet(QStringLiteral("list-profiles"))) {
+        listProfiles(media);
+        return 0;
+    }
+    if (!parser.isSet(QStringLiteral("convert")) || files.isEmpty()) {
+        printError(parser.isSet(QStringLiteral("convert")) ? QStringLiteral("--convert needs at least one file")
+                                                           : QStringLiteral("nothing to do"));
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+
+    const int exportType = parser.isSet(QStringLiteral("wmv")) ? 1 : 0;
+    int mp4Profile = 0;
+    int wmvProfile = 0;
+    double start = 0;
+    double end = -1;
+    const int mp4Count = int(LoadMp4Profiles(appFolder()).items.size());
+    if (!readIndex(parser, QStringLiteral("profile"), qMax(mp4Count, 1), &mp4Profile) ||
+        !readIndex(parser, QStringLiteral("wmv-profile"), media.WmvProfiles().Count(), &wmvProfile) ||
+        !readNumber(parser, QStringLiteral("start"), &start) ||
+        !readNumber(parser, QStringLiteral("end"), &end))
+        return kExitUsage;
+
+    if (!QDir().mkpath(folder)) {
+        printError(QStringLiteral("cannot create the output folder %1").arg(folder));
+        return kExitUsage;
+    }
+
+    TaskList tasks;
+    for (const QString& path : files) {
+        Task task = makeTask(path, media.GetDuration(path), exportType, wmvProfile);
+        task.mp4Profile = mp4Profile;
+        double taskStart = start;
+        double taskEnd = end < 0 ? task.endTime : end;
+        clampTrim(task.endTime, &taskStart, &taskEnd);
+        task.startTime = taskStart;
+        task.endTime = taskEnd;
+        if (parser.isSet(QStringLiteral("title"))) {
+            task.title = parser.value(QStringLiteral("title")).left(255);
+            task.exportName = task.title;
+        }
+        tasks.add(task);
+    }
+
+    BatchState batch;
+    ConsoleHost host(tasks, batch, folder, exportType);
+    PreConversion preConversion(tasks, batch, media, [&](int row) { host.redrawCell(row, ColumnProgress); });
+    LogindPowerControl power;
+    BatchDriver driver(tasks, batch, media, host, power);
+    driver.setPreConversion({[&](int index) { preConversion.preConvert(index); },
+                             [&] { preConversion.wake(); }});
+    host.setDriver(&driver);
+
+    // Ctrl+C stops the batch the way the stop button does.
+    bool interrupted = false;
+    ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe);
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        if (!interrupted && driver.converting()) {
+            print(QStringLiteral("Stopping..."));
+            interrupted = true;
+            driver.stopConverting();
+        }
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+
+    print(QStringLiteral("Converting %1 file(s) into %2").arg(tasks.size()).arg(folder));
+    driver.startConverting();
+    driver.runner().waitForEncoders();
+
+    int failed = 0;
+    int finished = 0;
+    for (int i = 0; i < tasks.size(); ++i) {
+        const Task task = tasks.get(i);
+        const QString name = QFileInfo(task.sourcePath).fileName();
+        const bool done = task.exportType == 0 ? task.finished == 1 : task.wmvPercent == 100;
+        if (task.failed) {
+            ++failed;
+            print(QStringLiteral("  failed    %1: %2").arg(name, task.failureReason));
+        } else if (done) {
+            ++finished;
+            print(QStringLiteral("  finished  %1 -> %2").arg(name, host.outputOf(i)));
+        } else {
+            print(QStringLiteral("  stopped   %1").arg(name));
+        }
+    }
+    print(QStringLiteral("%1 finished, %2 failed").arg(finished).arg(failed));
+    if (interrupted)
+        return kExitStopped;
+    return failed > 0 || finished < tasks.size() ? kExitFailed : 0;
+}
