@@ -10,6 +10,8 @@
 #include <QScrollBar>
 #include <qdrawutil.h>
 
+#include <cmath>
+
 // The header needs a model; it holds the headings and their alignments, and no rows.
 class TaskListHeaderModel : public QAbstractTableModel
 {
@@ -378,10 +380,8 @@ void CTaskListCtrl::drawCell(QPainter& p, int row, int column)
         }
     }
 
-    const QString text = r.text;
-    const QFontMetrics fm = fontMetrics();
-    const Qt::Alignment align = GetColumnAlignment(column) | Qt::AlignVCenter;
-    const int flags = int(align) | Qt::TextSingleLine;
+    const QString& text = r.text;
+    const Qt::Alignment align = GetColumnAlignment(column);
 
     if (r.barMax > 0) {
         const int l = textArea.left(), t = textArea.top();
@@ -390,10 +390,11 @@ void CTaskListCtrl::drawCell(QPainter& p, int row, int column)
         const QRect interior = r.barEdge != 0 ? frame.adjusted(2, 2, -2, -2) : frame;
         const QColor rowBack = backColor(r, rowFillPlain);
         if (rowBack.isValid()) {
-            p.save();
-            p.setClipRegion(QRegion(textArea).subtracted(QRegion(frame)), Qt::IntersectClip);
-            p.fillRect(textArea, rowBack);
-            p.restore();
+            // The text area around the frame: four strips.
+            p.fillRect(ltrb(l, t, rt, frame.top()), rowBack);
+            p.fillRect(ltrb(l, frame.top() + frame.height(), rt, b), rowBack);
+            p.fillRect(ltrb(l, frame.top(), frame.left(), frame.top() + frame.height()), rowBack);
+            p.fillRect(ltrb(frame.left() + frame.width(), frame.top(), rt, frame.top() + frame.height()), rowBack);
         }
         if (r.barEdge != 0 && frame.isValid())
             qDrawShadePanel(&p, frame, palette(), true, 2);
@@ -407,26 +408,25 @@ void CTaskListCtrl::drawCell(QPainter& p, int row, int column)
                          : int(qint64(interior.width()) * qMax(0, r.barPos) / r.barMax);
         }
         const QRect fill(interior.left(), interior.top(), filled, interior.height());
+        const QRect rest(interior.left() + filled, interior.top(), interior.width() - filled, interior.height());
         const QColor barColor = colorFromRef(r.barColor, palette().color(QPalette::Highlight));
         if (r.barPos > 0 && barColor.isValid() && !fill.isEmpty())
             p.fillRect(fill, barColor);
         if (!text.isEmpty() && interior.width() > 0) {
-            const QString shown = fm.elidedText(text, Qt::ElideRight, interior.width());
+            const QStaticText& shown = shownText(text, interior.width());
+            const QPointF at = textOrigin(shown, interior, align);
             const QColor over = colorFromRef(r.barTextColor, palette().color(QPalette::HighlightedText));
-            const QColor rest = textColor(r, true, false);
+            const QColor other = textColor(r, true, false);
+            const QRect cellClip = p.clipBoundingRect().toAlignedRect();
             if (over.isValid() && !fill.isEmpty()) {
-                p.save();
-                p.setClipRect(fill, Qt::IntersectClip);
+                p.setClipRect(fill.intersected(cellClip));
                 p.setPen(over);
-                p.drawText(interior, flags, shown);
-                p.restore();
+                p.drawStaticText(at, shown);
             }
-            if (rest.isValid()) {
-                p.save();
-                p.setClipRegion(QRegion(interior).subtracted(QRegion(fill)), Qt::IntersectClip);
-                p.setPen(rest);
-                p.drawText(interior, flags, shown);
-                p.restore();
+            if (other.isValid() && !rest.isEmpty()) {
+                p.setClipRect(rest.intersected(cellClip));
+                p.setPen(other);
+                p.drawStaticText(at, shown);
             }
         }
     } else {
@@ -435,18 +435,50 @@ void CTaskListCtrl::drawCell(QPainter& p, int row, int column)
             p.fillRect(textArea, rowBack);
         if (!text.isEmpty()) {
             const QRect area = textArea.adjusted(2, 0, 0, 0);
-            const QString shown = fm.elidedText(text, Qt::ElideRight, qMax(0, area.width()));
+            const QStaticText& shown = shownText(text, qMax(0, area.width()));
+            const QPointF at = textOrigin(shown, area, align);
             const QColor fore = textColor(r, r.noHighlight, false);
             const QColor textBack = backColor(r, r.noHighlight);
             if (textBack.isValid())
-                p.fillRect(fm.boundingRect(area, flags, shown).intersected(area), textBack);
+                p.fillRect(QRectF(at, shown.size()).toAlignedRect().intersected(area), textBack);
             if (fore.isValid()) {
                 p.setPen(fore);
-                p.drawText(area, flags, shown);
+                p.drawStaticText(at, shown);
             }
         }
     }
     p.restore();
+}
+
+const QStaticText& CTaskListCtrl::shownText(const QString& text, int width)
+{
+    QString key = text;
+    key += QChar(0);
+    key += QString::number(width);
+    auto it = m_textCache.find(key);
+    if (it != m_textCache.end())
+        return *it;
+    if (m_textCache.size() > 4096) // progress texts change all the time
+        m_textCache.clear();
+    const QFontMetrics fm = fontMetrics();
+    // Plain text: names are shown as they are, "&" and "<" included.
+    QStaticText shown(fm.horizontalAdvance(text) <= width ? text : fm.elidedText(text, Qt::ElideRight, width));
+    shown.setTextFormat(Qt::PlainText);
+    shown.setPerformanceHint(QStaticText::AggressiveCaching);
+    shown.prepare(QTransform(), font());
+    return *m_textCache.insert(key, shown);
+}
+
+QPointF CTaskListCtrl::textOrigin(const QStaticText& text, const QRect& area, Qt::Alignment alignment) const
+{
+    const qreal w = text.size().width();
+    qreal x = area.left();
+    if (alignment & Qt::AlignHCenter)
+        x = area.left() + (area.width() - w) / 2;
+    else if (alignment & Qt::AlignRight)
+        x = area.left() + area.width() - w;
+    const qreal y = area.top() + (area.height() - fontMetrics().height()) / 2;
+    return QPointF(std::round(x), std::round(y));
 }
 
 void CTaskListCtrl::paintEvent(QPaintEvent* event)
@@ -592,6 +624,17 @@ void CTaskListCtrl::focusInEvent(QFocusEvent* event)
 {
     QAbstractScrollArea::focusInEvent(event);
     invalidateRow(m_selectedRow);
+}
+
+void CTaskListCtrl::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        m_textCache.clear();
+        m_rowHeight = qMax(17, fontMetrics().height() + 4);
+        updateScrollBars();
+        viewport()->update();
+    }
 }
 
 void CTaskListCtrl::focusOutEvent(QFocusEvent* event)

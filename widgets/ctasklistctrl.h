@@ -4,6 +4,8 @@
 
 #include <QAbstractScrollArea>
 #include <QColor>
+#include <QHash>
+#include <QStaticText>
 #include <QVector>
 
 class QHeaderView;
@@ -113,11 +115,16 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:
     void drawCell(QPainter& painter, int row, int column);
+    // The text as shown in `width` pixels (with an ellipsis when too long), laid out
+    // once and kept: the same texts come back on every repaint.
+    const QStaticText& shownText(const QString& text, int width);
+    QPointF textOrigin(const QStaticText& text, const QRect& area, Qt::Alignment alignment) const;
     void updateScrollBars();
     void updateHeaderGeometry();
     void moveSelectionTo(int row);
@@ -139,4 +146,5 @@ private:
     int m_rowHeight = 17;
     unsigned m_exStyle = 0;
     bool m_alwaysShowSelection = true;
+    QHash<QString, QStaticText> m_textCache;
 };
