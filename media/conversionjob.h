@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+// One piece of the segment set: a file and a span of it, in seconds.
+struct MediaSegment
+{
+    QString path;
+    double start = 0.0;
+    double end = 0.0;
+};
+
+// Everything a conversion needs, copied out of the component when it starts so that
+// later calls on the component cannot change a running conversion.
+struct ConversionJob
+{
+    QVector<MediaSegment> videoSegments; // paired with audioSegments by position
+    QVector<MediaSegment> audioSegments;
+    QString outputPath;
+    QString muxer;        // FFmpeg's name: "asf", "avi", "mpeg"
+    QString videoEncoder; // FFmpeg's encoder name
+    unsigned videoTag = 0; // codec tag in the container; 0 for the muxer's own
+    int width = 0;         // 0: the source's size
+    int height = 0;
+    double frameRate = 25.0;
+    int colorDepth = 24;
+    int videoKbps = 800;
+    QString audioEncoder;
+    int audioKbps = 128;
+    int sampleRate = 44100;
+    int channels = 2;
+};

@@ -1,0 +1,30 @@
+#include "conversionworker.h"
+
+#include "transcoder.h"
+
+#include <chrono>
+
+void ConversionControl::finish()
+{
+    std::lock_guard lock(mutex);
+    busy = false;
+    idle.notify_all();
+}
+
+bool ConversionControl::waitIdle(int milliseconds)
+{
+    std::unique_lock lock(mutex);
+    return idle.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return !busy; });
+}
+
+void ConversionWorker::convert(quint64 generation, const ConversionJob& job,
+                               const std::shared_ptr<ConversionControl>& control)
+{
+    Transcoder transcoder(job, control->cancel, [&](double position, double total) {
+        emit progress(generation, position, total);
+    });
+    const Transcoder::Result result =
+        control->cancel.load() ? Transcoder::Result::Cancelled : transcoder.run();
+    control->finish();
+    emit finished(generation, transcoder.error(), result == Transcoder::Result::Cancelled);
+}

@@ -1,0 +1,285 @@
+#include "mediaengine.h"
+
+#include "conversionworker.h"
+#include "ffmpegraii.h"
+#include "mediacatalog.h"
+#include "mediaprobe.h"
+#include "previewplayer.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// How long StopConversion waits for the worker; it answers within a packet or two.
+constexpr int kStopWaitMs = 2000;
+// A glimpse at the very end of a file still shows a picture.
+constexpr double kShortestPreview = 0.1;
+
+void quietFfmpeg()
+{
+    static const bool once = [] {
+        av_log_set_level(qEnvironmentVariableIsSet("TRELVO_FFMPEG_LOG") ? AV_LOG_INFO
+                                                                        : AV_LOG_QUIET);
+        return true;
+    }();
+    Q_UNUSED(once);
+}
+
+// Bits for the intermediate files: plenty, since the encoder converts them again.
+int videoKbpsFor(int width, int height, double fps)
+{
+    const double pixelsPerSecond = double(std::max(width, 16)) * std::max(height, 16)
+                                   * (fps > 0 ? fps : 25.0);
+    return int(std::clamp(1200.0 * pixelsPerSecond / (320.0 * 240 * 25), 400.0, 8000.0));
+}
+
+// Whether a file can be made at `path`, without leaving one behind.
+bool canCreate(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists())
+        return info.isWritable() && !info.isDir();
+    QFile probe(path);
+    if (!probe.open(QIODevice::WriteOnly))
+        return false;
+    probe.close();
+    probe.remove();
+    return true;
+}
+
+} // namespace
+
+MediaEngine::MediaEngine(QObject* parent)
+    : MediaComponent(parent),
+      m_converter(std::make_unique<ConversionWorker>()),
+      m_player(std::make_unique<PreviewPlayer>())
+{
+    quietFfmpeg();
+    connect(m_converter.get(), &ConversionWorker::progress, this, &MediaEngine::onWorkerProgress);
+    connect(m_converter.get(), &ConversionWorker::finished, this, &MediaEngine::onWorkerFinished);
+    connect(m_player.get(), &PreviewPlayer::frame, this, [this](quint64 generation, const QImage& image) {
+        if (generation == m_playGeneration && m_playing)
+            emit PreviewFrame(image);
+    });
+    connect(m_player.get(), &PreviewPlayer::sound, this, [this](quint64 generation, const QByteArray& pcm) {
+        if (generation == m_playGeneration && m_playing)
+            emit PreviewSound(pcm);
+    });
+    connect(m_player.get(), &PreviewPlayer::ended, this, &MediaEngine::onPlayerEnded);
+    m_conversionThread = startWorkerThread(m_converter.get(), "conversion");
+    m_previewThread = startWorkerThread(m_player.get(), "preview");
+}
+
+MediaEngine::~MediaEngine()
+{
+    if (m_control)
+        m_control->cancel = true;
+    if (m_playCancel)
+        *m_playCancel = true;
+    m_conversionThread.reset();
+    m_previewThread.reset();
+}
+
+MediaCollection MediaEngine::WmvProfiles() const
+{
+    return MediaCollection(wmvProfileDescriptions());
+}
+
+MediaCollection MediaEngine::VideoCompressors() const
+{
+    return MediaCollection(compressorNames(videoCompressorTable()));
+}
+
+MediaCollection MediaEngine::AudioCompressors() const
+{
+    return MediaCollection(compressorNames(audioCompressorTable()));
+}
+
+double MediaEngine::GetDuration(const QString& path)
+{
+    return mediaDuration(path);
+}
+
+bool MediaEngine::AddAudioSegment(const QString& path, double start, double second)
+{
+    m_audioSegments.append(MediaSegment{path, start, second});
+    return true;
+}
+
+bool MediaEngine::AddVideoSegment(const QString& path, double start, double second, short)
+{
+    m_videoSegments.append(MediaSegment{path, start, second});
+    return true;
+}
+
+void MediaEngine::Reset()
+{
+    m_videoSegments.clear();
+    m_audioSegments.clear();
+}
+
+ConversionJob MediaEngine::jobFor(const QString& outputPath) const
+{
+    ConversionJob job;
+    job.videoSegments = m_videoSegments;
+    job.audioSegments = m_audioSegments;
+    job.outputPath = outputPath;
+    job.colorDepth = m_colorDepth;
+    job.width = m_outputWidth;
+    job.height = m_outputHeight;
+    job.frameRate = m_frameRate > 0 ? m_frameRate : 25.0;
+    job.sampleRate = 44100;
+    job.channels = 2;
+    job.videoKbps = videoKbpsFor(job.width, job.height, job.frameRate);
+    if (m_outputFormat == FormatWmv) {
+        const auto& profiles = wmvProfileTable();
+        const WmvProfile& profile =
+            profiles[size_t(std::clamp<int>(m_wmvProfile, 0, int(profiles.size()) - 1))];
+        job.muxer = "asf";
+        job.videoEncoder = "wmv2";
+        job.audioEncoder = "wmav2";
+        job.width = profile.width;
+        job.height = profile.height;
+        job.frameRate = profile.frameRate;
+        job.videoKbps = profile.videoKbps;
+        job.audioKbps = profile.audioKbps;
+    } else if (m_outputFormat == FormatAvi) {
+        const auto& videos = videoCompressorTable();
+        const auto& audios = audioCompressorTable();
+        const Compressor& video =
+            m_useVideoCompressor && m_videoCompressor >= 0 && size_t(m_videoCompressor) < videos.size()
+                ? videos[size_t(m_videoCompressor)]
+                : videos.front();
+        const Compressor& audio =
+            m_useAudioCompressor && m_audioCompressor >= 0 && size_t(m_audioCompressor) < audios.size()
+                ? audios[size_t(m_audioCompressor)]
+                : audios.front();
+        job.muxer = "avi";
+        job.videoEncoder = video.encoder;
+        job.videoTag = video.tag;
+        job.audioEncoder = audio.encoder;
+        job.audioKbps = 128;
+    } else if (m_outputFormat == FormatMpeg) {
+        job.muxer = "mpeg";
+        job.videoEncoder = "mpeg1video";
+        job.audioEncoder = "mp2";
+        job.audioKbps = 192;
+    }
+    return job;
+}
+
+bool MediaEngine::ConvertToFile(const QString& path)
+{
+    StopConversion();
+    if (m_videoSegments.isEmpty() && m_audioSegments.isEmpty()) {
+        m_lastError = tr("No segment to convert");
+        return false;
+    }
+    for (const QVector<MediaSegment>* list : {&m_videoSegments, &m_audioSegments}) {
+        for (const MediaSegment& segment : *list) {
+            QString why;
+            if (!openInput(segment.path, &why)) {
+                m_lastError = tr("Cannot read %1: %2").arg(segment.path, why);
+                return false;
+            }
+        }
+    }
+    const ConversionJob job = jobFor(path);
+    if (job.muxer.isEmpty()) {
+        m_lastError = tr("Unknown output format %1").arg(m_outputFormat);
+        return false;
+    }
+    if (!canCreate(path)) {
+        m_lastError = tr("Cannot create %1").arg(path);
+        return false;
+    }
+    m_lastError.clear();
+    m_control = std::make_shared<ConversionControl>();
+    m_converting = true;
+    const quint64 generation = ++m_conversionGeneration;
+    QMetaObject::invokeMethod(
+        m_converter.get(),
+        [worker = m_converter.get(), generation, job, control = m_control] {
+            worker->convert(generation, job, control);
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+void MediaEngine::StopConversion()
+{
+    ++m_conversionGeneration;
+    if (m_control) {
+        m_control->cancel = true;
+        m_control->waitIdle(kStopWaitMs);
+        m_control.reset();
+    }
+    if (m_converting) {
+        m_converting = false;
+        m_lastError = tr("The conversion was stopped");
+    }
+}
+
+void MediaEngine::onWorkerProgress(quint64 generation, double position, double total)
+{
+    if (generation == m_conversionGeneration && m_converting)
+        emit ConversionProgress(position, total);
+}
+
+void MediaEngine::onWorkerFinished(quint64 generation, const QString& error, bool cancelled)
+{
+    if (generation != m_conversionGeneration || !m_converting)
+        return;
+    m_converting = false;
+    m_control.reset();
+    m_lastError = cancelled && error.isEmpty() ? tr("The conversion was stopped") : error;
+    emit ConversionComplete();
+}
+
+bool MediaEngine::Play()
+{
+    StopPlay();
+    // The preview passes lengths; a glimpse, which has no sound, passes end times.
+    const bool lengths = !m_audioSegments.isEmpty();
+    auto spans = [lengths](QVector<MediaSegment> list) {
+        for (MediaSegment& segment : list) {
+            const double end = lengths ? segment.start + segment.end : segment.end;
+            segment.end = std::max(end, segment.start + kShortestPreview);
+        }
+        return list;
+    };
+    const QVector<MediaSegment> video = spans(m_videoSegments);
+    const QVector<MediaSegment> audio = spans(m_audioSegments);
+
+    m_playCancel = std::make_shared<std::atomic<bool>>(false);
+    m_playing = true;
+    const quint64 generation = ++m_playGeneration;
+    QMetaObject::invokeMethod(
+        m_player.get(),
+        [player = m_player.get(), generation, video, audio, cancel = m_playCancel] {
+            player->play(generation, video, audio, cancel);
+        },
+        Qt::QueuedConnection);
+    return !video.isEmpty() || !audio.isEmpty();
+}
+
+void MediaEngine::StopPlay()
+{
+    if (!m_playing)
+        return;
+    m_playing = false;
+    ++m_playGeneration;
+    *m_playCancel = true;
+    emit PlayEnded(0.0);
+}
+
+void MediaEngine::onPlayerEnded(quint64 generation, double seconds)
+{
+    if (generation != m_playGeneration || !m_playing)
+        return;
+    m_playing = false;
+    emit PlayEnded(seconds);
+}

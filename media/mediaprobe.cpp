@@ -1,0 +1,60 @@
+#include "mediaprobe.h"
+
+#include "ffmpegraii.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// Enough of the end of a file to hold the last packets of every stream.
+constexpr int64_t kTailBytes = 1 << 20;
+constexpr int kHeadPackets = 200;
+
+double durationFromPackets(AVFormatContext* ctx)
+{
+    PacketPtr packet = makePacket();
+    double first = std::numeric_limits<double>::infinity();
+    double last = -std::numeric_limits<double>::infinity();
+    auto track = [&](const AVPacket* p) {
+        const AVStream* st = ctx->streams[p->stream_index];
+        const int64_t ts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+        if (ts == AV_NOPTS_VALUE)
+            return;
+        const double tb = av_q2d(st->time_base);
+        first = std::min(first, ts * tb);
+        last = std::max(last, (ts + std::max<int64_t>(0, p->duration)) * tb);
+    };
+    for (int i = 0; i < kHeadPackets && av_read_frame(ctx, packet.get()) >= 0; ++i) {
+        track(packet.get());
+        av_packet_unref(packet.get());
+    }
+    const int64_t size = ctx->pb ? avio_size(ctx->pb) : -1;
+    if (size > kTailBytes)
+        av_seek_frame(ctx, -1, size - kTailBytes, AVSEEK_FLAG_BYTE);
+    while (av_read_frame(ctx, packet.get()) >= 0) {
+        track(packet.get());
+        av_packet_unref(packet.get());
+    }
+    return last > first ? last - first : 0.0;
+}
+
+} // namespace
+
+double mediaDuration(const QString& path)
+{
+    InputContextPtr ctx = openInput(path);
+    if (!ctx)
+        return 0.0;
+    if (ctx->duration > 0 && ctx->duration != AV_NOPTS_VALUE)
+        return double(ctx->duration) / AV_TIME_BASE;
+    double longest = 0.0;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        if (st->duration > 0 && st->duration != AV_NOPTS_VALUE)
+            longest = std::max(longest, st->duration * av_q2d(st->time_base));
+    }
+    if (longest > 0.0)
+        return longest;
+    return durationFromPackets(ctx.get());
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// Seconds of media in a file, read from its container and stream headers; where they
+// carry none (a cut-off stream), from the first and last packets' timestamps. Nothing
+// is decoded. 0 for a file that cannot be opened.
+double mediaDuration(const QString& path);

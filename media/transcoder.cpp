@@ -1,0 +1,396 @@
+#include "transcoder.h"
+
+#include "ffmpegraii.h"
+#include "segmentreader.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
+}
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kVideo = 0;
+constexpr int kAudio = 1;
+constexpr qint64 kProgressIntervalMs = 250;
+
+// Rates given as decimals (23.976 as a float) mean the NTSC fractions.
+AVRational frameRateOf(double fps)
+{
+    if (!(fps > 0.0) || !std::isfinite(fps))
+        return AVRational{25, 1};
+    for (int base : {24, 30, 60}) {
+        const double ntsc = base * 1000.0 / 1001.0;
+        if (std::abs(fps - ntsc) < 0.005)
+            return AVRational{base * 1000, 1001};
+    }
+    return av_d2q(fps, 65535);
+}
+
+int nearestSampleRate(const AVCodec* codec, int wanted)
+{
+    if (!codec->supported_samplerates)
+        return wanted;
+    int best = codec->supported_samplerates[0];
+    for (const int* rate = codec->supported_samplerates; *rate; ++rate) {
+        if (std::abs(*rate - wanted) < std::abs(best - wanted))
+            best = *rate;
+    }
+    return best;
+}
+
+} // namespace
+
+struct Transcoder::Output
+{
+    OutputContextPtr ctx;
+    CodecContextPtr codec[2];
+    AVStream* stream[2] = {nullptr, nullptr};
+    PacketPtr packet = makePacket();
+    FramePtr padded = makeFrame();
+    int64_t nextPts[2] = {0, 0}; // encoder time base
+    int64_t offset[2] = {0, 0};  // pts of the current piece's start
+    int encodedFrames = 0;
+    bool headerWritten = false;
+};
+
+Transcoder::Transcoder(const ConversionJob& job, const std::atomic<bool>& cancel,
+                       Progress progress)
+    : m_job(job), m_cancel(cancel), m_progress(std::move(progress))
+{
+}
+
+Transcoder::~Transcoder() = default;
+
+Transcoder::Result Transcoder::fail(const QString& why)
+{
+    m_error = why;
+    m_out.reset();
+    // Only a file of ours: a device given as the output stays.
+    if (QFileInfo(m_job.outputPath).isFile())
+        QFile::remove(m_job.outputPath);
+    return Result::Failed;
+}
+
+bool Transcoder::failWith(const QString& why)
+{
+    fail(why);
+    return false;
+}
+
+Transcoder::Result Transcoder::run()
+{
+    const int pieces = int(std::max(m_job.videoSegments.size(), m_job.audioSegments.size()));
+    if (pieces == 0)
+        return fail("Nothing to convert: no segment was added");
+
+    bool withVideo = false;
+    bool withAudio = false;
+    int sourceWidth = 0;
+    int sourceHeight = 0;
+    for (int i = 0; i < pieces; ++i) {
+        const MediaSegment* video = i < m_job.videoSegments.size() ? &m_job.videoSegments[i] : nullptr;
+        const MediaSegment* audio = i < m_job.audioSegments.size() ? &m_job.audioSegments[i] : nullptr;
+        const bool shared = video && audio && video->path == audio->path
+                            && video->start == audio->start && video->end == audio->end;
+        SegmentReader* videoReader = nullptr;
+        SegmentReader* audioReader = nullptr;
+        for (const MediaSegment* segment : {video, audio}) {
+            if (!segment || (segment == audio && shared))
+                continue;
+            auto reader = std::make_unique<SegmentReader>(&m_cancel);
+            QString why;
+            const bool wantVideo = segment == video;
+            const bool wantAudio = segment == audio || shared;
+            if (!reader->open(segment->path, segment->start, segment->end - segment->start,
+                              wantVideo, wantAudio, &why))
+                return fail(QString("Cannot read %1: %2").arg(segment->path, why));
+            if (wantVideo)
+                videoReader = reader.get();
+            if (wantAudio)
+                audioReader = reader.get();
+            m_readers.push_back(std::move(reader));
+        }
+        if (videoReader && videoReader->hasVideo()) {
+            withVideo = true;
+            if (sourceWidth == 0) {
+                sourceWidth = videoReader->sourceWidth();
+                sourceHeight = videoReader->sourceHeight();
+            }
+        }
+        if (audioReader && audioReader->hasAudio())
+            withAudio = true;
+        m_pieces.emplace_back(videoReader, audioReader);
+        const double videoLength = videoReader && videoReader->hasVideo() ? videoReader->length() : 0.0;
+        const double audioLength = audioReader && audioReader->hasAudio() ? audioReader->length() : 0.0;
+        m_total += std::max(videoLength, audioLength);
+    }
+    if (!withVideo && !withAudio)
+        return fail("The source has no video or audio that can be decoded");
+    if (!openOutput(withVideo, withAudio, sourceWidth, sourceHeight))
+        return Result::Failed;
+
+    double pieceStart = 0.0;
+    for (int i = 0; i < pieces; ++i) {
+        if (!convertPiece(i, pieceStart))
+            return Result::Failed;
+        if (m_cancel.load())
+            break;
+        const auto [videoReader, audioReader] = m_pieces[size_t(i)];
+        pieceStart += std::max(videoReader && videoReader->hasVideo() ? videoReader->length() : 0.0,
+                               audioReader && audioReader->hasAudio() ? audioReader->length() : 0.0);
+    }
+
+    if (!m_cancel.load()) {
+        for (int kind : {kVideo, kAudio}) {
+            if (m_out->codec[kind] && !encode(kind, nullptr))
+                return Result::Failed;
+        }
+        if (m_out->encodedFrames == 0)
+            return fail("Nothing in the source could be decoded");
+    }
+    // A stopped conversion still closes its file properly, so what is there plays.
+    const int rc = av_write_trailer(m_out->ctx.get());
+    if (rc < 0 || (m_out->ctx->pb && m_out->ctx->pb->error < 0))
+        return fail(QString("Cannot write %1: %2")
+                        .arg(m_job.outputPath, ffmpegError(rc < 0 ? rc : m_out->ctx->pb->error)));
+    m_out.reset();
+    if (m_cancel.load())
+        return Result::Cancelled;
+    reportProgress(m_total, true);
+    return Result::Done;
+}
+
+bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int sourceHeight)
+{
+    m_out = std::make_unique<Output>();
+    const QByteArray path = QFile::encodeName(m_job.outputPath);
+    AVFormatContext* raw = nullptr;
+    avformat_alloc_output_context2(&raw, nullptr, m_job.muxer.toUtf8().constData(),
+                                   path.constData());
+    if (!raw) {
+        fail(QString("No muxer %1").arg(m_job.muxer));
+        return false;
+    }
+    m_out->ctx.reset(raw);
+    AVFormatContext* ctx = raw;
+
+    auto openEncoder = [&](int kind, const QString& name) -> bool {
+        const AVCodec* codec = avcodec_find_encoder_by_name(name.toUtf8().constData());
+        if (!codec) {
+            fail(QString("No encoder %1").arg(name));
+            return false;
+        }
+        CodecContextPtr enc = makeCodecContext(codec);
+        if (kind == kVideo) {
+            int width = m_job.width > 0 ? m_job.width : sourceWidth;
+            int height = m_job.height > 0 ? m_job.height : sourceHeight;
+            if (width <= 0 || height <= 0) {
+                width = 320;
+                height = 240;
+            }
+            enc->width = width & ~1;
+            enc->height = height & ~1;
+            AVRational rate = frameRateOf(m_job.frameRate);
+            if (codec->supported_framerates)
+                rate = codec->supported_framerates[av_find_nearest_q_idx(rate, codec->supported_framerates)];
+            enc->framerate = rate;
+            enc->time_base = av_inv_q(rate);
+            enc->pix_fmt = codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+            enc->bit_rate = int64_t(m_job.videoKbps) * 1000;
+            enc->sample_aspect_ratio = AVRational{1, 1};
+            enc->thread_count = 0;
+            if (m_job.videoTag)
+                enc->codec_tag = m_job.videoTag;
+        } else {
+            enc->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+            enc->sample_rate = nearestSampleRate(codec, m_job.sampleRate);
+            av_channel_layout_default(&enc->ch_layout, m_job.channels);
+            enc->bit_rate = int64_t(m_job.audioKbps) * 1000;
+            enc->time_base = AVRational{1, enc->sample_rate};
+        }
+        if (ctx->oformat->flags & AVFMT_GLOBALHEADER)
+            enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        int rc = avcodec_open2(enc.get(), codec, nullptr);
+        if (rc < 0) {
+            fail(QString("Cannot start the %1 encoder: %2").arg(name, ffmpegError(rc)));
+            return false;
+        }
+        AVStream* stream = avformat_new_stream(ctx, nullptr);
+        if (!stream || avcodec_parameters_from_context(stream->codecpar, enc.get()) < 0) {
+            fail("Out of memory");
+            return false;
+        }
+        stream->time_base = enc->time_base;
+        if (kind == kVideo) {
+            stream->avg_frame_rate = enc->framerate;
+            stream->r_frame_rate = enc->framerate;
+        }
+        if (m_job.videoTag && kind == kVideo)
+            stream->codecpar->codec_tag = m_job.videoTag;
+        m_out->stream[kind] = stream;
+        m_out->codec[kind] = std::move(enc);
+        return true;
+    };
+    if (withVideo && !openEncoder(kVideo, m_job.videoEncoder))
+        return false;
+    if (withAudio && !openEncoder(kAudio, m_job.audioEncoder))
+        return false;
+
+    int rc = avio_open(&ctx->pb, path.constData(), AVIO_FLAG_WRITE);
+    if (rc < 0) {
+        fail(QString("Cannot create %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
+        return false;
+    }
+    rc = avformat_write_header(ctx, nullptr);
+    if (rc < 0) {
+        fail(QString("Cannot write %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
+        return false;
+    }
+    m_out->headerWritten = true;
+    return true;
+}
+
+bool Transcoder::convertPiece(int piece, double pieceStart)
+{
+    Output& out = *m_out;
+    const auto [videoReader, audioReader] = m_pieces[size_t(piece)];
+    std::vector<SegmentReader*> readers;
+    for (SegmentReader* r : {videoReader, audioReader}) {
+        if (r && std::find(readers.begin(), readers.end(), r) == readers.end())
+            readers.push_back(r);
+    }
+    // The next piece starts where the longer stream of this one ended, so that sound and
+    // picture stay together across pieces.
+    for (int kind : {kVideo, kAudio}) {
+        if (!out.codec[kind])
+            continue;
+        const int64_t planned = av_rescale_q(int64_t(std::llround(pieceStart * 1e6)),
+                                             AVRational{1, 1000000}, out.codec[kind]->time_base);
+        out.offset[kind] = std::max(out.nextPts[kind], planned);
+    }
+    QString why;
+    if (videoReader && out.codec[kVideo]) {
+        SegmentReader::VideoShape shape;
+        shape.width = out.codec[kVideo]->width;
+        shape.height = out.codec[kVideo]->height;
+        shape.pixelFormat = out.codec[kVideo]->pix_fmt;
+        shape.frameRate = out.codec[kVideo]->framerate;
+        shape.colorDepth = m_job.colorDepth;
+        videoReader->setVideoShape(shape, &why);
+    }
+    const AVCodecContext* audioCodec = out.codec[kAudio].get();
+    if (audioReader && audioCodec) {
+        SegmentReader::AudioShape shape;
+        shape.sampleRate = audioCodec->sample_rate;
+        shape.channels = audioCodec->ch_layout.nb_channels;
+        shape.sampleFormat = audioCodec->sample_fmt;
+        shape.frameSize = (audioCodec->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)
+                              ? 0
+                              : audioCodec->frame_size;
+        audioReader->setAudioShape(shape, &why);
+    }
+
+    const int lead = out.codec[kVideo] ? kVideo : kAudio;
+    FramePtr frame = makeFrame();
+    std::vector<bool> done(readers.size(), false);
+    size_t remaining = readers.size();
+    for (size_t turn = 0; remaining > 0; turn = (turn + 1) % readers.size()) {
+        if (done[turn])
+            continue;
+        if (m_cancel.load())
+            return true;
+        SegmentReader* reader = readers[turn];
+        const SegmentReader::Kind kindRead = reader->next(frame.get());
+        if (kindRead == SegmentReader::Kind::End) {
+            done[turn] = true;
+            --remaining;
+            continue;
+        }
+        const int kind = kindRead == SegmentReader::Kind::Video ? kVideo : kAudio;
+        if (!out.codec[kind] || (kind == kVideo && reader != videoReader)
+            || (kind == kAudio && reader != audioReader)) {
+            av_frame_unref(frame.get());
+            continue;
+        }
+        const AVRational from = kind == kVideo ? reader->videoTimeBase() : reader->audioTimeBase();
+        const AVRational to = out.codec[kind]->time_base;
+        frame->pts = av_rescale_q(frame->pts, from, to) + out.offset[kind];
+        frame->pict_type = AV_PICTURE_TYPE_NONE;
+        if (!encode(kind, frame.get()))
+            return false;
+        if (kind == lead)
+            reportProgress(double(out.nextPts[kind]) * av_q2d(to), false);
+    }
+    return true;
+}
+
+bool Transcoder::encode(int kind, AVFrame* frame)
+{
+    Output& out = *m_out;
+    AVCodecContext* enc = out.codec[kind].get();
+    if (frame) {
+        // Fixed-size audio encoders take a short frame only at the very end: fill it up
+        // with silence.
+        if (kind == kAudio && enc->frame_size > 0
+            && !(enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)
+            && frame->nb_samples < enc->frame_size) {
+            AVFrame* padded = out.padded.get();
+            av_frame_unref(padded);
+            padded->format = frame->format;
+            av_channel_layout_copy(&padded->ch_layout, &frame->ch_layout);
+            padded->sample_rate = frame->sample_rate;
+            padded->nb_samples = enc->frame_size;
+            if (av_frame_get_buffer(padded, 0) < 0)
+                return failWith("Out of memory");
+            av_samples_set_silence(padded->extended_data, 0, padded->nb_samples,
+                                   enc->ch_layout.nb_channels, enc->sample_fmt);
+            av_samples_copy(padded->extended_data, frame->extended_data, 0, 0,
+                            frame->nb_samples, enc->ch_layout.nb_channels, enc->sample_fmt);
+            padded->pts = frame->pts;
+            av_frame_unref(frame);
+            frame = padded;
+        }
+        const int64_t span = kind == kVideo ? 1 : frame->nb_samples;
+        out.nextPts[kind] = std::max(out.nextPts[kind], frame->pts + span);
+        ++out.encodedFrames;
+    }
+    int rc = avcodec_send_frame(enc, frame);
+    if (frame)
+        av_frame_unref(frame);
+    if (rc < 0 && rc != AVERROR_EOF)
+        return failWith(QString("The encoder refused a frame: %1").arg(ffmpegError(rc)));
+    AVPacket* packet = out.packet.get();
+    for (;;) {
+        rc = avcodec_receive_packet(enc, packet);
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+            return true;
+        if (rc < 0)
+            return failWith(QString("The encoder failed: %1").arg(ffmpegError(rc)));
+        av_packet_rescale_ts(packet, enc->time_base, out.stream[kind]->time_base);
+        packet->stream_index = out.stream[kind]->index;
+        rc = av_interleaved_write_frame(out.ctx.get(), packet);
+        if (rc >= 0 && out.ctx->pb && out.ctx->pb->error < 0)
+            rc = out.ctx->pb->error;
+        if (rc < 0)
+            return failWith(
+                QString("Cannot write %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
+    }
+}
+
+void Transcoder::reportProgress(double position, bool force)
+{
+    position = std::clamp(position, m_reported, std::max(m_total, m_reported));
+    if (!force && m_sinceReport.isValid() && m_sinceReport.elapsed() < kProgressIntervalMs)
+        return;
+    m_sinceReport.start();
+    m_reported = position;
+    if (m_progress)
+        m_progress(position, m_total);
+}

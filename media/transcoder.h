@@ -1,0 +1,50 @@
+#pragma once
+
+#include "conversionjob.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct AVFrame;
+class SegmentReader;
+
+// Converts the segment set of a job into one output file. Runs on a worker thread;
+// reports progress through a callback and looks at the cancel flag between packets.
+class Transcoder
+{
+public:
+    enum class Result { Done, Failed, Cancelled };
+    using Progress = std::function<void(double position, double total)>;
+
+    Transcoder(const ConversionJob& job, const std::atomic<bool>& cancel, Progress progress);
+    ~Transcoder();
+    Result run();
+    // Why the conversion failed; empty otherwise.
+    QString error() const { return m_error; }
+
+private:
+    struct Output;
+    Result fail(const QString& why);
+    bool failWith(const QString& why);
+    bool openOutput(bool withVideo, bool withAudio, int sourceWidth, int sourceHeight);
+    bool convertPiece(int piece, double pieceStart);
+    bool encode(int kind, AVFrame* frame);
+    void reportProgress(double position, bool force);
+
+    const ConversionJob& m_job;
+    const std::atomic<bool>& m_cancel;
+    Progress m_progress;
+    std::unique_ptr<Output> m_out;
+    // Per pair of segments: its video reader and its audio reader (the same one when
+    // both come from the same span of the same file).
+    std::vector<std::unique_ptr<SegmentReader>> m_readers;
+    std::vector<std::pair<SegmentReader*, SegmentReader*>> m_pieces;
+    QString m_error;
+    double m_total = 0.0;
+    double m_reported = 0.0;
+    QElapsedTimer m_sinceReport;
+};

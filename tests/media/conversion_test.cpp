@@ -1,0 +1,264 @@
+#include "mediaengine.h"
+#include "mediatestsupport.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Records the component's events and where they arrived.
+struct EventLog
+{
+    explicit EventLog(MediaComponent& media)
+    {
+        QObject::connect(&media, &MediaComponent::ConversionProgress, &media,
+                         [this](double position, double total) {
+                             onUiThread &= QThread::currentThread() == qApp->thread();
+                             positions << position;
+                             totals << total;
+                             if (completions > 0)
+                                 afterCompletion = true;
+                         });
+        QObject::connect(&media, &MediaComponent::ConversionComplete, &media, [this] {
+            onUiThread &= QThread::currentThread() == qApp->thread();
+            ++completions;
+        });
+    }
+    bool waitForCompletion(int timeoutMs = 60000)
+    {
+        return QTest::qWaitFor([this] { return completions > 0; }, timeoutMs);
+    }
+    int events() const { return int(positions.size()) + completions; }
+
+    QVector<double> positions;
+    QVector<double> totals;
+    int completions = 0;
+    bool onUiThread = true;
+    bool afterCompletion = false;
+};
+
+struct FormatCase
+{
+    const char* name;
+    int format;
+    short wmvProfile;
+    short videoCompressor; // -1: not chosen
+    short audioCompressor;
+    double frameRate;
+    const char* videoCodec;
+    const char* audioCodec;
+    const char* container;
+    int width;
+    int height;
+    const char* rate;
+};
+
+double rateOf(const QString& text)
+{
+    const QStringList parts = text.split('/');
+    return parts.size() == 2 && parts[1].toDouble() > 0 ? parts[0].toDouble() / parts[1].toDouble()
+                                                        : 0.0;
+}
+
+int videoPackets(const QString& path)
+{
+    QString output;
+    testmedia::run("ffprobe", {"-v", "error", "-count_packets", "-select_streams", "v:0",
+                               "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", path},
+                   &output);
+    return output.trimmed().toInt();
+}
+
+} // namespace
+
+TEST(MediaConversion, EachOutputFormatIsWhatFfprobeExpects)
+{
+    ensureApplication();
+    const FormatCase cases[] = {
+        {"WMV 320x240", 9, 0, -1, -1, 0.0, "wmv2", "wmav2", "asf", 320, 240, "30000/1001"},
+        {"WMV 640x360", 9, 3, -1, -1, 0.0, "wmv2", "wmav2", "asf", 640, 360, "30000/1001"},
+        {"AVI MS MPEG-4 V3 + MP3", 8, 0, 0, 0, 25.0, "msmpeg4v3", "mp3", "avi", 320, 240, "25/1"},
+        {"AVI DivX + PCM", 8, 0, 1, 1, 25.0, "mpeg4", "pcm_s16le", "avi", 320, 240, "25/1"},
+        {"MPEG-1", 6, 0, -1, -1, double(23.976f), "mpeg1video", "mp2", "mpeg", 320, 240,
+         "24000/1001"},
+    };
+    const QString source = testmedia::clip("mov");
+    QTemporaryDir dir;
+    for (const FormatCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        MediaEngine engine;
+        EventLog log(engine);
+        engine.SetOutputFormat(c.format);
+        engine.SetWmvProfileIndex(c.wmvProfile);
+        engine.SetOutputWidth(short(c.width));
+        engine.SetOutputHeight(short(c.height));
+        engine.SetColorDepth(24);
+        engine.SetFrameRate(c.frameRate);
+        engine.SetUseVideoCompressor(c.videoCompressor >= 0);
+        engine.SetVideoCompressorIndex(c.videoCompressor);
+        engine.SetUseAudioCompressor(c.audioCompressor >= 0);
+        engine.SetAudioCompressorIndex(c.audioCompressor);
+        engine.Reset();
+        engine.AddVideoSegment(source, 0.5, 2.5, 0);
+        engine.AddAudioSegment(source, 0.5, 2.5);
+        const QString output = dir.filePath(QString("out-%1").arg(c.name).replace(' ', '_'));
+        ASSERT_TRUE(engine.ConvertToFile(output));
+        ASSERT_TRUE(log.waitForCompletion());
+        EXPECT_TRUE(engine.LastError().isEmpty()) << engine.LastError().toStdString();
+
+        const QJsonObject probe = testmedia::probe(output);
+        const QJsonObject video = testmedia::probeStream(probe, "video");
+        const QJsonObject audio = testmedia::probeStream(probe, "audio");
+        EXPECT_TRUE(probe.value("format").toObject().value("format_name").toString().split(',').contains(c.container));
+        EXPECT_EQ(video["codec_name"].toString(), c.videoCodec);
+        EXPECT_EQ(audio["codec_name"].toString(), c.audioCodec);
+        EXPECT_EQ(video["width"].toInt(), c.width);
+        EXPECT_EQ(video["height"].toInt(), c.height);
+        EXPECT_EQ(video["r_frame_rate"].toString(), c.rate);
+        const double frame = 1.0 / rateOf(c.rate);
+        // The pictures span the segment within one frame; containers add their own
+        // bookkeeping to the overall duration (ASF's preroll, MPEG's start delay).
+        EXPECT_NEAR(videoPackets(output) * frame, 2.0, frame + 0.001);
+        EXPECT_NEAR(probe.value("format").toObject().value("duration").toString().toDouble(), 2.0, 0.1);
+
+        // Events: on this thread, in order, one completion and nothing after it.
+        QTest::qWait(200);
+        EXPECT_TRUE(log.onUiThread);
+        EXPECT_EQ(log.completions, 1);
+        EXPECT_FALSE(log.afterCompletion);
+        EXPECT_TRUE(std::is_sorted(log.positions.begin(), log.positions.end()));
+        ASSERT_FALSE(log.positions.isEmpty());
+        EXPECT_NEAR(log.positions.back(), 2.0, 0.01);
+        EXPECT_NEAR(log.totals.back(), 2.0, 0.01);
+    }
+}
+
+TEST(MediaConversion, ASourceWithOneKindOfStreamGivesThatKindAlone)
+{
+    ensureApplication();
+    struct Case
+    {
+        QString source;
+        int format;
+        const char* present;
+        const char* absent;
+        const char* codec;
+    };
+    const Case cases[] = {
+        {testmedia::audioOnly("mp3"), 9, "audio", "video", "wmav2"},
+        {testmedia::audioOnly("wav"), 6, "audio", "video", "mp2"},
+        {testmedia::videoOnly("avi"), 9, "video", "audio", "wmv2"},
+        {testmedia::videoOnly("mpg"), 8, "video", "audio", "msmpeg4v3"},
+    };
+    QTemporaryDir dir;
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source.toStdString());
+        MediaEngine engine;
+        EventLog log(engine);
+        engine.SetOutputFormat(c.format);
+        engine.SetOutputWidth(320);
+        engine.SetOutputHeight(240);
+        engine.SetFrameRate(25.0);
+        engine.AddVideoSegment(c.source, 0.0, 2.0, 0);
+        engine.AddAudioSegment(c.source, 0.0, 2.0);
+        const QString output = dir.filePath(QString("only%1").arg(n++));
+        ASSERT_TRUE(engine.ConvertToFile(output));
+        ASSERT_TRUE(log.waitForCompletion());
+        EXPECT_TRUE(engine.LastError().isEmpty()) << engine.LastError().toStdString();
+        const QJsonObject probe = testmedia::probe(output);
+        EXPECT_EQ(testmedia::probeStream(probe, c.present)["codec_name"].toString(), c.codec);
+        EXPECT_TRUE(testmedia::probeStream(probe, c.absent).isEmpty());
+        EXPECT_NEAR(probe.value("format").toObject().value("duration").toString().toDouble(), 2.0, 0.05);
+    }
+}
+
+TEST(MediaConversion, StopEndsTheWorkQuicklyAndSilencesItsEvents)
+{
+    ensureApplication();
+    const QString source = testmedia::clip("avi", 20);
+    QTemporaryDir dir;
+    const QString output = dir.filePath("stopped.wmv");
+    MediaEngine engine;
+    EventLog log(engine);
+    engine.SetOutputFormat(9);
+    engine.SetWmvProfileIndex(2);
+    engine.AddVideoSegment(source, 0.0, 20.0, 0);
+    engine.AddAudioSegment(source, 0.0, 20.0);
+    ASSERT_TRUE(engine.ConvertToFile(output));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !log.positions.isEmpty(); }, 10000));
+    ASSERT_EQ(log.completions, 0) << "the conversion ended before it could be stopped";
+
+    QElapsedTimer timer;
+    timer.start();
+    engine.StopConversion();
+    EXPECT_LT(timer.elapsed(), 500);
+    const int eventsAtStop = log.events();
+    QTest::qWait(1000);
+    EXPECT_EQ(log.events(), eventsAtStop);
+    EXPECT_FALSE(engine.isConverting());
+    // What was converted is kept as a file that plays.
+    EXPECT_FALSE(testmedia::probeStream(testmedia::probe(output), "video").isEmpty());
+}
+
+TEST(MediaConversion, SourcesThatCannotBeReadAreRefused)
+{
+    ensureApplication();
+    QTemporaryDir dir;
+    QFile empty(dir.filePath("empty.avi"));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    const QString output = dir.filePath("out.wmv");
+    for (const QString& source : {dir.filePath("missing.avi"), dir.filePath("empty.avi")}) {
+        MediaEngine engine;
+        EventLog log(engine);
+        engine.AddVideoSegment(source, 0.0, 2.0, 0);
+        engine.AddAudioSegment(source, 0.0, 2.0);
+        EXPECT_FALSE(engine.ConvertToFile(output));
+        EXPECT_FALSE(engine.LastError().isEmpty());
+        QTest::qWait(100);
+        EXPECT_EQ(log.events(), 0);
+        EXPECT_FALSE(QFileInfo::exists(output));
+    }
+    MediaEngine nothingAdded;
+    EXPECT_FALSE(nothingAdded.ConvertToFile(output));
+    MediaEngine noFolder;
+    noFolder.AddVideoSegment(testmedia::clip("avi"), 0.0, 1.0, 0);
+    EXPECT_FALSE(noFolder.ConvertToFile(dir.filePath("no/such/folder/out.wmv")));
+}
+
+// A conversion that fails on its way still completes, says why and leaves no file.
+TEST(MediaConversion, FailuresCompleteWithAReasonAndRemoveTheOutput)
+{
+    ensureApplication();
+    QTemporaryDir dir;
+    const QString damaged = damagedCopy(testmedia::clip("avi"), dir.filePath("damaged.avi"), 4096);
+    struct Case
+    {
+        QString source;
+        QString output;
+        bool removed;
+    };
+    const Case cases[] = {
+        {damaged, dir.filePath("from-damaged.wmv"), true},
+        // A full disk; the device itself must stay.
+        {testmedia::clip("avi"), "/dev/full", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output.toStdString());
+        MediaEngine engine;
+        EventLog log(engine);
+        engine.AddVideoSegment(c.source, 0.0, 3.0, 0);
+        engine.AddAudioSegment(c.source, 0.0, 3.0);
+        if (engine.ConvertToFile(c.output)) {
+            ASSERT_TRUE(log.waitForCompletion());
+            QTest::qWait(100);
+            EXPECT_EQ(log.completions, 1);
+        }
+        EXPECT_FALSE(engine.LastError().isEmpty());
+        EXPECT_EQ(QFileInfo::exists(c.output), !c.removed);
+    }
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QApplication>
+#include <QFile>
+#include <QTest>
+#include <QTemporaryDir>
+
+#include "testmedia.h"
+
+// One application object per test program; widgets need a QApplication, the rest an
+// event loop on this thread.
+inline void ensureApplication()
+{
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "media-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+}
+
+// A file whose first bytes are those of a real clip and whose rest is noise.
+inline QString damagedCopy(const QString& source, const QString& path, int keepBytes)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray data = in.read(keepBytes);
+    quint32 seed = 12345;
+    while (data.size() < 200000) {
+        seed = seed * 1103515245u + 12345u;
+        data.append(char(seed >> 16));
+    }
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return {};
+    out.write(data);
+    return path;
+}
