@@ -427,6 +427,8 @@ bool Transcoder::convert()
         damaged += pipeline->damagedPackets();
     if (damaged > 0)
         console::note(format("%lld damaged packets of the source were skipped", static_cast<long long>(damaged)));
+    if (m_packetsWritten == 0 && stopped)
+        return failWith("stopped before anything of '" + m_options.inputPath + "' was converted");
     if (m_packetsWritten == 0)
         return failWith("nothing could be decoded from '" + m_options.inputPath + "' in the chosen range");
 
