@@ -5,6 +5,7 @@
 # with the length shows.
 #
 # usage: bench_encoder.sh [path/to/trelvo-encoder] [seconds...]
+# BENCH_RUNS (default 3) sets how many times each side runs; the best time counts.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -31,7 +32,10 @@ measure() {
   echo "$wall $kb"
 }
 
-printf '%-8s %12s %12s %7s %14s %14s\n' source ours_s ffmpeg_s ratio ours_peak_MB ffmpeg_peak_MB
+best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
+runs=${BENCH_RUNS:-3}
+
+printf '%-8s %10s %10s %7s %13s %15s %14s\n' source ours_s ffmpeg_s ratio ours_peak_MB ffmpeg_peak_MB progress_per_s
 for seconds in "${lengths[@]}"; do
   source=$work/source$seconds.avi
   ffmpeg -nostdin -hide_banner -loglevel error -y \
@@ -39,16 +43,24 @@ for seconds in "${lengths[@]}"; do
     -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$seconds" \
     -c:v mpeg4 -q:v 4 -c:a libmp3lame -b:a 128k "$source"
 
-  read -r ours_wall ours_kb < <(measure "$work/ours.log" "$encoder" -i "$source" \
-    -vcodec h264 -coder 0 -vlevel 13 -bufsize 256 -g 250 -s 320x240 -r 29.97 -b 768 \
-    -aspect 4:3 -ac 2 -ab 128 -ar 48000 -vol 256 -acodec aac -f mp4 "$work/ours$seconds.mp4")
+  # Best of $runs, the two taking turns, so that other load on the machine hurts both alike.
+  ours_wall=; ff_wall=; ours_kb=0; ff_kb=0
+  for ((run = 0; run < runs; run++)); do
+    rm -f "$work/ours$seconds.mp4" "$work/ffmpeg$seconds.mp4"
+    read -r wall kb < <(measure "$work/ours.log" "$encoder" -i "$source" \
+      -vcodec h264 -coder 0 -vlevel 13 -bufsize 256 -g 250 -s 320x240 -r 29.97 -b 768 \
+      -aspect 4:3 -ac 2 -ab 128 -ar 48000 -vol 256 -acodec aac -f mp4 "$work/ours$seconds.mp4")
+    ours_wall=$(best "$ours_wall" "$wall"); ours_kb=$((kb > ours_kb ? kb : ours_kb))
+    read -r wall kb < <(measure "$work/ffmpeg.log" ffmpeg -nostdin -hide_banner -loglevel error \
+      -y -i "$source" -c:v libx264 -preset medium -profile:v baseline -level 13 -coder 0 -bf 0 \
+      -g 250 -s 320x240 -r 30000/1001 -aspect 4:3 -b:v 768k -maxrate 768k -bufsize 256k \
+      -c:a aac -b:a 128k -ac 2 -ar 48000 -movflags +faststart -f mp4 "$work/ffmpeg$seconds.mp4")
+    ff_wall=$(best "$ff_wall" "$wall"); ff_kb=$((kb > ff_kb ? kb : ff_kb))
+  done
 
-  read -r ff_wall ff_kb < <(measure "$work/ffmpeg.log" ffmpeg -nostdin -hide_banner -loglevel error \
-    -y -i "$source" -c:v libx264 -preset medium -profile:v baseline -level 13 -coder 0 -bf 0 \
-    -g 250 -s 320x240 -r 30000/1001 -aspect 4:3 -b:v 768k -maxrate 768k -bufsize 256k \
-    -c:a aac -b:a 128k -ac 2 -ar 48000 -movflags +faststart -f mp4 "$work/ffmpeg$seconds.mp4")
-
-  awk -v s="${seconds}s" -v ow="$ours_wall" -v fw="$ff_wall" -v ok="$ours_kb" -v fk="$ff_kb" \
-    'BEGIN { printf "%-8s %12.2f %12.2f %7.2f %14.1f %14.1f\n", s, ow, fw, ow/fw, ok/1024, fk/1024 }'
+  # The program that runs the encoder wants a progress line at least twice a second.
+  lines=$(grep -c 'size=' "$work/ours.log" || true)
+  awk -v s="${seconds}s" -v ow="$ours_wall" -v fw="$ff_wall" -v ok="$ours_kb" -v fk="$ff_kb" -v l="$lines" \
+    'BEGIN { printf "%-8s %10.2f %10.2f %7.2f %13.1f %15.1f %14.1f\n", s, ow, fw, ow/fw, ok/1024, fk/1024, l/ow }'
   rm -f "$source" "$work/ours$seconds.mp4" "$work/ffmpeg$seconds.mp4"
 done
