@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cmath>
 
@@ -310,8 +311,24 @@ int runCommandLine(int argc, char** argv)
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
 
+    // With TRELVO_STALL_PROBE set, measure how long the event loop is ever kept waiting
+    // during the batch (the benchmarks read it).
+    QTimer probe;
+    QElapsedTimer sinceTick;
+    qint64 longestStall = 0;
+    if (qEnvironmentVariableIsSet("TRELVO_STALL_PROBE")) {
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            if (sinceTick.isValid())
+                longestStall = qMax(longestStall, sinceTick.elapsed() - probe.interval());
+            sinceTick.start();
+        });
+        probe.start(10);
+    }
+
     print(QStringLiteral("Converting %1 file(s) into %2").arg(tasks.size()).arg(folder));
     driver.startConverting();
+    if (probe.isActive())
+        print(QStringLiteral("longest event-loop stall: %1 ms").arg(longestStall));
     driver.runner().waitForEncoders();
 
     int failed = 0;
