@@ -69,10 +69,19 @@ void writeLine(const std::string& line)
     }
 }
 
-void note(const std::string& text) { writeLine("trelvo-encoder: " + text); }
-void error(const std::string& text) { writeLine("trelvo-encoder: error: " + text); }
+void note(const std::string& text)
+{
+    writeLine("trelvo-encoder: " + text);
+}
+void error(const std::string& text)
+{
+    writeLine("trelvo-encoder: error: " + text);
+}
 
-void installLogFilter() { av_log_set_callback(logCallback); }
+void installLogFilter()
+{
+    av_log_set_callback(logCallback);
+}
 
 void StopRequest::startWatching()
 {
@@ -91,7 +100,10 @@ void StopRequest::startWatching()
     }).detach();
 }
 
-bool StopRequest::requested() { return stopRequested.load(std::memory_order_relaxed); }
+bool StopRequest::requested()
+{
+    return stopRequested.load(std::memory_order_relaxed);
+}
 
 std::string progressLine(int64_t frames, double fps, int64_t bytesWritten, double mediaSeconds)
 {
@@ -99,17 +111,14 @@ std::string progressLine(int64_t frames, double fps, int64_t bytesWritten, doubl
     // "size=" is followed by exactly eight characters of number, then "kB"; "time=" by
     // seconds with two decimals: the program that runs us reads those widths.
     char line[160];
-    std::snprintf(line, sizeof line, "frame=%5lld fps=%3.0f size=%8lldkB time=%.2f bitrate=%6.1fkbits/s",
+    std::snprintf(line, sizeof line,
+                  "frame=%5lld fps=%3.0f size=%8lldkB time=%.2f bitrate=%6.1fkbits/s",
                   static_cast<long long>(frames), fps, static_cast<long long>(bytesWritten / 1024),
                   mediaSeconds, kbps);
     return line;
 }
 
-ProgressReporter::ProgressReporter()
-    : m_start(Clock::now())
-    , m_lastLine(m_start)
-{
-}
+ProgressReporter::ProgressReporter() : m_start(Clock::now()), m_lastLine(m_start) {}
 
 void ProgressReporter::report(int64_t frames, int64_t bytesWritten, double mediaSeconds, bool force)
 {
@@ -118,7 +127,8 @@ void ProgressReporter::report(int64_t frames, int64_t bytesWritten, double media
         return;
     m_lastLine = now;
     const double elapsed = std::chrono::duration<double>(now - m_start).count();
-    writeLine(progressLine(frames, elapsed > 0 ? frames / elapsed : 0.0, bytesWritten, mediaSeconds));
+    writeLine(
+        progressLine(frames, elapsed > 0 ? frames / elapsed : 0.0, bytesWritten, mediaSeconds));
 }
 
 } // namespace console

@@ -76,20 +76,27 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
     EncoderOptions& o = result.options;
     using Setter = std::function<bool(const std::string&)>;
     const std::map<std::string, Setter> options = {
-        {"-i", [&](const std::string& v) { o.inputPath = v; return !v.empty(); }},
-        {"-ss", [&](const std::string& v) {
+        {"-i",
+         [&](const std::string& v) {
+             o.inputPath = v;
+             return !v.empty();
+         }},
+        {"-ss",
+         [&](const std::string& v) {
              auto t = parseTime(v);
              if (t)
                  o.start = *t;
              return t.has_value();
          }},
-        {"-t", [&](const std::string& v) {
+        {"-t",
+         [&](const std::string& v) {
              auto t = parseTime(v);
              if (t && *t > 0)
                  o.length = *t;
              return t && *t > 0;
          }},
-        {"-vcodec", [&](const std::string& v) {
+        {"-vcodec",
+         [&](const std::string& v) {
              if (v == "h264" || v == "libx264")
                  o.videoCodec = VideoCodec::H264;
              else if (v == "xvid" || v == "mpeg4")
@@ -98,7 +105,8 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
                  return false;
              return true;
          }},
-        {"-coder", [&](const std::string& v) {
+        {"-coder",
+         [&](const std::string& v) {
              auto n = parseInt(v, 0, 1);
              if (n)
                  o.cabac = *n == 1;
@@ -106,22 +114,25 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
          }},
         {"-vlevel", [&](const std::string& v) { return bool(o.level = parseInt(v, 9, 52)); }},
         {"-bufsize", [&](const std::string& v) { return bool(o.bufferKbit = parseKbit(v)); }},
-        {"-g", [&](const std::string& v) {
+        {"-g",
+         [&](const std::string& v) {
              auto n = parseInt(v, 1, 10000);
              if (n)
                  o.gop = *n;
              return n.has_value();
          }},
-        {"-s", [&](const std::string& v) {
+        {"-s",
+         [&](const std::string& v) {
              int w = 0, h = 0;
-             if (av_parse_video_size(&w, &h, v.c_str()) < 0 || w % 2 || h % 2 || w > 4096
-                 || h > 4096)
+             if (av_parse_video_size(&w, &h, v.c_str()) < 0 || w % 2 || h % 2 || w > 4096 ||
+                 h > 4096)
                  return false;
              o.width = w;
              o.height = h;
              return true;
          }},
-        {"-r", [&](const std::string& v) {
+        {"-r",
+         [&](const std::string& v) {
              auto q = parseRatio(v, 1001000);
              if (!q || av_q2d(*q) > 240)
                  return false;
@@ -130,13 +141,15 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
              o.frameRateDen = rate.den;
              return true;
          }},
-        {"-b", [&](const std::string& v) {
+        {"-b",
+         [&](const std::string& v) {
              auto n = parseKbit(v);
              if (n)
                  o.videoKbps = *n;
              return n.has_value();
          }},
-        {"-aspect", [&](const std::string& v) {
+        {"-aspect",
+         [&](const std::string& v) {
              auto q = parseRatio(v, 255);
              if (q) {
                  o.aspectNum = q->num;
@@ -145,22 +158,30 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
              return q.has_value();
          }},
         {"-ac", [&](const std::string& v) { return bool(o.channels = parseInt(v, 1, 2)); }},
-        {"-ab", [&](const std::string& v) {
+        {"-ab",
+         [&](const std::string& v) {
              auto n = parseKbit(v);
              if (n)
                  o.audioKbps = *n;
              return n.has_value();
          }},
-        {"-ar", [&](const std::string& v) { return bool(o.sampleRate = parseInt(v, 1000, 384000)); }},
-        {"-vol", [&](const std::string& v) {
+        {"-ar",
+         [&](const std::string& v) { return bool(o.sampleRate = parseInt(v, 1000, 384000)); }},
+        {"-vol",
+         [&](const std::string& v) {
              auto n = parseInt(v, 0, 65536);
              if (n)
                  o.volume = *n;
              return n.has_value();
          }},
         {"-acodec", [&](const std::string& v) { return v == "aac"; }},
-        {"-title", [&](const std::string& v) { o.title = v; return true; }},
-        {"-timestamp", [&](const std::string& v) {
+        {"-title",
+         [&](const std::string& v) {
+             o.title = v;
+             return true;
+         }},
+        {"-timestamp",
+         [&](const std::string& v) {
              int64_t micros = 0;
              if (av_parse_time(&micros, v.c_str(), 0) < 0)
                  return false;

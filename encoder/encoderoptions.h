@@ -4,18 +4,22 @@
 #include <string>
 #include <vector>
 
-enum class VideoCodec { H264, Mpeg4 };
+enum class VideoCodec
+{
+    H264,
+    Mpeg4
+};
 
 // What the command line asked for. Unset values fall back to the source's own.
 struct EncoderOptions
 {
     std::string inputPath;
     std::string outputPath;
-    double start = 0.0;                 // seconds from the start of the source
-    std::optional<double> length;       // seconds of output
+    double start = 0.0;           // seconds from the start of the source
+    std::optional<double> length; // seconds of output
     VideoCodec videoCodec = VideoCodec::H264;
-    bool cabac = false;                 // Baseline has no CABAC; kept to say so
-    std::optional<int> level;           // H.264 level times ten
+    bool cabac = false;       // Baseline has no CABAC; kept to say so
+    std::optional<int> level; // H.264 level times ten
     std::optional<int> bufferKbit;
     int gop = 250;
     std::optional<int> width, height;
@@ -25,7 +29,7 @@ struct EncoderOptions
     std::optional<int> channels;
     int audioKbps = 128;
     std::optional<int> sampleRate;
-    int volume = 256;                   // 256 leaves the loudness unchanged
+    int volume = 256; // 256 leaves the loudness unchanged
     std::string title;
     std::optional<std::string> timestamp;
     bool showHelp = false;

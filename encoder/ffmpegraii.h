@@ -55,10 +55,22 @@ using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using GraphPtr = std::unique_ptr<AVFilterGraph, GraphDeleter>;
 
-inline FramePtr makeFrame() { return FramePtr(av_frame_alloc()); }
-inline PacketPtr makePacket() { return PacketPtr(av_packet_alloc()); }
-inline CodecPtr makeCodec(const AVCodec* codec) { return CodecPtr(avcodec_alloc_context3(codec)); }
-inline GraphPtr makeGraph() { return GraphPtr(avfilter_graph_alloc()); }
+inline FramePtr makeFrame()
+{
+    return FramePtr(av_frame_alloc());
+}
+inline PacketPtr makePacket()
+{
+    return PacketPtr(av_packet_alloc());
+}
+inline CodecPtr makeCodec(const AVCodec* codec)
+{
+    return CodecPtr(avcodec_alloc_context3(codec));
+}
+inline GraphPtr makeGraph()
+{
+    return GraphPtr(avfilter_graph_alloc());
+}
 
 inline std::string errorText(int code)
 {

@@ -22,11 +22,8 @@ using InOutPtr = std::unique_ptr<AVFilterInOut, InOutDeleter>;
 
 StreamPipeline::StreamPipeline(AVStream* inStream, av::CodecPtr decoder, av::CodecPtr encoder,
                                std::string filterChain, PacketWriter writePacket)
-    : m_inStream(inStream)
-    , m_decoder(std::move(decoder))
-    , m_encoder(std::move(encoder))
-    , m_filterChain(std::move(filterChain))
-    , m_writePacket(std::move(writePacket))
+    : m_inStream(inStream), m_decoder(std::move(decoder)), m_encoder(std::move(encoder)),
+      m_filterChain(std::move(filterChain)), m_writePacket(std::move(writePacket))
 {
 }
 
@@ -70,7 +67,8 @@ int StreamPipeline::receiveFrames()
         if (isVideo()) {
             int64_t duration = frame->pkt_duration;
             if (duration <= 0 && m_inStream->avg_frame_rate.num > 0)
-                duration = av_rescale_q(1, av_inv_q(m_inStream->avg_frame_rate), m_inStream->time_base);
+                duration =
+                    av_rescale_q(1, av_inv_q(m_inStream->avg_frame_rate), m_inStream->time_base);
             m_nextPts = pts + std::max<int64_t>(duration, 1);
         } else if (frame->sample_rate > 0) {
             m_nextPts = pts + av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate},
@@ -94,7 +92,8 @@ int StreamPipeline::configureGraph(const AVFrame* frame)
         AVRational sar = frame->sample_aspect_ratio;
         if (sar.num <= 0 || sar.den <= 0)
             sar = AVRational{1, 1};
-        std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d",
+        std::snprintf(args, sizeof args,
+                      "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d",
                       frame->width, frame->height, frame->format, tb.num, tb.den, sar.num, sar.den);
         source = avfilter_get_by_name("buffer");
         sink = avfilter_get_by_name("buffersink");
@@ -109,8 +108,9 @@ int StreamPipeline::configureGraph(const AVFrame* frame)
         char layoutName[128] = {};
         av_channel_layout_describe(&layout, layoutName, sizeof layoutName);
         av_channel_layout_uninit(&layout);
-        std::snprintf(args, sizeof args, "time_base=%d/%d:sample_rate=%d:sample_fmt=%s:channel_layout=%s",
-                      tb.num, tb.den, frame->sample_rate,
+        std::snprintf(args, sizeof args,
+                      "time_base=%d/%d:sample_rate=%d:sample_fmt=%s:channel_layout=%s", tb.num,
+                      tb.den, frame->sample_rate,
                       av_get_sample_fmt_name(AVSampleFormat(frame->format)), layoutName);
         source = avfilter_get_by_name("abuffer");
         sink = avfilter_get_by_name("abuffersink");
@@ -169,9 +169,11 @@ int StreamPipeline::filterFrame(AVFrame* frame)
         return ret;
     // A picture or sound whose shape changes midway is as good as damaged here.
     const bool changed = isVideo()
-        ? frame->width != m_sourceWidth || frame->height != m_sourceHeight || frame->format != m_sourceFormat
-        : frame->sample_rate != m_sourceRate || frame->ch_layout.nb_channels != m_sourceChannels
-            || frame->format != m_sourceFormat;
+                             ? frame->width != m_sourceWidth || frame->height != m_sourceHeight ||
+                                   frame->format != m_sourceFormat
+                             : frame->sample_rate != m_sourceRate ||
+                                   frame->ch_layout.nb_channels != m_sourceChannels ||
+                                   frame->format != m_sourceFormat;
     if (changed) {
         ++m_damaged;
         return 0;
@@ -199,9 +201,12 @@ int StreamPipeline::drainSink()
         // The source's picture types would force key frames where it had them.
         frame->pict_type = AV_PICTURE_TYPE_NONE;
         frame->pts = av_rescale_q(frame->pts, sinkTimeBase, m_encoder->time_base);
-        const int64_t duration = isVideo() ? 1 : av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate},
-                                                              m_encoder->time_base);
-        m_reachedSeconds = std::max(m_reachedSeconds, (frame->pts + duration) * av_q2d(m_encoder->time_base));
+        const int64_t duration =
+            isVideo() ? 1
+                      : av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate},
+                                     m_encoder->time_base);
+        m_reachedSeconds =
+            std::max(m_reachedSeconds, (frame->pts + duration) * av_q2d(m_encoder->time_base));
         ret = encodeFrame(frame);
         av_frame_unref(frame);
         if (ret < 0)

@@ -10,7 +10,8 @@
 class StreamPipeline
 {
 public:
-    using PacketWriter = std::function<int(AVPacket* packet, AVStream* outStream, AVRational encoderTimeBase)>;
+    using PacketWriter =
+        std::function<int(AVPacket* packet, AVStream* outStream, AVRational encoderTimeBase)>;
 
     StreamPipeline(AVStream* inStream, av::CodecPtr decoder, av::CodecPtr encoder,
                    std::string filterChain, PacketWriter writePacket);

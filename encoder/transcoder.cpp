@@ -21,7 +21,10 @@ extern "C" {
 namespace {
 
 // avio would read "name:..." as a protocol; the file: prefix keeps every path a file.
-std::string fileUrl(const std::string& path) { return "file:" + path; }
+std::string fileUrl(const std::string& path)
+{
+    return "file:" + path;
+}
 
 std::string format(const char* pattern, auto... values)
 {
@@ -30,7 +33,10 @@ std::string format(const char* pattern, auto... values)
     return text;
 }
 
-int even(double value) { return std::max(2, int(std::lround(value / 2.0)) * 2); }
+int even(double value)
+{
+    return std::max(2, int(std::lround(value / 2.0)) * 2);
+}
 
 // ISO 8601 in UTC from the local date and time the command line gives.
 std::string creationTime(const std::string& localTime)
@@ -48,10 +54,7 @@ std::string creationTime(const std::string& localTime)
 
 } // namespace
 
-Transcoder::Transcoder(EncoderOptions options)
-    : m_options(std::move(options))
-{
-}
+Transcoder::Transcoder(EncoderOptions options) : m_options(std::move(options)) {}
 
 Transcoder::~Transcoder()
 {
@@ -105,8 +108,10 @@ bool Transcoder::openInput()
         return false;
     if (m_pipelines.empty())
         return failWith("'" + path + "' holds no stream that can be decoded");
-    if (input->duration != AV_NOPTS_VALUE && m_options.start >= input->duration / double(AV_TIME_BASE))
-        return failWith(format("the start %.2f s lies beyond the end of '%s'", m_options.start, path.c_str()));
+    if (input->duration != AV_NOPTS_VALUE &&
+        m_options.start >= input->duration / double(AV_TIME_BASE))
+        return failWith(
+            format("the start %.2f s lies beyond the end of '%s'", m_options.start, path.c_str()));
     return true;
 }
 
@@ -125,7 +130,8 @@ av::CodecPtr openDecoder(AVStream* stream, std::string* problem)
     decoder->thread_count = 0;
     const int ret = avcodec_open2(decoder.get(), codec, nullptr);
     if (ret < 0) {
-        *problem = std::string("cannot open the ") + codec->name + " decoder: " + av::errorText(ret);
+        *problem =
+            std::string("cannot open the ") + codec->name + " decoder: " + av::errorText(ret);
         return {};
     }
     return decoder;
@@ -180,6 +186,9 @@ bool Transcoder::setUpVideo(AVStream* stream)
         pictureWidth = std::min(width, even(height * sourceDar / pixelAspect));
 
     std::string chain = trimFilters("", m_inputStart + o.start, o.length);
+    // Interlaced sources (DVD, camcorders) would comb once scaled down.
+    if (par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE)
+        chain += ",yadif=deint=interlaced";
     chain += format(",scale=%d:%d", pictureWidth, pictureHeight);
     if (pictureWidth != width || pictureHeight != height)
         chain += format(",pad=%d:%d:%d:%d:black", width, height, ((width - pictureWidth) / 2) & ~1,
@@ -190,9 +199,11 @@ bool Transcoder::setUpVideo(AVStream* stream)
         chain += format(",trim=end=%.6f", *o.length);
 
     const bool h264 = o.videoCodec == VideoCodec::H264;
-    const AVCodec* codec = h264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+    const AVCodec* codec =
+        h264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(AV_CODEC_ID_MPEG4);
     if (!codec)
-        return failWith(h264 ? "this system's FFmpeg has no libx264 encoder" : "this system's FFmpeg has no MPEG-4 encoder");
+        return failWith(h264 ? "this system's FFmpeg has no libx264 encoder"
+                             : "this system's FFmpeg has no MPEG-4 encoder");
     av::CodecPtr encoder = av::makeCodec(codec);
     encoder->width = width;
     encoder->height = height;
@@ -213,9 +224,10 @@ bool Transcoder::setUpVideo(AVStream* stream)
         const int requested = o.level.value_or(13);
         const int level = h264LevelFor(demand, requested);
         if (o.level && level != requested)
-            console::note(format("H.264 level %s does not hold %dx%d at %.2f fps and %d kbit/s; using level %s",
-                                 h264LevelName(requested).c_str(), width, height, av_q2d(frameRate),
-                                 o.videoKbps, h264LevelName(level).c_str()));
+            console::note(format(
+                "H.264 level %s does not hold %dx%d at %.2f fps and %d kbit/s; using level %s",
+                h264LevelName(requested).c_str(), width, height, av_q2d(frameRate), o.videoKbps,
+                h264LevelName(level).c_str()));
         if (o.cabac)
             console::note("Baseline profile has no CABAC; using CAVLC");
         encoder->level = level;
@@ -230,7 +242,8 @@ bool Transcoder::setUpVideo(AVStream* stream)
     int ret = avcodec_open2(encoder.get(), codec, &settings);
     av_dict_free(&settings);
     if (ret < 0)
-        return failWith(std::string("cannot open the ") + codec->name + " encoder: " + av::errorText(ret));
+        return failWith(std::string("cannot open the ") + codec->name +
+                        " encoder: " + av::errorText(ret));
 
     m_pipelines.push_back(std::make_unique<StreamPipeline>(
         stream, std::move(decoder), std::move(encoder), chain,
@@ -248,7 +261,8 @@ bool Transcoder::setUpAudio(AVStream* stream)
     }
     const EncoderOptions& o = m_options;
     const AVCodecParameters* par = stream->codecpar;
-    const int requestedRate = o.sampleRate.value_or(par->sample_rate > 0 ? par->sample_rate : 48000);
+    const int requestedRate =
+        o.sampleRate.value_or(par->sample_rate > 0 ? par->sample_rate : 48000);
     const int rate = nearestAacSampleRate(requestedRate);
     if (o.sampleRate && rate != requestedRate)
         console::note(format("AAC has no sample rate of %d Hz; using %d Hz", requestedRate, rate));
@@ -347,7 +361,8 @@ bool Transcoder::seekToStart()
     const int64_t ts = int64_t(target * AV_TIME_BASE);
     if (avformat_seek_file(m_input.get(), -1, INT64_MIN, ts, ts, 0) < 0) {
         // Without a seek the frames before the start are decoded and dropped.
-        avformat_seek_file(m_input.get(), -1, INT64_MIN, int64_t(m_inputStart * AV_TIME_BASE), INT64_MAX, 0);
+        avformat_seek_file(m_input.get(), -1, INT64_MIN, int64_t(m_inputStart * AV_TIME_BASE),
+                           INT64_MAX, 0);
     }
     return true;
 }
@@ -405,7 +420,8 @@ bool Transcoder::convert()
         }
         if (ret < 0) {
             if (ret != AVERROR_EOF)
-                console::note("the source ends early (" + av::errorText(ret) + "); keeping what was read");
+                console::note("the source ends early (" + av::errorText(ret) +
+                              "); keeping what was read");
             break;
         }
         for (const auto& pipeline : m_pipelines) {
@@ -426,11 +442,13 @@ bool Transcoder::convert()
     for (const auto& pipeline : m_pipelines)
         damaged += pipeline->damagedPackets();
     if (damaged > 0)
-        console::note(format("%lld damaged packets of the source were skipped", static_cast<long long>(damaged)));
+        console::note(format("%lld damaged packets of the source were skipped",
+                             static_cast<long long>(damaged)));
     if (m_packetsWritten == 0 && stopped)
         return failWith("stopped before anything of '" + m_options.inputPath + "' was converted");
     if (m_packetsWritten == 0)
-        return failWith("nothing could be decoded from '" + m_options.inputPath + "' in the chosen range");
+        return failWith("nothing could be decoded from '" + m_options.inputPath +
+                        "' in the chosen range");
 
     const int ret = av_write_trailer(m_output.get());
     if (ret < 0)

@@ -36,7 +36,7 @@ private:
     av::InputPtr m_input;
     av::OutputPtr m_output;
     std::vector<std::unique_ptr<StreamPipeline>> m_pipelines;
-    double m_inputStart = 0.0;  // the source's first timestamp, in seconds
+    double m_inputStart = 0.0; // the source's first timestamp, in seconds
     bool m_outputCreated = false;
     bool m_keepOutput = false;
     int64_t m_packetsWritten = 0;

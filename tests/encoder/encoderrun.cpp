@@ -6,7 +6,10 @@
 
 namespace encoderrun {
 
-QString encoderPath() { return QStringLiteral(TRELVO_BIN_DIR "/app/trelvo-encoder"); }
+QString encoderPath()
+{
+    return QStringLiteral(TRELVO_BIN_DIR "/app/trelvo-encoder");
+}
 
 Result run(const QStringList& args)
 {
@@ -17,11 +20,24 @@ Result run(const QStringList& args)
 
 QStringList zuneArgs(const QString& input, const QString& output, const QStringList& changes)
 {
-    QStringList args{"-i", input, "-vcodec", "h264", "-coder", "0", "-vlevel", "13",
-                     "-bufsize", "256", "-g", "250", "-s", "320x240", "-r", "29.97",
-                     "-b", "768", "-aspect", "4:3", "-ac", "2", "-ab", "64",
-                     "-ar", "48000", "-vol", "256", "-acodec", "aac", "-title", "Clip",
-                     "-timestamp", "2024-05-06 07:08:09", "-f", "mp4"};
+    QStringList args{"-i",         input,
+                     "-vcodec",    "h264",
+                     "-coder",     "0",
+                     "-vlevel",    "13",
+                     "-bufsize",   "256",
+                     "-g",         "250",
+                     "-s",         "320x240",
+                     "-r",         "29.97",
+                     "-b",         "768",
+                     "-aspect",    "4:3",
+                     "-ac",        "2",
+                     "-ab",        "64",
+                     "-ar",        "48000",
+                     "-vol",       "256",
+                     "-acodec",    "aac",
+                     "-title",     "Clip",
+                     "-timestamp", "2024-05-06 07:08:09",
+                     "-f",         "mp4"};
     for (int i = 0; i + 1 < changes.size(); i += 2) {
         const int at = args.indexOf(changes[i]);
         if (at >= 0)
@@ -39,7 +55,11 @@ int firstFrameLuma(const QString& path, const QString& seek, const QString& crop
         args << "-ss" << seek;
     QString filters = crop.isEmpty() ? QString() : "crop=" + crop + ",";
     filters += "scale=1:1:flags=area,format=gray";
-    args << "-i" << path << "-frames:v" << "1" << "-vf" << filters << "-f" << "rawvideo" << "-";
+    args << "-i" << path << "-frames:v"
+         << "1"
+         << "-vf" << filters << "-f"
+         << "rawvideo"
+         << "-";
     QProcess process;
     process.start("ffmpeg", args);
     if (!process.waitForFinished(30000) || process.exitCode() != 0)
@@ -51,7 +71,8 @@ int firstFrameLuma(const QString& path, const QString& seek, const QString& crop
 bool decodesCleanly(const QString& path)
 {
     QString output;
-    const int code = testmedia::run("ffmpeg", {"-v", "error", "-i", path, "-f", "null", "-"}, &output);
+    const int code =
+        testmedia::run("ffmpeg", {"-v", "error", "-i", path, "-f", "null", "-"}, &output);
     return code == 0 && output.trimmed().isEmpty();
 }
 

@@ -21,8 +21,7 @@ Result run(const QStringList& args);
 
 // The arguments profile 0 gives with the window's default settings, apart from the
 // ones a test changes.
-QStringList zuneArgs(const QString& input, const QString& output,
-                     const QStringList& changes = {});
+QStringList zuneArgs(const QString& input, const QString& output, const QStringList& changes = {});
 
 // Mean luma (0..255) of the first frame of a file, optionally after seeking
 // accurately with ffmpeg; -1 when ffmpeg fails.

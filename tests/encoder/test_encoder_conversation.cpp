@@ -39,7 +39,8 @@ void expectOneErrorLine(const Result& r, const QString& mentions)
     const QString text = r.output.trimmed();
     EXPECT_FALSE(text.contains('\n')) << text.toStdString();
     EXPECT_TRUE(text.startsWith("trelvo-encoder: error: ")) << text.toStdString();
-    EXPECT_TRUE(text.contains(mentions)) << text.toStdString() << " should mention " << mentions.toStdString();
+    EXPECT_TRUE(text.contains(mentions))
+        << text.toStdString() << " should mention " << mentions.toStdString();
 }
 
 } // namespace
@@ -87,13 +88,14 @@ TEST_F(EncoderConversation, AnUnusableSourceIsNamedAndLeavesNoOutput)
         {writeFile("empty.avi", {}), {}},
         {writeFile("letter.avi", "Dear Zune,\nthis is not a film.\n"), {}},
         {writeFile("words.srt", "1\n00:00:01,000 --> 00:00:02,000\nHello\n"), {}}, // neither stream
-        {clip, {"-ss", "00:01:00"}},                                                // starts after the end
+        {clip, {"-ss", "00:01:00"}}, // starts after the end
     };
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source.toStdString());
         const QString output = path(QString("out%1.mp4").arg(n++));
-        expectOneErrorLine(run(zuneArgs(c.source, output, c.changes)), QFileInfo(c.source).fileName());
+        expectOneErrorLine(run(zuneArgs(c.source, output, c.changes)),
+                           QFileInfo(c.source).fileName());
         EXPECT_FALSE(QFileInfo::exists(output));
     }
 }

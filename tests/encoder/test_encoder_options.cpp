@@ -75,7 +75,8 @@ TEST(EncoderOptions, RefusesWhatItDoesNotKnow)
         {"-i a.avi -acodec mp3 out.mp4", "invalid value 'mp3' for option '-acodec'"},
         {"-i a.avi -f avi out.mp4", "invalid value 'avi' for option '-f'"},
         {"-i a.avi -b fast out.mp4", "invalid value 'fast' for option '-b'"},
-        {"-i a.avi -timestamp yesterday out.mp4", "invalid value 'yesterday' for option '-timestamp'"},
+        {"-i a.avi -timestamp yesterday out.mp4",
+         "invalid value 'yesterday' for option '-timestamp'"},
         {"-i a.avi stray out.mp4", "unexpected argument 'stray' (the output file comes last)"},
         {"-i a.avi", "no output file given (it is the last word of the line)"},
         {"out.mp4", "no input file given (-i FILE)"},
@@ -91,9 +92,15 @@ TEST(EncoderOptions, ReadsTimesInBothForms)
         const char* text;
         double seconds; // negative: refused
     } cases[] = {
-        {"00:00:00", 0.0},    {"01:02:05", 3725.0}, {"100:00:00", 360000.0},
-        {"00:01:23.45", 83.45}, {"83.45", 83.45},   {"12", 12.0},
-        {"-1", -1},           {"abc", -1},          {"", -1},
+        {"00:00:00", 0.0},
+        {"01:02:05", 3725.0},
+        {"100:00:00", 360000.0},
+        {"00:01:23.45", 83.45},
+        {"83.45", 83.45},
+        {"12", 12.0},
+        {"-1", -1},
+        {"abc", -1},
+        {"", -1},
     };
     for (const auto& c : cases) {
         const auto t = parseTime(c.text);
@@ -113,12 +120,12 @@ TEST(EncoderLevels, KeepsTheRequestedLevelOnlyWhenTheStreamFits)
         int kbps, bufferKbit, requested, expected;
     } cases[] = {
         {320, 240, 29.97, 768, 256, 13, 13},
-        {320, 240, 29.97, 1200, 256, 13, 20},  // the window's default settings
+        {320, 240, 29.97, 1200, 256, 13, 20}, // the window's default settings
         {320, 240, 29.97, 2000, 256, 13, 20},
         {640, 480, 29.97, 768, 256, 13, 30},
         {640, 480, 29.97, 1500, 1500, 30, 30},
         {480, 272, 29.97, 1500, 1500, 21, 21},
-        {320, 240, 29.97, 256, 256, 30, 30},   // a higher level than needed stays
+        {320, 240, 29.97, 256, 256, 30, 30}, // a higher level than needed stays
         {320, 240, 60.0, 768, 256, 13, 21},
         {1920, 1080, 29.97, 8000, 8000, 13, 40},
         {4096, 2304, 120.0, 300000, 300000, 13, 52}, // nothing holds it: the highest
@@ -140,7 +147,7 @@ TEST(EncoderLevels, ChoosesMpeg4SimpleLevelsAndAacRates)
     EXPECT_EQ(mpeg4SimpleLevelFor({320, 240, 29.97, 768, 768}), 4);
     EXPECT_EQ(mpeg4SimpleLevelFor({640, 480, 29.97, 1500, 1500}), 4);
 
-    const int rates[][2] = {{96000, 96000}, {54000, 48000}, {48000, 48000}, {44100, 44100},
+    const int rates[][2] = {{96000, 96000}, {54000, 48000}, {48000, 48000},  {44100, 44100},
                             {50000, 48000}, {8000, 8000},   {200000, 96000}, {1000, 7350}};
     for (const auto& r : rates)
         EXPECT_EQ(nearestAacSampleRate(r[0]), r[1]) << r[0];
@@ -148,7 +155,8 @@ TEST(EncoderLevels, ChoosesMpeg4SimpleLevelsAndAacRates)
 
 TEST(EncoderProgress, KeepsTheWidthsTheReaderCounts)
 {
-    const std::regex grammar(R"(frame=\s*\d+ fps=\s*\d+ size=[ \d]{8}kB time=\d+\.\d\d bitrate=\s*[\d.]+kbits/s)");
+    const std::regex grammar(
+        R"(frame=\s*\d+ fps=\s*\d+ size=[ \d]{8}kB time=\d+\.\d\d bitrate=\s*[\d.]+kbits/s)");
     for (int64_t bytes : {int64_t(0), int64_t(262144), int64_t(1024) * 12345678}) {
         const std::string line = console::progressLine(123, 45, bytes, 4.1);
         EXPECT_TRUE(std::regex_match(line, grammar)) << line;

@@ -1,8 +1,8 @@
 // What the encoder writes, judged by ffprobe and ffmpeg against what a Zune plays.
 #include "encoderrun.h"
 
-#include "common/testmedia.h"
 #include "commandexpander.h"
+#include "common/testmedia.h"
 #include "task.h"
 
 #include <QFile>
@@ -61,7 +61,8 @@ void expectZunePlayable(const QString& path, const ZuneExpectation& e)
     ASSERT_FALSE(probe.isEmpty()) << "ffprobe cannot read the output";
     const QJsonObject format = probe.value("format").toObject();
     const QJsonObject tags = format.value("tags").toObject();
-    EXPECT_TRUE(tags.value("major_brand").toString() == "isom" || tags.value("major_brand").toString() == "mp42");
+    EXPECT_TRUE(tags.value("major_brand").toString() == "isom" ||
+                tags.value("major_brand").toString() == "mp42");
     EXPECT_EQ(tags.value("title").toString(), "Clip");
     const QStringList boxes = topLevelBoxes(path);
     EXPECT_GE(boxes.indexOf("moov"), 0);
@@ -71,7 +72,8 @@ void expectZunePlayable(const QString& path, const ZuneExpectation& e)
     ASSERT_FALSE(video.isEmpty());
     EXPECT_EQ(video.value("codec_name").toString(), e.videoCodec);
     if (e.videoCodec == "h264") {
-        EXPECT_TRUE(video.value("profile").toString().contains("Baseline")) << video.value("profile").toString().toStdString();
+        EXPECT_TRUE(video.value("profile").toString().contains("Baseline"))
+            << video.value("profile").toString().toStdString();
         EXPECT_EQ(video.value("has_b_frames").toInt(), 0);
         EXPECT_EQ(video.value("level").toInt(), e.level);
         EXPECT_NEAR(number(video, "bit_rate") / 1000.0, e.videoKbps, e.videoKbps * 0.1);
@@ -106,12 +108,13 @@ protected:
 // Frames whose brightness counts the frame number, so a picture tells its time.
 QString countingSource()
 {
-    return testmedia::make(
-        "counting6s.avi",
-        {"-f", "lavfi", "-i",
-         "color=black:size=320x240:rate=25:duration=6,format=yuv420p,geq=lum='16+mod(N*7\\,210)':cb=128:cr=128",
-         "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=6",
-         "-c:v", "mpeg4", "-q:v", "2", "-g", "100", "-c:a", "libmp3lame", "-b:a", "96k"});
+    return testmedia::make("counting6s.avi",
+                           {"-f", "lavfi", "-i",
+                            "color=black:size=320x240:rate=25:duration=6,format=yuv420p,geq=lum='"
+                            "16+mod(N*7\\,210)':cb=128:cr=128",
+                            "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=6",
+                            "-c:v", "mpeg4", "-q:v", "2", "-g", "100", "-c:a", "libmp3lame", "-b:a",
+                            "96k"});
 }
 
 } // namespace
@@ -139,13 +142,18 @@ TEST_F(EncoderOutput, SettingsReachTheFile)
     } cases[] = {
         // Level 1.3 holds 768 kbit/s but not the window's default 1200.
         {{"-b", "1200"}, {.level = 20, .videoKbps = 1200}, "using level 2"},
-        {{"-s", "640x480", "-b", "1500"}, {.width = 640, .height = 480, .level = 30, .videoKbps = 1500}, "using level 3"},
-        {{"-ar", "54000", "-ac", "1", "-ab", "96"}, {.channels = 1, .audioKbps = 96}, "using 48000 Hz"},
+        {{"-s", "640x480", "-b", "1500"},
+         {.width = 640, .height = 480, .level = 30, .videoKbps = 1500},
+         "using level 3"},
+        {{"-ar", "54000", "-ac", "1", "-ab", "96"},
+         {.channels = 1, .audioKbps = 96},
+         "using 48000 Hz"},
         {{"-ar", "22050", "-ab", "48"}, {.sampleRate = 22050, .audioKbps = 48}, ""},
         {{"-vcodec", "xvid"}, {.videoCodec = "mpeg4"}, ""},
         {{"-aspect", "16:9"}, {.aspect = "16:9"}, ""},
         {{"-s", "480x272", "-aspect", "16:9", "-vlevel", "21", "-bufsize", "1500", "-b", "1500"},
-         {.width = 480, .height = 272, .level = 21, .aspect = "16:9", .videoKbps = 1500}, ""},
+         {.width = 480, .height = 272, .level = 21, .aspect = "16:9", .videoKbps = 1500},
+         ""},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -191,7 +199,8 @@ TEST_F(EncoderOutput, StartsAndEndsWhereAskedToTheFrame)
         const Result r = run(zuneArgs(source, output, {"-ss", c.start, "-t", c.length}));
         ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
         const QJsonObject probe = testmedia::probe(output);
-        EXPECT_NEAR(number(probe.value("format").toObject(), "duration"), c.seconds, 1001.0 / 30000);
+        EXPECT_NEAR(number(probe.value("format").toObject(), "duration"), c.seconds,
+                    1001.0 / 30000);
         EXPECT_NEAR(number(testmedia::probeStream(probe, "audio"), "duration"), c.seconds, 0.03);
         const int expected = firstFrameLuma(source, c.start);
         ASSERT_GE(expected, 0);
@@ -249,7 +258,9 @@ TEST_F(EncoderOutput, EveryDefaultProfileConvertsFromTheAppFolder)
         ASSERT_TRUE(process.waitForFinished(60000));
         ASSERT_EQ(process.exitCode(), 0) << process.readAll().toStdString();
         const QJsonObject probe = testmedia::probe(output);
-        EXPECT_EQ(probe.value("format").toObject().value("tags").toObject().value("title").toString(), task.title);
+        EXPECT_EQ(
+            probe.value("format").toObject().value("tags").toObject().value("title").toString(),
+            task.title);
         EXPECT_NEAR(number(probe.value("format").toObject(), "duration"), 2.0, 1001.0 / 30000);
     }
 }
