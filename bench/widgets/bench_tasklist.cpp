@@ -1,10 +1,16 @@
 // Paint and scroll costs of the virtual task list, answered like the main window
 // answers it (formatted texts, row colours, a progress bar).
-//   QT_QPA_PLATFORM=offscreen bench_widgets_tasklist
+//   QT_QPA_PLATFORM=offscreen bench_widgets_tasklist [--snapshot FILE.png]
+// --snapshot also saves a picture of the list, a slider and the buttons over the
+// background, to judge the look by eye.
+#include "artresource.h"
+#include "cimagebutton.h"
+#include "crangeslider.h"
 #include "ctasklistctrl.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
 #include <cstdio>
@@ -92,12 +98,75 @@ double usPerScrollStep(int rows, QSize size)
     return timer.nsecsElapsed() / 1e3 / steps;
 }
 
+// The widgets over the program's background, at the main window's sizes.
+class Backdrop : public QWidget
+{
+public:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter(this).drawPixmap(rect(), art::pixmap(art::Kind::Bitmap, 185));
+    }
+};
+
+void snapshot(const QString& file)
+{
+    Backdrop window;
+    window.resize(669, 540);
+    auto* list = new CTaskListCtrl(&window);
+    list->setGeometry(20, 300, 560, 160);
+    const char* headings[] = {"Source", "Begin Time", "End Time", "Export", "Progress"};
+    const int widths[] = {120, 70, 70, 100, 250};
+    for (int c = 0; c < 5; ++c)
+        list->InsertColumn(c, headings[c], c == 1 || c == 2 ? Qt::AlignHCenter : Qt::AlignLeft, widths[c]);
+    list->SetFullRowSelect(true);
+    QObject::connect(list, &CTaskListCtrl::cellRequest, list, answer, Qt::DirectConnection);
+    list->SetItemCount(40);
+    list->SetItemState(2, CTaskListCtrl::ItemSelected, CTaskListCtrl::ItemSelected);
+    auto* slider = new CRangeSlider(&window);
+    slider->setGeometry(51, 212, 222, 18);
+    slider->SetRange(0, 120);
+    slider->SetSelection(20, 90);
+    const int icons[][2] = {{138, 137}, {136, 135}, {140, 139}};
+    for (int i = 0; i < 3; ++i) {
+        auto* b = new CImageButton(&window);
+        b->setGeometry(600, 310 + 50 * i, 33, 33);
+        b->SetIconPair(icons[i][0], icons[i][1], 0);
+        b->UseParentBackground(false);
+        b->ShowFlatBorder(false);
+        b->SetImageAlignment(1);
+    }
+    auto* start = new CImageButton(&window);
+    start->setGeometry(570, 485, 61, 42);
+    start->SetIconPair(148, 147, 0);
+    start->UseParentBackground(false);
+    start->ShowFlatBorder(false);
+    const int previews[][2] = {{203, 202}, {192, 210}};
+    for (int i = 0; i < 2; ++i) {
+        auto* b = new CImageButton(&window);
+        b->setGeometry(10 + 20 * i, 211, 19, 19);
+        b->SetBitmapPair(previews[i][0], rgbRef(0, 255, 0), previews[i][1], rgbRef(0, 255, 0));
+        b->UseParentBackground(false);
+        b->ShowFlatBorder(false);
+    }
+    auto* picture = new QWidget(&window);
+    picture->setGeometry(10, 10, 264, 200);
+    picture->setAutoFillBackground(true);
+    QPalette pal;
+    pal.setBrush(QPalette::Window, art::pixmap(art::Kind::Bitmap, 191));
+    picture->setPalette(pal);
+    window.grab().save(file);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--snapshot") {
+        snapshot(QString::fromLocal8Bit(argv[2]));
+        return 0;
+    }
     for (QSize size : {QSize(560, 160), QSize(640, 1000)}) {
         int cells = 0;
         const double ms = msPerFullPaint(10000, size, &cells);
