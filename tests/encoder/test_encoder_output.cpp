@@ -161,8 +161,9 @@ TEST_F(EncoderOutput, SettingsReachTheFile)
         const QString output = out(QString("settings%1.mp4").arg(n++));
         const Result r = run(zuneArgs(source, output, c.changes));
         ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
-        if (!c.note.isEmpty())
+        if (!c.note.isEmpty()) {
             EXPECT_TRUE(r.output.contains(c.note)) << r.output.toStdString();
+        }
         expectZunePlayable(output, c.expected);
     }
 }
