@@ -1,9 +1,31 @@
 #include "gui.h"
 
+#include "cquenmarapp.h"
+
+#include <QApplication>
+
 #include <cstdio>
 
-int runGui(int, char**)
+namespace {
+
+bool displayAvailable()
 {
-    std::puts("Trelvo Converter: the window is not built yet; see --help.");
-    return 0;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
+int runGui(int argc, char** argv)
+{
+    if (!displayAvailable()) {
+        std::fputs("Trelvo Converter: no display found, so the window cannot open.\n"
+                   "The converter also works without one: trelvo-converter --help\n",
+                   stderr);
+        return 1;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Trelvo Converter"));
+    CQuenmarApp app;
+    return app.run();
 }

@@ -1,0 +1,473 @@
+#include "cquenmardlg.h"
+
+#include "artresource.h"
+#include "cfadepicture.h"
+#include "cimagebutton.h"
+#include "clock.h"
+#include "colorref.h"
+#include "crangeslider.h"
+#include "ctasklistctrl.h"
+#include "cvideoedit.h"
+#include "dialogtemplate.h"
+#include "preconversion.h"
+#include "profilefile.h"
+#include "programfolder.h"
+#include "progressdisplay.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+
+using namespace dialog102;
+
+namespace {
+
+// Used when the program is given no way to power the machine off.
+class NoPowerControl : public PowerControl
+{
+public:
+    bool canPowerOff() override { return false; }
+    bool powerOff() override { return false; }
+};
+
+NoPowerControl& noPower()
+{
+    static NoPowerControl none;
+    return none;
+}
+
+QVariant handle(QObject* object)
+{
+    return QVariant::fromValue(object);
+}
+
+template <typename W>
+W* make(QWidget* parent, int id)
+{
+    auto* widget = new W(parent);
+    widget->setObjectName(QString::number(id));
+    return widget;
+}
+
+QLabel* makeLabel(QWidget* parent, int id)
+{
+    auto* label = make<QLabel>(parent, id);
+    label->setText(captionOf(id));
+    return label;
+}
+
+// The rectangles were measured for a narrower face than some systems have: a label
+// whose text would be cut gets a slightly smaller font instead.
+void fitText(QLabel* label)
+{
+    QFont font = label->font();
+    while (font.pixelSize() > 9 &&
+           QFontMetrics(font).horizontalAdvance(label->text()) > label->width())
+        font.setPixelSize(font.pixelSize() - 1);
+    label->setFont(font);
+}
+
+} // namespace
+
+CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
+    : QWidget(parent), m_services(services)
+{
+    m_icon = QIcon(art::pixmap(art::Kind::Icon, 128));
+    QFont font;
+    // The layout is measured for a narrow 8-point face. Fontconfig answers any first
+    // name with some face, so the first name is one whose stand-ins are narrow too.
+    font.setFamilies({QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
+                      QStringLiteral("Helvetica"), QStringLiteral("DejaVu Sans Condensed")});
+    font.setPixelSize(11);
+    setFont(font);
+    // Texts stand on the dark background picture, skinned or not.
+    QPalette texts = palette();
+    texts.setColor(QPalette::WindowText, QColor(236, 232, 255));
+    setPalette(texts);
+    setAcceptDrops(true);
+
+    createControls();
+    m_media = m_services.media ? m_services.media : m_video->component();
+
+    // The pre-conversion listens to the component's conversion events before the
+    // driver does, so a Task's progress is stored before the driver's wait ends.
+    auto redraw = [this](int row) { redrawCell(row, ColumnProgress); };
+    m_preConversion = std::make_unique<PreConversion>(m_tasks, m_batch, *m_media, redraw);
+    m_driver = std::make_unique<BatchDriver>(m_tasks, m_batch, *m_media, *this,
+                                             m_services.power ? *m_services.power : noPower());
+    m_driver->setPreConversion({[this](int i) { m_preConversion->preConvert(i); },
+                                [this] { m_preConversion->wake(); }});
+    m_driver->setAppFolder(appFolder());
+
+    OnInitDialog();
+    connectControls();
+    qApp->installEventFilter(this);
+}
+
+CQuenmarDlg::~CQuenmarDlg()
+{
+    qApp->removeEventFilter(this);
+    // A window destroyed during a batch still stops it, so no encoder outlives it.
+    if (m_driver && m_driver->converting())
+        stopForClose();
+}
+
+void CQuenmarDlg::createControls()
+{
+    m_settingsFrame = make<QGroupBox>(this, IdSettingsFrame);
+    m_listFrame = make<QGroupBox>(this, IdListFrame);
+
+    m_list = make<CTaskListCtrl>(this, IdTaskList);
+    m_add = make<CImageButton>(this, IdAdd);
+    m_remove = make<CImageButton>(this, IdRemove);
+    m_removeAll = make<CImageButton>(this, IdRemoveAll);
+    m_folderLabel = makeLabel(this, IdOutputFolderLabel);
+    m_folderEdit = make<QLineEdit>(this, IdOutputFolder);
+    m_browse = make<QPushButton>(this, IdBrowse);
+    m_browse->setText(captionOf(IdBrowse));
+
+    m_fade = make<CFadePicture>(this, IdFadePicture);
+    m_video = make<CVideoEdit>(this, IdMediaComponent);
+    m_play = make<CImageButton>(this, IdPlay);
+    m_stopPreview = make<CImageButton>(this, IdStopPreview);
+    m_slider = make<CRangeSlider>(this, IdRangeSlider);
+
+    m_exportTypeLabel = makeLabel(this, IdExportTypeLabel);
+    m_exportMp4 = make<QRadioButton>(this, IdExportMp4);
+    m_exportMp4->setText(captionOf(IdExportMp4));
+    m_exportWmv = make<QRadioButton>(this, IdExportWmv);
+    m_exportWmv->setText(captionOf(IdExportWmv));
+    auto* radios = new QButtonGroup(this);
+    radios->addButton(m_exportMp4, 0);
+    radios->addButton(m_exportWmv, 1);
+
+    m_titleLabel = makeLabel(this, IdTitleLabel);
+    m_titleEdit = make<QLineEdit>(this, IdTitle);
+    m_titleEdit->setMaxLength(kTitleLimit);
+    m_mp4ProfileLabel = makeLabel(this, IdMp4ProfileLabel);
+    m_mp4Profile = make<QComboBox>(this, IdMp4Profile);
+    m_wmvProfileLabel = makeLabel(this, IdWmvProfileLabel);
+    m_wmvProfile = make<QComboBox>(this, IdWmvProfile);
+
+    for (int id = kFirstSetting; id <= kLastSetting; ++id) {
+        auto* combo = make<QComboBox>(this, id);
+        combo->addItems(settingItems(id));
+        m_settings[size_t(id - kFirstSetting)] = combo;
+    }
+    for (int labelId : {1037, 1038, 1039, 1040, 1041, 1042, 1043, 1044, 1045})
+        makeLabel(this, labelId);
+
+    m_shutDown = make<QCheckBox>(this, IdShutDown);
+    m_shutDown->setText(captionOf(IdShutDown));
+    m_help = make<QPushButton>(this, IdHelp);
+    m_help->setText(captionOf(IdHelp));
+    m_start = make<CImageButton>(this, IdStart);
+    m_stop = make<CImageButton>(this, IdStop);
+
+    // A style sheet on the application stops fonts from reaching children by
+    // inheritance, so each control gets the window's font itself.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->setFont(font());
+
+    // The frames lie behind everything else.
+    m_settingsFrame->lower();
+    m_listFrame->lower();
+}
+
+void CQuenmarDlg::OnInitDialog()
+{
+    pushExportRadioValue();
+    // The window menu is the window manager's on this platform; there is no place
+    // for an "About" item in it.
+    setWindowIcon(m_icon);
+
+    if (m_services.skin) {
+        for (int id : {1025, 1027, 1029, 1028, 1032, 1030, 1026, 1031, 1033})
+            m_services.skin(5, {handle(setting(id)), 1});
+        for (QWidget* button : std::initializer_list<QWidget*>{
+                 m_add, m_remove, m_removeAll, m_start, m_stop, m_play, m_stopPreview})
+            m_services.skin(6, {handle(button), 1});
+    }
+
+    m_list->InsertColumn(0, QStringLiteral("Source"), Qt::AlignLeft, 120);
+    m_list->InsertColumn(1, QStringLiteral("Begin Time"), Qt::AlignHCenter, 70);
+    m_list->InsertColumn(2, QStringLiteral("End Time"), Qt::AlignHCenter, 70);
+    m_list->InsertColumn(3, QStringLiteral("Export"), Qt::AlignLeft, 100);
+    m_list->InsertColumn(4, QStringLiteral("Progress"), Qt::AlignLeft, 250);
+    m_list->SetExtendedStyle(CTaskListCtrl::ExFullRowSelect | CTaskListCtrl::ExGridLines,
+                             CTaskListCtrl::ExFullRowSelect);
+    m_list->SetExtendedStyle(CTaskListCtrl::ExCheckBoxes, CTaskListCtrl::ExCheckBoxes);
+
+    setUpImageButtons();
+
+    const Mp4ProfileChoice profiles = LoadMp4Profiles(appFolder());
+    if (profiles.filled) {
+        m_mp4Profile->clear();
+        m_mp4Profile->addItems(profiles.items);
+        m_mp4Profile->setCurrentIndex(profiles.selectIndex);
+    }
+    m_folderEdit->setEnabled(false);
+    fillWmvProfiles();
+    ResetSettings();
+
+    m_stop->hide();
+    m_video->hide();
+    m_fade->StartFade(191, 100);
+
+    placeControls();
+    m_exportRadioValue = 0;
+    pushExportRadioValue();
+    m_exportMode = 0;
+    ApplyExportMode(0);
+
+    readOutputFolder();
+    m_background = art::pixmap(art::Kind::Bitmap, 185);
+    setCaption();
+}
+
+void CQuenmarDlg::setUpImageButtons()
+{
+    struct IconButton
+    {
+        CImageButton* button;
+        int hot, normal;
+        const char* tip;
+    };
+    const ColorRef frame = rgbRef(49, 66, 97);
+    for (const IconButton& b : {
+             IconButton{m_add, 138, 137, "Add a video to converting task"},
+             IconButton{m_remove, 136, 135, "Remove selected video"},
+             IconButton{m_removeAll, 140, 139, "Remove all videos"},
+             IconButton{m_start, 148, 147, "Start Converting"},
+             IconButton{m_stop, 145, 146, "Stop Converting"},
+         }) {
+        b.button->SetIconPair(b.hot, b.normal, 0);
+        b.button->UseParentBackground(false);
+        b.button->ShowFlatBorder(false);
+        b.button->SetImageAlignment(CImageButton::ImageAbove);
+        b.button->SetStateColor(CImageButton::TextNormal, frame);
+        b.button->SetStateColor(CImageButton::TextHot, rgbRef(20, 20, 20));
+        b.button->SetStateColor(CImageButton::TextFocused, frame);
+        b.button->SetStateColor(CImageButton::BackHot, frame);
+        b.button->SetTipText(QString::fromLatin1(b.tip), true);
+    }
+    const ColorRef green = rgbRef(0, 255, 0);
+    m_play->SetBitmapPair(203, green, 202, green);
+    m_stopPreview->SetBitmapPair(192, green, 210, green);
+    for (CImageButton* b : {m_play, m_stopPreview}) {
+        b->UseParentBackground(false);
+        b->ShowFlatBorder(false);
+    }
+    m_play->SetTipText(QStringLiteral("Preview selected videos"), true);
+    m_stopPreview->SetTipText(QStringLiteral("Stop preview"), true);
+}
+
+void CQuenmarDlg::fillWmvProfiles()
+{
+    const MediaCollection profiles = m_media->WmvProfiles();
+    const short count = profiles.Count();
+    for (short i = 0; i < count; ++i) {
+        QString description = profiles.Description(i);
+        qsizetype lead = 0;
+        while (lead < description.size() && description.at(lead).isSpace())
+            ++lead;
+        description.remove(0, lead);
+        if (!description.isEmpty())
+            m_wmvProfile->addItem(description);
+    }
+    if (m_wmvProfile->count() >= 1)
+        m_wmvProfile->setCurrentIndex(0);
+}
+
+void CQuenmarDlg::placeControls()
+{
+    for (const Control& control : controls()) {
+        QWidget* widget = findChild<QWidget*>(QString::number(control.id),
+                                              Qt::FindDirectChildrenOnly);
+        if (!widget)
+            continue;
+        widget->setGeometry(control.rect);
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            fitText(label);
+        if (control.id == IdTitleLabel || control.id == IdTitle)
+            widget->hide();
+    }
+}
+
+void CQuenmarDlg::pushExportRadioValue()
+{
+    // -1 unchecks both, which an exclusive group does not allow by itself.
+    QButtonGroup* group = m_exportMp4->group();
+    group->setExclusive(false);
+    m_exportMp4->setChecked(m_exportRadioValue == 0);
+    m_exportWmv->setChecked(m_exportRadioValue == 1);
+    group->setExclusive(true);
+}
+
+void CQuenmarDlg::connectControls()
+{
+    connect(m_list, &CTaskListCtrl::cellRequest, this, &CQuenmarDlg::onCellRequest,
+            Qt::DirectConnection);
+    for (auto signal : {&CTaskListCtrl::clicked, &CTaskListCtrl::rightClicked,
+                        &CTaskListCtrl::doubleClicked, &CTaskListCtrl::rightDoubleClicked})
+        connect(m_list, signal, this, &CQuenmarDlg::FollowSelection);
+
+    connect(m_add, &QPushButton::clicked, this, &CQuenmarDlg::OnAdd);
+    connect(m_remove, &QPushButton::clicked, this, &CQuenmarDlg::OnRemove);
+    connect(m_removeAll, &QPushButton::clicked, this, &CQuenmarDlg::OnRemoveAll);
+    connect(m_browse, &QPushButton::clicked, this, &CQuenmarDlg::OnBrowse);
+    connect(m_help, &QPushButton::clicked, this, &CQuenmarDlg::OnHelp);
+    connect(m_start, &QPushButton::clicked, m_driver.get(), &BatchDriver::startConverting);
+    connect(m_stop, &QPushButton::clicked, m_driver.get(), &BatchDriver::stopConverting);
+    connect(m_play, &QPushButton::clicked, this, &CQuenmarDlg::OnPlay);
+    connect(m_stopPreview, &QPushButton::clicked, this, &CQuenmarDlg::OnStopPreview);
+
+    connect(m_titleEdit, &QLineEdit::textChanged, this, &CQuenmarDlg::OnTitleChanged);
+    // activated: only the user's choices, as the program's own selections notify nothing.
+    connect(m_mp4Profile, &QComboBox::activated, this, &CQuenmarDlg::OnMp4ProfileChanged);
+    connect(m_wmvProfile, &QComboBox::activated, this, &CQuenmarDlg::OnWmvProfileChanged);
+    for (int id = kFirstSetting; id <= kLastSetting; ++id)
+        connect(setting(id), &QComboBox::activated, this, [this, id] { OnSettingChanged(id); });
+    connect(m_exportMp4, &QRadioButton::clicked, this, &CQuenmarDlg::SwitchToMp4);
+    connect(m_exportWmv, &QRadioButton::clicked, this, &CQuenmarDlg::SwitchToWmv);
+
+    connect(m_slider, &CRangeSlider::rangeChanged, this, &CQuenmarDlg::OnRangeChanged,
+            Qt::DirectConnection);
+    connect(m_media, &MediaComponent::PlayEnded, this, &CQuenmarDlg::OnPlayEnded);
+}
+
+void CQuenmarDlg::onCellRequest(CellRequest* request)
+{
+    if (m_tasks.isValidIndex(request->item))
+        ::onCellRequest(*request, m_tasks, tickCount(), m_batch.wmvStartTick);
+}
+
+QString CQuenmarDlg::outputFolderText() const
+{
+    return m_folderEdit->text();
+}
+
+void CQuenmarDlg::showConverting(bool converting)
+{
+    m_start->setVisible(!converting);
+    m_stop->setVisible(converting);
+}
+
+bool CQuenmarDlg::shutdownWhenFinished() const
+{
+    return m_shutDown->isChecked();
+}
+
+int CQuenmarDlg::selectedExportType() const
+{
+    return m_exportWmv->isChecked() ? 1 : 0;
+}
+
+void CQuenmarDlg::showMessage(const QString& text, const QString& caption, MessageIcon icon)
+{
+    // The user closed the window during the batch: no message pops up after it.
+    if (m_closing)
+        return;
+    if (m_messageBox) {
+        m_messageBox(text, caption, icon);
+        return;
+    }
+    QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    caption, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void CQuenmarDlg::redrawCell(int row, int column)
+{
+    m_list->InvalidateCells(row, row, column, false);
+}
+
+bool CQuenmarDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (PreTranslateMessage(watched, event))
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+bool CQuenmarDlg::PreTranslateMessage(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+        // During a batch a click must not move the list's selection away from the Task
+        // the controls show: the click is refused as a whole.
+        return watched == m_list->viewport() && converting();
+    }
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || (widget != this && !isAncestorOf(widget)))
+        return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)
+        return true;
+    if (type != QEvent::KeyPress || (widget != m_list && widget != m_list->viewport()))
+        return false;
+    if (converting())
+        return true;
+    return handleListKey(key);
+}
+
+bool CQuenmarDlg::handleListKey(int key)
+{
+    const int m = m_list->GetSelectionMark();
+    const int n = m_tasks.size();
+    int target = -1;
+    switch (key) {
+    case Qt::Key_PageDown:
+        if (m < n - 1)
+            target = std::min(m + 3, n - 1);
+        break;
+    case Qt::Key_PageUp:
+        if (m > 0)
+            target = std::max(m - 3, 0);
+        break;
+    case Qt::Key_Up:
+        if (m > 0)
+            target = m - 1;
+        break;
+    case Qt::Key_Down:
+        if (m < m_list->GetItemCount() - 1)
+            target = m + 1;
+        break;
+    case Qt::Key_Home:
+        if (n >= 1)
+            target = 0;
+        break;
+    case Qt::Key_End:
+        if (n >= 1)
+            target = n - 1;
+        break;
+    default:
+        return false;
+    }
+    if (target >= 0) {
+        m_selected = target;
+        LoadTask(m_selected);
+    }
+    SelectRow(m_selected);
+    return true;
+}
+
+void CQuenmarDlg::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    if (m_background.isNull())
+        painter.fillRect(rect(), palette().window());
+    else
+        painter.drawPixmap(rect(), m_background);
+}

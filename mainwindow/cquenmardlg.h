@@ -1,0 +1,210 @@
+#pragma once
+
+#include "batchdriver.h"
+#include "batchhost.h"
+#include "batchstate.h"
+#include "task.h"
+
+#include <QIcon>
+#include <QPixmap>
+#include <QStringList>
+#include <QUrl>
+#include <QVariantList>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class CFadePicture;
+class CImageButton;
+class CRangeSlider;
+class CTaskListCtrl;
+class CVideoEdit;
+class PreConversion;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMimeData;
+class QPushButton;
+class QRadioButton;
+struct CellRequest;
+
+// The main window: the task list, the settings of the selected Task, the export type,
+// the output folder, the preview with its trim slider, and Start and Stop. It lives
+// inside the host window; every control is a child widget whose objectName is its id.
+class CQuenmarDlg : public QWidget, public BatchHost
+{
+    Q_OBJECT
+
+public:
+    // What the window is given from outside. Tests replace the media component, the
+    // power control and the dialogs; the program passes its skin engine.
+    struct Services
+    {
+        MediaComponent* media = nullptr; // null: the preview widget's own engine
+        PowerControl* power = nullptr;   // null: powering off is never possible
+        std::function<void(int dispid, const QVariantList& args)> skin;
+    };
+    using MessageBoxFn =
+        std::function<void(const QString& text, const QString& caption, MessageIcon icon)>;
+    using FileChooserFn = std::function<QStringList()>;
+    using FolderChooserFn = std::function<QString()>;
+    using UrlOpenerFn = std::function<bool(const QUrl&)>;
+
+    static constexpr int kTitleLimit = 255;
+    static constexpr double kNoTaskRange = 120.0;
+    static constexpr double kGlimpseLength = 1.0;
+
+    explicit CQuenmarDlg(const Services& services, QWidget* parent = nullptr);
+    ~CQuenmarDlg() override;
+
+    void setMessageBox(MessageBoxFn fn) { m_messageBox = std::move(fn); }
+    void setFileChooser(FileChooserFn fn) { m_fileChooser = std::move(fn); }
+    void setFolderChooser(FolderChooserFn fn) { m_folderChooser = std::move(fn); }
+    void setUrlOpener(UrlOpenerFn fn) { m_urlOpener = std::move(fn); }
+
+    // Task list editing.
+    void OnAdd();
+    void AddFiles(const QStringList& paths); // shows the preview, then AddFile for each
+    void AddFile(const QString& path);
+    void OnRemove();
+    void OnRemoveAll();
+    void FollowSelection();
+    void LoadTask(int index);
+    void SelectRow(int row);
+    void RefreshRows();
+
+    // Settings controls.
+    void OnSettingChanged(int id);
+    void OnMp4ProfileChanged();
+    void OnWmvProfileChanged();
+    void OnTitleChanged();
+    void SwitchToMp4();
+    void SwitchToWmv();
+    void ApplyExportMode(int mode);
+    void EnableSettings(bool on);
+    void ResetSettings();
+
+    // Preview and trim.
+    void OnRangeChanged(int which, int released);
+    void Seek(const QString& path, double time);
+    void OnPlay();
+    void OnStopPreview();
+    void OnPlayEnded(double unused);
+
+    // Output folder, help, chrome.
+    void OnBrowse();
+    void OnHelp();
+    // Stops a running batch and waits until no encoder is left; for closing.
+    void stopForClose();
+
+    // State, for the host window and for tests.
+    const TaskList& tasks() const { return m_tasks; }
+    int selectedTaskIndex() const { return m_selected; }
+    bool converting() const { return m_driver->converting(); }
+    int exportMode() const { return m_exportMode; }
+    bool previewFlag() const { return m_previewFlag; }
+    bool seekBusy() const { return m_seekBusy; }
+    QString outputFolder() const { return m_outputFolder; }
+    QString captionText() const { return m_caption; }
+    BatchDriver& driver() { return *m_driver; }
+    MediaComponent& media() { return *m_media; }
+    BatchState& batchState() { return m_batch; }
+    // The support section of the help page.
+    static QUrl supportUrl();
+    static QUrl helpUrl();
+
+    // BatchHost
+    QString outputFolderText() const override;
+    void showConverting(bool converting) override;
+    bool shutdownWhenFinished() const override;
+    int selectedExportType() const override;
+    void showMessage(const QString& text, const QString& caption, MessageIcon icon) override;
+    void redrawCell(int row, int column) override;
+
+signals:
+    void captionChanged(const QString& caption);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createControls();
+    void OnInitDialog();
+    void connectControls();
+    void setUpImageButtons();
+    void fillWmvProfiles();
+    void placeControls();
+    void pushExportRadioValue();
+    void readOutputFolder();
+    void setCaption();
+    bool PreTranslateMessage(QObject* watched, QEvent* event);
+    bool handleListKey(int key);
+    void onCellRequest(CellRequest* request);
+    void showTrim(double duration, double start, double end);
+    void setTitleText(const QString& text);
+    QComboBox* setting(int id) const { return m_settings.at(size_t(id - 1025)); }
+    QStringList droppedFiles(const QMimeData* mime) const;
+
+    Services m_services;
+    MediaComponent* m_media = nullptr;
+    MessageBoxFn m_messageBox;
+    FileChooserFn m_fileChooser;
+    FolderChooserFn m_folderChooser;
+    UrlOpenerFn m_urlOpener;
+
+    TaskList m_tasks;
+    int m_selected = -1;
+    int m_exportMode = 0;
+    int m_exportRadioValue = -1;
+    int m_titleGuard = 0;
+    int m_profileGuard = 0;
+    int m_trimLock = 0;
+    bool m_previewFlag = false;
+    bool m_seekBusy = false;
+    bool m_closing = false;
+    QString m_outputFolder;
+    QString m_caption;
+    QString m_lastAddFolder;
+    QPixmap m_background;
+    QIcon m_icon;
+
+    BatchState m_batch;
+    std::unique_ptr<PreConversion> m_preConversion;
+    std::unique_ptr<BatchDriver> m_driver;
+
+    CTaskListCtrl* m_list = nullptr;
+    CImageButton* m_add = nullptr;
+    CImageButton* m_remove = nullptr;
+    CImageButton* m_removeAll = nullptr;
+    CImageButton* m_start = nullptr;
+    CImageButton* m_stop = nullptr;
+    CImageButton* m_play = nullptr;
+    CImageButton* m_stopPreview = nullptr;
+    QLabel* m_folderLabel = nullptr;
+    QLineEdit* m_folderEdit = nullptr;
+    QPushButton* m_browse = nullptr;
+    QPushButton* m_help = nullptr;
+    CFadePicture* m_fade = nullptr;
+    CVideoEdit* m_video = nullptr;
+    CRangeSlider* m_slider = nullptr;
+    QGroupBox* m_settingsFrame = nullptr;
+    QGroupBox* m_listFrame = nullptr;
+    QLabel* m_exportTypeLabel = nullptr;
+    QRadioButton* m_exportMp4 = nullptr;
+    QRadioButton* m_exportWmv = nullptr;
+    QLabel* m_titleLabel = nullptr;
+    QLineEdit* m_titleEdit = nullptr;
+    QLabel* m_mp4ProfileLabel = nullptr;
+    QComboBox* m_mp4Profile = nullptr;
+    QLabel* m_wmvProfileLabel = nullptr;
+    QComboBox* m_wmvProfile = nullptr;
+    std::array<QComboBox*, 9> m_settings{};
+    QCheckBox* m_shutDown = nullptr;
+};

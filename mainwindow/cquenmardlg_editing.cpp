@@ -1,0 +1,209 @@
+// Building the Task list: add, remove, selection and the trim display of a Task.
+#include "cquenmardlg.h"
+
+#include "cfadepicture.h"
+#include "crangeslider.h"
+#include "ctasklistctrl.h"
+#include "cvideoedit.h"
+#include "dialogtemplate.h"
+
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QStandardPaths>
+
+using namespace dialog102;
+
+void CQuenmarDlg::OnAdd()
+{
+    if (converting())
+        return;
+    QStringList paths;
+    if (m_fileChooser) {
+        paths = m_fileChooser();
+    } else {
+        QFileDialog dialog(this);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
+        QStringList filters;
+        for (const FileFilter& filter : fileFilters())
+            filters.append(qtNameFilter(filter));
+        dialog.setNameFilters(filters);
+        dialog.selectNameFilter(filters.first());
+        QString start = m_lastAddFolder;
+        if (start.isEmpty())
+            start = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+        if (start.isEmpty() || !QFileInfo(start).isDir())
+            start = QDir::homePath();
+        dialog.setDirectory(start);
+        if (dialog.exec() == QDialog::Accepted)
+            paths = dialog.selectedFiles();
+        if (!paths.isEmpty())
+            m_lastAddFolder = QFileInfo(paths.first()).absolutePath();
+    }
+    AddFiles(paths);
+}
+
+void CQuenmarDlg::AddFiles(const QStringList& paths)
+{
+    if (converting() || paths.isEmpty())
+        return;
+    m_video->show();
+    m_fade->hide();
+    for (const QString& path : paths)
+        AddFile(path);
+}
+
+void CQuenmarDlg::AddFile(const QString& path)
+{
+    const double duration = m_media->GetDuration(path);
+    const Task task = makeTask(path, duration, m_exportMode, m_wmvProfile->currentIndex());
+    ResetSettings();
+    setTitleText(task.title);
+    m_tasks.add(task);
+    RefreshRows();
+    m_selected = m_tasks.size() - 1;
+    showTrim(duration, 0.0, duration);
+    SelectRow(m_selected);
+}
+
+void CQuenmarDlg::OnRemove()
+{
+    if (converting())
+        return;
+    const int i = m_list->GetSelectionMark();
+    if (!m_tasks.isValidIndex(i))
+        return;
+    m_tasks.removeAt(i);
+    RefreshRows();
+    if (m_tasks.size() == 0) {
+        m_selected = -1;
+        m_media->Reset();
+        ResetSettings();
+        return;
+    }
+    m_selected = std::min(i, m_tasks.size() - 1);
+    LoadTask(m_selected);
+}
+
+void CQuenmarDlg::OnRemoveAll()
+{
+    if (converting())
+        return;
+    m_tasks.removeAll();
+    m_list->DeleteAllItems();
+    m_selected = -1;
+    m_media->Reset();
+    ResetSettings();
+}
+
+void CQuenmarDlg::FollowSelection()
+{
+    if (converting())
+        return;
+    const int m = m_list->GetSelectionMark();
+    if (m != m_selected && m_tasks.isValidIndex(m)) {
+        m_selected = m;
+        LoadTask(m);
+    } else if (m_selected >= 0) {
+        SelectRow(m_selected);
+    }
+}
+
+void CQuenmarDlg::LoadTask(int index)
+{
+    if (!m_tasks.isValidIndex(index))
+        return;
+    const Task task = m_tasks.get(index);
+    showTrim(m_media->GetDuration(task.sourcePath), task.startTime, task.endTime);
+    SelectRow(m_selected);
+    if (task.exportType != 0) {
+        m_wmvProfile->setCurrentIndex(task.wmvProfile);
+        SwitchToWmv();
+        return;
+    }
+    setTitleText(task.title);
+    ++m_profileGuard;
+    m_mp4Profile->setCurrentIndex(task.mp4Profile);
+    --m_profileGuard;
+    if (task.mp4Profile == 0) {
+        EnableSettings(true);
+        const std::pair<int, int> values[] = {
+            {IdVideoType, task.videoType},   {IdVideoSize, task.videoSize},
+            {IdFrameRate, task.frameRate},   {IdVideoBitrate, task.videoBitrate},
+            {IdAspect, task.aspect},         {IdAudioBitrate, task.audioBitrate},
+            {IdChannels, task.channels},     {IdSampleRate, task.sampleRate},
+            {IdVolume, task.volume},
+        };
+        for (const auto& [id, item] : values)
+            setting(id)->setCurrentIndex(item);
+    } else {
+        EnableSettings(false);
+    }
+    SwitchToMp4();
+}
+
+void CQuenmarDlg::SelectRow(int row)
+{
+    m_list->SetSelectionMark(row);
+    if (row < 0 || row >= m_list->GetItemCount())
+        return;
+    const unsigned both = CTaskListCtrl::ItemSelected | CTaskListCtrl::ItemFocused;
+    m_list->SetItemState(row, both, both);
+    m_list->setFocus();
+    m_list->EnsureVisible(row, true);
+}
+
+void CQuenmarDlg::RefreshRows()
+{
+    m_list->SetItemCount(m_tasks.size());
+    const int mark = m_list->GetSelectionMark();
+    m_list->RedrawItems(mark, mark);
+}
+
+void CQuenmarDlg::showTrim(double duration, double start, double end)
+{
+    ++m_trimLock;
+    m_slider->SetRange(0.0, duration);
+    m_slider->SetSelection(start, end);
+    --m_trimLock;
+}
+
+void CQuenmarDlg::setTitleText(const QString& text)
+{
+    ++m_titleGuard;
+    m_titleEdit->setText(text);
+    --m_titleGuard;
+}
+
+QStringList CQuenmarDlg::droppedFiles(const QMimeData* mime) const
+{
+    QStringList paths;
+    if (!mime || !mime->hasUrls())
+        return paths;
+    for (const QUrl& url : mime->urls()) {
+        const QFileInfo info(url.toLocalFile());
+        if (url.isLocalFile() && info.isFile())
+            paths.append(info.absoluteFilePath());
+    }
+    return paths;
+}
+
+void CQuenmarDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!converting() && !droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CQuenmarDlg::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = droppedFiles(event->mimeData());
+    if (converting() || paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    AddFiles(paths);
+}

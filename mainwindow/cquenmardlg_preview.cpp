@@ -1,0 +1,78 @@
+// Trimming the selected Task with the range slider, and the preview.
+#include "cquenmardlg.h"
+
+#include "crangeslider.h"
+#include "ctasklistctrl.h"
+#include "progressdisplay.h"
+
+#include <algorithm>
+
+void CQuenmarDlg::OnRangeChanged(int which, int released)
+{
+    if (converting())
+        return;
+    const int mark = m_list->GetSelectionMark();
+    if (!m_tasks.isValidIndex(mark) || m_trimLock)
+        return;
+    Task task = m_tasks.get(mark);
+    m_slider->GetSelection(task.startTime, task.endTime);
+    m_tasks.set(mark, task);
+    const int first = std::min(m_selected, mark);
+    const int last = std::max(m_selected, mark);
+    m_list->InvalidateCells(first, last, ColumnBegin, false);
+    m_list->InvalidateCells(first, last, ColumnEnd, false);
+    if (!released)
+        return;
+    if (which == 0 || which == 2)
+        Seek(task.sourcePath, task.startTime);
+    else if (which == 1)
+        Seek(task.sourcePath, task.endTime);
+}
+
+void CQuenmarDlg::Seek(const QString& path, double time)
+{
+    if (m_seekBusy)
+        return;
+    m_seekBusy = true;
+    m_previewFlag = false;
+    const double duration = m_media->GetDuration(path);
+    m_media->Reset();
+    m_media->SetColorDepth(24);
+    if (time <= duration)
+        m_media->AddVideoSegment(path, time, time + kGlimpseLength, 0);
+    else
+        m_media->AddVideoSegment(path, 1.0, 1.0, 0);
+    m_media->Play();
+}
+
+void CQuenmarDlg::OnPlayEnded(double)
+{
+    if (!m_previewFlag)
+        m_media->StopPlay();
+    m_seekBusy = false;
+}
+
+void CQuenmarDlg::OnPlay()
+{
+    const int mark = m_list->GetSelectionMark();
+    if (converting() || !m_tasks.isValidIndex(mark))
+        return;
+    m_previewFlag = true;
+    const Task task = m_tasks.get(mark);
+    m_media->GetDuration(task.sourcePath);
+    m_media->Reset();
+    m_media->SetColorDepth(24);
+    const double length = task.endTime - task.startTime;
+    m_media->AddVideoSegment(task.sourcePath, task.startTime, length, 0);
+    m_media->AddAudioSegment(task.sourcePath, task.startTime, length);
+    m_media->Play();
+}
+
+void CQuenmarDlg::OnStopPreview()
+{
+    const int mark = m_list->GetSelectionMark();
+    if (converting() || !m_tasks.isValidIndex(mark))
+        return;
+    m_media->StopPlay();
+    m_previewFlag = false;
+}

@@ -1,0 +1,163 @@
+// The encoding settings of the selected Task: export type, profiles, title and the
+// nine settings combo boxes.
+#include "cquenmardlg.h"
+
+#include "crangeslider.h"
+#include "ctasklistctrl.h"
+#include "dialogtemplate.h"
+#include "progressdisplay.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+using namespace dialog102;
+
+namespace {
+
+// At most `limit` characters, never ending in half of a surrogate pair.
+QString cutText(const QString& text, int limit)
+{
+    if (text.size() <= limit)
+        return text;
+    int length = limit;
+    if (text.at(length - 1).isHighSurrogate())
+        --length;
+    return text.left(length);
+}
+
+} // namespace
+
+void CQuenmarDlg::OnSettingChanged(int id)
+{
+    if (converting())
+        return;
+    const int i = m_selected;
+    if (!m_tasks.isValidIndex(i))
+        return;
+    Task task = m_tasks.get(i);
+    const int item = setting(id)->currentIndex();
+    switch (id) {
+    case IdVideoType: task.videoType = item; break;
+    case IdVideoSize: task.videoSize = item; break;
+    case IdFrameRate: task.frameRate = item; break;
+    case IdVideoBitrate: task.videoBitrate = item; break;
+    case IdAspect: task.aspect = item; break;
+    case IdAudioBitrate: task.audioBitrate = item; break;
+    case IdChannels: task.channels = item; break;
+    case IdSampleRate: task.sampleRate = item; break;
+    case IdVolume: task.volume = item; break;
+    default: return;
+    }
+    m_tasks.set(i, task);
+}
+
+void CQuenmarDlg::OnMp4ProfileChanged()
+{
+    // Allowed during a batch: a Task not yet converted takes the Profile chosen last.
+    if (m_profileGuard)
+        return;
+    const int k = m_mp4Profile->currentIndex();
+    EnableSettings(k == 0);
+    const int i = m_selected;
+    if (m_tasks.isValidIndex(i)) {
+        Task task = m_tasks.get(i);
+        task.mp4Profile = k;
+        m_tasks.set(i, task);
+    }
+}
+
+void CQuenmarDlg::OnWmvProfileChanged()
+{
+    if (converting())
+        return;
+    const int i = m_selected;
+    if (m_tasks.isValidIndex(i)) {
+        Task task = m_tasks.get(i);
+        task.wmvProfile = m_wmvProfile->currentIndex();
+        m_tasks.set(i, task);
+    }
+}
+
+void CQuenmarDlg::OnTitleChanged()
+{
+    if (m_titleGuard || converting())
+        return;
+    const int i = m_selected;
+    if (!m_tasks.isValidIndex(i))
+        return;
+    const QString text = cutText(m_titleEdit->text(), kTitleLimit);
+    Task task = m_tasks.get(i);
+    task.title = text;
+    task.exportName = text;
+    m_tasks.set(i, task);
+    m_list->InvalidateCells(i, i, ColumnExport, false);
+}
+
+void CQuenmarDlg::SwitchToMp4()
+{
+    if (converting() || m_exportMode == 0)
+        return;
+    m_exportMode = 0;
+    ApplyExportMode(0);
+    const int m = m_list->GetSelectionMark();
+    if (m_tasks.isValidIndex(m)) {
+        Task task = m_tasks.get(m);
+        task.exportType = 0;
+        m_tasks.set(m, task);
+        m_list->InvalidateCells(m, m, ColumnExport, false);
+    }
+}
+
+void CQuenmarDlg::SwitchToWmv()
+{
+    if (converting() || m_exportMode == 1)
+        return;
+    m_exportMode = 1;
+    ApplyExportMode(1);
+    const int m = m_list->GetSelectionMark();
+    if (m_tasks.isValidIndex(m)) {
+        Task task = m_tasks.get(m);
+        task.exportType = 1;
+        m_tasks.set(m, task);
+        m_list->InvalidateCells(m, m, ColumnExport, false);
+    }
+}
+
+void CQuenmarDlg::ApplyExportMode(int mode)
+{
+    const bool mp4 = mode == 0;
+    m_mp4ProfileLabel->setVisible(mp4);
+    m_mp4Profile->setVisible(mp4);
+    m_wmvProfileLabel->setVisible(!mp4);
+    m_wmvProfile->setVisible(!mp4);
+    m_titleEdit->setEnabled(mp4);
+    m_titleLabel->setEnabled(mp4);
+    const int m = m_list->GetSelectionMark();
+    if (!m_tasks.isValidIndex(m)) {
+        EnableSettings(mp4);
+        return;
+    }
+    EnableSettings(mp4 && m_tasks.get(m).mp4Profile == 0);
+}
+
+void CQuenmarDlg::EnableSettings(bool on)
+{
+    for (int id : {1025, 1026, 1028, 1027, 1029, 1031, 1030, 1032, 1033})
+        setting(id)->setEnabled(on);
+}
+
+void CQuenmarDlg::ResetSettings()
+{
+    for (int id : {1025, 1026, 1028, 1027, 1029, 1031, 1030, 1032, 1033})
+        setting(id)->setCurrentIndex(settingResetItem(id));
+    setTitleText(QString());
+    // The label goes with the edit, so the edit never stands there unexplained.
+    m_titleEdit->setVisible(m_exportMode == 0);
+    m_titleLabel->setVisible(m_exportMode == 0);
+    m_mp4Profile->setCurrentIndex(0);
+    EnableSettings(m_exportMode == 0);
+    showTrim(kNoTaskRange, 0.0, kNoTaskRange);
+    if (m_wmvProfile->count() >= 1)
+        m_wmvProfile->setCurrentIndex(0);
+}

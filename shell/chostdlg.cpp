@@ -1,0 +1,85 @@
+#include "chostdlg.h"
+
+#include "artresource.h"
+#include "cquenmardlg.h"
+#include "cskinengine.h"
+
+#include <QDesktopServices>
+#include <QShortcut>
+#include <QTimer>
+
+namespace {
+CHostDlg* g_host = nullptr;
+}
+
+CHostDlg::CHostDlg(CSkinEngine& skin, PowerControl& power, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      m_skin(skin), m_power(power), m_icon(art::pixmap(art::Kind::Icon, 128))
+{
+    setObjectName(QStringLiteral("190"));
+    setWindowTitle(QStringLiteral("Trelvo Converter"));
+    OnInitDialog();
+}
+
+CHostDlg::~CHostDlg()
+{
+    if (m_main && m_main->converting())
+        m_main->stopForClose();
+    if (g_host == this)
+        g_host = nullptr;
+}
+
+CHostDlg* CHostDlg::instance()
+{
+    return g_host;
+}
+
+void CHostDlg::OnInitDialog()
+{
+    setWindowIcon(m_icon);
+    g_host = this;
+    move(0, 0);
+    setFixedSize(kOuterSize);
+
+    CQuenmarDlg::Services services;
+    services.power = &m_power;
+    services.skin = [this](int dispid, const QVariantList& args) { m_skin.Invoke(dispid, args); };
+    m_main = new CQuenmarDlg(services, this);
+    m_main->setGeometry(kMainRect);
+    m_main->show();
+    m_skin.Invoke(CSkinEngine::SkinWindow, {QVariant::fromValue<QObject*>(m_main), 0});
+
+    // F1 reaches the host window, which opens the help page itself.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &CHostDlg::OnHelp);
+}
+
+void CHostDlg::OnHelp()
+{
+    QDesktopServices::openUrl(CQuenmarDlg::helpUrl());
+}
+
+void CHostDlg::done(int result)
+{
+    // Every way of closing comes here: stop the batch and let the encoder finish first.
+    if (m_main && m_main->converting())
+        m_main->stopForClose();
+    QDialog::done(result);
+}
+
+void CHostDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The window manager adds its frame after the window appears.
+    QTimer::singleShot(0, this, &CHostDlg::fitOuterSize);
+}
+
+void CHostDlg::fitOuterSize()
+{
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.isValid() && (frame.width() > 0 || frame.height() > 0))
+        setFixedSize(kOuterSize - frame);
+    move(0, 0);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+
+class CQuenmarDlg;
+class CSkinEngine;
+class PowerControl;
+
+// The program's top-level window: a fixed frame at the screen origin whose only
+// content is the main window. Closing it during a batch stops the batch first and
+// waits until no encoder is left running.
+class CHostDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    static constexpr QSize kOuterSize{692, 590};
+    static constexpr QRect kMainRect{2, 2, 669, 608};
+
+    CHostDlg(CSkinEngine& skin, PowerControl& power, QWidget* parent = nullptr);
+    ~CHostDlg() override;
+
+    CQuenmarDlg* mainWindow() const { return m_main; }
+    void OnHelp();
+
+    // The host window of the running program; null while none is open.
+    static CHostDlg* instance();
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void OnInitDialog();
+    void fitOuterSize();
+
+    CSkinEngine& m_skin;
+    PowerControl& m_power;
+    QIcon m_icon;
+    CQuenmarDlg* m_main = nullptr;
+};

@@ -1,0 +1,53 @@
+#include "cquenmarapp.h"
+
+#include "artresource.h"
+#include "chostdlg.h"
+#include "logindpowercontrol.h"
+#include "programfolder.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+
+CQuenmarApp::CQuenmarApp(PowerControl* power) : m_power(power)
+{
+    QApplication::setWindowIcon(QIcon(art::pixmap(art::Kind::Icon, 128)));
+}
+
+QString CQuenmarApp::executableFolder()
+{
+    const QFileInfo exe(QCoreApplication::applicationFilePath());
+    const QString resolved = exe.canonicalFilePath();
+    const QString folder = QFileInfo(resolved.isEmpty() ? exe.absoluteFilePath() : resolved).absolutePath();
+    return folder.endsWith(u'/') ? folder : folder + u'/';
+}
+
+bool CQuenmarApp::InitInstance()
+{
+    setProgramFolder(executableFolder());
+    QDir::setCurrent(programFolder());
+
+    m_skin.Invoke(CSkinEngine::SkinSystemDialogs, {0});
+    m_skin.Invoke(CSkinEngine::Enable, {1});
+    m_skin.Invoke(CSkinEngine::LoadSkin, {QString::fromLatin1(kSkinFile)});
+    m_skin.Invoke(CSkinEngine::Apply);
+
+    LogindPowerControl logind;
+    {
+        CHostDlg host(m_skin, m_power ? *m_power : logind);
+        host.exec();
+    }
+    return false;
+}
+
+int CQuenmarApp::ExitInstance()
+{
+    m_skin.Invoke(CSkinEngine::Finish);
+    return 0;
+}
+
+int CQuenmarApp::run()
+{
+    InitInstance();
+    return ExitInstance();
+}

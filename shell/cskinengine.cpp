@@ -1,0 +1,157 @@
+#include "cskinengine.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QFile>
+#include <QStringDecoder>
+#include <QStyle>
+#include <QWidget>
+
+namespace {
+
+// Qt says a style sheet is broken only as a warning; catch it while the skin goes on.
+bool g_parseFailed = false;
+QtMessageHandler g_previousHandler = nullptr;
+
+void catchParseFailure(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (text.contains(QLatin1String("Could not parse"))) {
+        g_parseFailed = true;
+        return;
+    }
+    if (g_previousHandler)
+        g_previousHandler(type, context, text);
+}
+
+int intArg(const QVariantList& args, int index)
+{
+    return index < args.size() ? args.at(index).toInt() : 0;
+}
+
+QWidget* widgetArg(const QVariantList& args, int index)
+{
+    return index < args.size() ? qobject_cast<QWidget*>(args.at(index).value<QObject*>()) : nullptr;
+}
+
+void repolish(QWidget* widget)
+{
+    widget->style()->unpolish(widget);
+    widget->style()->polish(widget);
+    widget->update();
+}
+
+} // namespace
+
+CSkinEngine::CSkinEngine(QObject* parent) : QObject(parent) {}
+
+CSkinEngine::~CSkinEngine()
+{
+    if (m_applied)
+        finish();
+}
+
+void CSkinEngine::Invoke(int dispid, const QVariantList& args)
+{
+    m_calls.append({dispid, args});
+    switch (dispid) {
+    case SkinSystemDialogs:
+        m_skinDialogs = intArg(args, 0) != 0;
+        break;
+    case Enable:
+        m_enabled = intArg(args, 0) != 0;
+        break;
+    case LoadSkin:
+        load(args.value(0).toString());
+        break;
+    case Apply:
+        apply();
+        break;
+    case SkinComboBox:
+        if (QWidget* combo = widgetArg(args, 0))
+            mark(combo, intArg(args, 1) ? "combo" : nullptr, false);
+        break;
+    case SkinWindow:
+        if (QWidget* widget = widgetArg(args, 0))
+            mark(widget, intArg(args, 1) ? "button" : "window", intArg(args, 1) == 0);
+        break;
+    case Finish:
+        finish();
+        break;
+    default:
+        break;
+    }
+}
+
+void CSkinEngine::load(const QString& fileName)
+{
+    m_sheet.clear();
+    QFile file(fileName);
+    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(bytes);
+    if (utf8.hasError() || text.contains(QChar(0)))
+        return;
+    m_sheet = text;
+}
+
+void CSkinEngine::apply()
+{
+    if (!m_enabled || m_sheet.trimmed().isEmpty() || !qApp)
+        return;
+    g_parseFailed = false;
+    g_previousHandler = qInstallMessageHandler(catchParseFailure);
+    qApp->setStyleSheet(m_sheet);
+    {
+        // Qt parses the sheet when it first styles a widget.
+        QWidget probe;
+        probe.ensurePolished();
+    }
+    qInstallMessageHandler(g_previousHandler);
+    g_previousHandler = nullptr;
+    if (g_parseFailed) {
+        qApp->setStyleSheet(QString());
+        m_sheet.clear();
+        return;
+    }
+    m_applied = true;
+    if (m_skinDialogs)
+        qApp->installEventFilter(this);
+}
+
+void CSkinEngine::mark(QWidget* widget, const char* look, bool withChildren)
+{
+    widget->setProperty(kProperty, look ? QVariant(QString::fromLatin1(look)) : QVariant());
+    m_marked.append(widget);
+    if (!m_applied)
+        return;
+    repolish(widget);
+    if (withChildren)
+        for (QWidget* child : widget->findChildren<QWidget*>())
+            repolish(child);
+}
+
+bool CSkinEngine::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Show) {
+        auto* dialog = qobject_cast<QDialog*>(watched);
+        if (dialog && !dialog->property(kProperty).isValid())
+            mark(dialog, "window", true);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void CSkinEngine::finish()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+    for (const QPointer<QWidget>& widget : m_marked)
+        if (widget)
+            widget->setProperty(kProperty, QVariant());
+    m_marked.clear();
+    if (m_applied && qApp)
+        qApp->setStyleSheet(QString());
+    m_applied = false;
+}

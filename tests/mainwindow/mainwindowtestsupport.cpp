@@ -1,0 +1,84 @@
+#include "mainwindowtestsupport.h"
+
+#include "programfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+
+const char* const WindowFixture::kThreeProfiles =
+    "[Info]\nDefaultProfile=1\n"
+    "[profile0]\nTitle=Custom (settings below)\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" \"$OUTPUT_FILE\"\n"
+    "[profile1]\nTitle=Zune 320x240\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" \"$OUTPUT_FILE\"\n"
+    "[profile2]\nTitle=Zune 640x480\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" \"$OUTPUT_FILE\"\n";
+
+bool RecordingMedia::ConvertToFile(const QString& path)
+{
+    log << QStringLiteral("ConvertToFile %1").arg(path);
+    if (completeConversions) {
+        QTimer::singleShot(10, this, [this, path] {
+            QFile out(path);
+            out.open(QIODevice::WriteOnly);
+            out.write("wmv");
+            out.close();
+            emit ConversionProgress(1, 1);
+            emit ConversionComplete();
+        });
+    }
+    return true;
+}
+
+QStringList RecordingMedia::entries(const QString& prefix) const
+{
+    QStringList found;
+    for (const QString& line : log)
+        if (line.startsWith(prefix))
+            found << line;
+    return found;
+}
+
+WindowFixture::WindowFixture(const char* profileText)
+{
+    QDir().mkpath(m_dir.path() + "/app");
+    if (profileText) {
+        QFile ini(m_dir.path() + "/app/Zune_Profile.ini");
+        ini.open(QIODevice::WriteOnly);
+        ini.write(profileText);
+    }
+    setProgramFolder(m_dir.path());
+    CQuenmarDlg::Services services;
+    services.media = &m_media;
+    m_dlg = std::make_unique<CQuenmarDlg>(services);
+    m_dlg->setMessageBox([this](const QString& text, const QString& caption, BatchHost::MessageIcon) {
+        m_messages << caption + "|" + text.trimmed();
+    });
+    m_dlg->setFileChooser([] { return QStringList(); });
+    m_dlg->setFolderChooser([] { return QString(); });
+    m_dlg->setUrlOpener([](const QUrl&) { return true; });
+    m_dlg->resize(669, 608);
+    m_dlg->show();
+    QTest::qWaitForWindowExposed(m_dlg.get());
+}
+
+WindowFixture::~WindowFixture()
+{
+    m_dlg.reset();
+    QDir::setCurrent(QDir::tempPath());
+}
+
+void WindowFixture::addThroughButton(const QStringList& paths)
+{
+    m_dlg->setFileChooser([paths] { return paths; });
+    QTest::mouseClick(control<QPushButton>(1012), Qt::LeftButton);
+    m_dlg->setFileChooser([] { return QStringList(); });
+}
+
+void clearUserSettings()
+{
+    QSettings settings(QStringLiteral("Trelvo Converter"), QStringLiteral("Trelvo Converter"));
+    settings.clear();
+    settings.sync();
+}

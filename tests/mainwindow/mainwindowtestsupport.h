@@ -1,0 +1,100 @@
+#pragma once
+
+// A recording media component and a main window on a temporary program folder.
+
+#include "cquenmardlg.h"
+#include "mediacomponent.h"
+
+#include <QComboBox>
+#include <QHash>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class RecordingMedia : public MediaComponent
+{
+    Q_OBJECT
+public:
+    QStringList wmvDescriptions{"Zune WMV 320x240", "Zune WMV 640x480", "Zune WMV audio"};
+    QHash<QString, double> durations; // by path; missing paths last `defaultDuration`
+    double defaultDuration = 60.0;
+    bool completeConversions = false; // false: a WMV conversion runs until stopped
+    QStringList log;
+    int durationCalls = 0;
+
+    MediaCollection WmvProfiles() const override { return MediaCollection(wmvDescriptions); }
+    void SetWmvProfileIndex(short) override {}
+    void SetVideoCompressorIndex(short) override {}
+    MediaCollection VideoCompressors() const override { return {}; }
+    void SetUseVideoCompressor(bool) override {}
+    void SetAudioCompressorIndex(short) override {}
+    MediaCollection AudioCompressors() const override { return {}; }
+    void SetUseAudioCompressor(bool) override {}
+    void SetOutputHeight(short) override {}
+    void SetOutputWidth(short) override {}
+    void SetColorDepth(short bits) override { log << QStringLiteral("ColorDepth %1").arg(bits); }
+    void SetOutputFormat(int) override {}
+    void SetFrameRate(double) override {}
+    bool ConvertToFile(const QString& path) override;
+    double GetDuration(const QString& path) override
+    {
+        ++durationCalls;
+        return durations.value(path, defaultDuration);
+    }
+    bool Play() override
+    {
+        log << QStringLiteral("Play");
+        return true;
+    }
+    bool AddAudioSegment(const QString& path, double start, double second) override
+    {
+        log << QStringLiteral("Audio %1 %2 %3").arg(path).arg(start).arg(second);
+        return true;
+    }
+    bool AddVideoSegment(const QString& path, double start, double second, short) override
+    {
+        log << QStringLiteral("Video %1 %2 %3").arg(path).arg(start).arg(second);
+        return true;
+    }
+    void Reset() override { log << QStringLiteral("Reset"); }
+    void StopConversion() override { log << QStringLiteral("StopConversion"); }
+    void StopPlay() override { log << QStringLiteral("StopPlay"); }
+    QString LastError() const override { return {}; }
+
+    // The log lines that start with `prefix`.
+    QStringList entries(const QString& prefix) const;
+};
+
+// A program folder with app/Zune_Profile.ini of the given text (no file when null),
+// and a main window on it with a recording media component and no message boxes.
+class WindowFixture
+{
+public:
+    static const char* const kThreeProfiles;
+
+    explicit WindowFixture(const char* profileText = kThreeProfiles);
+    ~WindowFixture();
+
+    CQuenmarDlg& dlg() { return *m_dlg; }
+    RecordingMedia& media() { return m_media; }
+    QStringList& messages() { return m_messages; }
+    template <typename W = QWidget>
+    W* control(int id) const
+    {
+        return m_dlg->findChild<W*>(QString::number(id));
+    }
+    // Adds Tasks for the paths through the add button.
+    void addThroughButton(const QStringList& paths);
+    QString root() const { return m_dir.path() + "/"; }
+
+private:
+    QTemporaryDir m_dir;
+    RecordingMedia m_media;
+    QStringList m_messages;
+    std::unique_ptr<CQuenmarDlg> m_dlg;
+};
+
+// Settings (the output folder, the version) are kept in a temporary folder for the
+// whole test program; this clears them.
+void clearUserSettings();

@@ -1,0 +1,369 @@
+// Building the Task list and editing the selected Task through the real widgets.
+#include "mainwindowtestsupport.h"
+
+#include "crangeslider.h"
+#include "ctasklistctrl.h"
+#include "dialogtemplate.h"
+
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace dialog102;
+
+namespace {
+
+CTaskListCtrl* listOf(WindowFixture& f)
+{
+    return f.control<CTaskListCtrl>(IdTaskList);
+}
+
+void clickRow(WindowFixture& f, int row)
+{
+    CTaskListCtrl* list = listOf(f);
+    list->EnsureVisible(row, false);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->GetCellRect(row, 0).center());
+}
+
+QStringList paths(int count)
+{
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << QStringLiteral("/videos/clip%1.avi").arg(i);
+    return list;
+}
+
+void chooseItem(QComboBox* combo, int item)
+{
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Home);
+    for (int i = 0; i < item; ++i)
+        QTest::keyClick(combo, Qt::Key_Down);
+}
+
+void clickRadio(QRadioButton* radio)
+{
+    QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(6, radio->height() / 2));
+}
+
+} // namespace
+
+TEST(MainWindowEditing, AddingARealMediaFile)
+{
+    WindowFixture f;
+    f.media().durations["/video/clip.rmvb"] = 42.0;
+    f.addThroughButton({"/video/first.avi"});
+    f.addThroughButton({"/video/clip.rmvb"});
+
+    const CQuenmarDlg& dlg = f.dlg();
+    ASSERT_EQ(dlg.tasks().size(), 2);
+    EXPECT_EQ(dlg.selectedTaskIndex(), 1);
+    EXPECT_EQ(listOf(f)->GetSelectionMark(), 1);
+    EXPECT_EQ(listOf(f)->GetSelectedItem(), 1);
+    const Task task = dlg.tasks().get(1);
+    EXPECT_EQ(task.isRealMedia, 1);
+    EXPECT_EQ(task.title, "clip");
+    EXPECT_EQ(task.endTime, 42.0);
+    EXPECT_EQ(f.control<QLineEdit>(IdTitle)->text(), "clip");
+    EXPECT_TRUE(f.control(IdTitle)->isVisible());
+    EXPECT_TRUE(f.control(IdMediaComponent)->isVisible());
+    EXPECT_FALSE(f.control(IdFadePicture)->isVisible());
+    auto* slider = f.control<CRangeSlider>(IdRangeSlider);
+    EXPECT_EQ(slider->GetMax(), 42.0);
+    EXPECT_EQ(slider->GetSelection(), std::make_pair(0.0, 42.0));
+    EXPECT_EQ(listOf(f)->GetCellRequest(1, 0)->text, "clip.rmvb");
+    EXPECT_EQ(listOf(f)->GetCellRequest(1, 3)->text, "clip.mp4");
+}
+
+TEST(MainWindowEditing, SeveralFilesAndDroppedFilesBecomeTasksInOrder)
+{
+    WindowFixture f;
+    f.addThroughButton(paths(3));
+    QTemporaryDir dir;
+    QStringList dropped;
+    QList<QUrl> urls;
+    for (const char* name : {"b.mov", "a.3gp"}) {
+        dropped << dir.path() + "/" + name;
+        QFile(dropped.last()).open(QIODevice::WriteOnly);
+        urls << QUrl::fromLocalFile(dropped.last());
+    }
+    urls << QUrl::fromLocalFile(dir.path()); // a folder is no video
+    QMimeData mime;
+    mime.setUrls(urls);
+    const QPoint at = listOf(f)->geometry().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(&f.dlg(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(&f.dlg(), &drop);
+
+    const QStringList expected = paths(3) + dropped;
+    ASSERT_EQ(f.dlg().tasks().size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(f.dlg().tasks().get(i).sourcePath, expected[i]);
+    EXPECT_EQ(f.dlg().selectedTaskIndex(), 4);
+}
+
+TEST(MainWindowEditing, AddingInWmvModeTakesTheShownWmvProfile)
+{
+    WindowFixture f;
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    auto* wmv = f.control<QComboBox>(IdWmvProfile);
+    chooseItem(wmv, 2);
+    ASSERT_EQ(wmv->currentIndex(), 2);
+    f.addThroughButton({"/video/a.avi"});
+    const Task task = f.dlg().tasks().get(0);
+    EXPECT_EQ(task.exportType, 1);
+    EXPECT_EQ(task.wmvProfile, 2);
+    EXPECT_EQ(wmv->currentIndex(), 0);
+    EXPECT_FALSE(f.control(IdTitle)->isVisible());
+    EXPECT_EQ(listOf(f)->GetCellRequest(0, 3)->text, "a.wmv");
+}
+
+TEST(MainWindowEditing, RemovingRows)
+{
+    WindowFixture f;
+    f.addThroughButton(paths(3));
+    auto* remove = f.control<QPushButton>(IdRemove);
+    QTest::mouseClick(remove, Qt::LeftButton); // the last of three
+    ASSERT_EQ(f.dlg().tasks().size(), 2);
+    EXPECT_EQ(f.dlg().selectedTaskIndex(), 1);
+    EXPECT_EQ(listOf(f)->GetSelectionMark(), 1);
+    EXPECT_EQ(f.control<QLineEdit>(IdTitle)->text(), "clip1");
+
+    QTest::mouseClick(f.control<QPushButton>(IdRemoveAll), Qt::LeftButton);
+    f.addThroughButton({"/v/only.avi"});
+    chooseItem(f.control<QComboBox>(IdVideoSize), 1);
+    QTest::mouseClick(remove, Qt::LeftButton); // the only row
+    EXPECT_EQ(f.dlg().tasks().size(), 0);
+    EXPECT_EQ(f.dlg().selectedTaskIndex(), -1);
+    EXPECT_EQ(f.control<QComboBox>(IdVideoSize)->currentIndex(), 0);
+    EXPECT_EQ(f.control<QLineEdit>(IdTitle)->text(), "");
+    EXPECT_EQ(f.control<CRangeSlider>(IdRangeSlider)->GetMax(), 120.0);
+    EXPECT_EQ(f.media().entries("Reset").size(), 2);
+
+    // Nothing to remove: nothing happens.
+    QTest::mouseClick(remove, Qt::LeftButton);
+    EXPECT_EQ(f.dlg().selectedTaskIndex(), -1);
+}
+
+TEST(MainWindowEditing, ListKeys)
+{
+    const struct
+    {
+        int rows;
+        int start; // -1: no selection mark
+        Qt::Key key;
+        int expected;
+    } cases[] = {
+        {10, 0, Qt::Key_PageDown, 3}, {10, 8, Qt::Key_PageDown, 9}, {10, 9, Qt::Key_PageDown, 9},
+        {5, -1, Qt::Key_PageDown, 2}, {10, 2, Qt::Key_PageUp, 0},   {10, 7, Qt::Key_PageUp, 4},
+        {10, 0, Qt::Key_Up, 0},       {10, 4, Qt::Key_Up, 3},       {10, 4, Qt::Key_Down, 5},
+        {10, 9, Qt::Key_Down, 9},     {10, 5, Qt::Key_Home, 0},     {10, 5, Qt::Key_End, 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rows << " rows, from " << c.start << ", key " << c.key);
+        WindowFixture f;
+        f.addThroughButton(paths(c.rows));
+        CTaskListCtrl* list = listOf(f);
+        if (c.start >= 0)
+            clickRow(f, c.start);
+        else
+            list->SetSelectionMark(-1);
+        const int loadsBefore = f.media().durationCalls;
+        QTest::keyClick(list, c.key);
+        EXPECT_EQ(f.dlg().selectedTaskIndex(), c.expected);
+        EXPECT_EQ(list->GetSelectionMark(), c.expected);
+        EXPECT_EQ(list->GetSelectedItem(), c.expected);
+        const bool moved = c.start != c.expected;
+        EXPECT_EQ(f.media().durationCalls - loadsBefore, moved ? 1 : 0) << "reloads";
+        EXPECT_EQ(f.control<QLineEdit>(IdTitle)->text(), QStringLiteral("clip%1").arg(c.expected));
+    }
+}
+
+TEST(MainWindowEditing, ClickBelowTheRowsKeepsTheSelectedRow)
+{
+    WindowFixture f;
+    f.addThroughButton(paths(3));
+    clickRow(f, 1);
+    CTaskListCtrl* list = listOf(f);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(40, list->viewport()->height() - 5));
+    EXPECT_EQ(f.dlg().selectedTaskIndex(), 1);
+    EXPECT_EQ(list->GetSelectedItem(), 1);
+    EXPECT_EQ(f.control<QLineEdit>(IdTitle)->text(), "clip1");
+}
+
+TEST(MainWindowEditing, SettingChangesOnlyItsFieldOfTheSelectedTask)
+{
+    WindowFixture f;
+    f.addThroughButton(paths(3));
+    clickRow(f, 2);
+    const Task before = f.dlg().tasks().get(2);
+    chooseItem(f.control<QComboBox>(IdVideoSize), 1);
+    ASSERT_EQ(f.control<QComboBox>(IdVideoSize)->currentText(), "640 x 480");
+    Task expected = before;
+    expected.videoSize = 1;
+    const Task after = f.dlg().tasks().get(2);
+    EXPECT_EQ(after.videoSize, 1);
+    EXPECT_EQ(after.videoType, before.videoType);
+    EXPECT_EQ(after.videoBitrate, before.videoBitrate);
+    EXPECT_EQ(after.audioBitrate, before.audioBitrate);
+    EXPECT_EQ(after.title, before.title);
+    EXPECT_EQ(f.dlg().tasks().get(1).videoSize, 0);
+
+    // Selecting the row again shows what the Task holds.
+    clickRow(f, 0);
+    EXPECT_EQ(f.control<QComboBox>(IdVideoSize)->currentIndex(), 0);
+    clickRow(f, 2);
+    EXPECT_EQ(f.control<QComboBox>(IdVideoSize)->currentIndex(), 1);
+}
+
+TEST(MainWindowEditing, OnlyTheFirstProfileLetsTheSettingsBeChosen)
+{
+    WindowFixture f;
+    f.addThroughButton(paths(2));
+    auto settingsEnabled = [&] {
+        int enabled = 0;
+        for (int id = kFirstSetting; id <= kLastSetting; ++id)
+            enabled += f.control(id)->isEnabled();
+        return enabled;
+    };
+    auto* profile = f.control<QComboBox>(IdMp4Profile);
+    chooseItem(profile, 2);
+    EXPECT_EQ(settingsEnabled(), 0);
+    EXPECT_EQ(f.dlg().tasks().get(1).mp4Profile, 2);
+    clickRow(f, 0);
+    EXPECT_EQ(settingsEnabled(), kSettingCount);
+    clickRow(f, 1);
+    EXPECT_EQ(settingsEnabled(), 0);
+    EXPECT_EQ(profile->currentIndex(), 2);
+    chooseItem(profile, 0);
+    EXPECT_EQ(settingsEnabled(), kSettingCount);
+    EXPECT_EQ(f.dlg().tasks().get(1).mp4Profile, 0);
+}
+
+TEST(MainWindowEditing, TypingATitle)
+{
+    WindowFixture f;
+    f.addThroughButton(paths(2));
+    auto* title = f.control<QLineEdit>(IdTitle);
+    title->selectAll();
+    QTest::keyClicks(title, "Holiday");
+    const Task task = f.dlg().tasks().get(1);
+    EXPECT_EQ(task.title, "Holiday");
+    EXPECT_EQ(task.exportName, "Holiday");
+    EXPECT_EQ(listOf(f)->GetCellRequest(1, 3)->text, "Holiday.mp4");
+    EXPECT_EQ(f.dlg().tasks().get(0).title, "clip0");
+
+    title->setText(QString(300, u'x'));
+    EXPECT_EQ(f.dlg().tasks().get(1).title, QString(255, u'x'));
+}
+
+TEST(MainWindowEditing, ExportTypeRadios)
+{
+    WindowFixture f;
+    f.addThroughButton(paths(2));
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    EXPECT_EQ(f.dlg().exportMode(), 1);
+    EXPECT_EQ(f.dlg().tasks().get(1).exportType, 1);
+    EXPECT_EQ(f.dlg().tasks().get(0).exportType, 0);
+    EXPECT_FALSE(f.control(IdMp4Profile)->isVisible());
+    EXPECT_FALSE(f.control(IdMp4ProfileLabel)->isVisible());
+    EXPECT_TRUE(f.control(IdWmvProfile)->isVisible());
+    EXPECT_TRUE(f.control(IdWmvProfileLabel)->isVisible());
+    EXPECT_FALSE(f.control(IdTitle)->isEnabled());
+    for (int id = kFirstSetting; id <= kLastSetting; ++id)
+        EXPECT_FALSE(f.control(id)->isEnabled()) << id;
+    EXPECT_EQ(listOf(f)->GetCellRequest(1, 3)->text, "clip1.wmv");
+
+    // Loading an MP4 Task switches the mode back; loading the WMV Task again switches.
+    clickRow(f, 0);
+    EXPECT_EQ(f.dlg().exportMode(), 0);
+    EXPECT_TRUE(f.control(IdMp4Profile)->isVisible());
+    clickRow(f, 1);
+    EXPECT_EQ(f.dlg().exportMode(), 1);
+
+    // A second click on the checked radio changes nothing.
+    Task changed = f.dlg().tasks().get(1);
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    EXPECT_EQ(f.dlg().tasks().get(1).exportType, changed.exportType);
+    EXPECT_EQ(f.dlg().exportMode(), 1);
+}
+
+TEST(MainWindowEditing, ResetInEachMode)
+{
+    WindowFixture f;
+    f.addThroughButton(paths(1));
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    QTest::mouseClick(f.control<QPushButton>(IdRemoveAll), Qt::LeftButton);
+    EXPECT_FALSE(f.control(IdTitle)->isVisible());
+
+    clickRadio(f.control<QRadioButton>(IdExportMp4));
+    f.addThroughButton(paths(1));
+    QTest::mouseClick(f.control<QPushButton>(IdRemoveAll), Qt::LeftButton);
+    EXPECT_TRUE(f.control(IdTitle)->isVisible());
+    EXPECT_TRUE(f.control(IdTitleLabel)->isVisible());
+    EXPECT_EQ(f.control<QLineEdit>(IdTitle)->text(), "");
+}
+
+TEST(MainWindowEditing, EveryEditingActionIsRefusedDuringABatch)
+{
+    WindowFixture f;
+    f.dlg().findChild<QLineEdit*>("1021")->setText(QDir::tempPath());
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    f.addThroughButton(paths(3));
+    clickRadio(f.control<QRadioButton>(IdExportMp4));
+    clickRow(f, 1);
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(f.dlg().converting());
+        QVector<Task> before;
+        for (int i = 0; i < f.dlg().tasks().size(); ++i)
+            before << f.dlg().tasks().get(i);
+
+        f.dlg().setFileChooser([] { return QStringList{"/v/late.avi"}; });
+        QTest::mouseClick(f.control<QPushButton>(IdAdd), Qt::LeftButton);
+        QTest::mouseClick(f.control<QPushButton>(IdRemove), Qt::LeftButton);
+        QTest::mouseClick(f.control<QPushButton>(IdRemoveAll), Qt::LeftButton);
+        clickRow(f, 2);
+        QTest::keyClick(listOf(f), Qt::Key_Home);
+        QTest::keyClick(listOf(f), Qt::Key_PageDown);
+        clickRadio(f.control<QRadioButton>(IdExportMp4));
+        chooseItem(f.control<QComboBox>(IdWmvProfile), 2);
+        f.control<QLineEdit>(IdTitle)->setText("late title");
+        auto* slider = f.control<CRangeSlider>(IdRangeSlider);
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_Left);
+        f.dlg().setFolderChooser([] { return QStringLiteral("/elsewhere"); });
+        QTest::mouseClick(f.control<QPushButton>(IdBrowse), Qt::LeftButton);
+
+        EXPECT_EQ(f.dlg().tasks().size(), before.size());
+        for (int i = 0; i < before.size(); ++i) {
+            const Task now = f.dlg().tasks().get(i);
+            EXPECT_EQ(now.sourcePath, before[i].sourcePath);
+            EXPECT_EQ(now.title, before[i].title);
+            EXPECT_EQ(now.exportType, before[i].exportType);
+            EXPECT_EQ(now.wmvProfile, before[i].wmvProfile);
+            EXPECT_EQ(now.startTime, before[i].startTime);
+            EXPECT_EQ(now.endTime, before[i].endTime);
+        }
+        EXPECT_EQ(f.dlg().selectedTaskIndex(), 1);
+        EXPECT_EQ(listOf(f)->GetSelectionMark(), 1);
+        EXPECT_NE(f.dlg().outputFolderText(), "/elsewhere");
+        checked = true;
+        QTest::mouseClick(f.control<QPushButton>(IdStop), Qt::LeftButton);
+    });
+    QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
+    EXPECT_TRUE(checked);
+    EXPECT_FALSE(f.dlg().converting());
+    EXPECT_TRUE(f.control(IdStart)->isVisible());
+    EXPECT_EQ(f.messages(), QStringList{"Information|Converting Finished"});
+}

@@ -1,0 +1,107 @@
+// What the window keeps between runs (the output folder), its caption, help, and the
+// keys that must never close it.
+#include "mainwindowtestsupport.h"
+
+#include "dialogtemplate.h"
+#include "programfolder.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace dialog102;
+
+namespace {
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("Trelvo Converter"), QStringLiteral("Trelvo Converter"));
+}
+
+QString expectedDefaultFolder()
+{
+    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    return QDir(videos).exists() ? videos : QDir::homePath();
+}
+} // namespace
+
+TEST(MainWindowSettings, FirstRunShowsTheDefaultFolderAndABareVersion)
+{
+    clearUserSettings();
+    WindowFixture f;
+    EXPECT_EQ(f.control<QLineEdit>(IdOutputFolder)->text(), expectedDefaultFolder());
+    EXPECT_EQ(f.dlg().captionText(), "Trelvo Converter V");
+    EXPECT_EQ(f.dlg().windowTitle(), "Trelvo Converter V");
+}
+
+TEST(MainWindowSettings, VersionComesFromTheSettings)
+{
+    clearUserSettings();
+    userSettings().setValue("Version", "2.5");
+    WindowFixture f;
+    EXPECT_EQ(f.dlg().captionText(), "Trelvo Converter V2.5");
+    clearUserSettings();
+}
+
+TEST(MainWindowSettings, ChosenFolderIsStoredAtOnceAndShownAtTheNextStart)
+{
+    clearUserSettings();
+    QTemporaryDir chosen;
+    {
+        WindowFixture f;
+        f.dlg().setFolderChooser([&] { return chosen.path() + "/"; });
+        QTest::mouseClick(f.control<QPushButton>(IdBrowse), Qt::LeftButton);
+        EXPECT_EQ(f.control<QLineEdit>(IdOutputFolder)->text(), chosen.path());
+        EXPECT_EQ(userSettings().value("destination").toString(), chosen.path());
+
+        // Cancelling keeps both the edit and the stored folder.
+        f.dlg().setFolderChooser([] { return QString(); });
+        QTest::mouseClick(f.control<QPushButton>(IdBrowse), Qt::LeftButton);
+        EXPECT_EQ(f.control<QLineEdit>(IdOutputFolder)->text(), chosen.path());
+        EXPECT_EQ(userSettings().value("destination").toString(), chosen.path());
+    }
+    WindowFixture next;
+    EXPECT_EQ(next.control<QLineEdit>(IdOutputFolder)->text(), chosen.path());
+    clearUserSettings();
+}
+
+TEST(MainWindowSettings, HelpOpensTheSupportSectionOfTheBundledPage)
+{
+    WindowFixture f;
+    QUrl opened;
+    f.dlg().setUrlOpener([&](const QUrl& url) {
+        opened = url;
+        return true;
+    });
+    QTest::mouseClick(f.control<QPushButton>(IdHelp), Qt::LeftButton);
+    EXPECT_TRUE(opened.isLocalFile());
+    EXPECT_EQ(opened.toLocalFile(), programFolder() + "Help.html");
+    EXPECT_EQ(opened.fragment(), "support");
+}
+
+TEST(MainWindowSettings, EnterAndEscapeNeverCloseTheWindow)
+{
+    QDialog host; // before the fixture, which deletes the window first
+    WindowFixture f;
+    f.dlg().setParent(&host);
+    f.dlg().show();
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    f.addThroughButton({"/v/a.avi"});
+    const int keys[] = {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape};
+    for (int id : {IdTaskList, IdTitle, IdVideoType, IdBrowse}) {
+        QWidget* target = f.control(id);
+        target->setFocus();
+        for (int key : keys) {
+            QTest::keyClick(target, Qt::Key(key));
+            EXPECT_TRUE(host.isVisible()) << id << " " << key;
+        }
+    }
+    EXPECT_EQ(host.result(), 0);
+    EXPECT_EQ(f.dlg().tasks().size(), 1);
+}
