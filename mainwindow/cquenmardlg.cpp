@@ -81,6 +81,7 @@ void fitText(QLabel* label)
 CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
     : QWidget(parent), m_services(services)
 {
+    setObjectName(QStringLiteral("102"));
     m_icon = QIcon(art::pixmap(art::Kind::Icon, 128));
     QFont font;
     // The layout is measured for a narrow 8-point face. Fontconfig answers any first

@@ -53,7 +53,13 @@ CSkinEngine::~CSkinEngine()
 
 void CSkinEngine::Invoke(int dispid, const QVariantList& args)
 {
-    m_calls.append({dispid, args});
+    // The log keeps widgets by name: they may be gone when someone reads it.
+    QVariantList logged;
+    for (const QVariant& arg : args) {
+        QObject* object = arg.metaType() == QMetaType::fromType<QObject*>() ? arg.value<QObject*>() : nullptr;
+        logged << (object ? QVariant(QStringLiteral("widget:") + object->objectName()) : arg);
+    }
+    m_calls.append({dispid, logged});
     switch (dispid) {
     case SkinSystemDialogs:
         m_skinDialogs = intArg(args, 0) != 0;

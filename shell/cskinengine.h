@@ -43,7 +43,7 @@ public:
 
     bool isSkinned() const { return m_applied; }
     QString styleSheet() const { return m_sheet; }
-    // Every call in the order made, for checking the order.
+    // Every call in the order made, widgets as "widget:<objectName>".
     const QVector<QPair<int, QVariantList>>& calls() const { return m_calls; }
 
 protected:

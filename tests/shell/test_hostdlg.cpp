@@ -1,0 +1,95 @@
+// The host window: its geometry, and closing it during a batch.
+#include "chostdlg.h"
+#include "cquenmardlg.h"
+#include "cskinengine.h"
+#include "programfolder.h"
+#include "standins.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+#include <csignal>
+
+namespace {
+
+// Runs until told: "q" on its input finishes the file; it notes its process id.
+const char* const kUntilTold = R"(#!/bin/bash
+echo $$ > "$1.pid"
+i=0
+while true; do
+  i=$((i+1))
+  printf 'frame=%5d fps= 25 size=%8skB time=%d.00 bitrate= 500.0kbits/s\n' $i $((i*10)) $i
+  if read -t 0.1 -n 1 c && [ "$c" = q ]; then echo done > "$1"; exit 0; fi
+done
+)";
+
+bool processAlive(pid_t pid)
+{
+    return ::kill(pid, 0) == 0;
+}
+
+} // namespace
+
+TEST(HostWindow, PlacesTheMainWindowInside)
+{
+    FakePower power;
+    CSkinEngine skin;
+    CHostDlg host(skin, power);
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    EXPECT_EQ(host.pos(), QPoint(0, 0));
+    EXPECT_EQ(host.frameGeometry().size(), QSize(692, 590));
+    EXPECT_EQ(host.mainWindow()->geometry(), QRect(2, 2, 669, 608));
+    EXPECT_TRUE(host.windowTitle().startsWith("Trelvo Converter V"));
+}
+
+TEST(HostWindow, ClosingDuringABatchStopsTheEncoderFirst)
+{
+    StandInApp app;
+    app.addProfile("untiltold.sh", kUntilTold, "\"$OUTPUT_FILE\"");
+    setProgramFolder(app.path(""));
+    FakePower power;
+    CSkinEngine skin;
+    CHostDlg host(skin, power);
+    CQuenmarDlg* main = host.mainWindow();
+    QStringList messages;
+    main->setMessageBox([&](const QString& text, const QString&, BatchHost::MessageIcon) {
+        messages << text.trimmed();
+    });
+    main->findChild<QLineEdit*>("1021")->setText(app.out());
+    main->AddFile(app.path("source.avi"));
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+
+    QString outputPath;
+    pid_t encoder = 0;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const QStringList pids = QDir(app.out()).entryList({"*.pid"});
+        if (pids.isEmpty() || main->tasks().get(0).outputKB <= 0)
+            return;
+        QFile pidFile(app.out() + "/" + pids.first());
+        pidFile.open(QIODevice::ReadOnly);
+        encoder = pid_t(pidFile.readAll().trimmed().toInt());
+        outputPath = app.out() + "/" + pids.first().chopped(4);
+        poll.stop();
+        host.close(); // as the window's close button does
+    });
+    poll.start();
+    QTimer::singleShot(15000, &host, [&] { host.close(); }); // never hang the test
+    QTest::mouseClick(main->findChild<QPushButton*>("1048"), Qt::LeftButton);
+
+    ASSERT_GT(encoder, 0);
+    EXPECT_FALSE(main->converting());
+    EXPECT_FALSE(host.isVisible());
+    EXPECT_FALSE(processAlive(encoder)) << "the encoder outlived the window";
+    EXPECT_EQ(main->driver().runner().runningEncoders(), 0);
+    EXPECT_TRUE(QFile::exists(outputPath)) << "the encoder was asked to finish its file";
+    EXPECT_TRUE(messages.isEmpty()) << "no message after the window closed";
+}
