@@ -18,8 +18,8 @@ struct ConversionJob
     QVector<MediaSegment> videoSegments; // paired with audioSegments by position
     QVector<MediaSegment> audioSegments;
     QString outputPath;
-    QString muxer;        // FFmpeg's name: "asf", "avi", "mpeg"
-    QString videoEncoder; // FFmpeg's encoder name
+    QString muxer;         // FFmpeg's name: "asf", "avi", "mpeg"
+    QString videoEncoder;  // FFmpeg's encoder name
     unsigned videoTag = 0; // codec tag in the container; 0 for the muxer's own
     int width = 0;         // 0: the source's size
     int height = 0;

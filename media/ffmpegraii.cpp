@@ -5,8 +5,7 @@
 InputContextPtr openInput(const QString& path, QString* error)
 {
     AVFormatContext* ctx = nullptr;
-    const int rc = avformat_open_input(&ctx, QFile::encodeName(path).constData(), nullptr,
-                                       nullptr);
+    const int rc = avformat_open_input(&ctx, QFile::encodeName(path).constData(), nullptr, nullptr);
     if (rc < 0) {
         if (error)
             *error = ffmpegError(rc);

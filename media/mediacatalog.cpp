@@ -16,7 +16,8 @@ const std::vector<WmvProfile>& wmvProfileTable()
         {"Zune WMV 320x180 (16:9), 768 kbps video, 128 kbps audio", 320, 180, kNtsc30, 768, 128},
         {"Zune WMV 640x480 (4:3), 1500 kbps video, 128 kbps audio", 640, 480, kNtsc30, 1500, 128},
         {"Zune WMV 640x360 (16:9), 1500 kbps video, 128 kbps audio", 640, 360, kNtsc30, 1500, 128},
-        {"Zune WMV 320x240 (4:3), 384 kbps video, 64 kbps audio (small files)", 320, 240, kNtsc30, 384, 64},
+        {"Zune WMV 320x240 (4:3), 384 kbps video, 64 kbps audio (small files)", 320, 240, kNtsc30,
+         384, 64},
     };
     return table;
 }

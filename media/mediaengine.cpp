@@ -31,8 +31,8 @@ void quietFfmpeg()
 // Bits for the intermediate files: plenty, since the encoder converts them again.
 int videoKbpsFor(int width, int height, double fps)
 {
-    const double pixelsPerSecond = double(std::max(width, 16)) * std::max(height, 16)
-                                   * (fps > 0 ? fps : 25.0);
+    const double pixelsPerSecond =
+        double(std::max(width, 16)) * std::max(height, 16) * (fps > 0 ? fps : 25.0);
     return int(std::clamp(1200.0 * pixelsPerSecond / (320.0 * 240 * 25), 400.0, 8000.0));
 }
 
@@ -53,21 +53,22 @@ bool canCreate(const QString& path)
 } // namespace
 
 MediaEngine::MediaEngine(QObject* parent)
-    : MediaComponent(parent),
-      m_converter(std::make_unique<ConversionWorker>()),
+    : MediaComponent(parent), m_converter(std::make_unique<ConversionWorker>()),
       m_player(std::make_unique<PreviewPlayer>())
 {
     quietFfmpeg();
     connect(m_converter.get(), &ConversionWorker::progress, this, &MediaEngine::onWorkerProgress);
     connect(m_converter.get(), &ConversionWorker::finished, this, &MediaEngine::onWorkerFinished);
-    connect(m_player.get(), &PreviewPlayer::frame, this, [this](quint64 generation, const QImage& image) {
-        if (generation == m_playGeneration && m_playing)
-            emit PreviewFrame(image);
-    });
-    connect(m_player.get(), &PreviewPlayer::sound, this, [this](quint64 generation, const QByteArray& pcm) {
-        if (generation == m_playGeneration && m_playing)
-            emit PreviewSound(pcm);
-    });
+    connect(m_player.get(), &PreviewPlayer::frame, this,
+            [this](quint64 generation, const QImage& image) {
+                if (generation == m_playGeneration && m_playing)
+                    emit PreviewFrame(image);
+            });
+    connect(m_player.get(), &PreviewPlayer::sound, this,
+            [this](quint64 generation, const QByteArray& pcm) {
+                if (generation == m_playGeneration && m_playing)
+                    emit PreviewSound(pcm);
+            });
     connect(m_player.get(), &PreviewPlayer::ended, this, &MediaEngine::onPlayerEnded);
     m_conversionThread = startWorkerThread(m_converter.get(), "conversion");
     m_previewThread = startWorkerThread(m_player.get(), "preview");
@@ -149,14 +150,14 @@ ConversionJob MediaEngine::jobFor(const QString& outputPath) const
     } else if (m_outputFormat == FormatAvi) {
         const auto& videos = videoCompressorTable();
         const auto& audios = audioCompressorTable();
-        const Compressor& video =
-            m_useVideoCompressor && m_videoCompressor >= 0 && size_t(m_videoCompressor) < videos.size()
-                ? videos[size_t(m_videoCompressor)]
-                : videos.front();
-        const Compressor& audio =
-            m_useAudioCompressor && m_audioCompressor >= 0 && size_t(m_audioCompressor) < audios.size()
-                ? audios[size_t(m_audioCompressor)]
-                : audios.front();
+        const Compressor& video = m_useVideoCompressor && m_videoCompressor >= 0 &&
+                                          size_t(m_videoCompressor) < videos.size()
+                                      ? videos[size_t(m_videoCompressor)]
+                                      : videos.front();
+        const Compressor& audio = m_useAudioCompressor && m_audioCompressor >= 0 &&
+                                          size_t(m_audioCompressor) < audios.size()
+                                      ? audios[size_t(m_audioCompressor)]
+                                      : audios.front();
         job.muxer = "avi";
         job.videoEncoder = video.encoder;
         job.videoTag = video.tag;

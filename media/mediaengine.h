@@ -44,8 +44,7 @@ public:
     double GetDuration(const QString& path) override;
     bool Play() override;
     bool AddAudioSegment(const QString& path, double start, double second) override;
-    bool AddVideoSegment(const QString& path, double start, double second,
-                         short flags) override;
+    bool AddVideoSegment(const QString& path, double start, double second, short flags) override;
     void Reset() override;
     void StopConversion() override;
     void StopPlay() override;

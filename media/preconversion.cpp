@@ -32,8 +32,10 @@ PreConversion::PreConversion(TaskList& tasks, BatchState& batch, MediaComponent&
     : QObject(parent), m_tasks(tasks), m_batch(batch), m_media(media),
       m_redrawProgress(std::move(redrawProgress))
 {
-    connect(&media, &MediaComponent::ConversionProgress, this, &PreConversion::onConversionProgress);
-    connect(&media, &MediaComponent::ConversionComplete, this, &PreConversion::onConversionComplete);
+    connect(&media, &MediaComponent::ConversionProgress, this,
+            &PreConversion::onConversionProgress);
+    connect(&media, &MediaComponent::ConversionComplete, this,
+            &PreConversion::onConversionComplete);
 }
 
 int PreConversion::chooseCompressor(const MediaCollection& names, const QString& first,
@@ -83,8 +85,8 @@ QString PreConversion::intermediatePath(const QString& folder, const QString& ex
 
 void PreConversion::preConvert(int taskIndex)
 {
-    const int video = chooseCompressor(m_media.VideoCompressors(),
-                                       "Microsoft MPEG-4 Video Codec V3", "DivX");
+    const int video =
+        chooseCompressor(m_media.VideoCompressors(), "Microsoft MPEG-4 Video Codec V3", "DivX");
     const int audio = chooseCompressor(m_media.AudioCompressors(), "MPEG Layer-3", "PCM");
     Task task = m_tasks.get(taskIndex);
 
@@ -106,8 +108,8 @@ void PreConversion::preConvert(int taskIndex)
     m_media.AddVideoSegment(task.sourcePath, task.startTime, task.endTime, 0);
     m_media.AddAudioSegment(task.sourcePath, task.startTime, task.endTime);
 
-    const QString path = intermediatePath(intermediateFolder(), task.exportName,
-                                          route.extension, randomNumber(10000, 50000));
+    const QString path = intermediatePath(intermediateFolder(), task.exportName, route.extension,
+                                          randomNumber(10000, 50000));
     task.intermediatePath = path;
     task.preState = 1;
     task.preDone = 0;
@@ -131,8 +133,8 @@ void PreConversion::preConvert(int taskIndex)
     for (;;) {
         if (m_batch.stopFlag)
             break;
-        if (m_tasks.isValidIndex(m_batch.currentTaskIndex)
-            && m_tasks.get(m_batch.currentTaskIndex).preDone == 1)
+        if (m_tasks.isValidIndex(m_batch.currentTaskIndex) &&
+            m_tasks.get(m_batch.currentTaskIndex).preDone == 1)
             break;
         wait.exec();
     }
@@ -159,8 +161,7 @@ void PreConversion::onConversionProgress(double position, double total)
     const double speed = elapsed > 0 ? position * 1000.0 / elapsed : 0.0;
     task.prePosition = position;
     task.prePercent = total > 0 ? 100.0 / total * position : 0.0;
-    task.preRemainTime = speed > 0 && position > 20 ? (total - position) / speed
-                                                     : total - position;
+    task.preRemainTime = speed > 0 && position > 20 ? (total - position) / speed : total - position;
     m_tasks.set(index, task);
     if (m_redrawProgress)
         m_redrawProgress(index);

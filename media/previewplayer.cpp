@@ -62,8 +62,8 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
         auto openReader = [&](const MediaSegment& segment, bool wantVideo, bool wantAudio) {
             auto reader = std::make_unique<SegmentReader>(cancel.get());
             QString why;
-            if (reader->open(segment.path, segment.start, segment.end - segment.start,
-                             wantVideo, wantAudio, &why))
+            if (reader->open(segment.path, segment.start, segment.end - segment.start, wantVideo,
+                             wantAudio, &why))
                 readers.push_back(std::move(reader));
         };
         const MediaSegment* v = i < video.size() ? &video[i] : nullptr;
@@ -101,7 +101,8 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
 
         std::vector<bool> done(readers.size(), false);
         size_t remaining = readers.size();
-        for (size_t turn = 0; remaining > 0 && !cancel->load(); turn = (turn + 1) % readers.size()) {
+        for (size_t turn = 0; remaining > 0 && !cancel->load();
+             turn = (turn + 1) % readers.size()) {
             if (done[turn])
                 continue;
             SegmentReader& reader = *readers[turn];
@@ -118,15 +119,16 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
             if (isVideo) {
                 if (!clock.waitFor(at, *cancel))
                     break;
-                const QImage image(frame->data[0], frame->width, frame->height,
-                                   frame->linesize[0], QImage::Format_RGB32);
+                const QImage image(frame->data[0], frame->width, frame->height, frame->linesize[0],
+                                   QImage::Format_RGB32);
                 emit this->frame(generation, image.copy());
                 playedTo = std::max(playedTo, at + 1.0 / 25);
             } else {
                 if (!clock.waitFor(at - kSoundLead, *cancel))
                     break;
                 const int bytes = frame->nb_samples * kChannels * 2;
-                emit sound(generation, QByteArray(reinterpret_cast<const char*>(frame->data[0]), bytes));
+                emit sound(generation,
+                           QByteArray(reinterpret_cast<const char*>(frame->data[0]), bytes));
                 playedTo = std::max(playedTo, at + double(frame->nb_samples) / kSampleRate);
             }
             av_frame_unref(frame.get());

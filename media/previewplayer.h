@@ -20,8 +20,7 @@ public:
     using QObject::QObject;
     // Segments with end times.
     void play(quint64 generation, const QVector<MediaSegment>& video,
-              const QVector<MediaSegment>& audio,
-              const std::shared_ptr<std::atomic<bool>>& cancel);
+              const QVector<MediaSegment>& audio, const std::shared_ptr<std::atomic<bool>>& cancel);
 
 signals:
     void frame(quint64 generation, const QImage& image);

@@ -40,13 +40,11 @@ bool SegmentReader::open(const QString& path, double start, double length, bool 
     m_fileStart = m_input->start_time == AV_NOPTS_VALUE ? 0 : m_input->start_time;
     m_length = std::max(0.0, length);
     if (m_input->duration > 0)
-        m_length = std::clamp(double(m_input->duration) / AV_TIME_BASE - m_start, 0.0,
-                              m_length);
+        m_length = std::clamp(double(m_input->duration) / AV_TIME_BASE - m_start, 0.0, m_length);
 
     auto bestStream = [this](AVMediaType type) {
         const int index = av_find_best_stream(m_input.get(), type, -1, -1, nullptr, 0);
-        if (index >= 0
-            && (m_input->streams[index]->disposition & AV_DISPOSITION_ATTACHED_PIC))
+        if (index >= 0 && (m_input->streams[index]->disposition & AV_DISPOSITION_ATTACHED_PIC))
             return -1;
         return index;
     };
@@ -79,8 +77,7 @@ bool SegmentReader::openDecoder(Stream& s, int index, QString* error)
         return false;
     }
     s.decoder = makeCodecContext(codec);
-    if (!s.decoder
-        || avcodec_parameters_to_context(s.decoder.get(), stream->codecpar) < 0)
+    if (!s.decoder || avcodec_parameters_to_context(s.decoder.get(), stream->codecpar) < 0)
         return false;
     s.decoder->pkt_timebase = stream->time_base;
     s.decoder->thread_count = 0;
@@ -120,14 +117,21 @@ bool SegmentReader::setVideoShape(const VideoShape& shape, QString* error)
     if (shape.frameRate.num > 0)
         chain << QString("fps=fps=%1:start_time=0").arg(rationalText(shape.frameRate))
               << chain.front(); // the rate filter may add a picture at the end
-    if (shape.width > 0 && shape.height > 0) {
+    const AVCodecParameters* par = m_video.stream->codecpar;
+    const AVRational sar = par->sample_aspect_ratio;
+    const bool squarePixels = sar.num <= 0 || sar.den <= 0 || sar.num == sar.den;
+    const bool sameSize = squarePixels && par->width == shape.width && par->height == shape.height;
+    if (shape.width > 0 && shape.height > 0 && !sameSize) {
         // Square pixels first, then fit inside the frame and fill the rest with black.
-        chain << "scale=trunc(iw*max(1\\,sar)/2)*2:trunc(ih/max(1\\,1/sar)/2)*2"
-              << QString("scale=%1:%2:force_original_aspect_ratio=decrease:"
+        if (!squarePixels)
+            chain << "scale=trunc(iw*max(1\\,sar)/2)*2:trunc(ih/max(1\\,1/sar)/2)*2";
+        chain << QString("scale=%1:%2:force_original_aspect_ratio=decrease:"
                          "force_divisible_by=2")
                      .arg(shape.width)
                      .arg(shape.height)
               << QString("pad=%1:%2:(ow-iw)/2:(oh-ih)/2").arg(shape.width).arg(shape.height);
+    } else if (sameSize) {
+        chain << QString("scale=%1:%2").arg(shape.width).arg(shape.height); // passes through
     }
     chain << "setsar=1";
     if (shape.colorDepth == 16)
@@ -184,8 +188,8 @@ bool SegmentReader::buildGraph(Stream& s, const AVFrame* first, bool video)
         sinkFilter = avfilter_get_by_name("buffersink");
     } else {
         AVChannelLayout layout;
-        if (av_channel_layout_copy(&layout, &first->ch_layout) < 0
-            || layout.order == AV_CHANNEL_ORDER_UNSPEC)
+        if (av_channel_layout_copy(&layout, &first->ch_layout) < 0 ||
+            layout.order == AV_CHANNEL_ORDER_UNSPEC)
             av_channel_layout_default(&layout, std::max(1, first->ch_layout.nb_channels));
         char layoutName[64] = {};
         av_channel_layout_describe(&layout, layoutName, sizeof layoutName);
@@ -197,12 +201,10 @@ bool SegmentReader::buildGraph(Stream& s, const AVFrame* first, bool video)
         sourceFilter = avfilter_get_by_name("abuffer");
         sinkFilter = avfilter_get_by_name("abuffersink");
     }
-    if (avfilter_graph_create_filter(&s.source, sourceFilter, "in",
-                                     sourceArgs.toUtf8().constData(), nullptr, s.graph.get())
-            < 0
-        || avfilter_graph_create_filter(&s.sink, sinkFilter, "out", nullptr, nullptr,
-                                        s.graph.get())
-               < 0)
+    if (avfilter_graph_create_filter(&s.source, sourceFilter, "in", sourceArgs.toUtf8().constData(),
+                                     nullptr, s.graph.get()) < 0 ||
+        avfilter_graph_create_filter(&s.sink, sinkFilter, "out", nullptr, nullptr, s.graph.get()) <
+            0)
         return false;
 
     FilterInOutPtr outputs(avfilter_inout_alloc());
@@ -216,8 +218,8 @@ bool SegmentReader::buildGraph(Stream& s, const AVFrame* first, bool video)
     AVFilterInOut* outputsRaw = outputs.release();
     AVFilterInOut* inputsRaw = inputs.release();
     const QByteArray chain = (video ? m_videoChain : m_audioChain).toUtf8();
-    int rc = avfilter_graph_parse_ptr(s.graph.get(), chain.constData(), &inputsRaw,
-                                      &outputsRaw, nullptr);
+    int rc = avfilter_graph_parse_ptr(s.graph.get(), chain.constData(), &inputsRaw, &outputsRaw,
+                                      nullptr);
     outputs.reset(outputsRaw);
     inputs.reset(inputsRaw);
     if (rc < 0 || avfilter_graph_config(s.graph.get(), nullptr) < 0)
@@ -233,10 +235,11 @@ void SegmentReader::feedFrame(Stream& s, AVFrame* frame)
     const AVRational tb = s.stream->time_base;
     int64_t ts = frame->best_effort_timestamp;
     if (ts == AV_NOPTS_VALUE)
-        ts = s.lastPts == AV_NOPTS_VALUE ? 0 : s.lastPts + std::max<int64_t>(1, frame->pkt_duration);
+        ts =
+            s.lastPts == AV_NOPTS_VALUE ? 0 : s.lastPts + std::max<int64_t>(1, frame->pkt_duration);
     s.lastPts = ts;
-    const int64_t zero = av_rescale_q(m_fileStart + int64_t(m_start * AV_TIME_BASE),
-                                      AV_TIME_BASE_Q, tb);
+    const int64_t zero =
+        av_rescale_q(m_fileStart + int64_t(m_start * AV_TIME_BASE), AV_TIME_BASE_Q, tb);
     const double seconds = double(ts - zero) * av_q2d(tb);
     if (seconds > m_length + kReadPastEnd) {
         closeSource(s);
@@ -336,8 +339,8 @@ SegmentReader::Kind SegmentReader::next(AVFrame* out)
             if (rc >= 0) {
                 const bool video = s == &m_video;
                 const AVRational tb = av_buffersink_get_time_base(s->sink);
-                s->lastOutput = out->pts == AV_NOPTS_VALUE ? s->lastOutput
-                                                           : double(out->pts) * av_q2d(tb);
+                s->lastOutput =
+                    out->pts == AV_NOPTS_VALUE ? s->lastOutput : double(out->pts) * av_q2d(tb);
                 return video ? Kind::Video : Kind::Audio;
             }
             if (rc == AVERROR(EAGAIN))

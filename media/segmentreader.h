@@ -26,14 +26,19 @@ public:
         AVSampleFormat sampleFormat = AV_SAMPLE_FMT_S16;
         int frameSize = 0; // samples per frame; 0 for whatever comes
     };
-    enum class Kind { Video, Audio, End };
+    enum class Kind
+    {
+        Video,
+        Audio,
+        End
+    };
 
     explicit SegmentReader(const std::atomic<bool>* cancel = nullptr) : m_cancel(cancel) {}
 
     // Opens the file and the decoders of the streams asked for that it has; false when
     // the file cannot be read at all.
-    bool open(const QString& path, double start, double length, bool wantVideo,
-              bool wantAudio, QString* error);
+    bool open(const QString& path, double start, double length, bool wantVideo, bool wantAudio,
+              QString* error);
     bool hasVideo() const { return m_video.decoder != nullptr; }
     bool hasAudio() const { return m_audio.decoder != nullptr; }
     // The source's picture size (after its pixel aspect) and its frame rate.

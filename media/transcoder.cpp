@@ -60,8 +60,7 @@ struct Transcoder::Output
     bool headerWritten = false;
 };
 
-Transcoder::Transcoder(const ConversionJob& job, const std::atomic<bool>& cancel,
-                       Progress progress)
+Transcoder::Transcoder(const ConversionJob& job, const std::atomic<bool>& cancel, Progress progress)
     : m_job(job), m_cancel(cancel), m_progress(std::move(progress))
 {
 }
@@ -95,10 +94,12 @@ Transcoder::Result Transcoder::run()
     int sourceWidth = 0;
     int sourceHeight = 0;
     for (int i = 0; i < pieces; ++i) {
-        const MediaSegment* video = i < m_job.videoSegments.size() ? &m_job.videoSegments[i] : nullptr;
-        const MediaSegment* audio = i < m_job.audioSegments.size() ? &m_job.audioSegments[i] : nullptr;
-        const bool shared = video && audio && video->path == audio->path
-                            && video->start == audio->start && video->end == audio->end;
+        const MediaSegment* video =
+            i < m_job.videoSegments.size() ? &m_job.videoSegments[i] : nullptr;
+        const MediaSegment* audio =
+            i < m_job.audioSegments.size() ? &m_job.audioSegments[i] : nullptr;
+        const bool shared = video && audio && video->path == audio->path &&
+                            video->start == audio->start && video->end == audio->end;
         SegmentReader* videoReader = nullptr;
         SegmentReader* audioReader = nullptr;
         for (const MediaSegment* segment : {video, audio}) {
@@ -127,12 +128,16 @@ Transcoder::Result Transcoder::run()
         if (audioReader && audioReader->hasAudio())
             withAudio = true;
         m_pieces.emplace_back(videoReader, audioReader);
-        const double videoLength = videoReader && videoReader->hasVideo() ? videoReader->length() : 0.0;
-        const double audioLength = audioReader && audioReader->hasAudio() ? audioReader->length() : 0.0;
+        const double videoLength =
+            videoReader && videoReader->hasVideo() ? videoReader->length() : 0.0;
+        const double audioLength =
+            audioReader && audioReader->hasAudio() ? audioReader->length() : 0.0;
         m_total += std::max(videoLength, audioLength);
     }
     if (!withVideo && !withAudio)
         return fail("The source has no video or audio that can be decoded");
+    if (m_cancel.load())
+        return Result::Cancelled;
     if (!openOutput(withVideo, withAudio, sourceWidth, sourceHeight))
         return Result::Failed;
 
@@ -143,8 +148,9 @@ Transcoder::Result Transcoder::run()
         if (m_cancel.load())
             break;
         const auto [videoReader, audioReader] = m_pieces[size_t(i)];
-        pieceStart += std::max(videoReader && videoReader->hasVideo() ? videoReader->length() : 0.0,
-                               audioReader && audioReader->hasAudio() ? audioReader->length() : 0.0);
+        pieceStart +=
+            std::max(videoReader && videoReader->hasVideo() ? videoReader->length() : 0.0,
+                     audioReader && audioReader->hasAudio() ? audioReader->length() : 0.0);
     }
 
     if (!m_cancel.load()) {
@@ -199,7 +205,8 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
             enc->height = height & ~1;
             AVRational rate = frameRateOf(m_job.frameRate);
             if (codec->supported_framerates)
-                rate = codec->supported_framerates[av_find_nearest_q_idx(rate, codec->supported_framerates)];
+                rate = codec->supported_framerates[av_find_nearest_q_idx(
+                    rate, codec->supported_framerates)];
             enc->framerate = rate;
             enc->time_base = av_inv_q(rate);
             enc->pix_fmt = codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
@@ -314,8 +321,8 @@ bool Transcoder::convertPiece(int piece, double pieceStart)
             continue;
         }
         const int kind = kindRead == SegmentReader::Kind::Video ? kVideo : kAudio;
-        if (!out.codec[kind] || (kind == kVideo && reader != videoReader)
-            || (kind == kAudio && reader != audioReader)) {
+        if (!out.codec[kind] || (kind == kVideo && reader != videoReader) ||
+            (kind == kAudio && reader != audioReader)) {
             av_frame_unref(frame.get());
             continue;
         }
@@ -338,9 +345,9 @@ bool Transcoder::encode(int kind, AVFrame* frame)
     if (frame) {
         // Fixed-size audio encoders take a short frame only at the very end: fill it up
         // with silence.
-        if (kind == kAudio && enc->frame_size > 0
-            && !(enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)
-            && frame->nb_samples < enc->frame_size) {
+        if (kind == kAudio && enc->frame_size > 0 &&
+            !(enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) &&
+            frame->nb_samples < enc->frame_size) {
             AVFrame* padded = out.padded.get();
             av_frame_unref(padded);
             padded->format = frame->format;
@@ -351,8 +358,8 @@ bool Transcoder::encode(int kind, AVFrame* frame)
                 return failWith("Out of memory");
             av_samples_set_silence(padded->extended_data, 0, padded->nb_samples,
                                    enc->ch_layout.nb_channels, enc->sample_fmt);
-            av_samples_copy(padded->extended_data, frame->extended_data, 0, 0,
-                            frame->nb_samples, enc->ch_layout.nb_channels, enc->sample_fmt);
+            av_samples_copy(padded->extended_data, frame->extended_data, 0, 0, frame->nb_samples,
+                            enc->ch_layout.nb_channels, enc->sample_fmt);
             padded->pts = frame->pts;
             av_frame_unref(frame);
             frame = padded;
@@ -379,8 +386,7 @@ bool Transcoder::encode(int kind, AVFrame* frame)
         if (rc >= 0 && out.ctx->pb && out.ctx->pb->error < 0)
             rc = out.ctx->pb->error;
         if (rc < 0)
-            return failWith(
-                QString("Cannot write %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
+            return failWith(QString("Cannot write %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
     }
 }
 

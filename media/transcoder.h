@@ -17,7 +17,12 @@ class SegmentReader;
 class Transcoder
 {
 public:
-    enum class Result { Done, Failed, Cancelled };
+    enum class Result
+    {
+        Done,
+        Failed,
+        Cancelled
+    };
     using Progress = std::function<void(double position, double total)>;
 
     Transcoder(const ConversionJob& job, const std::atomic<bool>& cancel, Progress progress);

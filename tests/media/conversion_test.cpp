@@ -66,8 +66,9 @@ double rateOf(const QString& text)
 int videoPackets(const QString& path)
 {
     QString output;
-    testmedia::run("ffprobe", {"-v", "error", "-count_packets", "-select_streams", "v:0",
-                               "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", path},
+    testmedia::run("ffprobe",
+                   {"-v", "error", "-count_packets", "-select_streams", "v:0", "-show_entries",
+                    "stream=nb_read_packets", "-of", "csv=p=0", path},
                    &output);
     return output.trimmed().toInt();
 }
@@ -112,7 +113,12 @@ TEST(MediaConversion, EachOutputFormatIsWhatFfprobeExpects)
         const QJsonObject probe = testmedia::probe(output);
         const QJsonObject video = testmedia::probeStream(probe, "video");
         const QJsonObject audio = testmedia::probeStream(probe, "audio");
-        EXPECT_TRUE(probe.value("format").toObject().value("format_name").toString().split(',').contains(c.container));
+        EXPECT_TRUE(probe.value("format")
+                        .toObject()
+                        .value("format_name")
+                        .toString()
+                        .split(',')
+                        .contains(c.container));
         EXPECT_EQ(video["codec_name"].toString(), c.videoCodec);
         EXPECT_EQ(audio["codec_name"].toString(), c.audioCodec);
         EXPECT_EQ(video["width"].toInt(), c.width);
@@ -122,7 +128,8 @@ TEST(MediaConversion, EachOutputFormatIsWhatFfprobeExpects)
         // The pictures span the segment within one frame; containers add their own
         // bookkeeping to the overall duration (ASF's preroll, MPEG's start delay).
         EXPECT_NEAR(videoPackets(output) * frame, 2.0, frame + 0.001);
-        EXPECT_NEAR(probe.value("format").toObject().value("duration").toString().toDouble(), 2.0, 0.1);
+        EXPECT_NEAR(probe.value("format").toObject().value("duration").toString().toDouble(), 2.0,
+                    0.1);
 
         // Events: on this thread, in order, one completion and nothing after it.
         QTest::qWait(200);
@@ -134,6 +141,29 @@ TEST(MediaConversion, EachOutputFormatIsWhatFfprobeExpects)
         EXPECT_NEAR(log.positions.back(), 2.0, 0.01);
         EXPECT_NEAR(log.totals.back(), 2.0, 0.01);
     }
+}
+
+TEST(MediaConversion, SegmentsFollowEachOther)
+{
+    ensureApplication();
+    const QString source = testmedia::clip("avi");
+    QTemporaryDir dir;
+    const QString output = dir.filePath("joined.avi");
+    MediaEngine engine;
+    EventLog log(engine);
+    engine.SetOutputFormat(8);
+    engine.SetFrameRate(25.0);
+    for (double start : {0.0, 2.0}) {
+        engine.AddVideoSegment(source, start, start + 1.0, 0);
+        engine.AddAudioSegment(source, start, start + 1.0);
+    }
+    ASSERT_TRUE(engine.ConvertToFile(output));
+    ASSERT_TRUE(log.waitForCompletion());
+    EXPECT_TRUE(engine.LastError().isEmpty()) << engine.LastError().toStdString();
+    EXPECT_EQ(videoPackets(output), 50);
+    const QJsonObject audio = testmedia::probeStream(testmedia::probe(output), "audio");
+    EXPECT_NEAR(audio.value("duration").toString().toDouble(), 2.0, 0.05);
+    EXPECT_NEAR(log.totals.back(), 2.0, 0.01);
 }
 
 TEST(MediaConversion, ASourceWithOneKindOfStreamGivesThatKindAlone)
@@ -172,7 +202,8 @@ TEST(MediaConversion, ASourceWithOneKindOfStreamGivesThatKindAlone)
         const QJsonObject probe = testmedia::probe(output);
         EXPECT_EQ(testmedia::probeStream(probe, c.present)["codec_name"].toString(), c.codec);
         EXPECT_TRUE(testmedia::probeStream(probe, c.absent).isEmpty());
-        EXPECT_NEAR(probe.value("format").toObject().value("duration").toString().toDouble(), 2.0, 0.05);
+        EXPECT_NEAR(probe.value("format").toObject().value("duration").toString().toDouble(), 2.0,
+                    0.05);
     }
 }
 

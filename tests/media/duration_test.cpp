@@ -8,10 +8,10 @@ TEST(MediaDuration, MatchesFfprobeInEveryContainer)
     ensureApplication();
     MediaEngine engine;
     const QStringList sources{
-        testmedia::clip("avi"),       testmedia::clip("mpg"),       testmedia::clip("vob"),
-        testmedia::clip("wmv"),       testmedia::clip("mov"),       testmedia::clip("3gp"),
-        testmedia::clip("rm"),        testmedia::clip("rmvb"),      testmedia::clip("mp4"),
-        testmedia::audioOnly("mp3"),  testmedia::audioOnly("wma"),  testmedia::videoOnly("mpg"),
+        testmedia::clip("avi"),      testmedia::clip("mpg"),      testmedia::clip("vob"),
+        testmedia::clip("wmv"),      testmedia::clip("mov"),      testmedia::clip("3gp"),
+        testmedia::clip("rm"),       testmedia::clip("rmvb"),     testmedia::clip("mp4"),
+        testmedia::audioOnly("mp3"), testmedia::audioOnly("wma"), testmedia::videoOnly("mpg"),
     };
     for (const QString& path : sources) {
         ASSERT_FALSE(path.isEmpty());

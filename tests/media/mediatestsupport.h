@@ -2,13 +2,14 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "testmedia.h"
 
 // One application object per test program; widgets need a QApplication, the rest an
-// event loop on this thread.
+// event loop on this thread. It is never destroyed: Qt's own globals are already gone
+// when static objects die at exit.
 inline void ensureApplication()
 {
     if (QCoreApplication::instance())
@@ -16,7 +17,8 @@ inline void ensureApplication()
     static int argc = 1;
     static char name[] = "media-test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    static QApplication* app = new QApplication(argc, argv);
+    Q_UNUSED(app);
 }
 
 // A file whose first bytes are those of a real clip and whose rest is noise.

@@ -26,22 +26,38 @@ public:
 
     MediaCollection WmvProfiles() const override { return {}; }
     void SetWmvProfileIndex(short i) override { calls << QString("WmvProfileIndex %1").arg(i); }
-    void SetVideoCompressorIndex(short i) override { calls << QString("VideoCompressorIndex %1").arg(i); }
+    void SetVideoCompressorIndex(short i) override
+    {
+        calls << QString("VideoCompressorIndex %1").arg(i);
+    }
     MediaCollection VideoCompressors() const override { return MediaCollection(videoNames); }
-    void SetUseVideoCompressor(bool u) override { calls << QString("UseVideoCompressor %1").arg(u); }
-    void SetAudioCompressorIndex(short i) override { calls << QString("AudioCompressorIndex %1").arg(i); }
+    void SetUseVideoCompressor(bool u) override
+    {
+        calls << QString("UseVideoCompressor %1").arg(u);
+    }
+    void SetAudioCompressorIndex(short i) override
+    {
+        calls << QString("AudioCompressorIndex %1").arg(i);
+    }
     MediaCollection AudioCompressors() const override { return MediaCollection(audioNames); }
-    void SetUseAudioCompressor(bool u) override { calls << QString("UseAudioCompressor %1").arg(u); }
+    void SetUseAudioCompressor(bool u) override
+    {
+        calls << QString("UseAudioCompressor %1").arg(u);
+    }
     void SetOutputHeight(short p) override { calls << QString("OutputHeight %1").arg(p); }
     void SetOutputWidth(short p) override { calls << QString("OutputWidth %1").arg(p); }
     void SetColorDepth(short b) override { calls << QString("ColorDepth %1").arg(b); }
     void SetOutputFormat(int f) override { calls << QString("OutputFormat %1").arg(f); }
-    void SetFrameRate(double fps) override { calls << QString("FrameRate %1").arg(fps, 0, 'g', 17); }
+    void SetFrameRate(double fps) override
+    {
+        calls << QString("FrameRate %1").arg(fps, 0, 'g', 17);
+    }
     bool ConvertToFile(const QString& path) override
     {
         calls << "ConvertToFile " + QFileInfo(path).suffix();
         if (startResult)
-            QMetaObject::invokeMethod(this, &MediaComponent::ConversionComplete, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, &MediaComponent::ConversionComplete,
+                                      Qt::QueuedConnection);
         return startResult;
     }
     double GetDuration(const QString&) override { return 0; }
@@ -101,28 +117,48 @@ TEST(PreConversion, CompressorChoiceDecidesTheRoute)
         QStringList audio;
         QStringList expected; // the calls after Reset, up to the conversion
     };
-    const QStringList aviHead{"Reset", "OutputWidth 320", "OutputHeight 240", "ColorDepth 24",
-                              "FrameRate 25", "OutputFormat 8"};
-    const QStringList mpegHead{"Reset", "OutputWidth 320", "OutputHeight 240", "ColorDepth 24",
-                               QString("FrameRate %1").arg(double(23.976f), 0, 'g', 17), "OutputFormat 6"};
+    const QStringList aviHead{"Reset",         "OutputWidth 320", "OutputHeight 240",
+                              "ColorDepth 24", "FrameRate 25",    "OutputFormat 8"};
+    const QStringList mpegHead{"Reset",
+                               "OutputWidth 320",
+                               "OutputHeight 240",
+                               "ColorDepth 24",
+                               QString("FrameRate %1").arg(double(23.976f), 0, 'g', 17),
+                               "OutputFormat 6"};
     const QStringList tail{"AddVideoSegment 1 4", "AddAudioSegment 1 4"};
     const Case cases[] = {
-        {"V3 and PCM, no MP3", {"Cinepak", mpv3}, {"PCM", "GSM"},
-         aviHead + QStringList{"UseVideoCompressor 1", "VideoCompressorIndex 1",
-                               "UseAudioCompressor 1", "AudioCompressorIndex 0"}
-             + tail + QStringList{"ConvertToFile avi"}},
-        {"DivX twice: the later one", {"DivX 5", "Indeo", "DivX 6"}, {"MPEG Layer-3", "PCM"},
-         aviHead + QStringList{"UseVideoCompressor 1", "VideoCompressorIndex 2",
-                               "UseAudioCompressor 1", "AudioCompressorIndex 0"}
-             + tail + QStringList{"ConvertToFile avi"}},
-        {"V3 beats a later DivX", {mpv3, "DivX"}, {"PCM", "MPEG Layer-3"},
-         aviHead + QStringList{"UseVideoCompressor 1", "VideoCompressorIndex 0",
-                               "UseAudioCompressor 1", "AudioCompressorIndex 1"}
-             + tail + QStringList{"ConvertToFile avi"}},
-        {"no video match: MPEG", {"Cinepak"}, {"MPEG Layer-3"},
+        {"V3 and PCM, no MP3",
+         {"Cinepak", mpv3},
+         {"PCM", "GSM"},
+         aviHead +
+             QStringList{"UseVideoCompressor 1", "VideoCompressorIndex 1", "UseAudioCompressor 1",
+                         "AudioCompressorIndex 0"} +
+             tail + QStringList{"ConvertToFile avi"}},
+        {"DivX twice: the later one",
+         {"DivX 5", "Indeo", "DivX 6"},
+         {"MPEG Layer-3", "PCM"},
+         aviHead +
+             QStringList{"UseVideoCompressor 1", "VideoCompressorIndex 2", "UseAudioCompressor 1",
+                         "AudioCompressorIndex 0"} +
+             tail + QStringList{"ConvertToFile avi"}},
+        {"V3 beats a later DivX",
+         {mpv3, "DivX"},
+         {"PCM", "MPEG Layer-3"},
+         aviHead +
+             QStringList{"UseVideoCompressor 1", "VideoCompressorIndex 0", "UseAudioCompressor 1",
+                         "AudioCompressorIndex 1"} +
+             tail + QStringList{"ConvertToFile avi"}},
+        {"no video match: MPEG",
+         {"Cinepak"},
+         {"MPEG Layer-3"},
          mpegHead + tail + QStringList{"ConvertToFile mpg"}},
-        {"no audio match: MPEG", {mpv3}, {"GSM 6.10"}, mpegHead + tail + QStringList{"ConvertToFile mpg"}},
-        {"case matters", {"microsoft mpeg-4 video codec v3", "divx"}, {"pcm"},
+        {"no audio match: MPEG",
+         {mpv3},
+         {"GSM 6.10"},
+         mpegHead + tail + QStringList{"ConvertToFile mpg"}},
+        {"case matters",
+         {"microsoft mpeg-4 video codec v3", "divx"},
+         {"pcm"},
          mpegHead + tail + QStringList{"ConvertToFile mpg"}},
     };
     for (const Case& c : cases) {
@@ -179,17 +215,15 @@ TEST(PreConversion, ProgressArithmetic)
         int wmvPercent;
     };
     const Case cases[] = {
-        {0, 10, 100, 2000, 10, 90, 0},  // speed 5; position not above 20
-        {0, 30, 100, 3000, 30, 7, 0},   // speed 10
-        {0, 0, 0, 0, 0, 0, 0},          // total 0 in the first millisecond: finite numbers
-        {0, 5, 0, 1000, 0, -5, 0},
-        {0, 25, 100, 0, 25, 75, 0},     // no speed measured yet
-        {1, 1, 3, 500, 0, 0, 33},
-        {1, 2, 3, 500, 0, 0, 67},
-        {1, 1, 0, 500, 0, 0, 0},
+        {0, 10, 100, 2000, 10, 90, 0}, // speed 5; position not above 20
+        {0, 30, 100, 3000, 30, 7, 0},  // speed 10
+        {0, 0, 0, 0, 0, 0, 0},         // total 0 in the first millisecond: finite numbers
+        {0, 5, 0, 1000, 0, -5, 0},     {0, 25, 100, 0, 25, 75, 0}, // no speed measured yet
+        {1, 1, 3, 500, 0, 0, 33},      {1, 2, 3, 500, 0, 0, 67},   {1, 1, 0, 500, 0, 0, 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(QString("%1/%2 type %3").arg(c.position).arg(c.total).arg(c.exportType).toStdString());
+        SCOPED_TRACE(
+            QString("%1/%2 type %3").arg(c.position).arg(c.total).arg(c.exportType).toStdString());
         Fixture f;
         FakeMedia media;
         PreConversion pre(f.tasks, f.batch, media, [&](int row) { f.redrawn << row; });
@@ -319,13 +353,15 @@ TEST(PreConversion, RealMediaSourceThroughBothRoutes)
         EXPECT_TRUE(task.intermediatePath.endsWith(c.suffix));
         const QJsonObject probe = testmedia::probe(task.intermediatePath);
         const QJsonObject video = testmedia::probeStream(probe, "video");
-        EXPECT_TRUE(probe.value("format").toObject().value("format_name").toString().contains(c.container));
+        EXPECT_TRUE(
+            probe.value("format").toObject().value("format_name").toString().contains(c.container));
         EXPECT_EQ(video.value("codec_name").toString(), c.video);
         EXPECT_EQ(testmedia::probeStream(probe, "audio").value("codec_name").toString(), c.audio);
         EXPECT_EQ(video.value("width").toInt(), 320);
         EXPECT_EQ(video.value("height").toInt(), 240);
         EXPECT_EQ(video.value("r_frame_rate").toString(), c.rate);
-        EXPECT_NEAR(probe.value("format").toObject().value("duration").toString().toDouble(), 2.0, 0.05);
+        EXPECT_NEAR(probe.value("format").toObject().value("duration").toString().toDouble(), 2.0,
+                    0.05);
         EXPECT_FALSE(f.redrawn.isEmpty());
         EXPECT_DOUBLE_EQ(task.prePercent, 100.0);
     }

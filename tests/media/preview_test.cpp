@@ -95,7 +95,8 @@ TEST(Preview, AGlimpseShowsItsFirstPictureAtOnce)
         QElapsedTimer timer;
         timer.start();
         w.widget.Play();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.widget.currentFrame().cacheKey() != shown; }, 2000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return w.widget.currentFrame().cacheKey() != shown; }, 2000));
         EXPECT_LT(timer.elapsed(), 500);
         ASSERT_TRUE(QTest::qWaitFor([&] { return w.ended > 0; }, 3000));
         EXPECT_LT(timer.elapsed(), 1500);
