@@ -205,8 +205,8 @@ int StreamPipeline::drainSink()
             isVideo() ? 1
                       : av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate},
                                      m_encoder->time_base);
-        m_reachedSeconds =
-            std::max(m_reachedSeconds, (frame->pts + duration) * av_q2d(m_encoder->time_base));
+        m_reachedSeconds = std::max(m_reachedSeconds.load(),
+                                    (frame->pts + duration) * av_q2d(m_encoder->time_base));
         ret = encodeFrame(frame);
         av_frame_unref(frame);
         if (ret < 0)

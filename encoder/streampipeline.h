@@ -2,6 +2,7 @@
 
 #include "ffmpegraii.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -60,9 +61,10 @@ private:
     av::PacketPtr m_packet = av::makePacket();
     int64_t m_nextPts = AV_NOPTS_VALUE;
     bool m_inputEnded = false;
-    bool m_outputEnded = false;
-    int64_t m_framesEncoded = 0;
-    double m_reachedSeconds = 0.0;
+    // Read by the main thread while a worker thread may run this pipeline.
+    std::atomic<bool> m_outputEnded = false;
+    std::atomic<int64_t> m_framesEncoded = 0;
+    std::atomic<double> m_reachedSeconds = 0.0;
     int64_t m_damaged = 0;
     std::string m_failure;
 };

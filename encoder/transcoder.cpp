@@ -2,6 +2,7 @@
 
 #include "console.h"
 #include "levels.h"
+#include "pipelineworker.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -372,11 +373,13 @@ int Transcoder::writePacket(AVPacket* packet, AVStream* outStream, AVRational en
     av_packet_rescale_ts(packet, encoderTimeBase, outStream->time_base);
     packet->stream_index = outStream->index;
     ++m_packetsWritten;
+    std::lock_guard lock(m_muxLock);
     return av_interleaved_write_frame(m_output.get(), packet);
 }
 
 int64_t Transcoder::bytesWritten() const
 {
+    std::lock_guard lock(m_muxLock);
     return m_output && m_output->pb ? std::max<int64_t>(0, avio_tell(m_output->pb)) : 0;
 }
 
@@ -401,6 +404,10 @@ bool Transcoder::convert()
 {
     console::ProgressReporter progress;
     progress.report(0, bytesWritten(), 0.0, true);
+    // With picture and sound, the sound runs on a thread of its own.
+    std::unique_ptr<PipelineWorker> worker;
+    if (m_pipelines.size() > 1)
+        worker = std::make_unique<PipelineWorker>(*m_pipelines.back());
     av::PacketPtr packet = av::makePacket();
     bool stopped = false;
     for (;;) {
@@ -411,7 +418,7 @@ bool Transcoder::convert()
         bool allEnded = true;
         for (const auto& pipeline : m_pipelines)
             allEnded = allEnded && pipeline->outputEnded();
-        if (allEnded)
+        if (allEnded || (worker && worker->failed()))
             break;
         int ret = av_read_frame(m_input.get(), packet.get());
         if (ret == AVERROR(EAGAIN)) {
@@ -425,17 +432,21 @@ bool Transcoder::convert()
             break;
         }
         for (const auto& pipeline : m_pipelines) {
-            if (pipeline->inputStream()->index == packet->stream_index) {
-                if (pipeline->sendPacket(packet.get()) < 0)
-                    return failWith(pipeline->failure());
-                break;
-            }
+            if (pipeline->inputStream()->index != packet->stream_index)
+                continue;
+            if (worker && &worker->pipeline() == pipeline.get())
+                worker->push(packet.get());
+            else if (pipeline->sendPacket(packet.get()) < 0)
+                return failWith(pipeline->failure());
+            break;
         }
         av_packet_unref(packet.get());
         progress.report(framesEncoded(), bytesWritten(), reachedSeconds());
     }
+    if (worker && worker->finish() < 0)
+        return failWith(worker->pipeline().failure());
     for (const auto& pipeline : m_pipelines) {
-        if (pipeline->finish() < 0)
+        if ((!worker || &worker->pipeline() != pipeline.get()) && pipeline->finish() < 0)
             return failWith(pipeline->failure());
     }
     int64_t damaged = 0;

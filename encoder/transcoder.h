@@ -4,7 +4,9 @@
 #include "ffmpegraii.h"
 #include "streampipeline.h"
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,5 +41,7 @@ private:
     double m_inputStart = 0.0; // the source's first timestamp, in seconds
     bool m_outputCreated = false;
     bool m_keepOutput = false;
-    int64_t m_packetsWritten = 0;
+    // The sound's pipeline writes from its own thread.
+    mutable std::mutex m_muxLock;
+    std::atomic<int64_t> m_packetsWritten = 0;
 };
