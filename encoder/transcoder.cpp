@@ -383,12 +383,19 @@ int64_t Transcoder::bytesWritten() const
     return m_output && m_output->pb ? std::max<int64_t>(0, avio_tell(m_output->pb)) : 0;
 }
 
+// What the file holds of every stream still running: the sound, on its own thread, runs
+// ahead of the picture that the encoder's look-ahead holds back.
 double Transcoder::reachedSeconds() const
 {
-    double seconds = 0;
-    for (const auto& pipeline : m_pipelines)
-        seconds = std::max(seconds, pipeline->reachedSeconds());
-    return seconds;
+    double running = -1.0, ended = 0.0;
+    for (const auto& pipeline : m_pipelines) {
+        const double seconds = pipeline->reachedSeconds();
+        if (pipeline->outputEnded())
+            ended = std::max(ended, seconds);
+        else
+            running = running < 0 ? seconds : std::min(running, seconds);
+    }
+    return running < 0 ? ended : running;
 }
 
 int64_t Transcoder::framesEncoded() const
