@@ -18,7 +18,7 @@ int h264LevelFor(const StreamDemand& demand, int requestedLevel);
 bool h264LevelFits(int level, const StreamDemand& demand);
 std::string h264LevelName(int level);
 
-// MPEG-4 Part 2 Simple Profile level (profile_and_level_indication's low bits).
+// MPEG-4 Visual Simple Profile level (profile_and_level_indication's low bits).
 int mpeg4SimpleLevelFor(const StreamDemand& demand);
 
 // The AAC sample rate nearest to the requested one (the higher on a tie).
