@@ -4,6 +4,7 @@
 #include "chostdlg.h"
 #include "logindpowercontrol.h"
 #include "programfolder.h"
+#include "walkthrough.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,6 +36,9 @@ bool CQuenmarApp::InitInstance()
     LogindPowerControl logind;
     {
         CHostDlg host(m_skin, m_power ? *m_power : logind);
+        const QString walkthrough = qEnvironmentVariable("TRELVO_WALKTHROUGH");
+        if (!walkthrough.isEmpty())
+            new Walkthrough(host, walkthrough);
         host.exec();
     }
     return false;

@@ -1,0 +1,180 @@
+#include "walkthrough.h"
+
+#include "chostdlg.h"
+#include "cquenmardlg.h"
+#include "crangeslider.h"
+#include "ctasklistctrl.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kTickMs = 50;
+
+void mouse(QWidget* widget, QEvent::Type type, const QPoint& pos)
+{
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, pos, widget->mapToGlobal(pos), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+void drag(QWidget* widget, const QPoint& from, const QPoint& to)
+{
+    mouse(widget, QEvent::MouseButtonPress, from);
+    const int steps = 8;
+    for (int i = 1; i <= steps; ++i)
+        mouse(widget, QEvent::MouseMove, from + (to - from) * i / steps);
+    mouse(widget, QEvent::MouseButtonRelease, to);
+}
+
+} // namespace
+
+Walkthrough::Walkthrough(CHostDlg& host, const QString& scriptPath) : QObject(&host), m_host(host)
+{
+    QFile script(scriptPath);
+    if (script.open(QIODevice::ReadOnly | QIODevice::Text))
+        m_lines = QString::fromUtf8(script.readAll()).split(u'\n');
+    m_clock.start();
+    m_timer.setInterval(kTickMs);
+    connect(&m_timer, &QTimer::timeout, this, &Walkthrough::tick);
+    m_timer.start();
+}
+
+void Walkthrough::say(const QString& text)
+{
+    std::printf("[%6.1f s] %s\n", m_clock.elapsed() / 1000.0, qPrintable(text));
+    std::fflush(stdout);
+}
+
+bool Walkthrough::waiting()
+{
+    CQuenmarDlg* main = m_host.mainWindow();
+    if (m_clock.elapsed() < m_resumeAt)
+        return true;
+    if (m_waitProgressRow >= 0) {
+        auto* list = main->findChild<CTaskListCtrl*>(QStringLiteral("1011"));
+        const QString text = list->GetCellRequest(m_waitProgressRow, 4)->text.trimmed();
+        if (text.isEmpty())
+            return true;
+        say(QStringLiteral("row %1 progress: %2").arg(m_waitProgressRow).arg(text));
+        m_waitProgressRow = -1;
+    }
+    if (m_waitIdle) {
+        if (main->converting())
+            return true;
+        m_waitIdle = false;
+        say(QStringLiteral("batch ended"));
+    }
+    return false;
+}
+
+void Walkthrough::tick()
+{
+    if (waiting())
+        return;
+    while (m_next < m_lines.size()) {
+        const QString line = m_lines.at(m_next++).trimmed();
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        m_resumeAt = 0;
+        run(line);
+        return;
+    }
+    m_timer.stop();
+}
+
+void Walkthrough::run(const QString& line)
+{
+    const QString command = line.section(u' ', 0, 0);
+    const QString rest = line.section(u' ', 1);
+    const QStringList args = rest.split(u' ', Qt::SkipEmptyParts);
+    CQuenmarDlg* main = m_host.mainWindow();
+    auto button = [main](const char* id) { return main->findChild<QPushButton*>(QString::fromLatin1(id)); };
+    auto* list = main->findChild<CTaskListCtrl*>(QStringLiteral("1011"));
+    auto* slider = main->findChild<CRangeSlider*>(QStringLiteral("1047"));
+    say(line);
+
+    if (command == QLatin1String("add")) {
+        main->setFileChooser([args] { return args; });
+        button("1012")->click();
+    } else if (command == QLatin1String("drop")) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const QString& path : args)
+            urls << QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+        mime.setUrls(urls);
+        const QPointF at = list->geometry().center();
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(main, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(main, &drop);
+    } else if (command == QLatin1String("select")) {
+        const QPoint at = list->GetCellRect(args.value(0).toInt(), 0).center();
+        mouse(list->viewport(), QEvent::MouseButtonPress, at);
+        mouse(list->viewport(), QEvent::MouseButtonRelease, at);
+    } else if (command == QLatin1String("drag-left") || command == QLatin1String("drag-right")) {
+        const QRect thumb = command == QLatin1String("drag-left") ? slider->leftThumbRect()
+                                                                   : slider->rightThumbRect();
+        drag(slider, thumb.center(), thumb.center() + QPoint(args.value(0).toInt(), 0));
+        m_resumeAt = m_clock.elapsed() + 1500; // the glimpse
+    } else if (command == QLatin1String("title")) {
+        auto* edit = main->findChild<QLineEdit*>(QStringLiteral("1023"));
+        edit->setFocus();
+        edit->selectAll();
+        for (const QChar c : rest) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(edit, &press);
+        }
+    } else if (command == QLatin1String("folder")) {
+        main->setFolderChooser([rest] { return rest; });
+        button("1022")->click();
+    } else if (command == QLatin1String("start")) {
+        // The click returns only when the batch ends; the script goes on meanwhile.
+        QTimer::singleShot(0, button("1048"), &QPushButton::click);
+    } else if (command == QLatin1String("stop")) {
+        button("1049")->click();
+    } else if (command == QLatin1String("wait")) {
+        m_resumeAt = m_clock.elapsed() + args.value(0).toInt();
+    } else if (command == QLatin1String("wait-progress")) {
+        m_waitProgressRow = args.value(0).toInt();
+    } else if (command == QLatin1String("wait-idle")) {
+        m_waitIdle = true;
+    } else if (command == QLatin1String("dismiss")) {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            say(QStringLiteral("message \"%1\": \"%2\"").arg(box->windowTitle(), box->text().trimmed()));
+            box->accept();
+        } else {
+            say(QStringLiteral("no message box is open"));
+        }
+    } else if (command == QLatin1String("shot")) {
+        m_host.grab().save(rest);
+    } else if (command == QLatin1String("rows")) {
+        printRows();
+    } else if (command == QLatin1String("quit")) {
+        m_host.close();
+    } else {
+        say(QStringLiteral("unknown command"));
+    }
+}
+
+void Walkthrough::printRows()
+{
+    auto* list = m_host.mainWindow()->findChild<CTaskListCtrl*>(QStringLiteral("1011"));
+    for (int row = 0; row < list->GetItemCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < 5; ++column)
+            cells << list->GetCellRequest(row, column)->text.trimmed();
+        say(QStringLiteral("  row %1: %2").arg(row).arg(cells.join(QStringLiteral(" | "))));
+    }
+}

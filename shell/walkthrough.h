@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+class CHostDlg;
+
+// Drives the real window from a script, as a user would, for the walk-through under
+// a virtual display (scripts/walkthrough.sh). Started only when the environment
+// variable TRELVO_WALKTHROUGH names a script file. One command a line:
+//   add FILE...       choose files in the add dialog
+//   drop FILE...      drop files onto the list
+//   select ROW        click a row
+//   drag-left DX      drag the slider's left edge DX pixels; drag-right likewise
+//   title TEXT        type a title
+//   folder PATH       choose the output folder with Browse
+//   start | stop      press Start or Stop
+//   wait MS | wait-progress ROW | wait-idle
+//   dismiss           answer the open message box
+//   shot FILE         save a picture of the window
+//   rows              print the list's cells
+//   quit              close the window
+class Walkthrough : public QObject
+{
+    Q_OBJECT
+public:
+    Walkthrough(CHostDlg& host, const QString& scriptPath);
+
+private:
+    void tick();
+    bool waiting();
+    void run(const QString& line);
+    void printRows();
+    void say(const QString& text);
+
+    CHostDlg& m_host;
+    QStringList m_lines;
+    int m_next = 0;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_resumeAt = 0;
+    int m_waitProgressRow = -1;
+    bool m_waitIdle = false;
+};
