@@ -12,8 +12,8 @@ QSettings settings()
                      QStringLiteral("Trelvo Converter"), QStringLiteral("Trelvo Converter"));
 }
 
-// Longer stored values are not ours to trust: keep what fits the field.
-constexpr int kMaxStoredLength = 255;
+// The caption shows at most this much of a stored version text.
+constexpr int kMaxVersionLength = 255;
 
 } // namespace
 
@@ -30,17 +30,19 @@ QString storedOutputFolder()
     const QVariant value = settings().value(QStringLiteral("destination"));
     if (!value.isValid() || value.toString().isEmpty())
         return defaultOutputFolder();
-    return value.toString().left(kMaxStoredLength);
+    return value.toString(); // a long path is kept whole
 }
 
 void storeOutputFolder(const QString& folder)
 {
     if (folder.isEmpty())
         return;
-    settings().setValue(QStringLiteral("destination"), folder);
+    QSettings store = settings();
+    store.setValue(QStringLiteral("destination"), folder);
+    store.sync();
 }
 
 QString storedVersion()
 {
-    return settings().value(QStringLiteral("Version")).toString().left(kMaxStoredLength);
+    return settings().value(QStringLiteral("Version")).toString().left(kMaxVersionLength);
 }

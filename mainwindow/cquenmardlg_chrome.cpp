@@ -1,6 +1,7 @@
 // The output folder, help, the caption, and closing.
 #include "cquenmardlg.h"
 
+#include "appsettings.h"
 #include "encoderrunner.h"
 #include "programfolder.h"
 
@@ -9,42 +10,17 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QSettings>
-#include <QStandardPaths>
 
-namespace {
-
-const QString kProductName = QStringLiteral("Trelvo Converter");
-constexpr int kVersionLimit = 255;
-
-QSettings userSettings()
-{
-    return QSettings(kProductName, kProductName);
-}
-
-QString defaultOutputFolder()
-{
-    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    if (!videos.isEmpty() && QFileInfo(videos).isDir())
-        return videos;
-    return QDir::homePath();
-}
-
-} // namespace
 
 void CQuenmarDlg::readOutputFolder()
 {
-    // Paths here may be longer than 255 characters; the folder is kept whole.
-    const QString stored = userSettings().value(QStringLiteral("destination")).toString();
-    m_outputFolder = stored.isEmpty() ? defaultOutputFolder() : stored;
+    m_outputFolder = storedOutputFolder();
     m_folderEdit->setText(m_outputFolder);
 }
 
 void CQuenmarDlg::setCaption()
 {
-    const QString version =
-        userSettings().value(QStringLiteral("Version")).toString().left(kVersionLimit);
-    m_caption = QStringLiteral("%1 V%2").arg(kProductName, version);
+    m_caption = QStringLiteral("Trelvo Converter V%1").arg(storedVersion());
     window()->setWindowTitle(m_caption);
     emit captionChanged(m_caption);
 }
@@ -62,9 +38,7 @@ void CQuenmarDlg::OnBrowse()
         return;
     path = QDir::toNativeSeparators(QDir::cleanPath(path));
     m_folderEdit->setText(path);
-    QSettings settings = userSettings();
-    settings.setValue(QStringLiteral("destination"), path);
-    settings.sync();
+    storeOutputFolder(path);
 }
 
 QUrl CQuenmarDlg::helpUrl()
