@@ -18,23 +18,33 @@ done
 now() { date +%s.%N; }
 
 # The encoder alone, with what the default Profile expands to for these sources.
-mkdir -p "$work/alone"
-t0=$(now)
-for i in 1 2 3 4 5; do
-  (cd "$bin/app" && ./trelvo-encoder -i "$work/source$i.avi" -ss 00:00:00 -t 00:00:20 \
-    -vcodec h264 -coder 0 -vlevel 13 -bufsize 256 -g 250 -s 320x240 -r 29.97 -b 1200 \
-    -aspect 4:3 -ac 2 -ab 64 -ar 48000 -vol 256 -acodec aac -title "source$i" \
-    -timestamp "2026-01-01 00:00:00" -f mp4 "$work/alone/source$i.mp4" </dev/null >/dev/null 2>&1)
+run_alone() {
+  rm -rf "$work/alone"; mkdir -p "$work/alone"
+  for i in 1 2 3 4 5; do
+    (cd "$bin/app" && ./trelvo-encoder -i "$work/source$i.avi" -ss 00:00:00 -t 00:00:20 \
+      -vcodec h264 -coder 0 -vlevel 13 -bufsize 256 -g 250 -s 320x240 -r 29.97 -b 1200 \
+      -aspect 4:3 -ac 2 -ab 64 -ar 48000 -vol 256 -acodec aac -title "source$i" \
+      -timestamp "2026-01-01 00:00:00" -f mp4 "$work/alone/source$i.mp4" </dev/null >/dev/null 2>&1)
+  done
+}
+run_batch() {
+  rm -rf "$work/batch"
+  TRELVO_STALL_PROBE=1 "$bin/trelvo-converter" --convert "$work"/source{1,2,3,4,5}.avi \
+    --output "$work/batch" > "$work/batch.log"
+  grep 'longest event-loop stall' "$work/batch.log" | grep -o '[0-9]*' >> "$work/stalls"
+}
+timed() { local t0 t1; t0=$(now); "$@"; t1=$(now); echo "$t1 - $t0" | bc -l; }
+
+# Three rounds taking turns; the best time of each side counts, which keeps the
+# comparison fair on a machine that is doing other work too.
+best_alone=999999; best_batch=999999
+for round in 1 2 3; do
+  a=$(timed run_alone); b=$(timed run_batch)
+  printf 'round %d: encoder alone %.2f s, through the batch %.2f s\n' "$round" "$a" "$b"
+  best_alone=$(echo "if ($a < $best_alone) $a else $best_alone" | bc -l)
+  best_batch=$(echo "if ($b < $best_batch) $b else $best_batch" | bc -l)
 done
-t1=$(now)
-
-t2=$(now)
-TRELVO_STALL_PROBE=1 "$bin/trelvo-converter" --convert "$work"/source{1,2,3,4,5}.avi \
-  --output "$work/batch" > "$work/batch.log"
-t3=$(now)
-
-alone=$(echo "$t1 - $t0" | bc -l)
-batch=$(echo "$t3 - $t2" | bc -l)
-printf 'encoder alone: %.2f s\nthrough the batch: %.2f s\n' "$alone" "$batch"
-printf 'overhead: %.2f %% (goal: at most 2 %%)\n' "$(echo "($batch - $alone) * 100 / $alone" | bc -l)"
-grep 'longest event-loop stall' "$work/batch.log" | sed 's/$/ (goal: at most 50 ms)/'
+printf 'best: encoder alone %.2f s, through the batch %.2f s\n' "$best_alone" "$best_batch"
+printf 'overhead: %.2f %% (goal: at most 2 %%)\n' \
+  "$(echo "($best_batch - $best_alone) * 100 / $best_alone" | bc -l)"
+printf 'longest event-loop stall: %s ms (goal: at most 50 ms)\n' "$(sort -n "$work/stalls" | tail -1)"
