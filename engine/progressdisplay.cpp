@@ -129,3 +129,15 @@ int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uin
     }
     return 0;
 }
+
+QString cellToolTip(const TaskList& tasks, int row, int column)
+{
+    if (!tasks.isValidIndex(row))
+        return {};
+    const Task task = tasks.get(row);
+    if (column == ColumnSource)
+        return task.sourcePath;
+    if (column == ColumnProgress && task.failed)
+        return QStringLiteral("Failed: ") + task.failureReason;
+    return {};
+}

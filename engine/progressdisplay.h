@@ -17,6 +17,10 @@ constexpr int kProgressBarMax = 100;
 int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now,
                   uint32_t wmvStartTick);
 
+// The tooltip of a cell: the whole source path over the Source column, and why the
+// conversion failed over the Progress cell of a failed Task; empty otherwise.
+QString cellToolTip(const TaskList& tasks, int row, int column);
+
 // The percentage an MP4 encoder run shows: encodedTime against the trimmed length,
 // plus one half, and 100 from 99.0 on.
 double encodePercent(const Task& task);

@@ -26,6 +26,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolTip>
 
 using namespace dialog102;
 
@@ -395,6 +396,17 @@ void CQuenmarDlg::redrawCell(int row, int column)
 
 bool CQuenmarDlg::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::ToolTip && watched == m_list->viewport()) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        int column = -1;
+        const int row = m_list->HitTest(help->pos(), &column);
+        const QString tip = cellToolTip(m_tasks, row, column);
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, m_list->viewport());
+        return true;
+    }
     if (PreTranslateMessage(watched, event))
         return true;
     return QWidget::eventFilter(watched, event);

@@ -106,6 +106,21 @@ TEST(ProgressCell, FinishedFailedAndEmptyTrim)
     EXPECT_TRUE(ask(empty, ColumnProgress).text.startsWith("    0.00%"));
 }
 
+TEST(ProgressCell, ToolTipsTellTheSourceAndWhyATaskFailed)
+{
+    TaskList list;
+    Task t = makeTask("/videos/long folder/clip.avi", 10, 0, 0);
+    list.add(t);
+    t.failed = 1;
+    t.failureReason = "cannot open input";
+    list.add(t);
+    EXPECT_EQ(cellToolTip(list, 0, ColumnSource), "/videos/long folder/clip.avi");
+    EXPECT_EQ(cellToolTip(list, 0, ColumnProgress), "");
+    EXPECT_EQ(cellToolTip(list, 1, ColumnProgress), "Failed: cannot open input");
+    EXPECT_EQ(cellToolTip(list, 1, ColumnExport), "");
+    EXPECT_EQ(cellToolTip(list, 2, ColumnSource), ""); // no such row
+}
+
 TEST(ProgressCell, WmvConversion)
 {
     Task t = makeTask("/v/clip.avi", 60, 1, 0);
