@@ -121,6 +121,9 @@ void CQuenmarDlg::LoadTask(int index)
     const Task task = m_tasks.get(index);
     showTrim(m_media->GetDuration(task.sourcePath), task.startTime, task.endTime);
     SelectRow(m_selected);
+    // The radio pair shows the loaded Task's export type; the next added file takes it.
+    m_exportRadioValue = task.exportType != 0 ? 1 : 0;
+    pushExportRadioValue();
     if (task.exportType != 0) {
         m_wmvProfile->setCurrentIndex(task.wmvProfile);
         SwitchToWmv();

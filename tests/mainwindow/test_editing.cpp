@@ -282,12 +282,22 @@ TEST(MainWindowEditing, ExportTypeRadios)
         EXPECT_FALSE(f.control(id)->isEnabled()) << id;
     EXPECT_EQ(listOf(f)->GetCellRequest(1, 3)->text, "clip1.wmv");
 
-    // Loading an MP4 Task switches the mode back; loading the WMV Task again switches.
+    // Loading an MP4 Task switches the mode back, radios included; loading the WMV Task
+    // again switches. A file added then takes the type the radios show.
+    auto* mp4 = f.control<QRadioButton>(IdExportMp4);
+    auto* wmv = f.control<QRadioButton>(IdExportWmv);
     clickRow(f, 0);
     EXPECT_EQ(f.dlg().exportMode(), 0);
     EXPECT_TRUE(f.control(IdMp4Profile)->isVisible());
+    EXPECT_TRUE(mp4->isChecked());
+    EXPECT_FALSE(wmv->isChecked());
+    f.addThroughButton({"/videos/third.avi"});
+    EXPECT_EQ(f.dlg().tasks().get(2).exportType, 0);
+    EXPECT_TRUE(mp4->isChecked());
     clickRow(f, 1);
     EXPECT_EQ(f.dlg().exportMode(), 1);
+    EXPECT_TRUE(wmv->isChecked());
+    EXPECT_FALSE(mp4->isChecked());
 
     // A second click on the checked radio changes nothing.
     Task changed = f.dlg().tasks().get(1);
