@@ -104,7 +104,9 @@ void BatchDriver::convertWmv(int index)
         return;
     }
     m_batch.wmvStartTick = tickCount();
+    m_batch.wmvEndTick = 0;
     waitForWmv();
+    m_batch.wmvEndTick = tickCount();
     if (m_batch.stopFlag)
         return;
     const QString error = m_media.LastError();

@@ -351,7 +351,7 @@ void CQuenmarDlg::connectControls()
 void CQuenmarDlg::onCellRequest(CellRequest* request)
 {
     if (m_tasks.isValidIndex(request->item))
-        ::onCellRequest(*request, m_tasks, tickCount(), m_batch.wmvStartTick);
+        ::onCellRequest(*request, m_tasks, m_batch.wmvClock(tickCount()), m_batch.wmvStartTick);
 }
 
 QString CQuenmarDlg::outputFolderText() const

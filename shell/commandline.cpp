@@ -99,7 +99,7 @@ public:
         CellRequest request;
         request.item = row;
         request.subItem = ColumnProgress;
-        onCellRequest(request, m_tasks, tickCount(), m_batch.wmvStartTick);
+        onCellRequest(request, m_tasks, m_batch.wmvClock(tickCount()), m_batch.wmvStartTick);
         const QString text = request.text.trimmed();
         QString& last = m_lastText[row];
         if (text.isEmpty() || text == last)

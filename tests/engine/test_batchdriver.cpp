@@ -1,5 +1,6 @@
 #include "common/qtprinters.h"
 #include "batchdriver.h"
+#include "clock.h"
 #include "progressdisplay.h"
 #include "standins.h"
 
@@ -164,6 +165,22 @@ TEST(BatchDriver, StopEndsWhicheverConversionRuns)
     EXPECT_FALSE(QFileInfo::exists(rig.app.out() + "/mp4.mp4"));
     EXPECT_FALSE(rig.driver.converting());
     EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
+}
+
+TEST(BatchDriver, AStoppedWmvTaskKeepsItsUsedTime)
+{
+    BatchRig rig;
+    rig.addWmv("wmv");
+    rig.host.exportType = 1;
+    QObject::connect(&rig.media, &MediaComponent::ConversionProgress, [&] { rig.driver.stopConverting(); });
+    rig.driver.startConverting();
+    ASSERT_EQ(rig.tasks.get(0).wmvPercent, 33);
+    // Drawn again a minute later: the time the conversion ran, not the time since.
+    CellRequest r;
+    r.item = 0;
+    r.subItem = ColumnProgress;
+    onCellRequest(r, rig.tasks, rig.batch.wmvClock(tickCount() + 60000), rig.batch.wmvStartTick);
+    EXPECT_EQ(r.text, "    33 %   Used Time:0 S");
 }
 
 TEST(BatchDriver, RealMediaIsPreConvertedFirst)
