@@ -5,7 +5,11 @@
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -14,9 +18,11 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +42,18 @@ void drag(QWidget* widget, const QPoint& from, const QPoint& to)
     for (int i = 1; i <= steps; ++i)
         mouse(widget, QEvent::MouseMove, from + (to - from) * i / steps);
     mouse(widget, QEvent::MouseButtonRelease, to);
+}
+
+// The share of pixels that are not near black, in percent.
+int litPercent(const QImage& image)
+{
+    if (image.isNull())
+        return 0;
+    qint64 lit = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            lit += qGray(image.pixel(x, y)) > 24;
+    return int(lit * 100 / (qint64(image.width()) * image.height()));
 }
 
 } // namespace
@@ -67,8 +85,11 @@ bool Walkthrough::waiting()
         const QString text = list->GetCellRequest(m_waitProgressRow, 4)->text.trimmed();
         if (text.isEmpty())
             return true;
+        if (!m_waitPattern.isEmpty() && !QRegularExpression(m_waitPattern).match(text).hasMatch())
+            return true;
         say(QStringLiteral("row %1 progress: %2").arg(m_waitProgressRow).arg(text));
         m_waitProgressRow = -1;
+        m_waitPattern.clear();
     }
     if (m_waitIdle) {
         if (main->converting())
@@ -106,7 +127,14 @@ void Walkthrough::run(const QString& line)
     say(line);
 
     if (command == QLatin1String("add")) {
-        main->setFileChooser([args] { return args; });
+        // Names with spaces are given apart with " | ".
+        QStringList files = args;
+        if (rest.contains(u'|')) {
+            files = rest.split(u'|', Qt::SkipEmptyParts);
+            for (QString& file : files)
+                file = file.trimmed();
+        }
+        main->setFileChooser([files] { return files; });
         button("1012")->click();
     } else if (command == QLatin1String("drop")) {
         QMimeData mime;
@@ -144,6 +172,41 @@ void Walkthrough::run(const QString& line)
         QTimer::singleShot(0, button("1048"), &QPushButton::click);
     } else if (command == QLatin1String("stop")) {
         button("1049")->click();
+    } else if (command == QLatin1String("click")) {
+        if (auto* target = main->findChild<QAbstractButton*>(args.value(0)))
+            target->click();
+        else
+            say(QStringLiteral("no button %1").arg(args.value(0)));
+    } else if (command == QLatin1String("choose")) {
+        auto* combo = main->findChild<QComboBox*>(args.value(0));
+        const int item = args.value(1).toInt();
+        if (combo && item >= 0 && item < combo->count()) {
+            combo->setCurrentIndex(item);
+            emit combo->activated(item);
+            say(QStringLiteral("chosen \"%1\"").arg(combo->currentText()));
+        } else {
+            say(QStringLiteral("no item %1 in combo box %2").arg(item).arg(args.value(0)));
+        }
+    } else if (command == QLatin1String("video")) {
+        auto* video = main->findChild<QWidget*>(QStringLiteral("1053"));
+        const QImage image = video->grab().toImage();
+        image.save(rest);
+        const QByteArray bits(reinterpret_cast<const char*>(image.constBits()),
+                              image.sizeInBytes());
+        say(QStringLiteral("preview %1 visible=%2 lit=%3% md5=%4")
+                .arg(QFileInfo(rest).fileName())
+                .arg(video->isVisible())
+                .arg(litPercent(image))
+                .arg(QString::fromLatin1(
+                    QCryptographicHash::hash(bits, QCryptographicHash::Md5).toHex())));
+    } else if (command == QLatin1String("wait-text")) {
+        m_waitProgressRow = args.value(0).toInt();
+        m_waitPattern = rest.section(u' ', 1);
+    } else if (command == QLatin1String("children")) {
+        printChildren();
+    } else if (command == QLatin1String("files")) {
+        const QStringList names = QDir(rest).entryList(QDir::Files | QDir::NoDotAndDotDot);
+        say(QStringLiteral("  %1 file(s) in %2: %3").arg(names.size()).arg(rest, names.join(u' ')));
     } else if (command == QLatin1String("wait")) {
         m_resumeAt = m_clock.elapsed() + args.value(0).toInt();
     } else if (command == QLatin1String("wait-progress")) {
@@ -175,6 +238,33 @@ void Walkthrough::printRows()
         QStringList cells;
         for (int column = 0; column < 5; ++column)
             cells << list->GetCellRequest(row, column)->text.trimmed();
+        const Task task = m_host.mainWindow()->tasks().get(row);
+        cells << QStringLiteral("%1-%2 s")
+                     .arg(task.startTime, 0, 'f', 2)
+                     .arg(task.endTime, 0, 'f', 2);
+        if (task.failed)
+            cells << QStringLiteral("failed: ") + task.failureReason;
         say(QStringLiteral("  row %1: %2").arg(row).arg(cells.join(QStringLiteral(" | "))));
     }
+}
+
+void Walkthrough::printChildren()
+{
+    const QString self = QString::number(::getpid());
+    QStringList children;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (pid.toInt() <= 0 || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (name) state ppid ...: the name may hold spaces, so count from its end.
+        const QString line = QString::fromUtf8(stat.readAll());
+        const QStringList after = line.mid(line.lastIndexOf(u')') + 2).split(u' ');
+        if (after.value(1) != self)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        cmdline.open(QIODevice::ReadOnly);
+        children << pid + u' ' + QString::fromUtf8(cmdline.readAll().replace('\0', ' ')).trimmed();
+    }
+    const QString list = children.isEmpty() ? QString() : QStringLiteral(": ") + children.join(QStringLiteral("; "));
+    say(QStringLiteral("  %1 child process(es)%2").arg(children.size()).arg(list));
 }

@@ -10,14 +10,20 @@ class CHostDlg;
 // Drives the real window from a script, as a user would, for the walk-through under
 // a virtual display (scripts/walkthrough.sh). Started only when the environment
 // variable TRELVO_WALKTHROUGH names a script file. One command a line:
-//   add FILE...       choose files in the add dialog
+//   add FILE...       choose files in the add dialog (FILE | FILE... for names with spaces)
 //   drop FILE...      drop files onto the list
 //   select ROW        click a row
 //   drag-left DX      drag the slider's left edge DX pixels; drag-right likewise
 //   title TEXT        type a title
 //   folder PATH       choose the output folder with Browse
 //   start | stop      press Start or Stop
+//   click ID          click the button or radio button with that id
+//   choose ID ITEM    choose an item of the combo box with that id
 //   wait MS | wait-progress ROW | wait-idle
+//   wait-text ROW RE  wait until the Progress cell of ROW matches the expression
+//   video FILE        save a picture of the preview and print its checksum
+//   children          print the program's child processes
+//   files DIR         print the files in a folder
 //   dismiss           answer the open message box
 //   shot FILE         save a picture of the window
 //   rows              print the list's cells
@@ -33,6 +39,7 @@ private:
     bool waiting();
     void run(const QString& line);
     void printRows();
+    void printChildren();
     void say(const QString& text);
 
     CHostDlg& m_host;
@@ -42,5 +49,6 @@ private:
     QElapsedTimer m_clock;
     qint64 m_resumeAt = 0;
     int m_waitProgressRow = -1;
+    QString m_waitPattern;
     bool m_waitIdle = false;
 };
