@@ -3,7 +3,7 @@
 // Small stand-in encoders and a stand-in media component for the runner and batch tests.
 
 #include "batchhost.h"
-#include "mediacomponent.h"
+#include "common/nullmediacomponent.h"
 
 #include <QFile>
 #include <QStringList>
@@ -84,7 +84,7 @@ public:
 };
 
 // Converts by writing a small file after a few progress events.
-class FakeMedia : public MediaComponent
+class FakeMedia : public NullMediaComponent
 {
     Q_OBJECT
 public:
@@ -96,30 +96,13 @@ public:
     int generation = 0;
 
     MediaCollection WmvProfiles() const override { return MediaCollection({"A", "B"}); }
-    void SetWmvProfileIndex(short) override {}
-    void SetVideoCompressorIndex(short) override {}
-    MediaCollection VideoCompressors() const override { return {}; }
-    void SetUseVideoCompressor(bool) override {}
-    void SetAudioCompressorIndex(short) override {}
-    MediaCollection AudioCompressors() const override { return {}; }
-    void SetUseAudioCompressor(bool) override {}
-    void SetOutputHeight(short) override {}
-    void SetOutputWidth(short) override {}
-    void SetColorDepth(short) override {}
-    void SetOutputFormat(int) override {}
-    void SetFrameRate(double) override {}
     bool ConvertToFile(const QString& path) override;
     double GetDuration(const QString&) override { return 10.0; }
-    bool Play() override { return true; }
-    bool AddAudioSegment(const QString&, double, double) override { return true; }
-    bool AddVideoSegment(const QString&, double, double, short) override { return true; }
-    void Reset() override {}
     void StopConversion() override
     {
         ++stopCalls;
         ++generation;
     }
-    void StopPlay() override {}
     QString LastError() const override { return m_lastError; }
 
 private:

@@ -3,7 +3,7 @@
 // A recording media component and a main window on a temporary program folder.
 
 #include "cquenmardlg.h"
-#include "mediacomponent.h"
+#include "common/nullmediacomponent.h"
 
 #include <QComboBox>
 #include <QHash>
@@ -12,7 +12,7 @@
 
 #include <memory>
 
-class RecordingMedia : public MediaComponent
+class RecordingMedia : public NullMediaComponent
 {
     Q_OBJECT
 public:
@@ -24,18 +24,7 @@ public:
     int durationCalls = 0;
 
     MediaCollection WmvProfiles() const override { return MediaCollection(wmvDescriptions); }
-    void SetWmvProfileIndex(short) override {}
-    void SetVideoCompressorIndex(short) override {}
-    MediaCollection VideoCompressors() const override { return {}; }
-    void SetUseVideoCompressor(bool) override {}
-    void SetAudioCompressorIndex(short) override {}
-    MediaCollection AudioCompressors() const override { return {}; }
-    void SetUseAudioCompressor(bool) override {}
-    void SetOutputHeight(short) override {}
-    void SetOutputWidth(short) override {}
     void SetColorDepth(short bits) override { log << QStringLiteral("ColorDepth %1").arg(bits); }
-    void SetOutputFormat(int) override {}
-    void SetFrameRate(double) override {}
     bool ConvertToFile(const QString& path) override;
     double GetDuration(const QString& path) override
     {
@@ -60,7 +49,6 @@ public:
     void Reset() override { log << QStringLiteral("Reset"); }
     void StopConversion() override { log << QStringLiteral("StopConversion"); }
     void StopPlay() override { log << QStringLiteral("StopPlay"); }
-    QString LastError() const override { return {}; }
 
     // The log lines that start with `prefix`.
     QStringList entries(const QString& prefix) const;
