@@ -98,6 +98,11 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
             }
             pieceLength = std::max(pieceLength, reader->length());
         }
+        // A piece without pictures (a sound-only source) must not leave the last
+        // preview's picture on screen.
+        if (std::none_of(readers.begin(), readers.end(),
+                         [](const auto& reader) { return reader->hasVideo(); }))
+            emit this->frame(generation, QImage());
 
         std::vector<bool> done(readers.size(), false);
         size_t remaining = readers.size();

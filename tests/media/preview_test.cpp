@@ -75,6 +75,26 @@ TEST(Preview, StopEndsThePlaybackWithOneEvent)
     EXPECT_EQ(w.ended, 1);
 }
 
+TEST(Preview, ASoundOnlySourceDoesNotKeepTheLastPicture)
+{
+    PreviewWindow w;
+    const QString video = testmedia::clip("avi");
+    w.widget.AddVideoSegment(video, 1.0, 2.0, 0); // a glimpse
+    w.widget.Play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.widget.currentFrame().isNull(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.ended == 1; }, 3000));
+
+    const QString sound = testmedia::audioOnly("wma");
+    w.widget.Reset();
+    w.widget.AddVideoSegment(sound, 0.0, 1.0, 0);
+    w.widget.AddAudioSegment(sound, 0.0, 1.0);
+    w.widget.Play();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.widget.currentFrame().isNull(); }, 3000));
+    const QImage shot = w.widget.grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(160, 90)), QColor(Qt::black));
+    w.widget.StopPlay();
+}
+
 // A glimpse is the video segment alone with an end time: one second, its first
 // picture at once.
 TEST(Preview, AGlimpseShowsItsFirstPictureAtOnce)
