@@ -74,6 +74,8 @@ int StreamPipeline::receiveFrames()
             m_nextPts = pts + av_rescale_q(frame->nb_samples, AVRational{1, frame->sample_rate},
                                            m_inStream->time_base);
         }
+        if (m_endPts == AV_NOPTS_VALUE || m_nextPts > m_endPts)
+            m_endPts = m_nextPts;
         ret = filterFrame(frame);
         av_frame_unref(frame);
         if (ret < 0)
@@ -160,7 +162,10 @@ int StreamPipeline::filterFrame(AVFrame* frame)
             m_outputEnded = true;
             return 0;
         }
-        if (int ret = av_buffersrc_add_frame(m_source, nullptr); ret < 0 && ret != AVERROR_EOF)
+        // Ended at the end of the last frame, not its start: the rate filter would drop it.
+        const int ret = m_endPts != AV_NOPTS_VALUE ? av_buffersrc_close(m_source, m_endPts, 0)
+                                                   : av_buffersrc_add_frame(m_source, nullptr);
+        if (ret < 0 && ret != AVERROR_EOF)
             return fail("cannot filter a frame", ret);
         return drainSink();
     }

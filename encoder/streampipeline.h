@@ -60,6 +60,7 @@ private:
     av::FramePtr m_filtered = av::makeFrame();
     av::PacketPtr m_packet = av::makePacket();
     int64_t m_nextPts = AV_NOPTS_VALUE;
+    int64_t m_endPts = AV_NOPTS_VALUE; // the latest end of a decoded frame
     bool m_inputEnded = false;
     // Read by the main thread while a worker thread may run this pipeline.
     std::atomic<bool> m_outputEnded = false;

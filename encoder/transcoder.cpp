@@ -87,6 +87,11 @@ int Transcoder::run()
 bool Transcoder::openInput()
 {
     const std::string& path = m_options.inputPath;
+    // A pipe or a device would keep us waiting, deaf to a stop, for data that may never come.
+    struct stat info = {};
+    if (::stat(path.c_str(), &info) == 0 &&
+        (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISCHR(info.st_mode)))
+        return failWith("cannot read '" + path + "': it is a pipe or a device, not a file");
     AVFormatContext* input = nullptr;
     int ret = avformat_open_input(&input, fileUrl(path).c_str(), nullptr, nullptr);
     if (ret < 0)

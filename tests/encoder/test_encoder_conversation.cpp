@@ -5,6 +5,7 @@
 #include "encoderoutputparser.h"
 #include "task.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace encoderrun;
 
@@ -23,6 +25,16 @@ class EncoderConversation : public ::testing::Test
 protected:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
+    QString fifo(const QString& name) const
+    {
+        ::mkfifo(QFile::encodeName(path(name)).constData(), 0600);
+        return path(name);
+    }
+    QString folder(const QString& name) const
+    {
+        QDir().mkpath(path(name));
+        return path(name);
+    }
     QString writeFile(const QString& name, const QByteArray& bytes) const
     {
         QFile file(path(name));
@@ -90,6 +102,8 @@ TEST_F(EncoderConversation, AnUnusableSourceIsNamedAndLeavesNoOutput)
         {writeFile("letter.avi", "Dear Zune,\nthis is not a film.\n"), {}},
         {writeFile("words.srt", "1\n00:00:01,000 --> 00:00:02,000\nHello\n"), {}}, // neither stream
         {clip, {"-ss", "00:01:00"}}, // starts after the end
+        {fifo("pipe.avi"), {}},      // would wait for a writer that never comes
+        {folder("folder.avi"), {}},
     };
     int n = 0;
     for (const auto& c : cases) {

@@ -265,3 +265,31 @@ TEST_F(EncoderOutput, EveryDefaultProfileConvertsFromTheAppFolder)
         EXPECT_NEAR(number(probe.value("format").toObject(), "duration"), 2.0, 1001.0 / 30000);
     }
 }
+
+// The picture shown last stays for its own time, however long: a slide show's last slide,
+// a source of one still picture.
+TEST_F(EncoderOutput, TheLastPictureKeepsItsTime)
+{
+    const struct
+    {
+        QString source;
+        double seconds;
+    } cases[] = {
+        {testmedia::make(
+             "slides1fps.avi",
+             {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=1:duration=3", "-c:v", "mpeg4"}),
+         3.0},
+        {testmedia::make("still.png",
+                         {"-f", "lavfi", "-i", "testsrc=size=160x120", "-frames:v", "1"}),
+         1 / 29.97},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source.toStdString());
+        const QString output = out(QString("last%1.mp4").arg(n++));
+        const Result r = run(zuneArgs(c.source, output));
+        ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
+        const QJsonObject video = testmedia::probeStream(testmedia::probe(output), "video");
+        EXPECT_NEAR(number(video, "duration"), c.seconds, 0.05);
+    }
+}
