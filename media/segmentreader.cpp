@@ -255,6 +255,11 @@ void SegmentReader::feedFrame(Stream& s, AVFrame* frame)
         return;
     }
     frame->pts = video ? ts - zero : av_rescale_q(ts - zero, tb, AVRational{1, frame->sample_rate});
+    int64_t span = video ? frame->pkt_duration : frame->nb_samples;
+    if (video && span <= 0 && s.stream->avg_frame_rate.num > 0)
+        span = av_rescale_q(1, av_inv_q(s.stream->avg_frame_rate), tb);
+    if (s.endPts == AV_NOPTS_VALUE || frame->pts + std::max<int64_t>(span, 1) > s.endPts)
+        s.endPts = frame->pts + std::max<int64_t>(span, 1);
     if (av_buffersrc_add_frame_flags(s.source, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
         closeSource(s);
 }
@@ -264,9 +269,12 @@ void SegmentReader::closeSource(Stream& s)
     if (s.sourceClosed)
         return;
     s.sourceClosed = true;
-    if (s.source && av_buffersrc_add_frame(s.source, nullptr) < 0)
-        s.sinkDone = true;
-    else
+    // Ended at the end of the last frame, not its start, so that the rate filter keeps it;
+    // what the filters still hold is read out by next() until the sink ends.
+    const int rc = !s.source                    ? AVERROR_EOF
+                   : s.endPts != AV_NOPTS_VALUE ? av_buffersrc_close(s.source, s.endPts, 0)
+                                                : av_buffersrc_add_frame(s.source, nullptr);
+    if (rc < 0)
         s.sinkDone = true;
 }
 
@@ -343,7 +351,8 @@ SegmentReader::Kind SegmentReader::next(AVFrame* out)
                     out->pts == AV_NOPTS_VALUE ? s->lastOutput : double(out->pts) * av_q2d(tb);
                 return video ? Kind::Video : Kind::Audio;
             }
-            if (rc == AVERROR(EAGAIN))
+            // A closed source that still wants input would never give more.
+            if (rc == AVERROR(EAGAIN) && !s->sourceClosed)
                 active = true;
             else
                 s->sinkDone = true;

@@ -71,7 +71,8 @@ private:
         bool sourceClosed = false;   // end of stream passed to the filter graph
         bool sinkDone = false;
         int64_t lastPts = AV_NOPTS_VALUE;
-        double lastOutput = -1.0; // seconds of the last frame handed out
+        int64_t endPts = AV_NOPTS_VALUE; // the latest end of a frame fed, in the source's units
+        double lastOutput = -1.0;        // seconds of the last frame handed out
     };
 
     bool openDecoder(Stream& s, int index, QString* error);

@@ -326,6 +326,16 @@ bool Transcoder::convertPiece(int piece, double pieceStart)
             av_frame_unref(frame.get());
             continue;
         }
+        // A fixed-size sound encoder's short last frame would be padded with silence; between
+        // pieces that silence would push the sound behind the picture, so only the last piece
+        // keeps it.
+        const AVCodecContext* enc = out.codec[kind].get();
+        if (kind == kAudio && piece + 1 < int(m_pieces.size()) && enc->frame_size > 0 &&
+            !(enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) &&
+            frame->nb_samples < enc->frame_size) {
+            av_frame_unref(frame.get());
+            continue;
+        }
         const AVRational from = kind == kVideo ? reader->videoTimeBase() : reader->audioTimeBase();
         const AVRational to = out.codec[kind]->time_base;
         frame->pts = av_rescale_q(frame->pts, from, to) + out.offset[kind];

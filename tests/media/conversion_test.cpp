@@ -1,11 +1,16 @@
 #include "mediaengine.h"
 #include "mediatestsupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QThread>
+#include <fcntl.h>
+#include <future>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -243,7 +248,9 @@ TEST(MediaConversion, SourcesThatCannotBeReadAreRefused)
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
     const QString output = dir.filePath("out.wmv");
-    for (const QString& source : {dir.filePath("missing.avi"), dir.filePath("empty.avi")}) {
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("folder.avi")));
+    for (const QString& source :
+         {dir.filePath("missing.avi"), dir.filePath("empty.avi"), dir.filePath("folder.avi")}) {
         MediaEngine engine;
         EventLog log(engine);
         engine.AddVideoSegment(source, 0.0, 2.0, 0);
@@ -254,6 +261,25 @@ TEST(MediaConversion, SourcesThatCannotBeReadAreRefused)
         EXPECT_EQ(log.events(), 0);
         EXPECT_FALSE(QFileInfo::exists(output));
     }
+
+    // A pipe would keep the reader waiting for a writer; one opened here ends the wait
+    // should the component wait after all.
+    const QString pipe = dir.filePath("pipe.avi");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    MediaEngine engine;
+    auto duration = std::async(std::launch::async, [&] { return engine.GetDuration(pipe); });
+    const bool answered = duration.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!answered)
+        ::close(::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK));
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(duration.get(), 0.0);
+    if (answered) {
+        engine.AddVideoSegment(pipe, 0.0, 2.0, 0);
+        engine.AddAudioSegment(pipe, 0.0, 2.0);
+        EXPECT_FALSE(engine.ConvertToFile(output));
+        EXPECT_FALSE(QFileInfo::exists(output));
+    }
+
     MediaEngine nothingAdded;
     EXPECT_FALSE(nothingAdded.ConvertToFile(output));
     MediaEngine noFolder;
@@ -291,5 +317,44 @@ TEST(MediaConversion, FailuresCompleteWithAReasonAndRemoveTheOutput)
         }
         EXPECT_FALSE(engine.LastError().isEmpty());
         EXPECT_EQ(QFileInfo::exists(c.output), !c.removed);
+    }
+}
+
+// The picture shown last stays for its own time: a slide show's last slide, a source of
+// one still picture.
+TEST(MediaConversion, TheLastPictureKeepsItsTime)
+{
+    ensureApplication();
+    QTemporaryDir dir;
+    const struct
+    {
+        QString source;
+        double length;
+        double seconds;
+    } cases[] = {
+        {testmedia::make(
+             "slides1fps.avi",
+             {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=1:duration=3", "-c:v", "mpeg4"}),
+         3.0, 3.0},
+        {testmedia::make("still.png",
+                         {"-f", "lavfi", "-i", "testsrc=size=160x120", "-frames:v", "1"}),
+         0.04, 0.04},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source.toStdString());
+        MediaEngine engine;
+        EventLog log(engine);
+        engine.SetOutputFormat(MediaComponent::FormatAvi);
+        engine.SetOutputWidth(320);
+        engine.SetOutputHeight(240);
+        engine.SetFrameRate(25.0);
+        engine.AddVideoSegment(c.source, 0.0, c.length, 0);
+        const QString output = dir.filePath(QString("last%1.avi").arg(n++));
+        ASSERT_TRUE(engine.ConvertToFile(output)) << engine.LastError().toStdString();
+        ASSERT_TRUE(log.waitForCompletion());
+        EXPECT_TRUE(engine.LastError().isEmpty()) << engine.LastError().toStdString();
+        const QJsonObject video = testmedia::probeStream(testmedia::probe(output), "video");
+        EXPECT_NEAR(video.value("duration").toString().toDouble(), c.seconds, 0.05);
     }
 }
