@@ -33,7 +33,8 @@ run_batch() {
     --output "$work/batch" > "$work/batch.log"
   grep 'longest event-loop stall' "$work/batch.log" | grep -o '[0-9]*' >> "$work/stalls"
 }
-timed() { local t0 t1; t0=$(now); "$@"; t1=$(now); echo "$t1 - $t0" | bc -l; }
+calc() { awk "BEGIN { print $1 }"; }
+timed() { local t0 t1; t0=$(now); "$@"; t1=$(now); calc "$t1 - $t0"; }
 
 # Three rounds taking turns; the best time of each side counts, which keeps the
 # comparison fair on a machine that is doing other work too.
@@ -41,10 +42,10 @@ best_alone=999999; best_batch=999999
 for round in 1 2 3; do
   a=$(timed run_alone); b=$(timed run_batch)
   printf 'round %d: encoder alone %.2f s, through the batch %.2f s\n' "$round" "$a" "$b"
-  best_alone=$(echo "if ($a < $best_alone) $a else $best_alone" | bc -l)
-  best_batch=$(echo "if ($b < $best_batch) $b else $best_batch" | bc -l)
+  best_alone=$(calc "($a < $best_alone) ? $a : $best_alone")
+  best_batch=$(calc "($b < $best_batch) ? $b : $best_batch")
 done
 printf 'best: encoder alone %.2f s, through the batch %.2f s\n' "$best_alone" "$best_batch"
 printf 'overhead: %.2f %% (goal: at most 2 %%)\n' \
-  "$(echo "($best_batch - $best_alone) * 100 / $best_alone" | bc -l)"
+  "$(calc "($best_batch - $best_alone) * 100 / $best_alone")"
 printf 'longest event-loop stall: %s ms (goal: at most 50 ms)\n' "$(sort -n "$work/stalls" | tail -1)"
