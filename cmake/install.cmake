@@ -1,0 +1,19 @@
+# An installed copy keeps the run-time layout of build/bin under lib/trelvo-converter,
+# with a link in bin, a desktop entry and an icon. The program folder is then read-only:
+# the program writes only to the user's cache, settings and output folders.
+set(TRELVO_INSTALL_DIR lib/trelvo-converter)
+install(TARGETS trelvo-converter RUNTIME DESTINATION ${TRELVO_INSTALL_DIR})
+install(TARGETS trelvo-encoder RUNTIME DESTINATION ${TRELVO_INSTALL_DIR}/app)
+install(FILES ${CMAKE_SOURCE_DIR}/shell/Stylish.skf ${CMAKE_SOURCE_DIR}/shell/Help.html
+        DESTINATION ${TRELVO_INSTALL_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/encoder/Zune_Profile.ini DESTINATION ${TRELVO_INSTALL_DIR}/app)
+install(CODE "
+  set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/trelvo-converter\")
+  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
+  file(CREATE_LINK ../${TRELVO_INSTALL_DIR}/trelvo-converter \"\${link}\" SYMBOLIC)
+  message(STATUS \"Installing: \${link}\")")
+install(FILES ${CMAKE_SOURCE_DIR}/cmake/trelvo-converter.desktop DESTINATION share/applications)
+install(FILES ${CMAKE_BINARY_DIR}/resources/art/icon_128.png
+        DESTINATION share/icons/hicolor/64x64/apps RENAME trelvo-converter.png)
+install(FILES ${CMAKE_BINARY_DIR}/resources/art/icon_128@2x.png
+        DESTINATION share/icons/hicolor/128x128/apps RENAME trelvo-converter.png)
