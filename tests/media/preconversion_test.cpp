@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QTimer>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -374,12 +375,18 @@ TEST(PreConversion, StopFlagEndsTheWait)
     qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
     Fixture f;
     MediaEngine engine;
-    PreConversion pre(f.tasks, f.batch, engine, {});
-    const int index = f.addTask(testmedia::clip("rm", 20), 0.0, 20.0);
-    QTimer::singleShot(300, [&] {
+    // Stop at the first progress report, whatever the machine's speed; connected before
+    // the handlers so that it runs first.
+    std::function<void()> wake;
+    QObject::connect(&engine, &MediaComponent::ConversionProgress, [&] {
+        if (f.batch.stopFlag)
+            return;
         f.batch.stopFlag = true;
-        pre.wake();
+        wake();
     });
+    PreConversion pre(f.tasks, f.batch, engine, {});
+    wake = [&] { pre.wake(); };
+    const int index = f.addTask(testmedia::clip("rm", 20), 0.0, 20.0);
     QElapsedTimer timer;
     timer.start();
     pre.preConvert(index);
