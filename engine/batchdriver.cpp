@@ -12,10 +12,10 @@
 #include <QFileInfo>
 #include <QTimer>
 
-BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& media,
-                         BatchHost& host, PowerControl& power, QObject* parent)
-    : QObject(parent), m_tasks(tasks), m_batch(batch), m_media(media), m_host(host),
-      m_power(power), m_runner(tasks, batch)
+BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& media, BatchHost& host,
+                         PowerControl& power, QObject* parent)
+    : QObject(parent), m_tasks(tasks), m_batch(batch), m_media(media), m_host(host), m_power(power),
+      m_runner(tasks, batch)
 {
     m_runner.setRedrawProgress([this](int row) { redrawProgress(row); });
     // The completion handler clears the WMV running flag; the wait only needs waking.

@@ -6,7 +6,11 @@
 class BatchHost
 {
 public:
-    enum class MessageIcon { None, Stop };
+    enum class MessageIcon
+    {
+        None,
+        Stop
+    };
 
     virtual ~BatchHost() = default;
     // The output folder as shown to the user; empty when none is set.

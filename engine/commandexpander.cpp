@@ -9,8 +9,7 @@
 
 namespace {
 
-template <size_t N>
-QString fromTable(const std::array<const char*, N>& table, int index)
+template <size_t N> QString fromTable(const std::array<const char*, N>& table, int index)
 {
     if (index < 0 || size_t(index) >= N)
         return {};
@@ -70,9 +69,8 @@ QString channelText(int index)
 
 QString audioBitrateText(int index)
 {
-    static constexpr std::array<const char*, 14> table{"32",  "40",  "48",  "56",  "64",
-                                                       "80",  "96",  "112", "128", "160",
-                                                       "192", "224", "256", "320"};
+    static constexpr std::array<const char*, 14> table{
+        "32", "40", "48", "56", "64", "80", "96", "112", "128", "160", "192", "224", "256", "320"};
     return fromTable(table, index);
 }
 
@@ -144,7 +142,7 @@ QString expandCommand(const TaskList& tasks, int taskIndex, const QString& outpu
     const Task task = tasks.get(taskIndex);
     CProfileFile reader;
     reader.SetPath(QStringLiteral("./Zune_Profile.ini"));
-    const QString templ =
-        reader.ReadString(QStringLiteral("profile%1").arg(task.mp4Profile), QStringLiteral("Command0"));
+    const QString templ = reader.ReadString(QStringLiteral("profile%1").arg(task.mp4Profile),
+                                            QStringLiteral("Command0"));
     return expandTemplate(templ, task, outputPath, now);
 }

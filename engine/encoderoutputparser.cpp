@@ -4,8 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-void parseEncoderOutput(const char* chunk, int taskIndex, TaskList& tasks,
-                        const ParseHooks& hooks)
+void parseEncoderOutput(const char* chunk, int taskIndex, TaskList& tasks, const ParseHooks& hooks)
 {
     const uint32_t now = hooks.now;
     if (!tasks.isValidIndex(taskIndex) || !chunk)

@@ -18,5 +18,4 @@ struct ParseHooks
 // Picks "size=" (kilobytes, 8 characters wide) and "time=" (seconds, 5 characters
 // count) out of one chunk of the encoder's output and stores them with the speed in
 // the Task. A RealMedia Task is ended once its trimmed length has been encoded.
-void parseEncoderOutput(const char* chunk, int taskIndex, TaskList& tasks,
-                        const ParseHooks& hooks);
+void parseEncoderOutput(const char* chunk, int taskIndex, TaskList& tasks, const ParseHooks& hooks);

@@ -80,7 +80,8 @@ void EncoderRunner::retire(QProcess* process)
         return;
     }
     // Keep draining what it still prints, so that it can finish writing its file.
-    connect(process, &QProcess::readyReadStandardOutput, process, [process] { process->readAll(); });
+    connect(process, &QProcess::readyReadStandardOutput, process,
+            [process] { process->readAll(); });
     connect(process, &QProcess::finished, process, &QObject::deleteLater);
     process->readAll();
     m_retired.push_back(process);
@@ -135,8 +136,10 @@ void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex)
     });
     process->start(program, args, QIODevice::ReadWrite);
     if (!process->waitForStarted(10000)) {
-        reportFailure(QStringLiteral("CreateProcess"), int(process->error()), process->errorString());
-        m_startError = tr("Could not start the encoder %1: %2").arg(program, process->errorString());
+        reportFailure(QStringLiteral("CreateProcess"), int(process->error()),
+                      process->errorString());
+        m_startError =
+            tr("Could not start the encoder %1: %2").arg(program, process->errorString());
         process->deleteLater();
         return;
     }
@@ -193,7 +196,8 @@ void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex)
         if (!m_partialLine.isEmpty())
             noteOutputLine("\n");
         if (process->error() == QProcess::ReadError)
-            reportFailure(QStringLiteral("ReadFile"), int(process->error()), process->errorString());
+            reportFailure(QStringLiteral("ReadFile"), int(process->error()),
+                          process->errorString());
     }
 }
 

@@ -30,7 +30,12 @@ class MediaComponent : public QObject
 {
     Q_OBJECT
 public:
-    enum OutputFormatCode { FormatMpeg = 6, FormatAvi = 8, FormatWmv = 9 };
+    enum OutputFormatCode
+    {
+        FormatMpeg = 6,
+        FormatAvi = 8,
+        FormatWmv = 9
+    };
 
     using QObject::QObject;
     ~MediaComponent() override = default;
@@ -56,8 +61,7 @@ public:
     virtual bool Play() = 0;
     // In conversions the second number is an end time; in a preview it is a length.
     virtual bool AddAudioSegment(const QString& path, double start, double second) = 0;
-    virtual bool AddVideoSegment(const QString& path, double start, double second,
-                                 short flags) = 0;
+    virtual bool AddVideoSegment(const QString& path, double start, double second, short flags) = 0;
     virtual void Reset() = 0;
     virtual void StopConversion() = 0;
     virtual void StopPlay() = 0;

@@ -16,5 +16,4 @@ QString truncateUtf8(const QString& text, int maxBytes);
 // or the first free numbered variant "name_2.mp4", "name_3.mp4", ... An existing file
 // is never chosen. A name too long for the file system is shortened, and every
 // shortened candidate is tested again, so it never lands on another file's name.
-QString chooseOutputPath(const QString& outputFolder, const QString& exportName,
-                         int exportType);
+QString chooseOutputPath(const QString& outputFolder, const QString& exportName, int exportType);

@@ -32,8 +32,8 @@ private:
 // What filling the MP4 profile combo box from the profile file gives.
 struct Mp4ProfileChoice
 {
-    bool filled = false; // false: the combo box keeps what it had
-    QStringList items;   // one title per Profile, in file order
+    bool filled = false;  // false: the combo box keeps what it had
+    QStringList items;    // one title per Profile, in file order
     int selectIndex = -1; // item to select; -1 for none
 };
 

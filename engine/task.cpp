@@ -16,8 +16,7 @@ int32_t isRealMediaPath(const QString& path)
     return tail.contains(QLatin1String("rm"), Qt::CaseSensitive) ? 1 : 0;
 }
 
-Task makeTask(const QString& sourcePath, double duration, int32_t exportType,
-              int32_t wmvProfile)
+Task makeTask(const QString& sourcePath, double duration, int32_t exportType, int32_t wmvProfile)
 {
     Task task;
     task.sourcePath = sourcePath;

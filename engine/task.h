@@ -54,8 +54,7 @@ QString taskBaseName(const QString& path);
 int32_t isRealMediaPath(const QString& path);
 
 // A new Task for a source, with the creation values.
-Task makeTask(const QString& sourcePath, double duration, int32_t exportType,
-              int32_t wmvProfile);
+Task makeTask(const QString& sourcePath, double duration, int32_t exportType, int32_t wmvProfile);
 
 class TaskList;
 

@@ -51,8 +51,7 @@ QVariant handle(QObject* object)
     return QVariant::fromValue(object);
 }
 
-template <typename W>
-W* make(QWidget* parent, int id)
+template <typename W> W* make(QWidget* parent, int id)
 {
     auto* widget = new W(parent);
     widget->setObjectName(QString::number(id));
@@ -87,9 +86,9 @@ CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
     QFont font;
     // The layout is measured for a narrow 8-point face. Fontconfig answers any first
     // name with some face, so the first name is one whose stand-ins are narrow too.
-    font.setFamilies({QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
-                      QStringLiteral("Helvetica"), QStringLiteral("DejaVu Sans Condensed")});
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica"),
+                      QStringLiteral("DejaVu Sans Condensed")});
     font.setPixelSize(11);
     setFont(font);
     // Texts stand on the dark background picture, skinned or not.
@@ -107,8 +106,8 @@ CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
     m_preConversion = std::make_unique<PreConversion>(m_tasks, m_batch, *m_media, redraw);
     m_driver = std::make_unique<BatchDriver>(m_tasks, m_batch, *m_media, *this,
                                              m_services.power ? *m_services.power : noPower());
-    m_driver->setPreConversion({[this](int i) { m_preConversion->preConvert(i); },
-                                [this] { m_preConversion->wake(); }});
+    m_driver->setPreConversion(
+        {[this](int i) { m_preConversion->preConvert(i); }, [this] { m_preConversion->wake(); }});
     m_driver->setAppFolder(appFolder());
 
     OnInitDialog();
@@ -294,8 +293,8 @@ void CQuenmarDlg::fillWmvProfiles()
 void CQuenmarDlg::placeControls()
 {
     for (const Control& control : controls()) {
-        QWidget* widget = findChild<QWidget*>(QString::number(control.id),
-                                              Qt::FindDirectChildrenOnly);
+        QWidget* widget =
+            findChild<QWidget*>(QString::number(control.id), Qt::FindDirectChildrenOnly);
         if (!widget)
             continue;
         widget->setGeometry(control.rect);

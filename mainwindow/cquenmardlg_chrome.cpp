@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 
-
 void CQuenmarDlg::readOutputFolder()
 {
     m_outputFolder = storedOutputFolder();

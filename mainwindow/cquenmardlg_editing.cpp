@@ -136,10 +136,10 @@ void CQuenmarDlg::LoadTask(int index)
     if (task.mp4Profile == 0) {
         EnableSettings(true);
         const std::pair<int, int> values[] = {
-            {IdVideoType, task.videoType},   {IdVideoSize, task.videoSize},
-            {IdFrameRate, task.frameRate},   {IdVideoBitrate, task.videoBitrate},
-            {IdAspect, task.aspect},         {IdAudioBitrate, task.audioBitrate},
-            {IdChannels, task.channels},     {IdSampleRate, task.sampleRate},
+            {IdVideoType, task.videoType}, {IdVideoSize, task.videoSize},
+            {IdFrameRate, task.frameRate}, {IdVideoBitrate, task.videoBitrate},
+            {IdAspect, task.aspect},       {IdAudioBitrate, task.audioBitrate},
+            {IdChannels, task.channels},   {IdSampleRate, task.sampleRate},
             {IdVolume, task.volume},
         };
         for (const auto& [id, item] : values)

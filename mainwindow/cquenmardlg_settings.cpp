@@ -38,16 +38,35 @@ void CQuenmarDlg::OnSettingChanged(int id)
     Task task = m_tasks.get(i);
     const int item = setting(id)->currentIndex();
     switch (id) {
-    case IdVideoType: task.videoType = item; break;
-    case IdVideoSize: task.videoSize = item; break;
-    case IdFrameRate: task.frameRate = item; break;
-    case IdVideoBitrate: task.videoBitrate = item; break;
-    case IdAspect: task.aspect = item; break;
-    case IdAudioBitrate: task.audioBitrate = item; break;
-    case IdChannels: task.channels = item; break;
-    case IdSampleRate: task.sampleRate = item; break;
-    case IdVolume: task.volume = item; break;
-    default: return;
+    case IdVideoType:
+        task.videoType = item;
+        break;
+    case IdVideoSize:
+        task.videoSize = item;
+        break;
+    case IdFrameRate:
+        task.frameRate = item;
+        break;
+    case IdVideoBitrate:
+        task.videoBitrate = item;
+        break;
+    case IdAspect:
+        task.aspect = item;
+        break;
+    case IdAudioBitrate:
+        task.audioBitrate = item;
+        break;
+    case IdChannels:
+        task.channels = item;
+        break;
+    case IdSampleRate:
+        task.sampleRate = item;
+        break;
+    case IdVolume:
+        task.volume = item;
+        break;
+    default:
+        return;
     }
     m_tasks.set(i, task);
 }

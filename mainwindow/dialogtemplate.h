@@ -10,7 +10,8 @@
 // of the add dialog.
 namespace dialog102 {
 
-enum ControlId {
+enum ControlId
+{
     IdTaskList = 1011,
     IdAdd = 1012,
     IdRemove = 1013,

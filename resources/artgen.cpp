@@ -66,8 +66,8 @@ QImage keyed(const QImage& art, const QColor& under)
 
 bool save(const QString& folder, const QString& name, int scale, const QImage& image)
 {
-    const QString file =
-        QStringLiteral("%1/%2%3.png").arg(folder, name, scale == 2 ? QStringLiteral("@2x") : QString());
+    const QString file = QStringLiteral("%1/%2%3.png")
+                             .arg(folder, name, scale == 2 ? QStringLiteral("@2x") : QString());
     if (!image.save(file, "PNG")) {
         std::fprintf(stderr, "artgen: cannot write %s\n", qPrintable(file));
         return false;
@@ -77,7 +77,12 @@ bool save(const QString& folder, const QString& name, int scale, const QImage& i
 
 // --- icons ---------------------------------------------------------------------------
 
-QPainterPath roundButton(QRectF r) { QPainterPath path; path.addEllipse(r); return path; }
+QPainterPath roundButton(QRectF r)
+{
+    QPainterPath path;
+    path.addEllipse(r);
+    return path;
+}
 
 void drawGem(QPainter& p, const QRectF& r, bool hot, const QPainterPath& body)
 {
@@ -115,7 +120,12 @@ void glyphPen(QPainter& p, bool hot, qreal width)
     p.setBrush(Qt::NoBrush);
 }
 
-enum class Glyph { Minus, Plus, Cross };
+enum class Glyph
+{
+    Minus,
+    Plus,
+    Cross
+};
 
 void drawRoundIcon(QPainter& p, Glyph glyph, bool hot)
 {
@@ -328,9 +338,9 @@ void drawPreviewButton(QPainter& p, bool play, bool hot)
 // can be stretched sideways.
 void drawTrack(QPainter& p)
 {
-    const QColor rows[11] = {Qt::transparent, Qt::transparent, QColor(8, 5, 24, 160),
-                             QColor(10, 6, 30), QColor(28, 20, 70), QColor(34, 26, 84),
-                             QColor(40, 30, 96), QColor(46, 36, 108), QColor(120, 104, 200),
+    const QColor rows[11] = {Qt::transparent,           Qt::transparent,     QColor(8, 5, 24, 160),
+                             QColor(10, 6, 30),         QColor(28, 20, 70),  QColor(34, 26, 84),
+                             QColor(40, 30, 96),        QColor(46, 36, 108), QColor(120, 104, 200),
                              QColor(180, 180, 255, 70), Qt::transparent};
     for (int y = 0; y < 11; ++y)
         p.fillRect(QRectF(0, y, 6, 1), rows[y]);
@@ -365,8 +375,8 @@ void drawThumb(QPainter& p, bool left)
 
 void drawBar(QPainter& p)
 {
-    const QColor rows[7] = {QColor(40, 16, 70), QColor(226, 150, 250), QColor(200, 110, 230),
-                            QColor(170, 84, 214), QColor(140, 64, 196), QColor(110, 44, 170),
+    const QColor rows[7] = {QColor(40, 16, 70),   QColor(226, 150, 250), QColor(200, 110, 230),
+                            QColor(170, 84, 214), QColor(140, 64, 196),  QColor(110, 44, 170),
                             QColor(40, 16, 70)};
     for (int y = 0; y < 7; ++y)
         p.fillRect(QRectF(0, y, 3, 1), rows[y]);
@@ -383,7 +393,8 @@ int main(int argc, char** argv)
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
 
-    struct Item {
+    struct Item
+    {
         QString name;
         QSize size;
         bool opaque;
@@ -404,10 +415,26 @@ int main(int argc, char** argv)
         {"icon_148", {56, 36}, false, [](QPainter& p) { drawPillIcon(p, true, true); }},
         {"bitmap_185", {777, 513}, true, drawBackground},
         {"bitmap_191", {264, 200}, true, drawPicture},
-        {"bitmap_192", {17, 17}, false, [](QPainter& p) { drawPreviewButton(p, false, true); }, true},
-        {"bitmap_202", {17, 17}, false, [](QPainter& p) { drawPreviewButton(p, true, false); }, true},
-        {"bitmap_203", {17, 17}, false, [](QPainter& p) { drawPreviewButton(p, true, true); }, true},
-        {"bitmap_210", {17, 17}, false, [](QPainter& p) { drawPreviewButton(p, false, false); }, true},
+        {"bitmap_192",
+         {17, 17},
+         false,
+         [](QPainter& p) { drawPreviewButton(p, false, true); },
+         true},
+        {"bitmap_202",
+         {17, 17},
+         false,
+         [](QPainter& p) { drawPreviewButton(p, true, false); },
+         true},
+        {"bitmap_203",
+         {17, 17},
+         false,
+         [](QPainter& p) { drawPreviewButton(p, true, true); },
+         true},
+        {"bitmap_210",
+         {17, 17},
+         false,
+         [](QPainter& p) { drawPreviewButton(p, false, false); },
+         true},
         {"bitmap_212", {6, 11}, false, drawTrack},
         {"bitmap_213", {13, 18}, false, [](QPainter& p) { drawThumb(p, true); }},
         {"bitmap_214", {13, 18}, false, [](QPainter& p) { drawThumb(p, false); }},

@@ -7,14 +7,17 @@ namespace art {
 
 QString path(Kind kind, int id)
 {
-    return QStringLiteral(":/%1/%2").arg(kind == Kind::Icon ? QStringLiteral("icon") : QStringLiteral("bitmap"))
+    return QStringLiteral(":/%1/%2")
+        .arg(kind == Kind::Icon ? QStringLiteral("icon") : QStringLiteral("bitmap"))
         .arg(id);
 }
 
 QImage image(Kind kind, int id, qreal dpr)
 {
     if (dpr <= 0)
-        dpr = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? qApp->devicePixelRatio() : 1.0;
+        dpr = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
+                  ? qApp->devicePixelRatio()
+                  : 1.0;
     const QString base = path(kind, id);
     if (dpr > 1.0) {
         QImage large(base + QStringLiteral("@2x"));

@@ -8,7 +8,11 @@
 // as ":/bitmap/N". Each also exists at twice the size as ":/icon/N@2x".
 namespace art {
 
-enum class Kind { Icon, Bitmap };
+enum class Kind
+{
+    Icon,
+    Bitmap
+};
 
 QString path(Kind kind, int id);
 // dpr 0: the application's device pixel ratio. Loads the @2x image when dpr > 1 and

@@ -236,7 +236,7 @@ int runCommandLine(int argc, char** argv)
     for (const QString& file : parser.positionalArguments())
         files.append(QFileInfo(file).absoluteFilePath());
     QString folder = parser.isSet(QStringLiteral("output")) ? parser.value(QStringLiteral("output"))
-                                                             : storedOutputFolder();
+                                                            : storedOutputFolder();
     folder = QDir(folder).absolutePath();
 
     MediaEngine media;
@@ -245,8 +245,9 @@ int runCommandLine(int argc, char** argv)
         return 0;
     }
     if (!parser.isSet(QStringLiteral("convert")) || files.isEmpty()) {
-        printError(parser.isSet(QStringLiteral("convert")) ? QStringLiteral("--convert needs at least one file")
-                                                           : QStringLiteral("nothing to do"));
+        printError(parser.isSet(QStringLiteral("convert"))
+                       ? QStringLiteral("--convert needs at least one file")
+                       : QStringLiteral("nothing to do"));
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
@@ -258,7 +259,8 @@ int runCommandLine(int argc, char** argv)
     double end = -1;
     const int mp4Count = int(LoadMp4Profiles(appFolder()).items.size());
     if (!readIndex(parser, QStringLiteral("profile"), qMax(mp4Count, 1), &mp4Profile) ||
-        !readIndex(parser, QStringLiteral("wmv-profile"), media.WmvProfiles().Count(), &wmvProfile) ||
+        !readIndex(parser, QStringLiteral("wmv-profile"), media.WmvProfiles().Count(),
+                   &wmvProfile) ||
         !readNumber(parser, QStringLiteral("start"), &start) ||
         !readNumber(parser, QStringLiteral("end"), &end))
         return kExitUsage;
@@ -286,11 +288,12 @@ int runCommandLine(int argc, char** argv)
 
     BatchState batch;
     ConsoleHost host(tasks, batch, folder, exportType);
-    PreConversion preConversion(tasks, batch, media, [&](int row) { host.redrawCell(row, ColumnProgress); });
+    PreConversion preConversion(tasks, batch, media,
+                                [&](int row) { host.redrawCell(row, ColumnProgress); });
     LogindPowerControl power;
     BatchDriver driver(tasks, batch, media, host, power);
-    driver.setPreConversion({[&](int index) { preConversion.preConvert(index); },
-                             [&] { preConversion.wake(); }});
+    driver.setPreConversion(
+        {[&](int index) { preConversion.preConvert(index); }, [&] { preConversion.wake(); }});
     host.setDriver(&driver);
 
     // Ctrl+C stops the batch the way the stop button does.

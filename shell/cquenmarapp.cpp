@@ -19,7 +19,8 @@ QString CQuenmarApp::executableFolder()
 {
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     const QString resolved = exe.canonicalFilePath();
-    const QString folder = QFileInfo(resolved.isEmpty() ? exe.absoluteFilePath() : resolved).absolutePath();
+    const QString folder =
+        QFileInfo(resolved.isEmpty() ? exe.absoluteFilePath() : resolved).absolutePath();
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
 

@@ -56,7 +56,8 @@ void CSkinEngine::Invoke(int dispid, const QVariantList& args)
     // The log keeps widgets by name: they may be gone when someone reads it.
     QVariantList logged;
     for (const QVariant& arg : args) {
-        QObject* object = arg.metaType() == QMetaType::fromType<QObject*>() ? arg.value<QObject*>() : nullptr;
+        QObject* object =
+            arg.metaType() == QMetaType::fromType<QObject*>() ? arg.value<QObject*>() : nullptr;
         logged << (object ? QVariant(QStringLiteral("widget:") + object->objectName()) : arg);
     }
     m_calls.append({dispid, logged});

@@ -24,7 +24,8 @@ class CSkinEngine : public QObject
 {
     Q_OBJECT
 public:
-    enum Dispid {
+    enum Dispid
+    {
         SkinSystemDialogs = 17,
         Enable = 1,
         LoadSkin = 2,

@@ -8,10 +8,9 @@ namespace {
 
 QDBusInterface loginManager()
 {
-    return QDBusInterface(QStringLiteral("org.freedesktop.login1"),
-                          QStringLiteral("/org/freedesktop/login1"),
-                          QStringLiteral("org.freedesktop.login1.Manager"),
-                          QDBusConnection::systemBus());
+    return QDBusInterface(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
 }
 
 } // namespace
@@ -25,8 +24,8 @@ bool LogindPowerControl::canPowerOff()
         return false;
     const QDBusReply<QString> reply = manager.call(QStringLiteral("CanPowerOff"));
     // "challenge" means logind will ask the user for permission itself.
-    return reply.isValid() && (reply.value() == QLatin1String("yes") ||
-                               reply.value() == QLatin1String("challenge"));
+    return reply.isValid() &&
+           (reply.value() == QLatin1String("yes") || reply.value() == QLatin1String("challenge"));
 }
 
 bool LogindPowerControl::powerOff()

@@ -30,7 +30,8 @@ constexpr int kTickMs = 50;
 
 void mouse(QWidget* widget, QEvent::Type type, const QPoint& pos)
 {
-    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons buttons =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
     QMouseEvent event(type, pos, widget->mapToGlobal(pos), Qt::LeftButton, buttons, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
 }
@@ -121,7 +122,9 @@ void Walkthrough::run(const QString& line)
     const QString rest = line.section(u' ', 1);
     const QStringList args = rest.split(u' ', Qt::SkipEmptyParts);
     CQuenmarDlg* main = m_host.mainWindow();
-    auto button = [main](const char* id) { return main->findChild<QPushButton*>(QString::fromLatin1(id)); };
+    auto button = [main](const char* id) {
+        return main->findChild<QPushButton*>(QString::fromLatin1(id));
+    };
     auto* list = main->findChild<CTaskListCtrl*>(QStringLiteral("1011"));
     auto* slider = main->findChild<CRangeSlider*>(QStringLiteral("1047"));
     say(line);
@@ -153,7 +156,7 @@ void Walkthrough::run(const QString& line)
         mouse(list->viewport(), QEvent::MouseButtonRelease, at);
     } else if (command == QLatin1String("drag-left") || command == QLatin1String("drag-right")) {
         const QRect thumb = command == QLatin1String("drag-left") ? slider->leftThumbRect()
-                                                                   : slider->rightThumbRect();
+                                                                  : slider->rightThumbRect();
         drag(slider, thumb.center(), thumb.center() + QPoint(args.value(0).toInt(), 0));
         m_resumeAt = m_clock.elapsed() + 1500; // the glimpse
     } else if (command == QLatin1String("title")) {
@@ -215,7 +218,8 @@ void Walkthrough::run(const QString& line)
         m_waitIdle = true;
     } else if (command == QLatin1String("dismiss")) {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            say(QStringLiteral("message \"%1\": \"%2\"").arg(box->windowTitle(), box->text().trimmed()));
+            say(QStringLiteral("message \"%1\": \"%2\"")
+                    .arg(box->windowTitle(), box->text().trimmed()));
             box->accept();
         } else {
             say(QStringLiteral("no message box is open"));
@@ -265,6 +269,7 @@ void Walkthrough::printChildren()
         cmdline.open(QIODevice::ReadOnly);
         children << pid + u' ' + QString::fromUtf8(cmdline.readAll().replace('\0', ' ')).trimmed();
     }
-    const QString list = children.isEmpty() ? QString() : QStringLiteral(": ") + children.join(QStringLiteral("; "));
+    const QString list =
+        children.isEmpty() ? QString() : QStringLiteral(": ") + children.join(QStringLiteral("; "));
     say(QStringLiteral("  %1 child process(es)%2").arg(children.size()).arg(list));
 }

@@ -10,7 +10,10 @@
 
 CFadePicture::CFadePicture(QWidget* parent) : QWidget(parent) {}
 
-CFadePicture::~CFadePicture() { stopWorker(); }
+CFadePicture::~CFadePicture()
+{
+    stopWorker();
+}
 
 bool CFadePicture::StartFade(int bitmapId, int stepDelayMs)
 {
@@ -35,12 +38,14 @@ bool CFadePicture::StartFade(int bitmapId, int stepDelayMs)
             if (stop.stop_requested())
                 return;
             // Only the alpha crosses over: the widget paints on its own thread.
-            QMetaObject::invokeMethod(this, [this, alpha] { applyStep(alpha); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, alpha] { applyStep(alpha); }, Qt::QueuedConnection);
             std::unique_lock lock(mutex);
             if (wake.wait_for(lock, stop, delay, [] { return false; }), stop.stop_requested())
                 return;
         }
-        QMetaObject::invokeMethod(this, [this] { finishFade(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { finishFade(); }, Qt::QueuedConnection);
     });
     return true;
 }

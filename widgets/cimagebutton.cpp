@@ -85,8 +85,8 @@ int CImageButton::SetIconHandles(const QPixmap& hot, const QPixmap& normal, bool
     return Ok;
 }
 
-int CImageButton::SetBitmapPair(int hotId, ColorRef hotTransparent, int normalId, ColorRef normalTransparent,
-                                bool repaint)
+int CImageButton::SetBitmapPair(int hotId, ColorRef hotTransparent, int normalId,
+                                ColorRef normalTransparent, bool repaint)
 {
     const qreal dpr = devicePixelRatioF();
     const QImage hot = art::image(art::Kind::Bitmap, hotId, dpr);
@@ -150,7 +150,10 @@ int CImageButton::SetChecked(bool checked, bool repaint)
     return Ok;
 }
 
-bool CImageButton::IsChecked() const { return isCheckable() && isChecked(); }
+bool CImageButton::IsChecked() const
+{
+    return isCheckable() && isChecked();
+}
 
 int CImageButton::ResetColors(bool repaint)
 {
@@ -206,7 +209,8 @@ QSize CImageButton::sizeHint() const
 QColor CImageButton::stateColor(int index) const
 {
     const bool text = index % 2 == 1;
-    return colorFromRef(m_colors[index], palette().color(text ? QPalette::ButtonText : QPalette::Button));
+    return colorFromRef(m_colors[index],
+                        palette().color(text ? QPalette::ButtonText : QPalette::Button));
 }
 
 void CImageButton::dropImages()
@@ -384,8 +388,9 @@ void CImageButton::changeEvent(QEvent* event)
             // Pass the keyboard focus on, to the parent when nothing else takes it.
             if (hasFocus() && parentWidget()) {
                 QWidget* next = nextInFocusChain();
-                while (next && next != this && !(next->isEnabled() && next->isVisible() &&
-                                                 (next->focusPolicy() & Qt::TabFocus)))
+                while (next && next != this &&
+                       !(next->isEnabled() && next->isVisible() &&
+                         (next->focusPolicy() & Qt::TabFocus)))
                     next = next->nextInFocusChain();
                 if (next && next != this)
                     next->setFocus(Qt::TabFocusReason);

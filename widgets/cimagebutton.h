@@ -15,7 +15,8 @@ class CImageButton : public QPushButton
     Q_OBJECT
 
 public:
-    enum Result {
+    enum Result
+    {
         Ok = 0,
         InvalidImage = 1,
         MaskFailed = 2,
@@ -23,8 +24,15 @@ public:
         InvalidAlignment = 4,
         InvalidPressStyle = 6,
     };
-    enum ImageAlignment { ImageLeft = 0, ImageAbove = 1, ImageRight = 2, ImageOverlap = 3 };
-    enum StateColor {
+    enum ImageAlignment
+    {
+        ImageLeft = 0,
+        ImageAbove = 1,
+        ImageRight = 2,
+        ImageOverlap = 3
+    };
+    enum StateColor
+    {
         BackHot = 0,
         TextHot = 1,
         BackNormal = 2,
@@ -42,8 +50,9 @@ public:
     // Pixels of the transparent colour show what lies behind the button.
     int SetBitmapPair(int hotId, ColorRef hotTransparent, int normalId, ColorRef normalTransparent,
                       bool repaint = true);
-    int SetBitmapHandles(const QImage& hot, ColorRef hotTransparent, const QImage& normal = QImage(),
-                         ColorRef normalTransparent = CLR_NONE, bool repaint = true);
+    int SetBitmapHandles(const QImage& hot, ColorRef hotTransparent,
+                         const QImage& normal = QImage(), ColorRef normalTransparent = CLR_NONE,
+                         bool repaint = true);
 
     int SetImageAlignment(int alignment, bool repaint = true);
     int SetPressShift(int style, bool repaint = true); // 0: (1, 1), 1: (0, 2)

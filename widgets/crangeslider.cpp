@@ -11,7 +11,10 @@ namespace {
 
 constexpr int kThumbWidth = 13;
 
-QPixmap sliderArt(int id) { return art::pixmap(art::Kind::Bitmap, id); }
+QPixmap sliderArt(int id)
+{
+    return art::pixmap(art::Kind::Bitmap, id);
+}
 
 } // namespace
 
@@ -93,7 +96,10 @@ void CRangeSlider::layoutThumbs()
     m_rightThumb = QRect(xR + kThumbWidth, 0, kThumbWidth, height());
 }
 
-void CRangeSlider::resizeEvent(QResizeEvent*) { layoutThumbs(); }
+void CRangeSlider::resizeEvent(QResizeEvent*)
+{
+    layoutThumbs();
+}
 
 void CRangeSlider::paintEvent(QPaintEvent*)
 {
@@ -208,7 +214,8 @@ void CRangeSlider::mouseReleaseEvent(QMouseEvent* event)
 void CRangeSlider::keyPressEvent(QKeyEvent* event)
 {
     const int key = event->key();
-    if ((key != Qt::Key_Left && key != Qt::Key_Right) || (event->modifiers() & Qt::ControlModifier)) {
+    if ((key != Qt::Key_Left && key != Qt::Key_Right) ||
+        (event->modifiers() & Qt::ControlModifier)) {
         QWidget::keyPressEvent(event);
         return;
     }

@@ -16,7 +16,8 @@
 class TaskListHeaderModel : public QAbstractTableModel
 {
 public:
-    struct Column {
+    struct Column
+    {
         QString heading;
         Qt::Alignment alignment;
     };
@@ -51,7 +52,10 @@ public:
 namespace {
 
 // A rectangle from exclusive right and bottom edges, as the cell geometry is stated.
-QRect ltrb(int l, int t, int r, int b) { return QRect(l, t, r - l, b - t); }
+QRect ltrb(int l, int t, int r, int b)
+{
+    return QRect(l, t, r - l, b - t);
+}
 
 } // namespace
 
@@ -85,7 +89,8 @@ CTaskListCtrl::CTaskListCtrl(QWidget* parent) : QAbstractScrollArea(parent)
 
 CTaskListCtrl::~CTaskListCtrl() = default;
 
-int CTaskListCtrl::InsertColumn(int index, const QString& heading, Qt::Alignment alignment, int width)
+int CTaskListCtrl::InsertColumn(int index, const QString& heading, Qt::Alignment alignment,
+                                int width)
 {
     if (index < 0)
         return -1;
@@ -98,7 +103,10 @@ int CTaskListCtrl::InsertColumn(int index, const QString& heading, Qt::Alignment
     return index;
 }
 
-int CTaskListCtrl::GetColumnCount() const { return int(m_headerModel->columns.size()); }
+int CTaskListCtrl::GetColumnCount() const
+{
+    return int(m_headerModel->columns.size());
+}
 
 int CTaskListCtrl::GetColumnWidth(int column) const
 {
@@ -192,9 +200,15 @@ int CTaskListCtrl::SetHotItem(int row)
     return old;
 }
 
-int CTaskListCtrl::GetTopIndex() const { return verticalScrollBar()->value(); }
+int CTaskListCtrl::GetTopIndex() const
+{
+    return verticalScrollBar()->value();
+}
 
-int CTaskListCtrl::GetCountPerPage() const { return qMax(0, viewport()->height() / m_rowHeight); }
+int CTaskListCtrl::GetCountPerPage() const
+{
+    return qMax(0, viewport()->height() / m_rowHeight);
+}
 
 bool CTaskListCtrl::EnsureVisible(int row, bool partialOk)
 {
@@ -202,7 +216,8 @@ bool CTaskListCtrl::EnsureVisible(int row, bool partialOk)
         return false;
     const int top = GetTopIndex();
     const int perPage = qMax(1, GetCountPerPage());
-    const bool partlyShown = viewport()->height() % m_rowHeight != 0 && row == top + GetCountPerPage();
+    const bool partlyShown =
+        viewport()->height() % m_rowHeight != 0 && row == top + GetCountPerPage();
     if (row < top)
         verticalScrollBar()->setValue(row);
     else if (row >= top + perPage && !(partialOk && partlyShown))
@@ -229,8 +244,8 @@ QRect CTaskListCtrl::InvalidateCells(int first, int last, int column, bool /*era
     const int bottom = qMin(top + GetCountPerPage(), m_count - 1);
     if ((first < top && last < top) || (first > bottom && last > bottom))
         return {};
-    const QRect area =
-        GetCellRect(qBound(top, first, bottom), column).united(GetCellRect(qBound(top, last, bottom), column));
+    const QRect area = GetCellRect(qBound(top, first, bottom), column)
+                           .united(GetCellRect(qBound(top, last, bottom), column));
     if (!area.isEmpty())
         viewport()->update(area);
     return area;
@@ -340,7 +355,8 @@ QRect CTaskListCtrl::imageRect(const CellRequest& r, const QRect& cell, int* are
     if (image.isNull())
         return {};
     const QSize size = r.imageList->imageSize();
-    const int l = cell.left(), t = cell.top(), rt = cell.left() + cell.width(), b = cell.top() + cell.height();
+    const int l = cell.left(), t = cell.top(), rt = cell.left() + cell.width(),
+              b = cell.top() + cell.height();
     const int x = r.centerImage ? (l + rt) / 2 - size.width() / 2 + 1 : l + 1;
     const int y = qMax(t, (t + b) / 2 - size.height() / 2);
     *areaRight = x + size.width();
@@ -370,7 +386,8 @@ void CTaskListCtrl::drawCell(QPainter& p, int row, int column)
         const QColor blend = backColor(r, false);
         if (r.selected && !r.noHighlight && r.selImageStyle != 0 && blend.isValid()) {
             // Half the selection colour over the image's own pixels only.
-            QPixmap tinted = r.imageList->image(r.imageIndex).copy(QRect(QPoint(0, 0), image.size()));
+            QPixmap tinted =
+                r.imageList->image(r.imageIndex).copy(QRect(QPoint(0, 0), image.size()));
             QPainter tp(&tinted);
             tp.setCompositionMode(QPainter::CompositionMode_SourceAtop);
             tp.setOpacity(0.5);
@@ -394,7 +411,9 @@ void CTaskListCtrl::drawCell(QPainter& p, int row, int column)
             p.fillRect(ltrb(l, t, rt, frame.top()), rowBack);
             p.fillRect(ltrb(l, frame.top() + frame.height(), rt, b), rowBack);
             p.fillRect(ltrb(l, frame.top(), frame.left(), frame.top() + frame.height()), rowBack);
-            p.fillRect(ltrb(frame.left() + frame.width(), frame.top(), rt, frame.top() + frame.height()), rowBack);
+            p.fillRect(
+                ltrb(frame.left() + frame.width(), frame.top(), rt, frame.top() + frame.height()),
+                rowBack);
         }
         if (r.barEdge != 0 && frame.isValid())
             qDrawShadePanel(&p, frame, palette(), true, 2);
@@ -408,14 +427,16 @@ void CTaskListCtrl::drawCell(QPainter& p, int row, int column)
                          : int(qint64(interior.width()) * qMax(0, r.barPos) / r.barMax);
         }
         const QRect fill(interior.left(), interior.top(), filled, interior.height());
-        const QRect rest(interior.left() + filled, interior.top(), interior.width() - filled, interior.height());
+        const QRect rest(interior.left() + filled, interior.top(), interior.width() - filled,
+                         interior.height());
         const QColor barColor = colorFromRef(r.barColor, palette().color(QPalette::Highlight));
         if (r.barPos > 0 && barColor.isValid() && !fill.isEmpty())
             p.fillRect(fill, barColor);
         if (!text.isEmpty() && interior.width() > 0) {
             const QStaticText& shown = shownText(text, interior.width());
             const QPointF at = textOrigin(shown, interior, align);
-            const QColor over = colorFromRef(r.barTextColor, palette().color(QPalette::HighlightedText));
+            const QColor over =
+                colorFromRef(r.barTextColor, palette().color(QPalette::HighlightedText));
             const QColor other = textColor(r, true, false);
             const QRect cellClip = p.clipBoundingRect().toAlignedRect();
             if (over.isValid() && !fill.isEmpty()) {
@@ -462,14 +483,16 @@ const QStaticText& CTaskListCtrl::shownText(const QString& text, int width)
         m_textCache.clear();
     const QFontMetrics fm = fontMetrics();
     // Plain text: names are shown as they are, "&" and "<" included.
-    QStaticText shown(fm.horizontalAdvance(text) <= width ? text : fm.elidedText(text, Qt::ElideRight, width));
+    QStaticText shown(
+        fm.horizontalAdvance(text) <= width ? text : fm.elidedText(text, Qt::ElideRight, width));
     shown.setTextFormat(Qt::PlainText);
     shown.setPerformanceHint(QStaticText::AggressiveCaching);
     shown.prepare(QTransform(), font());
     return *m_textCache.insert(key, shown);
 }
 
-QPointF CTaskListCtrl::textOrigin(const QStaticText& text, const QRect& area, Qt::Alignment alignment) const
+QPointF CTaskListCtrl::textOrigin(const QStaticText& text, const QRect& area,
+                                  Qt::Alignment alignment) const
 {
     const qreal w = text.size().width();
     qreal x = area.left();
@@ -608,13 +631,27 @@ void CTaskListCtrl::keyPressEvent(QKeyEvent* event)
     const int page = qMax(1, GetCountPerPage() - 1);
     int target = -1;
     switch (event->key()) {
-    case Qt::Key_Up: target = current < 0 ? 0 : qMax(0, current - 1); break;
-    case Qt::Key_Down: target = current < 0 ? 0 : qMin(m_count - 1, current + 1); break;
-    case Qt::Key_PageUp: target = qMax(0, current - page); break;
-    case Qt::Key_PageDown: target = qMin(m_count - 1, qMax(0, current) + page); break;
-    case Qt::Key_Home: target = 0; break;
-    case Qt::Key_End: target = m_count - 1; break;
-    default: QAbstractScrollArea::keyPressEvent(event); return;
+    case Qt::Key_Up:
+        target = current < 0 ? 0 : qMax(0, current - 1);
+        break;
+    case Qt::Key_Down:
+        target = current < 0 ? 0 : qMin(m_count - 1, current + 1);
+        break;
+    case Qt::Key_PageUp:
+        target = qMax(0, current - page);
+        break;
+    case Qt::Key_PageDown:
+        target = qMin(m_count - 1, qMax(0, current) + page);
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = m_count - 1;
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
     }
     moveSelectionTo(target);
     event->accept();
@@ -649,7 +686,8 @@ bool CTaskListCtrl::eventFilter(QObject* watched, QEvent* event)
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::RightButton) {
             const QPoint pos = mouse->position().toPoint();
-            emit headerRightClicked(m_header->logicalIndexAt(pos), m_header->viewport()->mapToGlobal(pos));
+            emit headerRightClicked(m_header->logicalIndexAt(pos),
+                                    m_header->viewport()->mapToGlobal(pos));
         }
     }
     return QAbstractScrollArea::eventFilter(watched, event);

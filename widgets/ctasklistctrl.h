@@ -25,12 +25,14 @@ class CTaskListCtrl : public QAbstractScrollArea
 
 public:
     // Row state bits for SetItemState / GetItemState.
-    enum ItemState : unsigned {
+    enum ItemState : unsigned
+    {
         ItemFocused = 0x1,
         ItemSelected = 0x2,
     };
     // Extended style bits for SetExtendedStyle.
-    enum ExtendedStyle : unsigned {
+    enum ExtendedStyle : unsigned
+    {
         ExGridLines = 0x1,
         ExCheckBoxes = 0x4,
         ExFullRowSelect = 0x20,
@@ -78,7 +80,10 @@ public:
 
     void SetExtendedStyle(unsigned mask, unsigned style);
     unsigned GetExtendedStyle() const { return m_exStyle; }
-    void SetFullRowSelect(bool on) { SetExtendedStyle(ExFullRowSelect, on ? unsigned(ExFullRowSelect) : 0u); }
+    void SetFullRowSelect(bool on)
+    {
+        SetExtendedStyle(ExFullRowSelect, on ? unsigned(ExFullRowSelect) : 0u);
+    }
     // The selection stays visible while the list has no focus (on by default).
     void SetAlwaysShowSelection(bool on);
 

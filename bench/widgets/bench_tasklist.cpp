@@ -28,10 +28,19 @@ void answer(CellRequest* r)
     r->selBackColor = 0x60321E;
     const int s = r->item * 7;
     switch (r->subItem) {
-    case 0: r->text = QStringLiteral("holiday clip %1 & friends.avi").arg(r->item); break;
-    case 1: r->text = QString::asprintf("%02d:%02d:%02d", s / 3600, s % 3600 / 60, s % 60); break;
-    case 2: r->text = QString::asprintf("%02d:%02d:%02d", (s + 95) / 3600, (s + 95) % 3600 / 60, (s + 95) % 60); break;
-    case 3: r->text = QStringLiteral("holiday clip %1.mp4").arg(r->item); break;
+    case 0:
+        r->text = QStringLiteral("holiday clip %1 & friends.avi").arg(r->item);
+        break;
+    case 1:
+        r->text = QString::asprintf("%02d:%02d:%02d", s / 3600, s % 3600 / 60, s % 60);
+        break;
+    case 2:
+        r->text = QString::asprintf("%02d:%02d:%02d", (s + 95) / 3600, (s + 95) % 3600 / 60,
+                                    (s + 95) % 60);
+        break;
+    case 3:
+        r->text = QStringLiteral("holiday clip %1.mp4").arg(r->item);
+        break;
     default:
         r->text = QString::asprintf("    %.2f%%  %.02fMB   Remain Time:%s", (r->item % 100) + 0.5,
                                     r->item / 10.0, "00:01:23");
@@ -42,7 +51,8 @@ void answer(CellRequest* r)
     }
 }
 
-struct Bench {
+struct Bench
+{
     QWidget window;
     CTaskListCtrl* list;
     Bench(int rows, QSize size)
@@ -53,7 +63,8 @@ struct Bench {
         const char* headings[] = {"Source", "Begin Time", "End Time", "Export", "Progress"};
         const int widths[] = {120, 70, 70, 100, 250};
         for (int c = 0; c < 5; ++c)
-            list->InsertColumn(c, headings[c], c == 1 || c == 2 ? Qt::AlignHCenter : Qt::AlignLeft, widths[c]);
+            list->InsertColumn(c, headings[c], c == 1 || c == 2 ? Qt::AlignHCenter : Qt::AlignLeft,
+                               widths[c]);
         list->SetFullRowSelect(true);
         QObject::connect(list, &CTaskListCtrl::cellRequest, list, answer, Qt::DirectConnection);
         list->SetItemCount(rows);
@@ -67,7 +78,8 @@ double msPerFullPaint(int rows, QSize size, int* cells)
     Bench b(rows, size);
     b.list->verticalScrollBar()->setValue(rows / 2);
     int requests = 0;
-    QObject::connect(b.list, &CTaskListCtrl::cellRequest, b.list, [&] { ++requests; }, Qt::DirectConnection);
+    QObject::connect(
+        b.list, &CTaskListCtrl::cellRequest, b.list, [&] { ++requests; }, Qt::DirectConnection);
     const int rounds = 300;
     QElapsedTimer timer;
     timer.start();
@@ -117,7 +129,8 @@ void snapshot(const QString& file)
     const char* headings[] = {"Source", "Begin Time", "End Time", "Export", "Progress"};
     const int widths[] = {120, 70, 70, 100, 250};
     for (int c = 0; c < 5; ++c)
-        list->InsertColumn(c, headings[c], c == 1 || c == 2 ? Qt::AlignHCenter : Qt::AlignLeft, widths[c]);
+        list->InsertColumn(c, headings[c], c == 1 || c == 2 ? Qt::AlignHCenter : Qt::AlignLeft,
+                           widths[c]);
     list->SetFullRowSelect(true);
     QObject::connect(list, &CTaskListCtrl::cellRequest, list, answer, Qt::DirectConnection);
     list->SetItemCount(40);
@@ -161,7 +174,8 @@ void snapshot(const QString& file)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     if (argc == 3 && QByteArray(argv[1]) == "--snapshot") {
         snapshot(QString::fromLocal8Bit(argv[2]));
@@ -170,8 +184,9 @@ int main(int argc, char** argv)
     for (QSize size : {QSize(560, 160), QSize(640, 1000)}) {
         int cells = 0;
         const double ms = msPerFullPaint(10000, size, &cells);
-        std::printf("full viewport paint, 10,000 rows, %dx%d (%d cells): %.3f ms %s\n", size.width(),
-                    size.height(), cells, ms, ms < 5.0 ? "(under 5 ms)" : "(OVER 5 ms)");
+        std::printf("full viewport paint, 10,000 rows, %dx%d (%d cells): %.3f ms %s\n",
+                    size.width(), size.height(), cells, ms,
+                    ms < 5.0 ? "(under 5 ms)" : "(OVER 5 ms)");
     }
     const QSize size(560, 160);
     // The best of three runs each: the machine is shared, the minimum is the list's own cost.

@@ -73,7 +73,8 @@ TEST(CommandLine, ConvertsIntoOneFolderWithNumberedNames)
     QFile::copy(avi, sameName);
 
     QString output;
-    ASSERT_EQ(cli.run({"--convert", avi, rm, sameName, "--output", cli.out()}, &output), 0) << output.toStdString();
+    ASSERT_EQ(cli.run({"--convert", avi, rm, sameName, "--output", cli.out()}, &output), 0)
+        << output.toStdString();
     const QString base = QFileInfo(avi).completeBaseName();
     EXPECT_EQ(codecOf(cli.out() + "/" + base + ".mp4", "video"), "h264");
     EXPECT_EQ(codecOf(cli.out() + "/" + base + "_2.mp4", "video"), "h264");
@@ -85,7 +86,8 @@ TEST(CommandLine, ConvertsIntoOneFolderWithNumberedNames)
     // The pre-conversion leaves no intermediate file behind.
     EXPECT_TRUE(QDir(cli.home.path() + "/cache/trelvo-converter").isEmpty());
 
-    ASSERT_EQ(cli.run({"--convert", mov, "--wmv", "--output", cli.out()}, &output), 0) << output.toStdString();
+    ASSERT_EQ(cli.run({"--convert", mov, "--wmv", "--output", cli.out()}, &output), 0)
+        << output.toStdString();
     const QString wmv = cli.out() + "/" + QFileInfo(mov).completeBaseName() + ".wmv";
     EXPECT_EQ(codecOf(wmv, "video"), "wmv2");
     EXPECT_EQ(codecOf(wmv, "audio"), "wmav2");
@@ -141,7 +143,7 @@ TEST(CommandLine, CtrlCStopsTheEncoderWhichLeavesAPlayableFile)
     EXPECT_LT(duration, 39.0);
     EXPECT_EQ(codecOf(partial, "video"), "h264");
     EXPECT_FALSE(QFile::exists(cli.out() + "/stopped_2.mp4")); // the second Task never ran
-    EXPECT_EQ(processesNaming(cli.out()), 0);                   // no encoder left behind
+    EXPECT_EQ(processesNaming(cli.out()), 0);                  // no encoder left behind
 }
 
 TEST(CommandLine, UsageErrors)
@@ -157,7 +159,8 @@ TEST(CommandLine, UsageErrors)
     };
     for (const QStringList& args : cases) {
         QString output;
-        EXPECT_EQ(cli.run(args, &output), 2) << args.join(' ').toStdString() << output.toStdString();
+        EXPECT_EQ(cli.run(args, &output), 2)
+            << args.join(' ').toStdString() << output.toStdString();
     }
     QString output;
     EXPECT_EQ(cli.run({"--help"}, &output), 0);

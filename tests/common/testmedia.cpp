@@ -64,8 +64,7 @@ namespace {
 
 QStringList videoInput(int seconds)
 {
-    return {"-f", "lavfi", "-i",
-            QString("testsrc2=size=320x240:rate=25:duration=%1").arg(seconds)};
+    return {"-f", "lavfi", "-i", QString("testsrc2=size=320x240:rate=25:duration=%1").arg(seconds)};
 }
 
 QStringList audioInput(int seconds)
@@ -122,7 +121,10 @@ QString clip(const QString& ext, int seconds)
     QStringList args = videoInput(seconds) + audioInput(seconds);
     args << audioCodecFor(ext);
     if (ext == "3gp")
-        args << "-ar" << "22050" << "-ac" << "1";
+        args << "-ar"
+             << "22050"
+             << "-ac"
+             << "1";
     args << videoCodecFor(ext);
     return make(QString("clip%1s.%2").arg(seconds).arg(ext), args);
 }
@@ -139,15 +141,16 @@ QString audioOnly(const QString& ext, int seconds)
     QStringList args = audioInput(seconds);
     args << "-vn" << audioCodecFor(ext);
     if (ext == "wma")
-        args << "-f" << "asf";
+        args << "-f"
+             << "asf";
     return make(QString("audio-only%1s.%2").arg(seconds).arg(ext), args);
 }
 
 QJsonObject probe(const QString& path)
 {
     QProcess process;
-    process.start("ffprobe", {"-v", "error", "-print_format", "json", "-show_format",
-                              "-show_streams", path});
+    process.start("ffprobe",
+                  {"-v", "error", "-print_format", "json", "-show_format", "-show_streams", path});
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return {};
     return QJsonDocument::fromJson(process.readAllStandardOutput()).object();

@@ -59,7 +59,8 @@ void StandInApp::writeProfiles()
     ini.open(QIODevice::WriteOnly);
     ini.write("[Info]\nDefaultProfile=0\n");
     for (int i = 0; i < m_commands.size(); ++i)
-        ini.write(QString("[profile%1]\nTitle=P%1\nCommand0=%2\n").arg(i).arg(m_commands[i]).toUtf8());
+        ini.write(
+            QString("[profile%1]\nTitle=P%1\nCommand0=%2\n").arg(i).arg(m_commands[i]).toUtf8());
 }
 
 bool FakeMedia::ConvertToFile(const QString& path)

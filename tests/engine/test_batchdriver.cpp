@@ -1,6 +1,6 @@
-#include "common/qtprinters.h"
 #include "batchdriver.h"
 #include "clock.h"
+#include "common/qtprinters.h"
 #include "progressdisplay.h"
 #include "standins.h"
 
@@ -27,11 +27,12 @@ struct BatchRig
         host.folder = app.out();
         driver.setAppFolder(app.app());
         // Stand-in for the media component's event handlers.
-        QObject::connect(&media, &MediaComponent::ConversionProgress, [this](double pos, double total) {
-            Task t = tasks.get(batch.currentTaskIndex);
-            t.wmvPercent = total == 0 ? 0 : int(100 / total * pos + 0.5);
-            tasks.set(batch.currentTaskIndex, t);
-        });
+        QObject::connect(&media, &MediaComponent::ConversionProgress,
+                         [this](double pos, double total) {
+                             Task t = tasks.get(batch.currentTaskIndex);
+                             t.wmvPercent = total == 0 ? 0 : int(100 / total * pos + 0.5);
+                             tasks.set(batch.currentTaskIndex, t);
+                         });
         QObject::connect(&media, &MediaComponent::ConversionComplete, [this] {
             if (tasks.get(batch.currentTaskIndex).exportType != 0)
                 batch.wmvRunning = 0;
@@ -43,10 +44,7 @@ struct BatchRig
         t.mp4Profile = profile;
         tasks.add(t);
     }
-    void addWmv(const QString& name)
-    {
-        tasks.add(makeTask("/v/" + name + ".avi", 10, 1, 0));
-    }
+    void addWmv(const QString& name) { tasks.add(makeTask("/v/" + name + ".avi", 10, 1, 0)); }
     QString progress(int row)
     {
         CellRequest r;
@@ -158,7 +156,8 @@ TEST(BatchDriver, StopEndsWhicheverConversionRuns)
     rig.addWmv("wmv");
     rig.addMp4("mp4", 0);
     rig.host.exportType = 0;
-    QObject::connect(&rig.media, &MediaComponent::ConversionProgress, [&] { rig.driver.stopConverting(); });
+    QObject::connect(&rig.media, &MediaComponent::ConversionProgress,
+                     [&] { rig.driver.stopConverting(); });
     rig.driver.startConverting();
     EXPECT_GE(rig.media.stopCalls, 2); // once at the start of the batch, once for the stop
     EXPECT_EQ(rig.media.converted, 0);
@@ -172,7 +171,8 @@ TEST(BatchDriver, AStoppedWmvTaskKeepsItsUsedTime)
     BatchRig rig;
     rig.addWmv("wmv");
     rig.host.exportType = 1;
-    QObject::connect(&rig.media, &MediaComponent::ConversionProgress, [&] { rig.driver.stopConverting(); });
+    QObject::connect(&rig.media, &MediaComponent::ConversionProgress,
+                     [&] { rig.driver.stopConverting(); });
     rig.driver.startConverting();
     ASSERT_EQ(rig.tasks.get(0).wmvPercent, 33);
     // Drawn again a minute later: the time the conversion ran, not the time since.

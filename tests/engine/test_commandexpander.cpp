@@ -1,5 +1,5 @@
-#include "common/qtprinters.h"
 #include "commandexpander.h"
+#include "common/qtprinters.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,7 +59,7 @@ TEST(CommandExpansion, DefaultSettingsTexts)
 
 TEST(CommandExpansion, EveryTableEntryAndOutOfRangeIndexes)
 {
-    const QStringList audio{"32", "40", "48", "56", "64", "80", "96",
+    const QStringList audio{"32",  "40",  "48",  "56",  "64",  "80",  "96",
                             "112", "128", "160", "192", "224", "256", "320"};
     for (int i = 0; i < audio.size(); ++i)
         EXPECT_EQ(audioBitrateText(i), audio[i]);
@@ -93,7 +93,8 @@ TEST(CommandExpansion, ReplacementOrderAndProfiles)
     EXPECT_EQ(expand("-s $SIZE $VCODEC \"$TITLE\"", t),
               "-s $SIZE $VCODEC \"Price $SIZE at 2026-03-04 05:06:07\"");
 
-    EXPECT_EQ(expand("$INPUT_FILE $INPUT_FILE $OTHER", sourceTask()), "/v/clip.avi /v/clip.avi $OTHER");
+    EXPECT_EQ(expand("$INPUT_FILE $INPUT_FILE $OTHER", sourceTask()),
+              "/v/clip.avi /v/clip.avi $OTHER");
 }
 
 TEST(CommandExpansion, RealMediaReadsTheIntermediateFile)
@@ -108,8 +109,9 @@ TEST(CommandExpansion, RealMediaReadsTheIntermediateFile)
 TEST(CommandExpansion, QuotesInValuesCannotChangeTheArguments)
 {
     const QString templ = "./trelvo-encoder -i \"$INPUT_FILE\" -title \"$TITLE\" \"$OUTPUT_FILE\"";
-    const QStringList titles{"plain", "a \"quoted\" word", "\"", "ends with \"", "\"starts",
-                             "x\" -y \"evil", "two \"\" quotes", "tab\tand spaces  "};
+    const QStringList titles{"plain",           "a \"quoted\" word", "\"",
+                             "ends with \"",    "\"starts",          "x\" -y \"evil",
+                             "two \"\" quotes", "tab\tand spaces  "};
     for (const QString& title : titles) {
         SCOPED_TRACE(title.toStdString());
         Task t = makeTask("/v/my \"odd\" clip.avi", 10, 0, 0);
@@ -134,7 +136,8 @@ TEST(CommandExpansion, ReadsTheTemplateOfTheTasksProfileInTheAppFolder)
     QDir().mkpath(app);
     QFile f(app + "/Zune_Profile.ini");
     f.open(QIODevice::WriteOnly);
-    f.write("[Info]\nDefaultProfile=0\n[profile0]\nCommand0=zero $SIZE\n[profile1]\nCommand0=one $SIZE\n");
+    f.write("[Info]\nDefaultProfile=0\n[profile0]\nCommand0=zero $SIZE\n[profile1]\nCommand0=one "
+            "$SIZE\n");
     f.close();
     TaskList list;
     Task t = sourceTask();

@@ -81,7 +81,8 @@ TEST(EncoderOutput, ShortOrMissingFieldsKeepTheOldValues)
 TEST(EncoderOutput, OnlyTheFirstReportOfAChunkCounts)
 {
     ParseRun run(plainTask());
-    const Task t = run.parse("size=     100kB time=10.00 bitrate=1\rsize=     200kB time=20.00 bitrate=1\r");
+    const Task t =
+        run.parse("size=     100kB time=10.00 bitrate=1\rsize=     200kB time=20.00 bitrate=1\r");
     EXPECT_EQ(t.outputKB, 100);
     EXPECT_EQ(t.encodedTime, 10.0);
 }

@@ -67,8 +67,7 @@ TEST(EncoderRunner, LongOutputIsReadInChunksParsedAlone)
     // "size=" sits 5 bytes before the end of the first 255-byte chunk, so its number is in
     // the next chunk and does not count; "time=" lies whole in the second chunk.
     const QString filler(250, 'x');
-    rig.run("chunks.sh",
-            "#!/bin/sh\nprintf '" + filler + "size=     100kB time=12.34 \\n'\n");
+    rig.run("chunks.sh", "#!/bin/sh\nprintf '" + filler + "size=     100kB time=12.34 \\n'\n");
     const Task t = rig.tasks.get(0);
     EXPECT_EQ(rig.redraws, 2);
     EXPECT_EQ(t.outputKB, 0);
@@ -94,7 +93,8 @@ TEST(EncoderRunner, ExitCodesAndCrashesAreFailures)
         RunnerRig rig;
         rig.run(c.name, c.body);
         EXPECT_EQ(rig.runner.lastRunFailed(), c.failed);
-        EXPECT_TRUE(rig.runner.lastRunError().contains(c.errorPart)) << rig.runner.lastRunError().toStdString();
+        EXPECT_TRUE(rig.runner.lastRunError().contains(c.errorPart))
+            << rig.runner.lastRunError().toStdString();
     }
 }
 

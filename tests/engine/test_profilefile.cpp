@@ -42,7 +42,8 @@ TEST(ProfileFile, ReaderRules)
     EXPECT_EQ(reader.ReadString("info", "defaultprofile"), "1");
     EXPECT_EQ(reader.ReadString("profile0", "TITLE"), "Quoted title");
     // Only one pair of enclosing quotes goes, and only when the value starts and ends with it.
-    EXPECT_EQ(reader.ReadString("profile0", "Command0"), "./enc -i \"$INPUT_FILE\" \"$OUTPUT_FILE\"");
+    EXPECT_EQ(reader.ReadString("profile0", "Command0"),
+              "./enc -i \"$INPUT_FILE\" \"$OUTPUT_FILE\"");
     EXPECT_EQ(reader.ReadString("profile0", "missing"), "");
     EXPECT_EQ(reader.ReadString("nosuch", "Title"), "");
     EXPECT_TRUE(reader.HasSection("INFO"));
@@ -76,8 +77,8 @@ TEST(ProfileFile, LongValuesAreCut)
 TEST(ProfileFile, LeadingIntegerReadsLikeAtoi)
 {
     const std::pair<const char*, int> cases[] = {
-        {"1", 1}, {"  7", 7}, {"-2", -2}, {"+3x", 3}, {"abc", 0}, {"", 0}, {"12abc", 12},
-        {"99999999999", 2147483647}};
+        {"1", 1},   {"  7", 7}, {"-2", -2},    {"+3x", 3},
+        {"abc", 0}, {"", 0},    {"12abc", 12}, {"99999999999", 2147483647}};
     for (const auto& [text, value] : cases)
         EXPECT_EQ(leadingInteger(text), value) << text;
 }
@@ -93,18 +94,37 @@ TEST(ProfileFile, ComboItemsFollowFileOrder)
         int select;
     };
     const Case cases[] = {
-        {"two profiles, default 1", "[Info]\nDefaultProfile=1\n[profile0]\nTitle=A\n[profile1]\nTitle=B\n",
-         true, {"A", "B"}, 1},
+        {"two profiles, default 1",
+         "[Info]\nDefaultProfile=1\n[profile0]\nTitle=A\n[profile1]\nTitle=B\n",
+         true,
+         {"A", "B"},
+         1},
         {"Info without keys", "[Info]\n[profile0]\nTitle=A\n", false, {}, -1},
-        {"profile0 before Info", "[profile0]\nTitle=A\n[Info]\nDefaultProfile=0\nTitle=\n[x]\nTitle=C\n",
-         true, {"", "C"}, 0},
+        {"profile0 before Info",
+         "[profile0]\nTitle=A\n[Info]\nDefaultProfile=0\nTitle=\n[x]\nTitle=C\n",
+         true,
+         {"", "C"},
+         0},
         {"extra section in between",
          "[Info]\nDefaultProfile=0\n[profile0]\nTitle=A\n[extra]\nTitle=E\n[profile1]\nTitle=B\n",
-         true, {"A", "E", "B"}, 0},
-        {"default not a number", "[Info]\nDefaultProfile=abc\n[profile0]\nTitle=A\n", true, {"A"}, 0},
-        {"default outside the items", "[Info]\nDefaultProfile=7\n[profile0]\nTitle=A\n[profile1]\nTitle=B\n",
-         true, {"A", "B"}, -1},
-        {"profile without a title", "[Info]\nDefaultProfile=0\n[profile0]\nCommand0=x\n", true, {""}, 0},
+         true,
+         {"A", "E", "B"},
+         0},
+        {"default not a number",
+         "[Info]\nDefaultProfile=abc\n[profile0]\nTitle=A\n",
+         true,
+         {"A"},
+         0},
+        {"default outside the items",
+         "[Info]\nDefaultProfile=7\n[profile0]\nTitle=A\n[profile1]\nTitle=B\n",
+         true,
+         {"A", "B"},
+         -1},
+        {"profile without a title",
+         "[Info]\nDefaultProfile=0\n[profile0]\nCommand0=x\n",
+         true,
+         {""},
+         0},
         {"empty file", "", false, {}, -1},
     };
     for (const Case& c : cases) {

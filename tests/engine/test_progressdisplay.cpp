@@ -6,8 +6,7 @@
 
 namespace {
 
-CellRequest ask(const Task& task, int column, int row = 0, uint32_t now = 0,
-                uint32_t wmvStart = 0)
+CellRequest ask(const Task& task, int column, int row = 0, uint32_t now = 0, uint32_t wmvStart = 0)
 {
     TaskList list;
     for (int i = 0; i <= row; ++i)
@@ -72,9 +71,12 @@ TEST(ProgressCell, EncoderRun)
     };
     const Case cases[] = {
         {"half way", encoding(100, 2048, 2.0), "    50.50%  2.00MB   Remain Time:00:00:50", 50},
-        {"99.75 rises to 100", encoding(198.5, 2048, 2.0), "    100.00%  2.00MB   Remain Time:00:00:00", 100},
-        {"first 20 s are not scaled", encoding(15, 1024, 2.0), "    8.00%  1.00MB   Remain Time:00:03:05", 8},
-        {"beyond the length", encoding(205, 1024, 1.0), "    100.00%  1.00MB   Remain Time:00:00:-5", 100},
+        {"99.75 rises to 100", encoding(198.5, 2048, 2.0),
+         "    100.00%  2.00MB   Remain Time:00:00:00", 100},
+        {"first 20 s are not scaled", encoding(15, 1024, 2.0),
+         "    8.00%  1.00MB   Remain Time:00:03:05", 8},
+        {"beyond the length", encoding(205, 1024, 1.0),
+         "    100.00%  1.00MB   Remain Time:00:00:-5", 100},
         {"no report yet", encoding(0, 0, 0), "", -1},
         {"time but no size", encoding(5, 0, 1), "", -1},
     };

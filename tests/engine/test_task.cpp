@@ -17,9 +17,9 @@ TEST(Task, BaseNameAndRealMediaRules)
         {"/video/clip.RM", "clip", 0},
         {"/video/clip.avi", "clip", 0},
         {"/video/my.holiday.mov", "my.holiday", 0},
-        {"/video/clip", "", 0},               // no "." after the last "/"
-        {"/vi.deo/clip", "", 0},              // a "." only in the folder part
-        {"/home/rmuser/clip", "", 1},         // no "." at all: the whole path is searched
+        {"/video/clip", "", 0},       // no "." after the last "/"
+        {"/vi.deo/clip", "", 0},      // a "." only in the folder part
+        {"/home/rmuser/clip", "", 1}, // no "." at all: the whole path is searched
         {"/video/.hidden", "", 0},
         {"clip.rm", "clip", 1},
     };

@@ -11,9 +11,12 @@
 
 const char* const WindowFixture::kThreeProfiles =
     "[Info]\nDefaultProfile=1\n"
-    "[profile0]\nTitle=Custom (settings below)\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" \"$OUTPUT_FILE\"\n"
-    "[profile1]\nTitle=Zune 320x240\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" \"$OUTPUT_FILE\"\n"
-    "[profile2]\nTitle=Zune 640x480\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" \"$OUTPUT_FILE\"\n";
+    "[profile0]\nTitle=Custom (settings below)\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" "
+    "\"$OUTPUT_FILE\"\n"
+    "[profile1]\nTitle=Zune 320x240\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" "
+    "\"$OUTPUT_FILE\"\n"
+    "[profile2]\nTitle=Zune 640x480\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" "
+    "\"$OUTPUT_FILE\"\n";
 
 bool RecordingMedia::ConvertToFile(const QString& path)
 {
@@ -52,9 +55,10 @@ WindowFixture::WindowFixture(const char* profileText)
     CQuenmarDlg::Services services;
     services.media = &m_media;
     m_dlg = std::make_unique<CQuenmarDlg>(services);
-    m_dlg->setMessageBox([this](const QString& text, const QString& caption, BatchHost::MessageIcon) {
-        m_messages << caption + "|" + text.trimmed();
-    });
+    m_dlg->setMessageBox(
+        [this](const QString& text, const QString& caption, BatchHost::MessageIcon) {
+            m_messages << caption + "|" + text.trimmed();
+        });
     m_dlg->setFileChooser([] { return QStringList(); });
     m_dlg->setFolderChooser([] { return QString(); });
     m_dlg->setUrlOpener([](const QUrl&) { return true; });

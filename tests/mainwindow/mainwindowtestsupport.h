@@ -2,8 +2,8 @@
 
 // A recording media component and a main window on a temporary program folder.
 
-#include "cquenmardlg.h"
 #include "common/nullmediacomponent.h"
+#include "cquenmardlg.h"
 
 #include <QComboBox>
 #include <QHash>
@@ -67,8 +67,7 @@ public:
     CQuenmarDlg& dlg() { return *m_dlg; }
     RecordingMedia& media() { return m_media; }
     QStringList& messages() { return m_messages; }
-    template <typename W = QWidget>
-    W* control(int id) const
+    template <typename W = QWidget> W* control(int id) const
     {
         return m_dlg->findChild<W*>(QString::number(id));
     }

@@ -168,7 +168,8 @@ TEST(MainWindowEditing, ListKeys)
         {10, 9, Qt::Key_Down, 9},     {10, 5, Qt::Key_Home, 0},     {10, 5, Qt::Key_End, 9},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.rows << " rows, from " << c.start << ", key " << c.key);
+        SCOPED_TRACE(testing::Message()
+                     << c.rows << " rows, from " << c.start << ", key " << c.key);
         WindowFixture f;
         f.addThroughButton(paths(c.rows));
         CTaskListCtrl* list = listOf(f);
@@ -193,7 +194,8 @@ TEST(MainWindowEditing, ClickBelowTheRowsKeepsTheSelectedRow)
     f.addThroughButton(paths(3));
     clickRow(f, 1);
     CTaskListCtrl* list = listOf(f);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(40, list->viewport()->height() - 5));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(40, list->viewport()->height() - 5));
     EXPECT_EQ(f.dlg().selectedTaskIndex(), 1);
     EXPECT_EQ(list->GetSelectedItem(), 1);
     EXPECT_EQ(f.control<QLineEdit>(IdTitle)->text(), "clip1");

@@ -38,7 +38,8 @@ QStringList itemsOf(QComboBox* combo)
 TEST(MainWindowStartup, StateForEveryKindOfProfileFile)
 {
     const ProfileCase cases[] = {
-        {"three profiles", WindowFixture::kThreeProfiles,
+        {"three profiles",
+         WindowFixture::kThreeProfiles,
          {"Custom (settings below)", "Zune 320x240", "Zune 640x480"}},
         {"empty file", "", {}},
         {"missing file", nullptr, {}},
@@ -153,9 +154,12 @@ TEST(MainWindowStartup, ListColumnsAndButtonTips)
     EXPECT_FALSE(list->GetExtendedStyle() & CTaskListCtrl::ExGridLines);
 
     const std::pair<int, const char*> tips[] = {
-        {IdAdd, "Add a video to converting task"}, {IdRemove, "Remove selected video"},
-        {IdRemoveAll, "Remove all videos"},        {IdStart, "Start Converting"},
-        {IdStop, "Stop Converting"},               {IdPlay, "Preview selected videos"},
+        {IdAdd, "Add a video to converting task"},
+        {IdRemove, "Remove selected video"},
+        {IdRemoveAll, "Remove all videos"},
+        {IdStart, "Start Converting"},
+        {IdStop, "Stop Converting"},
+        {IdPlay, "Preview selected videos"},
         {IdStopPreview, "Stop preview"},
     };
     for (const auto& [id, tip] : tips) {

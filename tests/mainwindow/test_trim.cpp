@@ -54,8 +54,7 @@ TEST(MainWindowTrim, ReleasedEdgeWritesTheTaskAndGlimpsesThere)
         emit f.slider()->rangeChanged(c.which, 1);
         EXPECT_EQ(f.task().startTime, c.left);
         EXPECT_EQ(f.task().endTime, c.right);
-        EXPECT_EQ(f.media().log,
-                  (QStringList{"Reset", "ColorDepth 24", c.glimpse, "Play"}));
+        EXPECT_EQ(f.media().log, (QStringList{"Reset", "ColorDepth 24", c.glimpse, "Play"}));
         EXPECT_TRUE(f.dlg().seekBusy());
         EXPECT_EQ(f.dlg().tasks().get(0).endTime, 60.0) << "the other Task stays";
     }
@@ -86,8 +85,10 @@ TEST(MainWindowTrim, DraggingTheMiddleMovesBothAndGlimpsesAtTheStart)
     const Task task = f.task();
     EXPECT_GT(task.startTime, 10.0);
     EXPECT_NEAR(task.endTime - task.startTime, 10.0, 0.01);
-    EXPECT_EQ(f.media().entries("Video"),
-              QStringList{QStringLiteral("Video %1 %2 %3").arg(kSource).arg(task.startTime).arg(task.startTime + 1.0)});
+    EXPECT_EQ(f.media().entries("Video"), QStringList{QStringLiteral("Video %1 %2 %3")
+                                                          .arg(kSource)
+                                                          .arg(task.startTime)
+                                                          .arg(task.startTime + 1.0)});
 }
 
 TEST(MainWindowTrim, ArrowKeysMoveTheTimesWithoutAGlimpse)

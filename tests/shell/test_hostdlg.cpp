@@ -12,8 +12,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include <gtest/gtest.h>
 #include <csignal>
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -31,12 +31,26 @@ TEST(SkinEngine, CallsInTheOrderOfAWholeRun)
         calls << call;
     }
     const QStringList expected = {
-        "17 0", "1 1", "2 Stylish.skf", "18",
-        "5 widget:1025 1", "5 widget:1027 1", "5 widget:1029 1", "5 widget:1028 1",
-        "5 widget:1032 1", "5 widget:1030 1", "5 widget:1026 1", "5 widget:1031 1",
+        "17 0",
+        "1 1",
+        "2 Stylish.skf",
+        "18",
+        "5 widget:1025 1",
+        "5 widget:1027 1",
+        "5 widget:1029 1",
+        "5 widget:1028 1",
+        "5 widget:1032 1",
+        "5 widget:1030 1",
+        "5 widget:1026 1",
+        "5 widget:1031 1",
         "5 widget:1033 1",
-        "6 widget:1012 1", "6 widget:1013 1", "6 widget:1014 1", "6 widget:1048 1",
-        "6 widget:1049 1", "6 widget:1054 1", "6 widget:1055 1",
+        "6 widget:1012 1",
+        "6 widget:1013 1",
+        "6 widget:1014 1",
+        "6 widget:1048 1",
+        "6 widget:1049 1",
+        "6 widget:1054 1",
+        "6 widget:1055 1",
         "6 widget:102 0", // the main window, named after its dialog template
         "7",
     };

@@ -23,14 +23,18 @@ void hover(CImageButton& b)
     QCoreApplication::sendEvent(&b, &enter);
 }
 
-QRgb centre(QWidget& w) { return w.grab().toImage().pixel(w.width() / 2, w.height() / 2); }
+QRgb centre(QWidget& w)
+{
+    return w.grab().toImage().pixel(w.width() / 2, w.height() / 2);
+}
 
 } // namespace
 
 TEST(ImageButton, SettersReturnTheirCodes)
 {
     CImageButton b;
-    struct Case {
+    struct Case
+    {
         const char* name;
         std::function<int()> call;
         int expected;
@@ -38,18 +42,25 @@ TEST(ImageButton, SettersReturnTheirCodes)
     const Case cases[] = {
         {"icon pair", [&] { return b.SetIconPair(138, 137, 0); }, CImageButton::Ok},
         {"icon pair without normal", [&] { return b.SetIconPair(148, 0, 0); }, CImageButton::Ok},
-        {"missing hot icon", [&] { return b.SetIconPair(999, 137, 0); }, CImageButton::InvalidImage},
-        {"missing normal icon", [&] { return b.SetIconPair(138, 999, 0); }, CImageButton::InvalidImage},
-        {"null icon handle", [&] { return b.SetIconHandles(QPixmap()); }, CImageButton::InvalidImage},
-        {"bitmap pair", [&] { return b.SetBitmapPair(203, kGreen, 202, kGreen); }, CImageButton::Ok},
-        {"missing bitmap", [&] { return b.SetBitmapPair(998, kGreen, 202, kGreen); }, CImageButton::InvalidImage},
-        {"null bitmap handle", [&] { return b.SetBitmapHandles(QImage(), kGreen); }, CImageButton::InvalidImage},
+        {"missing hot icon", [&] { return b.SetIconPair(999, 137, 0); },
+         CImageButton::InvalidImage},
+        {"missing normal icon", [&] { return b.SetIconPair(138, 999, 0); },
+         CImageButton::InvalidImage},
+        {"null icon handle", [&] { return b.SetIconHandles(QPixmap()); },
+         CImageButton::InvalidImage},
+        {"bitmap pair", [&] { return b.SetBitmapPair(203, kGreen, 202, kGreen); },
+         CImageButton::Ok},
+        {"missing bitmap", [&] { return b.SetBitmapPair(998, kGreen, 202, kGreen); },
+         CImageButton::InvalidImage},
+        {"null bitmap handle", [&] { return b.SetBitmapHandles(QImage(), kGreen); },
+         CImageButton::InvalidImage},
         {"alignment 3", [&] { return b.SetImageAlignment(3); }, CImageButton::Ok},
         {"alignment 4", [&] { return b.SetImageAlignment(4); }, CImageButton::InvalidAlignment},
         {"press shift 1", [&] { return b.SetPressShift(1); }, CImageButton::Ok},
         {"press shift 2", [&] { return b.SetPressShift(2); }, CImageButton::InvalidPressStyle},
         {"colour 5", [&] { return b.SetStateColor(5, rgbRef(1, 2, 3)); }, CImageButton::Ok},
-        {"colour 6", [&] { return b.SetStateColor(6, rgbRef(1, 2, 3)); }, CImageButton::InvalidIndex},
+        {"colour 6", [&] { return b.SetStateColor(6, rgbRef(1, 2, 3)); },
+         CImageButton::InvalidIndex},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.call(), c.expected) << c.name;
@@ -73,7 +84,8 @@ TEST(ImageButton, DoubleClickGivesTwoClicks)
     // What the platform delivers for a double click: press, release, double-click, release.
     QTest::mousePress(b, Qt::LeftButton, {}, at);
     QTest::mouseRelease(b, Qt::LeftButton, {}, at);
-    QMouseEvent dbl(QEvent::MouseButtonDblClick, at, b->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, at, b->mapToGlobal(at), Qt::LeftButton,
+                    Qt::LeftButton, {});
     QCoreApplication::sendEvent(b, &dbl);
     QTest::mouseRelease(b, Qt::LeftButton, {}, at);
     EXPECT_EQ(clicks.count(), 2);
@@ -113,7 +125,8 @@ TEST(ImageButton, GreenPixelsShowTheParent)
 TEST(ImageButton, ImageChoiceByState)
 {
     const QColor hotColour(200, 0, 0), normalColour(0, 0, 200);
-    struct Case {
+    struct Case
+    {
         const char* name;
         bool withNormal;
         bool hot, pressed;
@@ -132,7 +145,8 @@ TEST(ImageButton, ImageChoiceByState)
         QWidget parent;
         auto* b = new CImageButton(&parent);
         b->setGeometry(0, 0, 33, 33);
-        b->SetIconHandles(solid({20, 20}, hotColour), c.withNormal ? solid({20, 20}, normalColour) : QPixmap());
+        b->SetIconHandles(solid({20, 20}, hotColour),
+                          c.withNormal ? solid({20, 20}, normalColour) : QPixmap());
         b->SetImageAlignment(CImageButton::ImageAbove);
         if (c.hot)
             hover(*b);

@@ -13,7 +13,8 @@ using Notes = std::vector<std::pair<int, int>>;
 
 // A slider 222 pixels wide: a track of 196 pixels. With the range 0..196 one pixel
 // is one unit of value.
-struct SliderFixture {
+struct SliderFixture
+{
     QWidget parent;
     CRangeSlider* slider;
     Notes notes;
@@ -31,7 +32,8 @@ struct SliderFixture {
     void press(QPoint at) { QTest::mousePress(slider, Qt::LeftButton, {}, at); }
     void move(QPoint at)
     {
-        QMouseEvent e(QEvent::MouseMove, at, slider->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, {});
+        QMouseEvent e(QEvent::MouseMove, at, slider->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                      {});
         QCoreApplication::sendEvent(slider, &e);
     }
     void release(QPoint at) { QTest::mouseRelease(slider, Qt::LeftButton, {}, at); }
@@ -41,12 +43,13 @@ struct SliderFixture {
 
 TEST(RangeSlider, SetRangeAndSetSelectionClamp)
 {
-    struct Case {
+    struct Case
+    {
         const char* name;
-        double min, max;       // SetRange
-        double selA, selB;     // SetSelection
-        double left, right;    // afterwards
-        Notes notes;           // sent by SetSelection
+        double min, max;    // SetRange
+        double selA, selB;  // SetSelection
+        double left, right; // afterwards
+        Notes notes;        // sent by SetSelection
     };
     const Case cases[] = {
         {"inside, order kept", 0, 10, 5, 3, 5, 3, {}},
@@ -164,7 +167,8 @@ TEST(RangeSlider, ClickOutsideThumbsAndBarOnlyTakesTheFocus)
 
 TEST(RangeSlider, ArrowKeys)
 {
-    struct Case {
+    struct Case
+    {
         const char* name;
         double left, right;
         Qt::Key key;
@@ -175,7 +179,14 @@ TEST(RangeSlider, ArrowKeys)
     const Case cases[] = {
         {"right moves both", 50, 100, Qt::Key_Right, {}, 51, 101, {{2, 0}}},
         {"left moves both", 50, 100, Qt::Key_Left, {}, 49, 99, {{2, 0}}},
-        {"shift right moves right edge", 50, 100, Qt::Key_Right, Qt::ShiftModifier, 50, 101, {{0, 0}}},
+        {"shift right moves right edge",
+         50,
+         100,
+         Qt::Key_Right,
+         Qt::ShiftModifier,
+         50,
+         101,
+         {{0, 0}}},
         {"shift left moves right edge", 50, 100, Qt::Key_Left, Qt::ShiftModifier, 50, 99, {{0, 0}}},
         {"shift left at left = right", 50, 50, Qt::Key_Left, Qt::ShiftModifier, 50, 49, {{0, 0}}},
         {"right at the track end", 100, 196, Qt::Key_Right, {}, 100, 196, {{2, 0}}},
@@ -199,12 +210,14 @@ TEST(RangeSlider, ArrowKeys)
 // pixel: painting works, the thumbs rest at the start, mouse and keys change nothing.
 TEST(RangeSlider, EmptyRangeOrTrackIsHandledSoundly)
 {
-    struct Case {
+    struct Case
+    {
         const char* name;
         int width;
         double min, max;
     };
-    const Case cases[] = {{"min = max", 222, 5, 5}, {"track of 0 pixels", 26, 0, 10}, {"narrower", 10, 0, 10}};
+    const Case cases[] = {
+        {"min = max", 222, 5, 5}, {"track of 0 pixels", 26, 0, 10}, {"narrower", 10, 0, 10}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SliderFixture f(c.width);

@@ -5,23 +5,24 @@
 
 namespace {
 
-struct Art {
+struct Art
+{
     art::Kind kind;
     int id;
     QSize size;
 };
 
 const Art kArt[] = {
-    {art::Kind::Icon, 128, {64, 64}},    {art::Kind::Icon, 135, {32, 32}},
-    {art::Kind::Icon, 136, {32, 32}},    {art::Kind::Icon, 137, {32, 32}},
-    {art::Kind::Icon, 138, {32, 32}},    {art::Kind::Icon, 139, {32, 32}},
-    {art::Kind::Icon, 140, {32, 32}},    {art::Kind::Icon, 145, {56, 36}},
-    {art::Kind::Icon, 146, {56, 36}},    {art::Kind::Icon, 147, {56, 36}},
-    {art::Kind::Icon, 148, {56, 36}},    {art::Kind::Bitmap, 185, {777, 513}},
+    {art::Kind::Icon, 128, {64, 64}},     {art::Kind::Icon, 135, {32, 32}},
+    {art::Kind::Icon, 136, {32, 32}},     {art::Kind::Icon, 137, {32, 32}},
+    {art::Kind::Icon, 138, {32, 32}},     {art::Kind::Icon, 139, {32, 32}},
+    {art::Kind::Icon, 140, {32, 32}},     {art::Kind::Icon, 145, {56, 36}},
+    {art::Kind::Icon, 146, {56, 36}},     {art::Kind::Icon, 147, {56, 36}},
+    {art::Kind::Icon, 148, {56, 36}},     {art::Kind::Bitmap, 185, {777, 513}},
     {art::Kind::Bitmap, 191, {264, 200}}, {art::Kind::Bitmap, 192, {17, 17}},
-    {art::Kind::Bitmap, 202, {17, 17}},  {art::Kind::Bitmap, 203, {17, 17}},
-    {art::Kind::Bitmap, 210, {17, 17}},  {art::Kind::Bitmap, 212, {6, 11}},
-    {art::Kind::Bitmap, 213, {13, 18}},  {art::Kind::Bitmap, 214, {13, 18}},
+    {art::Kind::Bitmap, 202, {17, 17}},   {art::Kind::Bitmap, 203, {17, 17}},
+    {art::Kind::Bitmap, 210, {17, 17}},   {art::Kind::Bitmap, 212, {6, 11}},
+    {art::Kind::Bitmap, 213, {13, 18}},   {art::Kind::Bitmap, 214, {13, 18}},
     {art::Kind::Bitmap, 215, {3, 7}},
 };
 
@@ -53,7 +54,8 @@ TEST(Resources, PreviewBitmapsKeepTheirGreenPixelExact)
     for (int id : {192, 202, 203, 210}) {
         for (qreal dpr : {1.0, 2.0}) {
             SCOPED_TRACE(id);
-            const QImage img = art::image(art::Kind::Bitmap, id, dpr).convertToFormat(QImage::Format_ARGB32);
+            const QImage img =
+                art::image(art::Kind::Bitmap, id, dpr).convertToFormat(QImage::Format_ARGB32);
             int green = 0;
             for (int y = 0; y < img.height(); ++y) {
                 for (int x = 0; x < img.width(); ++x) {
@@ -64,7 +66,8 @@ TEST(Resources, PreviewBitmapsKeepTheirGreenPixelExact)
                         continue;
                     }
                     // No blend of art into green: green never dominates the other channels.
-                    EXPECT_FALSE(qGreen(px) > 200 && qRed(px) < 80 && qBlue(px) < 80) << x << "," << y;
+                    EXPECT_FALSE(qGreen(px) > 200 && qRed(px) < 80 && qBlue(px) < 80)
+                        << x << "," << y;
                 }
             }
             EXPECT_EQ(img.pixel(0, 0) & 0xFFFFFF, 0x00FF00u);

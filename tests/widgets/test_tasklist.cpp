@@ -18,10 +18,14 @@ constexpr ColorRef kText = rgbRef(255, 0, 0);
 constexpr ColorRef kSelBack = rgbRef(0, 128, 0);
 constexpr ColorRef kSelBackNoFocus = rgbRef(120, 20, 20);
 
-QRgb rgb(ColorRef c) { return qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+QRgb rgb(ColorRef c)
+{
+    return qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
 
 // A list with five columns whose parent answers every cell through `answer`.
-struct ListFixture {
+struct ListFixture
+{
     QWidget parent;
     CTaskListCtrl* list;
     std::function<void(CellRequest&)> answer = [](CellRequest&) {};
@@ -34,12 +38,17 @@ struct ListFixture {
         const char* headings[] = {"Source", "Begin Time", "End Time", "Export", "Progress"};
         const int widths[] = {120, 70, 70, 100, 200};
         for (int c = 0; c < 5; ++c)
-            list->InsertColumn(c, headings[c], c == 1 || c == 2 ? Qt::AlignHCenter : Qt::AlignLeft, widths[c]);
+            list->InsertColumn(c, headings[c], c == 1 || c == 2 ? Qt::AlignHCenter : Qt::AlignLeft,
+                               widths[c]);
         list->SetItemCount(rows);
-        QObject::connect(list, &CTaskListCtrl::cellRequest, list,
-                         [this](CellRequest* r) { answer(*r); }, Qt::DirectConnection);
+        QObject::connect(
+            list, &CTaskListCtrl::cellRequest, list, [this](CellRequest* r) { answer(*r); },
+            Qt::DirectConnection);
     }
-    QImage render() { return list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QImage render()
+    {
+        return list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
 };
 
 // The bar's interior of a cell, as the list lays it out (sunken frame of 2 pixels).
@@ -53,11 +62,13 @@ QRect barInterior(const QRect& cell)
 
 TEST(TaskList, ProgressBarFillFollowsPosition)
 {
-    struct Case {
+    struct Case
+    {
         int barPos, barMax;
         double filledShare; // of the interior width
     };
-    const Case cases[] = {{0, 100, 0.0}, {-5, 100, 0.0}, {50, 100, 0.5}, {100, 100, 1.0}, {150, 100, 1.0}};
+    const Case cases[] = {
+        {0, 100, 0.0}, {-5, 100, 0.0}, {50, 100, 0.5}, {100, 100, 1.0}, {150, 100, 1.0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.barPos);
         ListFixture f;
@@ -181,18 +192,19 @@ TEST(TaskList, InvalidateCellsClampsToVisibleRows)
     auto rows = [&](int first, int last, int column) {
         return f.list->GetCellRect(first, column).united(f.list->GetCellRect(last, column));
     };
-    struct Case {
+    struct Case
+    {
         int top, first, last, column;
         int expectFirst, expectLast; // -1: nothing invalidated
     };
     const Case cases[] = {
-        {0, 3, 3, 4, 3, 3},                      // one visible row
+        {0, 3, 3, 4, 3, 3},                         // one visible row
         {0, perPage + 20, perPage + 30, 4, -1, -1}, // wholly below
-        {0, -5, 2, 1, 0, 2},                     // partly above the top: clamped
-        {0, 2, perPage + 50, 2, 2, perPage},     // partly below: clamped to the last visible
-        {50, 10, 20, 4, -1, -1},                 // wholly above after scrolling
+        {0, -5, 2, 1, 0, 2},                        // partly above the top: clamped
+        {0, 2, perPage + 50, 2, 2, perPage},        // partly below: clamped to the last visible
+        {50, 10, 20, 4, -1, -1},                    // wholly above after scrolling
         {50, 45, 52, 3, 50, 52},
-        {0, 3, 3, 7, -1, -1},                    // no such column
+        {0, 3, 3, 7, -1, -1}, // no such column
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.top << " " << c.first << ".." << c.last);
@@ -256,7 +268,8 @@ TEST(TaskList, ClicksSelectAndReportTheCell)
     EXPECT_EQ(cell.at(0).at(1).toInt(), 2);
     EXPECT_FALSE(cell.at(0).at(2).toBool());
     EXPECT_EQ(f.list->GetSelectionMark(), 3);
-    EXPECT_EQ(f.list->GetItemState(3, CTaskListCtrl::ItemSelected), unsigned(CTaskListCtrl::ItemSelected));
+    EXPECT_EQ(f.list->GetItemState(3, CTaskListCtrl::ItemSelected),
+              unsigned(CTaskListCtrl::ItemSelected));
 
     // Hovering marks the hot row and never selects.
     QTest::mouseMove(vp, f.list->GetCellRect(1, 1).center());
@@ -319,7 +332,8 @@ TEST(TaskList, ParentSeesNavigationKeysFirst)
     f.list->SetItemState(5, CTaskListCtrl::ItemSelected | CTaskListCtrl::ItemFocused,
                          CTaskListCtrl::ItemSelected | CTaskListCtrl::ItemFocused);
     f.list->SetSelectionMark(5);
-    const Qt::Key keys[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
+    const Qt::Key keys[] = {Qt::Key_Up,       Qt::Key_Down, Qt::Key_PageUp,
+                            Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
     for (Qt::Key key : keys)
         QTest::keyClick(f.list, key);
     EXPECT_EQ(filter.seen.size(), 6);
