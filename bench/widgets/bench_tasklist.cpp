@@ -51,6 +51,19 @@ void answer(CellRequest* r)
     }
 }
 
+// The main window's columns, answered by `answer`, with `rows` rows.
+void setUpList(CTaskListCtrl* list, int rows)
+{
+    const char* headings[] = {"Source", "Begin Time", "End Time", "Export", "Progress"};
+    const int widths[] = {120, 70, 70, 100, 250};
+    for (int c = 0; c < 5; ++c)
+        list->InsertColumn(c, headings[c], c == 1 || c == 2 ? Qt::AlignHCenter : Qt::AlignLeft,
+                           widths[c]);
+    list->SetFullRowSelect(true);
+    QObject::connect(list, &CTaskListCtrl::cellRequest, list, answer, Qt::DirectConnection);
+    list->SetItemCount(rows);
+}
+
 struct Bench
 {
     QWidget window;
@@ -60,14 +73,7 @@ struct Bench
         window.resize(size);
         list = new CTaskListCtrl(&window);
         list->setGeometry(QRect(QPoint(0, 0), size));
-        const char* headings[] = {"Source", "Begin Time", "End Time", "Export", "Progress"};
-        const int widths[] = {120, 70, 70, 100, 250};
-        for (int c = 0; c < 5; ++c)
-            list->InsertColumn(c, headings[c], c == 1 || c == 2 ? Qt::AlignHCenter : Qt::AlignLeft,
-                               widths[c]);
-        list->SetFullRowSelect(true);
-        QObject::connect(list, &CTaskListCtrl::cellRequest, list, answer, Qt::DirectConnection);
-        list->SetItemCount(rows);
+        setUpList(list, rows);
         window.show();
         QApplication::processEvents();
     }
@@ -126,14 +132,7 @@ void snapshot(const QString& file)
     window.resize(669, 540);
     auto* list = new CTaskListCtrl(&window);
     list->setGeometry(20, 300, 560, 160);
-    const char* headings[] = {"Source", "Begin Time", "End Time", "Export", "Progress"};
-    const int widths[] = {120, 70, 70, 100, 250};
-    for (int c = 0; c < 5; ++c)
-        list->InsertColumn(c, headings[c], c == 1 || c == 2 ? Qt::AlignHCenter : Qt::AlignLeft,
-                           widths[c]);
-    list->SetFullRowSelect(true);
-    QObject::connect(list, &CTaskListCtrl::cellRequest, list, answer, Qt::DirectConnection);
-    list->SetItemCount(40);
+    setUpList(list, 40);
     list->SetItemState(2, CTaskListCtrl::ItemSelected, CTaskListCtrl::ItemSelected);
     auto* slider = new CRangeSlider(&window);
     slider->setGeometry(51, 212, 222, 18);
