@@ -5,6 +5,7 @@
 #include "messages.h"
 #include "outputnaming.h"
 #include "programfolder.h"
+#include "sourcecheck.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -87,8 +88,36 @@ void BatchDriver::startConverting()
     message(QStringLiteral("Converting Finished"), QStringLiteral("Information"));
 }
 
+bool BatchDriver::checkSource(int index)
+{
+    const Task task = m_tasks.get(index);
+    QString problem = sourceFileProblem(task.sourcePath);
+    if (problem.isEmpty())
+        problem = m_media.SourceProblem(task.sourcePath);
+    if (problem.isEmpty() && !(task.endTime - task.startTime > 0))
+        problem = tr("The trimmed span is empty: its end is not after its start");
+    if (problem.isEmpty())
+        return true;
+    markFailed(index, problem);
+    return false;
+}
+
+void BatchDriver::warnWhenShort(int index)
+{
+    Task task = m_tasks.get(index);
+    const double asked = task.endTime - task.startTime;
+    // A frame or two of difference is the encoder's rounding; a second is not.
+    if (!(task.encodedTime > 0) || task.encodedTime >= asked - 1.0)
+        return;
+    task.warning = tr("The source ended early: %1 of %2 were converted")
+                       .arg(preciseTimeText(task.encodedTime), preciseTimeText(asked));
+    m_tasks.set(index, task);
+}
+
 void BatchDriver::convertWmv(int index)
 {
+    if (!checkSource(index))
+        return;
     const Task task = m_tasks.get(index);
     m_media.SetOutputFormat(MediaComponent::FormatWmv);
     m_media.SetWmvProfileIndex(short(task.wmvProfile));
@@ -96,8 +125,17 @@ void BatchDriver::convertWmv(int index)
     m_media.AddVideoSegment(task.sourcePath, task.startTime, task.endTime, 0);
     m_media.AddAudioSegment(task.sourcePath, task.startTime, task.endTime);
     m_batch.wmvRunning = 1;
-    m_outputPath = chooseOutputPath(m_host.outputFolderText(), task.exportName, 1);
-    if (!m_media.ConvertToFile(m_outputPath)) {
+    const QString stem = outputStem(task.exportName, task.sourcePath);
+    // The component creates its output exclusively: when another run took the name
+    // between our look and its creation, the next free name is tried.
+    bool started = false;
+    for (int attempt = 0; attempt < kNameAttempts && !started; ++attempt) {
+        m_outputPath = chooseOutputPath(m_host.outputFolderText(), stem, 1);
+        started = m_media.ConvertToFile(m_outputPath);
+        if (!started && !QFileInfo::exists(m_outputPath))
+            break;
+    }
+    if (!started) {
         // Nothing started: say why on the Task and go on with the next one.
         m_batch.wmvRunning = 0;
         markFailed(index, m_media.LastError());
@@ -142,6 +180,8 @@ void BatchDriver::waitForWmv()
 
 void BatchDriver::convertMp4(int index)
 {
+    if (!checkSource(index))
+        return;
     Task task = m_tasks.get(index);
     if (task.isRealMedia == 1) {
         if (!m_preConversion.run) {
@@ -161,14 +201,20 @@ void BatchDriver::convertMp4(int index)
         }
     }
 
-    m_outputPath = chooseOutputPath(m_host.outputFolderText(), task.exportName, 0);
-    const QString command = expandCommand(m_tasks, index, m_outputPath, m_appFolder);
-    m_batch.runStartTick = tickCount();
-    m_runner.runEncoder(command, index);
-    if (m_batch.stopFlag)
-        return;
-    m_runner.closeOutput();
-    m_runner.writeQuitAndCloseInput();
+    const QString stem = outputStem(task.exportName, task.sourcePath);
+    for (int attempt = 0;; ++attempt) {
+        m_outputPath = chooseOutputPath(m_host.outputFolderText(), stem, 0);
+        const QString command = expandCommand(m_tasks, index, m_outputPath, m_appFolder);
+        m_batch.runStartTick = tickCount();
+        m_runner.runEncoder(command, index, m_outputPath);
+        if (m_batch.stopFlag)
+            return;
+        m_runner.closeOutput();
+        m_runner.writeQuitAndCloseInput();
+        // Another run took the name between our look and the encoder's creation of it.
+        if (!m_runner.lastRunFoundOutputTaken() || attempt + 1 >= kNameAttempts)
+            break;
+    }
 
     task = m_tasks.get(index);
     if (task.isRealMedia == 1)
@@ -182,6 +228,8 @@ void BatchDriver::convertMp4(int index)
         markFailed(index, detail.isEmpty() ? tr("The encoder wrote no output file") : detail);
         return;
     }
+    warnWhenShort(index);
+    task = m_tasks.get(index);
     task.finished = 1;
     m_tasks.set(index, task);
     redrawProgress(index);

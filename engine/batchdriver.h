@@ -47,6 +47,11 @@ signals:
     void batchFinished();
 
 private:
+    // How many names are tried when other runs keep taking the chosen one first.
+    static constexpr int kNameAttempts = 100;
+
+    bool checkSource(int index);
+    void warnWhenShort(int index);
     void convertWmv(int index);
     void convertMp4(int index);
     void waitForWmv();

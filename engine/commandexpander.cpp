@@ -4,8 +4,10 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -14,13 +16,6 @@ template <size_t N> QString fromTable(const std::array<const char*, N>& table, i
     if (index < 0 || size_t(index) >= N)
         return {};
     return QString::fromLatin1(table[size_t(index)]);
-}
-
-long long wholeSeconds(double seconds)
-{
-    if (!std::isfinite(seconds))
-        return 0;
-    return static_cast<long long>(std::trunc(seconds));
 }
 
 } // namespace
@@ -96,43 +91,81 @@ QString quoteSafe(const QString& value)
     return out;
 }
 
-QString expandTemplate(QString text, const Task& task, const QString& outputPath,
+QString preciseTimeText(double seconds)
+{
+    // Ten thousand hours is far beyond any source, and keeps the arithmetic in range.
+    constexpr double kLongest = 36'000'000.0;
+    if (!std::isfinite(seconds) || seconds <= 0)
+        seconds = 0;
+    const long long ms = std::llround(std::min(seconds, kLongest) * 1000.0);
+    return timeText(ms / 1000) + QString::asprintf(".%03lld", ms % 1000);
+}
+
+QString expandTemplate(const QString& text, const Task& task, const QString& outputPath,
                        const QDateTime& now)
 {
-    const long long s = wholeSeconds(task.startTime);
-    const QString startText = QStringLiteral(" -ss ") + timeText(s);
-    const long long d = wholeSeconds(task.endTime - task.startTime);
-    const QString lengthText = QStringLiteral(" -t ") + timeText(d);
+    const bool realMedia = task.isRealMedia == 1;
+    const QString startText = realMedia ? QStringLiteral("-ss 00:00:00 ")
+                                        : QStringLiteral(" -ss ") + preciseTimeText(task.startTime);
+    const double length = task.endTime - task.startTime;
+    const QString lengthText = QStringLiteral(" -t ") + preciseTimeText(length);
     const QDate date = now.date();
     const QTime time = now.time();
     const QString timestamp =
         QString::asprintf("%d-%02d-%02d %02d:%02d:%02d", date.year(), date.month(), date.day(),
                           time.hour(), time.minute(), time.second());
 
-    // Each step works on the text the steps before it produced, in this order.
-    if (task.isRealMedia == 1) {
-        text.replace(QLatin1String("$INPUT_FILE"), quoteSafe(task.intermediatePath));
-        text.replace(QLatin1String("$START"), QStringLiteral("-ss 00:00:00 "));
-    } else {
-        text.replace(QLatin1String("$INPUT_FILE"), quoteSafe(task.sourcePath));
-        text.replace(QLatin1String("$START"), startText);
-    }
-    text.replace(QLatin1String("$LENGTH"), lengthText);
-    text.replace(QLatin1String("$TITLE"), quoteSafe(task.title));
-    text.replace(QLatin1String("$TIMESTAMP"), timestamp);
-    text.replace(QLatin1String("$OUTPUT_FILE"), quoteSafe(outputPath));
+    // The words in the order they are replaced: where two could match at one place, the
+    // earlier one wins. A fixed Profile keeps the setting words as they stand.
+    struct Word
+    {
+        QLatin1String name;
+        QString value;
+    };
+    std::vector<Word> words{
+        {QLatin1String("$INPUT_FILE"),
+         quoteSafe(realMedia ? task.intermediatePath : task.sourcePath)},
+        {QLatin1String("$START"), startText},
+        {QLatin1String("$LENGTH"), lengthText},
+        {QLatin1String("$TITLE"), quoteSafe(task.title)},
+        {QLatin1String("$TIMESTAMP"), timestamp},
+        {QLatin1String("$OUTPUT_FILE"), quoteSafe(outputPath)},
+    };
     if (task.mp4Profile == 0) {
-        text.replace(QLatin1String("$VCODEC"), vcodecText(task.videoType));
-        text.replace(QLatin1String("$SIZE"), sizeText(task.videoSize));
-        text.replace(QLatin1String("$FRAMERATE"), frameRateText(task.frameRate));
-        text.replace(QLatin1String("$VIDEOBITRATE"), videoBitrateText(task.videoBitrate));
-        text.replace(QLatin1String("$ASPECT"), aspectText(task.aspect));
-        text.replace(QLatin1String("$CHANNEL"), channelText(task.channels));
-        text.replace(QLatin1String("$AUDIOBITRATE"), audioBitrateText(task.audioBitrate));
-        text.replace(QLatin1String("$AUDIOSAMPLE"), audioSampleText(task.sampleRate));
-        text.replace(QLatin1String("$VOLUME"), volumeText(task.volume));
+        words.insert(words.end(),
+                     {{QLatin1String("$VCODEC"), vcodecText(task.videoType)},
+                      {QLatin1String("$SIZE"), sizeText(task.videoSize)},
+                      {QLatin1String("$FRAMERATE"), frameRateText(task.frameRate)},
+                      {QLatin1String("$VIDEOBITRATE"), videoBitrateText(task.videoBitrate)},
+                      {QLatin1String("$ASPECT"), aspectText(task.aspect)},
+                      {QLatin1String("$CHANNEL"), channelText(task.channels)},
+                      {QLatin1String("$AUDIOBITRATE"), audioBitrateText(task.audioBitrate)},
+                      {QLatin1String("$AUDIOSAMPLE"), audioSampleText(task.sampleRate)},
+                      {QLatin1String("$VOLUME"), volumeText(task.volume)}});
     }
-    return text;
+
+    QString out;
+    out.reserve(text.size() + 256);
+    qsizetype at = 0;
+    while (at < text.size()) {
+        const qsizetype dollar = text.indexOf(u'$', at);
+        if (dollar < 0) {
+            out += QStringView(text).mid(at);
+            break;
+        }
+        out += QStringView(text).mid(at, dollar - at);
+        const auto word = std::find_if(words.begin(), words.end(), [&](const Word& w) {
+            return QStringView(text).mid(dollar).startsWith(w.name);
+        });
+        if (word == words.end()) {
+            out += u'$';
+            at = dollar + 1;
+        } else {
+            out += word->value;
+            at = dollar + word->name.size();
+        }
+    }
+    return out;
 }
 
 QString expandCommand(const TaskList& tasks, int taskIndex, const QString& outputPath,

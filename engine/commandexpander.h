@@ -8,6 +8,10 @@
 // "HH:MM:SS" of a whole number of seconds; hours are not limited to two digits.
 QString timeText(long long seconds);
 
+// "HH:MM:SS.mmm", rounded to the millisecond, for the encoder's -ss and -t: a trim keeps
+// its fraction of a second. Negative or non-finite times give 0; huge ones are capped.
+QString preciseTimeText(double seconds);
+
 // The texts that the Task's setting indexes stand for on the encoder's command line;
 // an index outside its table gives an empty text.
 QString vcodecText(int index);
@@ -30,6 +34,8 @@ QString expandCommand(const TaskList& tasks, int taskIndex, const QString& outpu
                       const QString& appFolder,
                       const QDateTime& now = QDateTime::currentDateTime());
 
-// The replacement steps alone, on a template already read.
-QString expandTemplate(QString text, const Task& task, const QString& outputPath,
+// The replacement steps alone, on a template already read. Every `$` word of the
+// template is replaced in one pass, so text that came from a value (a title holding
+// "$SIZE", a folder named "$START") is never read as a word.
+QString expandTemplate(const QString& text, const Task& task, const QString& outputPath,
                        const QDateTime& now);

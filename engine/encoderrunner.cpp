@@ -1,15 +1,21 @@
 #include "encoderrunner.h"
 
 #include "clock.h"
+#include "commandsplitter.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcRunner, "trelvo.runner", QtWarningMsg)
@@ -26,6 +32,57 @@ bool isProgressLine(const QString& line)
     return line.contains(QLatin1String("size=")) && line.contains(QLatin1String("time="));
 }
 
+// Our encoder's notes ("trelvo-encoder: using level 2") are not reasons for a failure.
+bool isNote(const QString& line)
+{
+    return line.startsWith(QLatin1String("trelvo-encoder: ")) &&
+           !line.contains(QLatin1String("error:"));
+}
+
+// The encoder's process with what tells whether it still moves: how much it printed,
+// and the size and modification time of the file it writes (moving the index to the
+// front rewrites the file without growing it, but touches its time). Once asked to
+// finish, only the file counts: printing alone does not finish anything.
+class EncoderProcess : public QProcess
+{
+public:
+    using QProcess::QProcess;
+
+    struct Mark
+    {
+        qint64 size = -1;
+        qint64 modifiedNs = 0;
+        bool operator==(const Mark&) const = default;
+    };
+
+    QString outputPath;
+    qint64 printed = 0;
+
+    Mark mark() const
+    {
+        Mark m;
+        struct stat info = {};
+        if (!outputPath.isEmpty() &&
+            ::stat(QFile::encodeName(outputPath).constData(), &info) == 0) {
+            m.size = info.st_size;
+            m.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        }
+        return m;
+    }
+
+    // A killed encoder leaves a file without its index: nobody can play it.
+    void removeBrokenOutput()
+    {
+        if (exitStatus() == QProcess::CrashExit && !outputPath.isEmpty())
+            QFile::remove(outputPath);
+    }
+};
+
+EncoderProcess* encoderProcess(QProcess* process)
+{
+    return static_cast<EncoderProcess*>(process);
+}
+
 } // namespace
 
 EncoderRunner::EncoderRunner(TaskList& tasks, BatchState& batch, QObject* parent)
@@ -35,7 +92,8 @@ EncoderRunner::EncoderRunner(TaskList& tasks, BatchState& batch, QObject* parent
 
 EncoderRunner::~EncoderRunner()
 {
-    // Never leave an encoder behind: ask it to finish its file, then insist.
+    // Never leave an encoder behind: ask it to finish its file, wait while it moves, and
+    // insist only once it stands still.
     std::vector<QPointer<QProcess>> all = m_retired;
     all.push_back(m_process);
     for (const QPointer<QProcess>& p : all) {
@@ -45,13 +103,24 @@ EncoderRunner::~EncoderRunner()
             p->write("q", 1);
             p->closeWriteChannel();
         }
-        if (!p->waitForFinished(kTerminateAfterMs)) {
-            p->terminate();
-            if (!p->waitForFinished(kKillAfterMs)) {
-                p->kill();
-                p->waitForFinished(1000);
+        EncoderProcess* encoder = encoderProcess(p);
+        bool terminated = false;
+        for (;;) {
+            const EncoderProcess::Mark before = encoder->mark();
+            if (encoder->waitForFinished(terminated ? kKillAfterMs : kTerminateAfterMs))
+                break;
+            encoder->printed += encoder->readAll().size();
+            if (encoder->mark() != before)
+                continue;
+            if (terminated) {
+                encoder->kill();
+                encoder->waitForFinished(1000);
+                break;
             }
+            encoder->terminate();
+            terminated = true;
         }
+        encoder->removeBrokenOutput();
     }
 }
 
@@ -80,10 +149,14 @@ void EncoderRunner::retire(QProcess* process)
         return;
     }
     // Keep draining what it still prints, so that it can finish writing its file.
+    EncoderProcess* encoder = encoderProcess(process);
     connect(process, &QProcess::readyReadStandardOutput, process,
-            [process] { process->readAll(); });
-    connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    process->readAll();
+            [encoder] { encoder->printed += encoder->readAll().size(); });
+    connect(process, &QProcess::finished, process, [encoder] {
+        encoder->removeBrokenOutput();
+        encoder->deleteLater();
+    });
+    encoder->printed += encoder->readAll().size();
     m_retired.push_back(process);
 }
 
@@ -94,28 +167,34 @@ void EncoderRunner::noteOutputLine(const char* chunk)
     while ((end = m_partialLine.indexOf('\n')) >= 0 || (end = m_partialLine.indexOf('\r')) >= 0) {
         const QString line = QString::fromUtf8(m_partialLine.left(end)).trimmed();
         m_partialLine.remove(0, end + 1);
-        if (!line.isEmpty() && !isProgressLine(line))
-            m_lastLine = line;
+        if (line.isEmpty() || isProgressLine(line) || isNote(line))
+            continue;
+        m_lastLine = line;
+        if (line.contains(QLatin1String("error"), Qt::CaseInsensitive))
+            m_lastErrorLine = line;
     }
     if (m_partialLine.size() > 1024)
         m_partialLine = m_partialLine.right(1024);
 }
 
-void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex)
+void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const QString& outputPath)
 {
     retire(m_process);
     m_process = nullptr;
     m_started = false;
     m_quitSent = false;
+    m_stalled = false;
+    m_outputPath = outputPath;
     m_exitCode = 0;
     m_exitStatus = QProcess::NormalExit;
     m_startError.clear();
     m_lastLine.clear();
+    m_lastErrorLine.clear();
     m_partialLine.clear();
     m_outputClosed = true;
     m_inputClosed = true;
 
-    QStringList args = QProcess::splitCommand(commandLine);
+    QStringList args = splitCommandLine(commandLine);
     if (args.isEmpty()) {
         reportFailure(QStringLiteral("CreateProcess"), 0, QStringLiteral("empty command line"));
         m_startError = tr("The profile has no command line for the encoder");
@@ -125,7 +204,8 @@ void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex)
     if (!program.startsWith(u'/') && program.contains(u'/'))
         program = QDir(m_workingDirectory).absoluteFilePath(program);
 
-    auto* process = new QProcess(this);
+    auto* process = new EncoderProcess(this);
+    process->outputPath = outputPath;
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setWorkingDirectory(m_workingDirectory);
     process->setChildProcessModifier([] {
@@ -147,6 +227,7 @@ void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex)
     m_started = true;
     m_outputClosed = false;
     m_inputClosed = false;
+    watchForStall(process);
 
     ParseHooks hooks;
     hooks.runStartTick = m_batch.runStartTick;
@@ -168,6 +249,7 @@ void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex)
             const qint64 n = process->read(buffer, kChunkBytes);
             if (n <= 0)
                 break;
+            process->printed += n;
             if (!m_outputClosed) {
                 noteOutputLine(buffer);
                 hooks.now = tickCount();
@@ -198,25 +280,101 @@ void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex)
         if (process->error() == QProcess::ReadError)
             reportFailure(QStringLiteral("ReadFile"), int(process->error()),
                           process->errorString());
+        process->removeBrokenOutput();
+        if (m_stalled && !outputPath.isEmpty())
+            QFile::remove(outputPath); // cut short by us: not the file that was asked for
     }
+}
+
+void EncoderRunner::watchForStall(QProcess* process)
+{
+    auto* timer = new QTimer(process);
+    timer->setInterval(qBound(10, m_stallLimitMs / 4, 1000));
+    using Moves = std::pair<qint64, EncoderProcess::Mark>;
+    auto moves = [process] {
+        return Moves(encoderProcess(process)->printed, encoderProcess(process)->mark());
+    };
+    auto last = std::make_shared<Moves>(moves());
+    auto still = std::make_shared<QElapsedTimer>();
+    still->start();
+    connect(timer, &QTimer::timeout, this, [this, process, timer, last, still, moves] {
+        const Moves now = moves();
+        if (now != *last) {
+            *last = now;
+            still->start();
+            return;
+        }
+        if (still->elapsed() < m_stallLimitMs || process != m_process)
+            return;
+        timer->stop();
+        m_stalled = true;
+        reportFailure(QStringLiteral("ReadFile"), 0, QStringLiteral("the encoder stalled"));
+        closeOutput();
+        writeQuitAndCloseInput();
+        if (m_inputClosed && !m_quitSent)
+            endWhenStuck(process); // its input was closed already: go straight to insisting
+    });
+    timer->start();
+}
+
+void EncoderRunner::endWhenStuck(QProcess* process)
+{
+    auto* timer = new QTimer(process);
+    timer->setInterval(kTerminateAfterMs);
+    auto last = std::make_shared<EncoderProcess::Mark>(encoderProcess(process)->mark());
+    auto terminated = std::make_shared<bool>(false);
+    connect(timer, &QTimer::timeout, process, [process, timer, last, terminated] {
+        if (process->state() == QProcess::NotRunning) {
+            timer->stop();
+            return;
+        }
+        const EncoderProcess::Mark now = encoderProcess(process)->mark();
+        if (now != *last) {
+            // Still finishing its file: give it all the time it needs.
+            *last = now;
+            *terminated = false;
+            timer->setInterval(kTerminateAfterMs);
+            return;
+        }
+        if (*terminated) {
+            process->kill();
+            timer->stop();
+            return;
+        }
+        process->terminate();
+        *terminated = true;
+        timer->setInterval(kKillAfterMs);
+    });
+    timer->start();
 }
 
 bool EncoderRunner::lastRunFailed() const
 {
-    return !m_started || m_exitStatus == QProcess::CrashExit || m_exitCode != 0;
+    return !m_started || m_stalled || m_exitStatus == QProcess::CrashExit || m_exitCode != 0;
+}
+
+bool EncoderRunner::lastRunFoundOutputTaken() const
+{
+    return m_started && m_exitStatus == QProcess::NormalExit && m_exitCode == kExitOutputExists &&
+           !m_outputPath.isEmpty() && QFileInfo::exists(m_outputPath);
 }
 
 QString EncoderRunner::lastRunError() const
 {
     if (!m_started)
         return m_startError;
-    if (!m_lastLine.isEmpty() && m_exitCode != 0)
-        return m_lastLine;
+    if (m_stalled)
+        return tr("The encoder printed nothing and wrote nothing for %1 s and was stopped")
+            .arg(m_stallLimitMs / 1000.0);
     if (m_exitStatus == QProcess::CrashExit)
-        return tr("The encoder stopped unexpectedly");
-    if (m_exitCode != 0)
-        return tr("The encoder failed with exit code %1").arg(m_exitCode);
-    return m_lastLine;
+        return tr("The encoder was killed (signal %1)").arg(m_exitCode);
+    if (m_exitCode == 0)
+        return {};
+    if (!m_lastErrorLine.isEmpty())
+        return m_lastErrorLine;
+    if (!m_lastLine.isEmpty())
+        return m_lastLine;
+    return tr("The encoder failed with exit code %1").arg(m_exitCode);
 }
 
 void EncoderRunner::closeOutput()
@@ -235,16 +393,7 @@ void EncoderRunner::writeQuitAndCloseInput()
     process->write("q", 1);
     process->closeWriteChannel();
     m_quitSent = true;
-    QPointer<QProcess> guard(process);
-    QTimer::singleShot(kTerminateAfterMs, process, [guard] {
-        if (!guard || guard->state() == QProcess::NotRunning)
-            return;
-        guard->terminate();
-        QTimer::singleShot(kKillAfterMs, guard, [guard] {
-            if (guard && guard->state() != QProcess::NotRunning)
-                guard->kill();
-        });
-    });
+    endWhenStuck(process);
 }
 
 void EncoderRunner::wake()
@@ -271,6 +420,8 @@ void EncoderRunner::waitForEncoders()
         closeOutput();
         writeQuitAndCloseInput();
     }
+    // Each encoder left has been asked to finish and is ended once it stands still, so
+    // this wait has an end; it lasts as long as the files still need.
     QEventLoop loop;
     QTimer poll;
     connect(&poll, &QTimer::timeout, &loop, [&] {
@@ -278,8 +429,6 @@ void EncoderRunner::waitForEncoders()
             loop.quit();
     });
     poll.start(20);
-    // The terminate and kill timers guarantee an end; this is only a last safety net.
-    QTimer::singleShot(kTerminateAfterMs + kKillAfterMs + 2000, &loop, &QEventLoop::quit);
     if (runningEncoders() > 0)
         loop.exec();
 }

@@ -20,8 +20,10 @@ void pumpMessages();
 // Runs the encoder of one MP4 Task: starts it from the expanded command line (split into
 // arguments, no shell) in the app folder, reads its output in chunks of at most 255
 // bytes, hands each chunk to the parser, and keeps the user interface alive while it
-// waits. A stopped encoder is asked to finish with "q"; one that ignores it is
-// terminated after 3 s and killed 2 s later, also when the program closes.
+// waits. A stopped encoder is asked to finish with "q" and given all the time it needs
+// while its output file grows or it prints; one that stops moving is terminated after
+// 3 s and killed 2 s later, also when the program closes. An encoder that prints and
+// writes nothing for the stall limit (120 s) is stopped the same way and counts as failed.
 class EncoderRunner : public QObject
 {
     Q_OBJECT
@@ -29,16 +31,22 @@ public:
     static constexpr int kChunkBytes = 255;
     static constexpr int kTerminateAfterMs = 3000;
     static constexpr int kKillAfterMs = 2000;
+    static constexpr int kStallLimitMs = 120000;
+    // The encoder's exit status when its output file existed already (another run got
+    // there first): the caller chooses the next free name and runs it again.
+    static constexpr int kExitOutputExists = 3;
 
     EncoderRunner(TaskList& tasks, BatchState& batch, QObject* parent = nullptr);
     ~EncoderRunner() override;
 
     void setWorkingDirectory(const QString& folder) { m_workingDirectory = folder; }
     void setRedrawProgress(std::function<void(int row)> redraw) { m_redraw = std::move(redraw); }
+    void setStallLimit(int ms) { m_stallLimitMs = ms; }
 
     // Returns when the encoder's output ends, or at once after the chunk being handled
-    // when the stop flag is set.
-    void runEncoder(const QString& commandLine, int taskIndex);
+    // when the stop flag is set. `outputPath` is the file the encoder writes: its growth
+    // counts as progress, and it is removed when the encoder dies before finishing it.
+    void runEncoder(const QString& commandLine, int taskIndex, const QString& outputPath = {});
 
     // The two ends the stop routine and the parser use; each closes at most once.
     // Closing the output stops the parsing; the pipe itself is drained so that the
@@ -52,6 +60,8 @@ public:
     bool lastRunStarted() const { return m_started; }
     bool lastRunFailed() const;
     QString lastRunError() const;
+    // The encoder refused to write because its output file existed already.
+    bool lastRunFoundOutputTaken() const;
 
     // Wakes a waiting runEncoder so that it looks at the stop flag.
     void wake();
@@ -68,6 +78,8 @@ private:
     void reportFailure(const QString& apiName, int code, const QString& message);
     void retire(QProcess* process);
     void noteOutputLine(const char* chunk);
+    void watchForStall(QProcess* process);
+    static void endWhenStuck(QProcess* process);
 
     TaskList& m_tasks;
     BatchState& m_batch;
@@ -81,9 +93,13 @@ private:
     bool m_inputClosed = true;
     bool m_started = false;
     bool m_quitSent = false;
+    bool m_stalled = false;
+    int m_stallLimitMs = kStallLimitMs;
     int m_exitCode = 0;
     QProcess::ExitStatus m_exitStatus = QProcess::NormalExit;
     QString m_startError;
-    QString m_lastLine;
+    QString m_outputPath;
+    QString m_lastLine;      // the last line that was not progress nor one of our notes
+    QString m_lastErrorLine; // the last line that calls itself an error
     QByteArray m_partialLine;
 };

@@ -69,6 +69,13 @@ public:
     // Why the last conversion failed; empty after a success.
     virtual QString LastError() const = 0;
 
+    // Why the file cannot be converted (no picture nor sound that can be decoded, not a
+    // media file at all), in a user's words; empty when it can.
+    virtual QString SourceProblem(const QString& path)
+    {
+        return path.isEmpty() ? QStringLiteral("No source file") : QString();
+    }
+
 signals:
     void ConversionComplete();
     void ConversionProgress(double position, double total);

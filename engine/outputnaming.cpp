@@ -1,5 +1,7 @@
 #include "outputnaming.h"
 
+#include "task.h"
+
 #include <QFileInfo>
 
 namespace {
@@ -19,6 +21,25 @@ QString safeFileStem(const QString& exportName)
         if (c == u'/' || c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = u'_';
     }
+    return stem;
+}
+
+QString outputStem(const QString& exportName, const QString& sourcePath)
+{
+    auto visible = [](QString name) {
+        name = safeFileStem(name);
+        qsizetype dots = 0;
+        while (dots < name.size() && (name.at(dots) == u'.' || name.at(dots).isSpace()))
+            ++dots;
+        return name.mid(dots);
+    };
+    QString stem = visible(exportName);
+    if (stem.trimmed().isEmpty())
+        stem = visible(taskBaseName(sourcePath));
+    if (stem.trimmed().isEmpty())
+        stem = visible(sourcePath.mid(sourcePath.lastIndexOf(u'/') + 1));
+    if (stem.trimmed().isEmpty())
+        stem = QStringLiteral("video");
     return stem;
 }
 

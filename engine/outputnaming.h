@@ -9,6 +9,12 @@ constexpr int kMaxPathBytes = 4095;
 // exportName made safe as a file name: "/" and control characters become "_".
 QString safeFileStem(const QString& exportName);
 
+// The name a Task's output takes before its extension: exportName made safe, or, when
+// that leaves nothing (an empty title), the source's base name or, failing that, its
+// file name. Leading dots are
+// dropped so that no output is a hidden file.
+QString outputStem(const QString& exportName, const QString& sourcePath);
+
 // Cuts `text` to at most `maxBytes` bytes of UTF-8 without splitting a character.
 QString truncateUtf8(const QString& text, int maxBytes);
 

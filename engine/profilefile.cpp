@@ -8,18 +8,6 @@
 
 namespace {
 
-struct IniKey
-{
-    QString name;
-    QString value;
-};
-
-struct IniSection
-{
-    QString name;
-    QList<IniKey> keys;
-};
-
 QString unquote(QString value)
 {
     if (value.size() >= 2) {
@@ -30,9 +18,9 @@ QString unquote(QString value)
     return value;
 }
 
-QList<IniSection> parseIni(const QString& path)
+QList<CProfileFile::Section> parseIni(const QString& path)
 {
-    QList<IniSection> sections;
+    QList<CProfileFile::Section> sections;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return sections;
@@ -62,38 +50,40 @@ QList<IniSection> parseIni(const QString& path)
     return sections;
 }
 
-const IniSection* findSection(const QList<IniSection>& sections, const QString& name)
-{
-    for (const IniSection& s : sections) {
-        if (s.name.compare(name.trimmed(), Qt::CaseInsensitive) == 0)
-            return &s;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 bool CProfileFile::SetPath(const QString& path)
 {
     m_path = path;
+    m_sections = parseIni(path);
+    m_index.clear();
+    for (int i = 0; i < m_sections.size(); ++i) {
+        const QString key = m_sections.at(i).name.toCaseFolded();
+        if (!m_index.contains(key)) // the first one wins
+            m_index.insert(key, i);
+    }
     const QFileInfo info(path);
     return info.exists() && !info.isDir();
 }
 
+const CProfileFile::Section* CProfileFile::findSection(const QString& name) const
+{
+    const auto found = m_index.constFind(name.trimmed().toCaseFolded());
+    return found == m_index.constEnd() ? nullptr : &m_sections.at(*found);
+}
+
 bool CProfileFile::HasSection(const QString& section) const
 {
-    const QList<IniSection> sections = parseIni(m_path);
-    const IniSection* s = findSection(sections, section);
+    const Section* s = findSection(section);
     return s && !s->keys.isEmpty();
 }
 
 QString CProfileFile::ReadString(const QString& section, const QString& key) const
 {
-    const QList<IniSection> sections = parseIni(m_path);
-    const IniSection* s = findSection(sections, section);
+    const Section* s = findSection(section);
     if (!s)
         return {};
-    for (const IniKey& k : s->keys) {
+    for (const Key& k : s->keys) {
         if (k.name.compare(key.trimmed(), Qt::CaseInsensitive) == 0)
             return k.value;
     }
@@ -103,7 +93,7 @@ QString CProfileFile::ReadString(const QString& section, const QString& key) con
 int CProfileFile::ReadSectionNames(QStringList& names) const
 {
     names.clear();
-    for (const IniSection& s : parseIni(m_path))
+    for (const Section& s : m_sections)
         names.append(s.name);
     if (names.isEmpty())
         names.append(QString());

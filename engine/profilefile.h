@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 // Reader of the profile file, an initialisation file of [sections] and key=value lines.
 // Section and key names compare without case and the first match wins; spaces around
 // names and values are trimmed, one pair of enclosing quotes is removed from a value,
-// lines starting with ";" are comments, and a value is cut at 1023 characters.
+// lines starting with ";" are comments, and a value is cut at 1023 characters. The file
+// is read once, when the path is set; lookups answer from memory.
 class CProfileFile
 {
 public:
@@ -15,7 +18,18 @@ public:
 
     virtual ~CProfileFile() = default;
 
-    // True when the path names an existing file that is not a folder.
+    struct Key
+    {
+        QString name;
+        QString value;
+    };
+    struct Section
+    {
+        QString name;
+        QList<Key> keys;
+    };
+
+    // Reads the file. True when the path names an existing file that is not a folder.
     bool SetPath(const QString& path);
     // True when the section exists and holds at least one key.
     bool HasSection(const QString& section) const;
@@ -26,7 +40,11 @@ public:
     int ReadSectionNames(QStringList& names) const;
 
 private:
+    const Section* findSection(const QString& name) const;
+
     QString m_path;
+    QList<Section> m_sections;
+    QHash<QString, int> m_index; // case-folded section name -> first section of that name
 };
 
 // What filling the MP4 profile combo box from the profile file gives.

@@ -11,9 +11,15 @@ QString taskBaseName(const QString& path)
 
 int32_t isRealMediaPath(const QString& path)
 {
+    const qsizetype slash = path.lastIndexOf(u'/');
     const qsizetype dot = path.lastIndexOf(u'.');
-    const QString tail = dot < 0 ? path : path.mid(dot);
-    return tail.contains(QLatin1String("rm"), Qt::CaseSensitive) ? 1 : 0;
+    if (dot < 0 || dot < slash)
+        return 0;
+    const QStringView extension = QStringView(path).mid(dot + 1);
+    return extension.compare(QLatin1String("rm"), Qt::CaseInsensitive) == 0 ||
+                   extension.compare(QLatin1String("rmvb"), Qt::CaseInsensitive) == 0
+               ? 1
+               : 0;
 }
 
 Task makeTask(const QString& sourcePath, double duration, int32_t exportType, int32_t wmvProfile)
@@ -48,6 +54,12 @@ void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawPr
         task.wmvPercent = 0;
         task.failed = 0;
         task.failureReason.clear();
+        task.warning.clear();
+        task.preState = 0;
+        task.preDone = 0;
+        task.prePosition = 0.0;
+        task.prePercent = 0.0;
+        task.preRemainTime = 0.0;
         tasks.set(i, task);
         if (redrawProgress)
             redrawProgress(i);

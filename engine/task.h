@@ -43,14 +43,17 @@ struct Task
     // the media component gave. Cleared with the rest of the progress.
     int32_t failed = 0;
     QString failureReason;
+    // Set when a conversion finished but gave less than was asked for (the source ended
+    // early): what was reached. Cleared with the rest of the progress.
+    QString warning;
 };
 
 // Text between the last "/" and the last "." of a path; empty when no "." follows
 // the last "/".
 QString taskBaseName(const QString& path);
 
-// 1 when the text from the last "." on contains "rm" (case-sensitive); a path without
-// any "." is searched whole.
+// 1 when the file's extension is RealMedia's (.rm or .rmvb, in any case); folders and
+// names that merely contain "rm" do not count.
 int32_t isRealMediaPath(const QString& path);
 
 // A new Task for a source, with the creation values.
@@ -59,7 +62,8 @@ Task makeTask(const QString& sourcePath, double duration, int32_t exportType, in
 class TaskList;
 
 // Clears the progress of every Task before a batch, redrawing each row's Progress cell.
-// The pre-conversion fields stay: the pre-conversion sets them when it begins.
+// The pre-conversion's state goes too, so that a RealMedia Task waiting its turn does
+// not show the half of a run that is over.
 void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawProgress);
 
 class TaskList

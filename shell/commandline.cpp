@@ -18,6 +18,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 #include <csignal>
@@ -162,16 +163,10 @@ bool readIndex(const QCommandLineParser& parser, const QString& name, int count,
 // The trim range held inside 0..duration, as the range slider holds it.
 void clampTrim(double duration, double* start, double* end)
 {
-    if (*start < 0) {
-        *start = 0;
-        if (*end < *start)
-            *end = *start;
-    }
-    if (*end > duration) {
-        *end = duration;
-        if (*start > *end)
-            *start = *end;
-    }
+    if (!(duration > 0))
+        duration = 0;
+    *start = std::clamp(*start, 0.0, duration);
+    *end = std::clamp(*end, *start, duration);
 }
 
 void listProfiles(MediaEngine& media)
@@ -264,6 +259,13 @@ int runCommandLine(int argc, char** argv)
         !readNumber(parser, QStringLiteral("start"), &start) ||
         !readNumber(parser, QStringLiteral("end"), &end))
         return kExitUsage;
+    if (parser.isSet(QStringLiteral("start")) && parser.isSet(QStringLiteral("end")) &&
+        !(start < end)) {
+        printError(
+            QStringLiteral("--start %1 is not before --end %2")
+                .arg(parser.value(QStringLiteral("start")), parser.value(QStringLiteral("end"))));
+        return kExitUsage;
+    }
 
     if (!QDir().mkpath(folder)) {
         printError(QStringLiteral("cannot create the output folder %1").arg(folder));
@@ -313,6 +315,9 @@ int runCommandLine(int argc, char** argv)
     action.sa_handler = onSignal;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr); // the terminal was closed
+    // A reader of our output that went away must not end us in the middle of a file.
+    ::signal(SIGPIPE, SIG_IGN);
 
     // With TRELVO_STALL_PROBE set, measure how long the event loop is ever kept waiting
     // during the batch (the benchmarks read it).
@@ -346,6 +351,8 @@ int runCommandLine(int argc, char** argv)
         } else if (done) {
             ++finished;
             print(QStringLiteral("  finished  %1 -> %2").arg(name, host.outputOf(i)));
+            if (!task.warning.isEmpty())
+                print(QStringLiteral("            warning: %1").arg(task.warning));
         } else {
             print(QStringLiteral("  stopped   %1").arg(name));
         }

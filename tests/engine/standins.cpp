@@ -69,6 +69,19 @@ bool FakeMedia::ConvertToFile(const QString& path)
         m_lastError = "cannot open the source";
         return false;
     }
+    QFile output(path);
+    if (nameTakenOnce) {
+        nameTakenOnce = false;
+        output.open(QIODevice::WriteOnly);
+        output.write("theirs");
+        output.close();
+    }
+    // Like the real component: the output is created at once and never replaced.
+    if (!output.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        m_lastError = "The file " + path + " already exists; it is not replaced";
+        return false;
+    }
+    output.close();
     m_lastError.clear();
     lastOutput = path;
     const int mine = generation;
@@ -84,6 +97,8 @@ bool FakeMedia::ConvertToFile(const QString& path)
             f.open(QIODevice::WriteOnly);
             f.write("wmv");
             ++converted;
+        } else {
+            QFile::remove(path);
         }
         m_lastError = errorAtEnd;
         emit ConversionComplete();

@@ -89,6 +89,8 @@ class FakeMedia : public NullMediaComponent
     Q_OBJECT
 public:
     bool refuseStart = false;
+    bool nameTakenOnce = false; // another run creates the next output just before us
+    std::function<QString(const QString& path)> sourceProblem;
     QString errorAtEnd;
     int stopCalls = 0;
     int converted = 0;
@@ -104,6 +106,10 @@ public:
         ++generation;
     }
     QString LastError() const override { return m_lastError; }
+    QString SourceProblem(const QString& path) override
+    {
+        return sourceProblem ? sourceProblem(path) : QString();
+    }
 
 private:
     QString m_lastError;

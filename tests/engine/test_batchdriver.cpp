@@ -5,6 +5,7 @@
 #include "standins.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -38,13 +39,22 @@ struct BatchRig
                 batch.wmvRunning = 0;
         });
     }
+    // A source file for the stand-ins: they read nothing, but it must exist.
+    QString source(const QString& fileName)
+    {
+        QDir().mkpath(app.path("v"));
+        QFile f(app.path("v/" + fileName));
+        f.open(QIODevice::WriteOnly);
+        f.write("stand-in source");
+        return f.fileName();
+    }
     void addMp4(const QString& name, int profile)
     {
-        Task t = makeTask("/v/" + name + ".avi", 10, 0, 0);
+        Task t = makeTask(source(name + ".avi"), 10, 0, 0);
         t.mp4Profile = profile;
         tasks.add(t);
     }
-    void addWmv(const QString& name) { tasks.add(makeTask("/v/" + name + ".avi", 10, 1, 0)); }
+    void addWmv(const QString& name) { tasks.add(makeTask(source(name + ".avi"), 10, 1, 0)); }
     QString progress(int row)
     {
         CellRequest r;
@@ -187,7 +197,7 @@ TEST(BatchDriver, RealMediaIsPreConvertedFirst)
 {
     BatchRig rig;
     rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\" \"$INPUT_FILE\" $START");
-    Task rm = makeTask("/v/clip.rm", 10, 0, 0);
+    Task rm = makeTask(rig.source("clip.rm"), 10, 0, 0);
     rm.startTime = 4;
     rig.tasks.add(rm);
     rig.tasks.add(rm);
@@ -255,4 +265,124 @@ TEST(BatchDriver, RefusedStarts)
     EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
     EXPECT_EQ(rig.host.convertingStates, (QList<bool>{true, false}));
     EXPECT_FALSE(QFileInfo::exists(rig.app.out() + "/clip_2.mp4"));
+}
+
+TEST(BatchDriver, SourcesThatCannotBeReadFailWithTheirReasonBeforeAnyEncoder)
+{
+    BatchRig rig;
+    rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    rig.addMp4("fine", 0);
+    const QString empty = rig.source("empty.avi");
+    QFile(empty).resize(0);
+    const QStringList sources{rig.app.path("v/missing.avi"), empty, rig.app.path("v")};
+    for (const QString& path : sources)
+        rig.tasks.add(makeTask(path, 10, 0, 0));
+    Task emptySpan = makeTask(rig.source("span.avi"), 10, 0, 0);
+    emptySpan.startTime = emptySpan.endTime = 4;
+    rig.tasks.add(emptySpan);
+    rig.media.sourceProblem = [](const QString& path) {
+        return path.contains("text") ? QString("not a media file") : QString();
+    };
+    rig.tasks.add(makeTask(rig.source("text.avi"), 10, 0, 0));
+    rig.tasks.add(makeTask(rig.source("text.avi"), 10, 1, 0)); // WMV asks the component too
+    rig.driver.startConverting();
+
+    EXPECT_EQ(rig.progress(0), "    Finished");
+    const QStringList reasons{"does not exist",        "is empty",         "is a folder",
+                              "trimmed span is empty", "not a media file", "not a media file"};
+    for (int i = 0; i < reasons.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(rig.progress(i + 1), "    Failed");
+        EXPECT_TRUE(rig.tasks.get(i + 1).failureReason.contains(reasons[i]))
+            << rig.tasks.get(i + 1).failureReason.toStdString();
+    }
+    EXPECT_EQ(QDir(rig.app.out()).entryList(QDir::Files), QStringList{"fine.mp4"});
+    EXPECT_EQ(rig.media.converted, 0);
+}
+
+TEST(BatchDriver, ANameTakenByAnotherRunMeanwhileGoesToTheNextFreeName)
+{
+    BatchRig rig;
+    // The first time, another run creates the output just before "our encoder" does.
+    const char* racer = R"(#!/bin/bash
+out="$1"
+if [ ! -e "$(dirname "$out")/../raced" ]; then
+  touch "$(dirname "$out")/../raced"
+  echo theirs > "$out"
+  echo "trelvo-encoder: error: output file '$out' exists; it is not replaced" >&2
+  exit 3
+fi
+echo ours > "$out"
+)";
+    rig.app.addProfile("racer.sh", racer, "\"$OUTPUT_FILE\"");
+    rig.addMp4("clip", 0);
+    rig.media.nameTakenOnce = true; // and the same for the WMV Task
+    rig.addWmv("clip");
+    rig.driver.startConverting();
+    EXPECT_EQ(rig.progress(0), "    Finished");
+    EXPECT_EQ(rig.progress(1), "    Finished");
+    auto contents = [&](const QString& name) {
+        QFile f(rig.app.out() + "/" + name);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll().trimmed();
+    };
+    EXPECT_EQ(contents("clip.mp4"), "theirs");
+    EXPECT_EQ(contents("clip_2.mp4"), "ours");
+    EXPECT_EQ(contents("clip.wmv"), "theirs");
+    EXPECT_EQ(contents("clip_2.wmv"), "wmv");
+}
+
+TEST(BatchDriver, DeadOrHungEncodersAreNamedAndTheirDebrisRemoved)
+{
+    BatchRig rig;
+    rig.driver.runner().setStallLimit(500);
+    const int killed = rig.app.addProfile("killed.sh", R"(#!/bin/bash
+echo "trelvo-encoder: H.264 level 1.3 does not hold 320x240; using level 2" >&2
+echo partial > "$1"
+kill -KILL $$
+)",
+                                          "\"$OUTPUT_FILE\"");
+    const int noted = rig.app.addProfile("noted.sh", R"(#!/bin/bash
+echo "trelvo-encoder: AAC has no sample rate of 54000 Hz; using 48000 Hz" >&2
+exit 1
+)",
+                                         "\"$OUTPUT_FILE\"");
+    // Prints nothing, writes nothing, and ignores "q" and SIGTERM.
+    const int hung = rig.app.addProfile("hung.sh", R"(#!/bin/bash
+trap '' TERM
+while :; do sleep 0.1; done
+)",
+                                        "\"$OUTPUT_FILE\"");
+    const int good = rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    rig.addMp4("killed", killed);
+    rig.addMp4("noted", noted);
+    rig.addMp4("hung", hung);
+    rig.addMp4("after", good);
+    QElapsedTimer timer;
+    timer.start();
+    rig.driver.startConverting();
+    EXPECT_LT(timer.elapsed(), 20000);
+
+    EXPECT_EQ(rig.tasks.get(0).failureReason, "The encoder was killed (signal 9)");
+    EXPECT_FALSE(QFileInfo::exists(rig.app.out() + "/killed.mp4")); // unplayable: removed
+    // A note is never the reason for a failure.
+    EXPECT_EQ(rig.tasks.get(1).failureReason, "The encoder failed with exit code 1");
+    EXPECT_TRUE(rig.tasks.get(2).failureReason.contains("printed nothing and wrote nothing"))
+        << rig.tasks.get(2).failureReason.toStdString();
+    EXPECT_EQ(rig.progress(3), "    Finished"); // the batch went on
+}
+
+TEST(BatchDriver, ASourceThatEndsEarlyFinishesWithAWarning)
+{
+    BatchRig rig;
+    rig.app.addProfile("short.sh", R"(#!/bin/bash
+echo "frame=  100 fps= 25 size=      40kB time=4.00 bitrate= 80.0kbits/s"
+echo data > "$1"
+)",
+                       "\"$OUTPUT_FILE\"");
+    rig.addMp4("clip", 0);
+    rig.driver.startConverting();
+    const Task t = rig.tasks.get(0);
+    EXPECT_EQ(t.finished, 1);
+    EXPECT_EQ(t.warning, "The source ended early: 00:00:04.000 of 00:00:10.000 were converted");
 }

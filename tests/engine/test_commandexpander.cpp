@@ -1,10 +1,13 @@
 #include "commandexpander.h"
+#include "commandsplitter.h"
 #include "common/qtprinters.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
+#include <QRandomGenerator>
+
 #include <QTemporaryDir>
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -32,11 +35,18 @@ TEST(CommandExpansion, DerivedTexts)
         const char* startText;
         const char* lengthText;
     };
+    // Times keep their milliseconds: a whole 5.64 s source converts whole, and a source
+    // shorter than a second can be converted at all.
     const Case cases[] = {
-        {3725.9, 4000.0, " -ss 01:02:05", " -t 00:04:34"},
-        {10.0, 70.5, " -ss 00:00:10", " -t 00:01:00"},
-        {0.0, 360000.0, " -ss 00:00:00", " -t 100:00:00"}, // hours keep all their digits
-        {0.0, 0.99, " -ss 00:00:00", " -t 00:00:00"},
+        {3725.9, 4000.0, " -ss 01:02:05.900", " -t 00:04:34.100"},
+        {10.0, 70.5, " -ss 00:00:10.000", " -t 00:01:00.500"},
+        {0.0, 360000.0, " -ss 00:00:00.000", " -t 100:00:00.000"}, // hours keep all digits
+        {0.0, 0.99, " -ss 00:00:00.000", " -t 00:00:00.990"},
+        {0.0, 5.64, " -ss 00:00:00.000", " -t 00:00:05.640"},
+        {2.7, 4.9, " -ss 00:00:02.700", " -t 00:00:02.200"},
+        {59.9996, 120.0, " -ss 00:01:00.000", " -t 00:01:00.000"},  // rounding carries over
+        {1e308, 1e308, " -ss 10000:00:00.000", " -t 00:00:00.000"}, // capped, never wrapped
+        {-5.0, std::nan(""), " -ss 00:00:00.000", " -t 00:00:00.000"},
     };
     for (const Case& c : cases) {
         Task t = sourceTask();
@@ -82,19 +92,24 @@ TEST(CommandExpansion, EveryTableEntryAndOutOfRangeIndexes)
     EXPECT_EQ(expand("[$VCODEC][$AUDIOBITRATE][$VOLUME][$AUDIOSAMPLE]", t), "[][][][]");
 }
 
-TEST(CommandExpansion, ReplacementOrderAndProfiles)
+TEST(CommandExpansion, ValuesAreNeverReadAsWords)
 {
-    Task t = sourceTask();
-    t.title = "Price $SIZE at $TIMESTAMP";
-    // A later step replaces what an earlier one wrote.
-    EXPECT_EQ(expand("\"$TITLE\"", t), "\"Price 320x240 at 2026-03-04 05:06:07\"");
+    Task t = makeTask("/v/clip $SIZE.avi", 10, 0, 0);
+    t.title = "Best of $SIZE at $TIMESTAMP $OUTPUT_FILE$";
+    const QString out = "/out/$START/$LENGTH.mp4";
+    EXPECT_EQ(expand("-i \"$INPUT_FILE\" -s $SIZE -title \"$TITLE\" \"$OUTPUT_FILE\"", t, out),
+              "-i \"/v/clip $SIZE.avi\" -s 320x240 -title \"Best of $SIZE at $TIMESTAMP "
+              "$OUTPUT_FILE$\" \"/out/$START/$LENGTH.mp4\"");
 
-    t.mp4Profile = 2;
+    t.mp4Profile = 2; // a fixed Profile keeps its setting words
     EXPECT_EQ(expand("-s $SIZE $VCODEC \"$TITLE\"", t),
-              "-s $SIZE $VCODEC \"Price $SIZE at 2026-03-04 05:06:07\"");
+              "-s $SIZE $VCODEC \"Best of $SIZE at $TIMESTAMP $OUTPUT_FILE$\"");
 
-    EXPECT_EQ(expand("$INPUT_FILE $INPUT_FILE $OTHER", sourceTask()),
-              "/v/clip.avi /v/clip.avi $OTHER");
+    EXPECT_EQ(expand("$INPUT_FILE $INPUT_FILE $OTHER $ $$SIZE$", sourceTask()),
+              "/v/clip.avi /v/clip.avi $OTHER $ $320x240$");
+    // Words standing side by side in the template are each replaced.
+    EXPECT_EQ(expand("$START$LENGTH$SIZE", sourceTask()),
+              " -ss 00:00:00.000 -t 00:01:10.500320x240");
 }
 
 TEST(CommandExpansion, RealMediaReadsTheIntermediateFile)
@@ -103,21 +118,32 @@ TEST(CommandExpansion, RealMediaReadsTheIntermediateFile)
     t.startTime = 30.0;
     t.intermediatePath = "/cache/clip_23456.avi";
     EXPECT_EQ(expand("-i $INPUT_FILE $START$LENGTH", t),
-              "-i /cache/clip_23456.avi -ss 00:00:00  -t 00:01:00");
+              "-i /cache/clip_23456.avi -ss 00:00:00  -t 00:01:00.000");
 }
 
 TEST(CommandExpansion, QuotesInValuesCannotChangeTheArguments)
 {
     const QString templ = "./trelvo-encoder -i \"$INPUT_FILE\" -title \"$TITLE\" \"$OUTPUT_FILE\"";
-    const QStringList titles{"plain",           "a \"quoted\" word", "\"",
-                             "ends with \"",    "\"starts",          "x\" -y \"evil",
-                             "two \"\" quotes", "tab\tand spaces  "};
+    const QStringList titles{"plain",
+                             "a \"quoted\" word",
+                             "\"",
+                             "ends with \"",
+                             "\"starts",
+                             "x\" -y \"evil",
+                             "two \"\" quotes",
+                             "tab\tand spaces  ",
+                             "",
+                             " ",
+                             "\"\"",
+                             "\"\"\"\"",
+                             "$TITLE",
+                             "a\nb"};
     for (const QString& title : titles) {
         SCOPED_TRACE(title.toStdString());
         Task t = makeTask("/v/my \"odd\" clip.avi", 10, 0, 0);
         t.title = title;
         const QString out = "/out dir/\"x\".mp4";
-        const QStringList args = QProcess::splitCommand(expand(templ, t, out));
+        const QStringList args = splitCommandLine(expand(templ, t, out));
         ASSERT_EQ(args.size(), 6);
         EXPECT_EQ(args[2], t.sourcePath);
         EXPECT_EQ(args[4], title);
@@ -150,4 +176,48 @@ TEST(CommandExpansion, ReadsTheTemplateOfTheTasksProfileInTheAppFolder)
     EXPECT_EQ(QDir::currentPath(), QDir(app).canonicalPath());
     EXPECT_EQ(expandCommand(list, 1, "/o.mp4", app, kNow), "one $SIZE");
     EXPECT_EQ(expandCommand(list, 2, "/o.mp4", app, kNow), ""); // no such Profile
+}
+
+TEST(CommandSplitting, TableOfCommandLines)
+{
+    struct Case
+    {
+        const char* line;
+        QStringList args;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"   ", {}},
+        {"a b  c", {"a", "b", "c"}},
+        {"\ta\nb ", {"a", "b"}},
+        {"-title \"\" -timestamp now", {"-title", "", "-timestamp", "now"}},
+        {"\"\"", {""}},
+        {"a \"\"", {"a", ""}},
+        {"\"two words\" x", {"two words", "x"}},
+        {"\"say \"\"\"hi\"\"\"\"", {"say \"hi\""}},
+        {"\"\"\"\"", {"\""}},
+        {"pre\"mid dle\"post", {"premid dlepost"}},
+        {"\"unclosed quote", {"unclosed quote"}},
+        {"\"a\"\"b\"", {"ab"}}, // two quotes inside open and close at once
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(splitCommandLine(QString::fromUtf8(c.line)), c.args);
+    }
+}
+
+TEST(CommandSplitting, AnyQuotedValueComesBackWhole)
+{
+    // Random values over the characters that matter to the splitter.
+    const QString alphabet = QStringLiteral("\"\" ab\t$");
+    QRandomGenerator random(7);
+    for (int round = 0; round < 2000; ++round) {
+        QString value;
+        const int length = int(random.bounded(8));
+        for (int i = 0; i < length; ++i)
+            value += alphabet.at(int(random.bounded(alphabet.size())));
+        const QString line = "prog \"" + quoteSafe(value) + "\" -x \"" + quoteSafe(value) + "\"";
+        const QStringList args = splitCommandLine(line);
+        ASSERT_EQ(args, QStringList({"prog", value, "-x", value})) << value.toStdString();
+    }
 }

@@ -33,7 +33,7 @@ struct RunnerRig
         app.addProfile(name, body, "");
         QString command = "./" + name + " " + args;
         command.replace("$OUT", app.out() + "/x.mp4");
-        runner.runEncoder(command, 0);
+        runner.runEncoder(command, 0, app.out() + "/x.mp4");
     }
 };
 
@@ -85,7 +85,7 @@ TEST(EncoderRunner, ExitCodesAndCrashesAreFailures)
     };
     const Case cases[] = {
         {"failing.sh", scripts::kFailing, true, "cannot open input"},
-        {"crashing.sh", scripts::kCrashing, true, "stopped unexpectedly"},
+        {"crashing.sh", scripts::kCrashing, true, "The encoder was killed (signal 11)"},
         {"good.sh", scripts::kGood, false, ""},
     };
     for (const Case& c : cases) {
@@ -159,4 +159,27 @@ TEST(EncoderRunner, FailureTextHasTheDiagnosticLayout)
     EXPECT_EQ(EncoderRunner::composeFailure("CreateProcess", 2, "No such file"),
               "ERROR:   API         =   CreateProcess.\n       error   code   =   2.\n"
               "       message         =   No such file.\n");
+}
+
+TEST(EncoderRunner, AStoppedEncoderIsGivenTimeWhileItsFileStillMoves)
+{
+    // After "q" it rewrites its file for 6 s (as moving the index to the front does on a
+    // slow disk), deaf to SIGTERM: it must never be killed while it makes progress.
+    RunnerRig rig;
+    rig.onRedraw = [&] {
+        rig.batch.stopFlag = true;
+        rig.runner.closeOutput();
+        rig.runner.writeQuitAndCloseInput();
+    };
+    const char* slowFinisher = R"(#!/bin/bash
+trap '' TERM HUP INT
+out="$1"
+echo "frame=    1 fps= 25 size=       1kB time=1.00 bitrate= 0.0kbits/s"
+read -n 1 c
+for i in $(seq 1 12); do echo "piece $i" >> "$out"; sleep 0.5; done
+touch "$out.done"
+)";
+    rig.run("slow.sh", slowFinisher);
+    rig.runner.waitForEncoders();
+    EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/x.mp4.done"));
 }

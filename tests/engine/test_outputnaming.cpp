@@ -84,3 +84,33 @@ TEST(OutputNaming, MissingFolderTakesTheFirstCandidate)
 {
     EXPECT_EQ(chooseOutputPath("/nonexistent/folder", "clip", 0), "/nonexistent/folder/clip.mp4");
 }
+
+TEST(OutputNaming, EmptyOrHiddenNamesFallBackToTheSourceFileName)
+{
+    struct Case
+    {
+        const char* exportName;
+        const char* source;
+        const char* stem;
+    };
+    const Case cases[] = {
+        {"Holiday", "/v/clip.avi", "Holiday"},
+        {"", "/v/clip.avi", "clip"},   // an empty title
+        {"  ", "/v/clip.avi", "clip"}, // only blanks
+        {"", "/v/clip", "clip"},       // a source without extension
+        {"", "/v/.avi", "avi"},        // a source with no base name
+        {".hidden", "/v/clip.avi", "hidden"},
+        {"..", "/v/..mov", "mov"},
+        {"", "/v/...", "video"},
+        {"a/b", "/v/clip.avi", "a_b"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.exportName);
+        SCOPED_TRACE(c.source);
+        const QString stem = outputStem(QString::fromUtf8(c.exportName), c.source);
+        EXPECT_EQ(stem, QString::fromUtf8(c.stem));
+        QTemporaryDir dir;
+        const QString name = chooseOutputPath(dir.path(), stem, 0).mid(dir.path().size() + 1);
+        EXPECT_FALSE(name.startsWith('.')) << name.toStdString();
+    }
+}

@@ -150,3 +150,23 @@ TEST(ProfileFile, WithoutAppFolderTheCurrentFolderIsUsed)
     QDir::setCurrent(old);
     EXPECT_EQ(choice.items, QStringList{"Here"});
 }
+
+TEST(ProfileFile, IsReadOnceAndListsThousandsOfProfiles)
+{
+    // A shared profile file with 12,000 Profiles: listing it reads the file once (the
+    // old reader read it again for every title and took minutes).
+    QByteArray ini = "[Info]\nDefaultProfile=11999\n";
+    for (int i = 0; i < 12000; ++i)
+        ini += QString("[profile%1]\nTitle=Profile number %1\nCommand0=./enc %1\n").arg(i).toUtf8();
+    AppFolder folder(ini);
+    const Mp4ProfileChoice choice = LoadMp4Profiles(folder.app());
+    ASSERT_EQ(choice.items.size(), 12000);
+    EXPECT_EQ(choice.items.last(), "Profile number 11999");
+    EXPECT_EQ(choice.selectIndex, 11999);
+
+    // What was read stays what the reader answers, whatever happens to the file later.
+    CProfileFile reader;
+    ASSERT_TRUE(reader.SetPath(folder.app() + "/Zune_Profile.ini"));
+    QFile::remove(folder.app() + "/Zune_Profile.ini");
+    EXPECT_EQ(reader.ReadString("PROFILE42", "command0"), "./enc 42");
+}

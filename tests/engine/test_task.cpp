@@ -14,12 +14,18 @@ TEST(Task, BaseNameAndRealMediaRules)
     const Case cases[] = {
         {"/video/clip.rmvb", "clip", 1},
         {"/video/clip.rm", "clip", 1},
-        {"/video/clip.RM", "clip", 0},
+        {"/video/clip.RM", "clip", 1}, // files from Windows often shout
+        {"/video/clip.storm", "clip", 0},
+        {"/video/clip.rm.avi", "clip.rm", 0},
+        {"/rm/clip.avi", "clip", 0},
         {"/video/clip.avi", "clip", 0},
         {"/video/my.holiday.mov", "my.holiday", 0},
         {"/video/clip", "", 0},       // no "." after the last "/"
         {"/vi.deo/clip", "", 0},      // a "." only in the folder part
-        {"/home/rmuser/clip", "", 1}, // no "." at all: the whole path is searched
+        {"/home/rmuser/clip", "", 0}, // a name without extension is never RealMedia
+        {"/home/norman/clip", "", 0},
+        {"storm", "", 0},
+        {"/video/.rm", "", 1},
         {"/video/.hidden", "", 0},
         {"clip.rm", "clip", 1},
     };
@@ -76,7 +82,7 @@ TEST(Task, ListOperationsKeepOrder)
     EXPECT_EQ(list.size(), 0);
 }
 
-TEST(Task, ProgressResetLeavesPreConversionFields)
+TEST(Task, ProgressResetClearsEveryTraceOfTheLastRun)
 {
     TaskList list;
     Task t = makeTask("/a.rm", 10, 0, 0);
@@ -87,6 +93,7 @@ TEST(Task, ProgressResetLeavesPreConversionFields)
     t.wmvPercent = 40;
     t.failed = 1;
     t.failureReason = "broken";
+    t.warning = "short";
     t.preState = 2;
     t.preDone = 1;
     t.prePercent = 80;
@@ -104,8 +111,10 @@ TEST(Task, ProgressResetLeavesPreConversionFields)
     EXPECT_EQ(r.wmvPercent, 0);
     EXPECT_EQ(r.failed, 0);
     EXPECT_TRUE(r.failureReason.isEmpty());
-    EXPECT_EQ(r.preState, 2);
-    EXPECT_EQ(r.preDone, 1);
-    EXPECT_EQ(r.prePercent, 80);
+    EXPECT_TRUE(r.warning.isEmpty());
+    // A RealMedia Task waiting its turn shows nothing, not the half of the last run.
+    EXPECT_EQ(r.preState, 0);
+    EXPECT_EQ(r.preDone, 0);
+    EXPECT_EQ(r.prePercent, 0);
     EXPECT_EQ(r.intermediatePath, "/tmp/a_1.avi");
 }
