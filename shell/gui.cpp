@@ -3,10 +3,42 @@
 #include "cquenmarapp.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGTERM (logging out, `kill`), SIGHUP (the terminal it was started from closed) and
+// SIGINT close the window the way its close button does: a running batch is stopped
+// and the encoder finishes its file first.
+void closeOnSignals(QApplication& application)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &application);
+    QObject::connect(notifier, &QSocketNotifier::activated, &application, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        QApplication::closeAllWindows();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+        ::sigaction(signal, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+}
 
 bool displayAvailable()
 {
@@ -27,6 +59,7 @@ int runGui(int argc, char** argv)
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trelvo Converter"));
+    closeOnSignals(application);
     CQuenmarApp app;
     return app.run();
 }
