@@ -139,5 +139,7 @@ QString cellToolTip(const TaskList& tasks, int row, int column)
         return task.sourcePath;
     if (column == ColumnProgress && task.failed)
         return QStringLiteral("Failed: ") + task.failureReason;
+    if (column == ColumnProgress && !task.warning.isEmpty())
+        return QStringLiteral("Finished with a warning: ") + task.warning;
     return {};
 }

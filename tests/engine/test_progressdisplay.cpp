@@ -120,7 +120,13 @@ TEST(ProgressCell, ToolTipsTellTheSourceAndWhyATaskFailed)
     EXPECT_EQ(cellToolTip(list, 0, ColumnProgress), "");
     EXPECT_EQ(cellToolTip(list, 1, ColumnProgress), "Failed: cannot open input");
     EXPECT_EQ(cellToolTip(list, 1, ColumnExport), "");
-    EXPECT_EQ(cellToolTip(list, 2, ColumnSource), ""); // no such row
+    t.failed = 0;
+    t.finished = 1;
+    t.warning = "The source ended early";
+    list.add(t);
+    EXPECT_EQ(cellToolTip(list, 2, ColumnProgress),
+              "Finished with a warning: The source ended early");
+    EXPECT_EQ(cellToolTip(list, 3, ColumnSource), ""); // no such row
 }
 
 TEST(ProgressCell, WmvConversion)
