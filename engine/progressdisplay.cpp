@@ -2,13 +2,30 @@
 
 #include "commandexpander.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
+// Numbers in a Task come from outside (an encoder's reports, a stored list): whatever
+// they hold, the user is shown numbers, never "nan" or "inf", nor times that wrap.
+constexpr double kLongestSeconds = 36'000'000.0; // ten thousand hours
+
+double finiteOrZero(double value)
+{
+    return std::isfinite(value) ? value : 0.0;
+}
+
 long long truncated(double value)
 {
-    return std::isfinite(value) ? static_cast<long long>(std::trunc(value)) : 0;
+    return static_cast<long long>(
+        std::trunc(std::clamp(finiteOrZero(value), -kLongestSeconds, kLongestSeconds)));
+}
+
+// Whole seconds of a time to show: never negative.
+long long seconds(double value)
+{
+    return std::max(0LL, truncated(value));
 }
 
 void setRowColours(CellRequest& r, int row)
@@ -68,8 +85,8 @@ void fillProgress(CellRequest& r, const Task& task, uint32_t now, uint32_t wmvSt
         return;
     }
     if (task.preState == 1) {
-        const double half = task.prePercent * 0.5;
-        const long long remain = truncated(length * 0.5 + task.preRemainTime);
+        const double half = std::clamp(finiteOrZero(task.prePercent), 0.0, 100.0) * 0.5;
+        const long long remain = seconds(length * 0.5 + task.preRemainTime);
         r.text = QString::asprintf("    %.2f%%    Remain Time:", half) + timeText(remain);
         setBar(r, truncated(half));
         return;
@@ -85,19 +102,19 @@ void fillProgress(CellRequest& r, const Task& task, uint32_t now, uint32_t wmvSt
 
 double encodePercent(const Task& task)
 {
-    const double length = task.endTime - task.startTime;
+    const double length = finiteOrZero(task.endTime - task.startTime);
     if (length <= 0)
         return 0.0;
-    const double percent = task.encodedTime * 100.0 / length + 0.5;
-    return percent >= 99.0 ? 100.0 : percent;
+    const double percent = finiteOrZero(task.encodedTime * 100.0 / length + 0.5);
+    return percent >= 99.0 ? 100.0 : std::max(0.0, percent);
 }
 
 long long encodeRemainSeconds(const Task& task)
 {
     const double left = (task.endTime - task.startTime) - task.encodedTime;
     if (task.encodeSpeed > 0 && task.encodedTime > 20.0)
-        return truncated(left / task.encodeSpeed);
-    return truncated(left);
+        return seconds(left / task.encodeSpeed);
+    return seconds(left);
 }
 
 int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uint32_t wmvStartTick)
@@ -112,10 +129,10 @@ int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uin
         request.text = task.sourcePath.mid(task.sourcePath.lastIndexOf(u'/') + 1);
         break;
     case ColumnBegin:
-        request.text = timeText(truncated(task.startTime));
+        request.text = timeText(seconds(task.startTime));
         break;
     case ColumnEnd:
-        request.text = timeText(truncated(task.endTime));
+        request.text = timeText(seconds(task.endTime));
         break;
     case ColumnExport:
         request.text = task.exportName +

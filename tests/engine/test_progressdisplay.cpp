@@ -2,6 +2,8 @@
 #include "messages.h"
 #include "progressdisplay.h"
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -75,8 +77,8 @@ TEST(ProgressCell, EncoderRun)
          "    100.00%  2.00MB   Remain Time:00:00:00", 100},
         {"first 20 s are not scaled", encoding(15, 1024, 2.0),
          "    8.00%  1.00MB   Remain Time:00:03:05", 8},
-        {"beyond the length", encoding(205, 1024, 1.0),
-         "    100.00%  1.00MB   Remain Time:00:00:-5", 100},
+        {"beyond the length: nothing remains, never a negative time",
+         encoding(205, 1024, 1.0), "    100.00%  1.00MB   Remain Time:00:00:00", 100},
         {"no report yet", encoding(0, 0, 0), "", -1},
         {"time but no size", encoding(5, 0, 1), "", -1},
     };
@@ -177,4 +179,30 @@ TEST(CentredMessage, CentresInNinetyNineCharacters)
     EXPECT_EQ(centredMessage(QString(100, 'x')), QString(100, 'x'));
     EXPECT_EQ(centredMessage(QString(150, 'y')), QString(150, 'y'));
     EXPECT_EQ(centredMessage("").size(), 99);
+}
+
+TEST(ProgressCell, NumbersFromOutsideNeverShowAsNanOrInf)
+{
+    const double odd[] = {std::nan(""), INFINITY, -INFINITY, -1e308, 1e308, -3.0, 0.0};
+    for (const double a : odd) {
+        for (const double b : odd) {
+            Task t = makeTask("/v/clip.avi", 10, 0, 0);
+            t.startTime = a;
+            t.endTime = b;
+            t.encodedTime = b;
+            t.encodeSpeed = a;
+            t.outputKB = 100;
+            t.prePercent = b;
+            t.preRemainTime = a;
+            for (const int pre : {0, 1, 2}) {
+                t.isRealMedia = pre == 0 ? 0 : 1;
+                t.preState = pre;
+                for (const int column : {ColumnBegin, ColumnEnd, ColumnProgress}) {
+                    const QString text = ask(t, column).text;
+                    EXPECT_FALSE(text.contains("nan") || text.contains("inf") || text.contains("-"))
+                        << text.toStdString();
+                }
+            }
+        }
+    }
 }
