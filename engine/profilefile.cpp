@@ -18,13 +18,10 @@ QString unquote(QString value)
     return value;
 }
 
-QList<CProfileFile::Section> parseIni(const QString& path)
+QList<CProfileFile::Section> parseIni(const QByteArray& text)
 {
     QList<CProfileFile::Section> sections;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return sections;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    const QStringList lines = QString::fromUtf8(text).split(u'\n');
     for (const QString& raw : lines) {
         const QString line = raw.trimmed();
         if (line.isEmpty() || line.startsWith(u';'))
@@ -55,15 +52,21 @@ QList<CProfileFile::Section> parseIni(const QString& path)
 bool CProfileFile::SetPath(const QString& path)
 {
     m_path = path;
-    m_sections = parseIni(path);
+    QFile file(path);
+    SetContents(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+void CProfileFile::SetContents(const QByteArray& text)
+{
+    m_sections = parseIni(text);
     m_index.clear();
     for (int i = 0; i < m_sections.size(); ++i) {
         const QString key = m_sections.at(i).name.toCaseFolded();
         if (!m_index.contains(key)) // the first one wins
             m_index.insert(key, i);
     }
-    const QFileInfo info(path);
-    return info.exists() && !info.isDir();
 }
 
 const CProfileFile::Section* CProfileFile::findSection(const QString& name) const
@@ -120,10 +123,15 @@ int leadingInteger(const QString& text)
 
 Mp4ProfileChoice LoadMp4Profiles(const QString& appFolder)
 {
-    Mp4ProfileChoice choice;
     QDir::setCurrent(appFolder);
     CProfileFile reader;
     reader.SetPath(QStringLiteral("./Zune_Profile.ini"));
+    return mp4ProfileChoice(reader);
+}
+
+Mp4ProfileChoice mp4ProfileChoice(const CProfileFile& reader)
+{
+    Mp4ProfileChoice choice;
     if (!reader.HasSection(QStringLiteral("Info")))
         return choice;
     const int defaultItem =

@@ -31,6 +31,8 @@ public:
 
     // Reads the file. True when the path names an existing file that is not a folder.
     bool SetPath(const QString& path);
+    // Reads the text of a profile file held in memory.
+    void SetContents(const QByteArray& text);
     // True when the section exists and holds at least one key.
     bool HasSection(const QString& section) const;
     // The key's value; empty when the section or the key is missing.
@@ -58,6 +60,8 @@ struct Mp4ProfileChoice
 // Makes the app folder the working directory and reads the profile file there
 // (or, when the app folder is missing, in the current directory).
 Mp4ProfileChoice LoadMp4Profiles(const QString& appFolder);
+// The same from a profile file already read.
+Mp4ProfileChoice mp4ProfileChoice(const CProfileFile& reader);
 
 // atoi's reading: optional blanks and sign, then digits; 0 when no number starts it.
 int leadingInteger(const QString& text);

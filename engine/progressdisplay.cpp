@@ -59,7 +59,8 @@ void fillProgress(CellRequest& r, const Task& task, uint32_t now, uint32_t wmvSt
         return;
     }
     if (task.exportType != 0) {
-        const int p = task.wmvPercent;
+        // 100 is the finished mark; what the component reports above it is not.
+        const int p = task.wmvPercent == 100 ? 100 : std::clamp(task.wmvPercent, 0, 99);
         if (p <= 0)
             return;
         if (p == 100)
