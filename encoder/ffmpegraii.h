@@ -22,7 +22,9 @@ struct OutputDeleter
 {
     void operator()(AVFormatContext* ctx) const
     {
-        if (ctx && ctx->pb && !(ctx->oformat->flags & AVFMT_NOFILE))
+        // A context of the caller's own (an exclusive output's) is the caller's to close.
+        if (ctx && ctx->pb && !(ctx->oformat->flags & AVFMT_NOFILE) &&
+            !(ctx->flags & AVFMT_FLAG_CUSTOM_IO))
             avio_closep(&ctx->pb);
         avformat_free_context(ctx);
     }

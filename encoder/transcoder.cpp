@@ -15,7 +15,6 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,12 +58,11 @@ Transcoder::Transcoder(EncoderOptions options) : m_options(std::move(options)) {
 
 Transcoder::~Transcoder()
 {
-    // Pipelines hold streams of both files: let them go before the files close.
+    // Pipelines hold streams of both files: let them go before the files close. An
+    // output that was not kept goes with m_file, if the name still leads to it.
     m_pipelines.clear();
-    if (m_outputCreated && !m_keepOutput) {
-        m_output.reset();
-        ::unlink(m_options.outputPath.c_str());
-    }
+    m_output.reset();
+    m_file.reset();
 }
 
 bool Transcoder::failWith(const std::string& message)
@@ -75,12 +73,15 @@ bool Transcoder::failWith(const std::string& message)
 
 int Transcoder::run()
 {
+    // Said before the source is read; openOutput says it again should the name be
+    // taken meanwhile. lstat: a link, even one leading nowhere, takes the name too.
     struct stat info = {};
-    if (::stat(m_options.outputPath.c_str(), &info) == 0)
-        return failWith("output file '" + m_options.outputPath + "' exists; it is not replaced"), 1;
+    if (::lstat(m_options.outputPath.c_str(), &info) == 0)
+        return failWith("output file '" + m_options.outputPath + "' exists; it is not replaced"),
+               kOutputExists;
     if (!openInput() || !openOutput() || !seekToStart() || !convert())
-        return 1;
-    m_keepOutput = true;
+        return m_outputExists ? kOutputExists : kFailed;
+    m_file->keep();
     return 0;
 }
 
@@ -310,21 +311,23 @@ bool Transcoder::setUpAudio(AVStream* stream)
 bool Transcoder::openOutput()
 {
     const std::string& path = m_options.outputPath;
-    // Made exclusively, so that a file that appeared since the first look is kept too.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (errno == EEXIST)
+    // Made exclusively, so that a file that appeared since the first look is kept too,
+    // and written only through the descriptor that made it.
+    int error = 0;
+    m_file = trelvo::ExclusiveOutput::create(path, &error);
+    if (!m_file) {
+        m_outputExists = error == EEXIST;
+        if (m_outputExists)
             return failWith("output file '" + path + "' exists; it is not replaced");
-        return failWith("cannot create '" + path + "': " + std::strerror(errno));
+        return failWith("cannot create '" + path + "': " + std::strerror(error));
     }
-    ::close(fd);
-    m_outputCreated = true;
-
     AVFormatContext* output = nullptr;
-    int ret = avformat_alloc_output_context2(&output, nullptr, "mp4", fileUrl(path).c_str());
+    int ret = avformat_alloc_output_context2(&output, nullptr, "mp4", nullptr);
     if (ret < 0)
         return failWith("cannot set up the MP4 writer: " + av::errorText(ret));
     m_output.reset(output);
+    if ((ret = m_file->attach(output)) < 0)
+        return failWith("cannot write '" + path + "': " + av::errorText(ret));
     for (auto& pipeline : m_pipelines) {
         AVStream* stream = avformat_new_stream(output, nullptr);
         if (!stream)
@@ -347,8 +350,6 @@ bool Transcoder::openOutput()
     }
     av_dict_set(&output->metadata, "encoder", "trelvo-encoder", 0);
 
-    if ((ret = avio_open(&output->pb, fileUrl(path).c_str(), AVIO_FLAG_WRITE)) < 0)
-        return failWith("cannot write '" + path + "': " + av::errorText(ret));
     AVDictionary* muxerOptions = nullptr;
     av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
     ret = avformat_write_header(output, &muxerOptions);
@@ -473,13 +474,12 @@ bool Transcoder::convert()
         return failWith("nothing could be decoded from '" + m_options.inputPath +
                         "' in the chosen range");
 
-    const int ret = av_write_trailer(m_output.get());
+    int ret = av_write_trailer(m_output.get());
+    if (ret >= 0)
+        ret = m_file->flush();
     if (ret < 0)
         return failWith("cannot finish '" + m_options.outputPath + "': " + av::errorText(ret));
-    avio_closep(&m_output->pb);
-    struct stat info = {};
-    ::stat(m_options.outputPath.c_str(), &info);
-    progress.report(framesEncoded(), info.st_size, reachedSeconds(), true);
+    progress.report(framesEncoded(), std::max<int64_t>(0, m_file->size()), reachedSeconds(), true);
     if (stopped)
         console::note("stopped on request; the file holds what was converted so far");
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "encoderoptions.h"
+#include "exclusiveoutput.h"
 #include "ffmpegraii.h"
 #include "streampipeline.h"
 
@@ -17,8 +18,12 @@ public:
     explicit Transcoder(EncoderOptions options);
     ~Transcoder();
 
-    // Runs the whole conversion; the exit status of the program (0 on success). Every
-    // failure has been said on standard error by then, in one line.
+    // Exit statuses of run() besides 0, success.
+    static constexpr int kFailed = 1;
+    static constexpr int kOutputExists = 3; // the caller may retry under another name
+
+    // Runs the whole conversion; the exit status of the program. Every failure has been
+    // said on standard error by then, in one line.
     int run();
 
 private:
@@ -36,11 +41,12 @@ private:
 
     EncoderOptions m_options;
     av::InputPtr m_input;
+    // The file before the muxer that writes into it, so that the muxer goes first.
+    std::unique_ptr<trelvo::ExclusiveOutput> m_file;
     av::OutputPtr m_output;
     std::vector<std::unique_ptr<StreamPipeline>> m_pipelines;
     double m_inputStart = 0.0; // the source's first timestamp, in seconds
-    bool m_outputCreated = false;
-    bool m_keepOutput = false;
+    bool m_outputExists = false;
     // The sound's pipeline writes from its own thread.
     mutable std::mutex m_muxLock;
     std::atomic<int64_t> m_packetsWritten = 0;

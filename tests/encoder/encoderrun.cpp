@@ -2,7 +2,10 @@
 
 #include "common/testmedia.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QtEndian>
 
 namespace encoderrun {
 
@@ -48,6 +51,23 @@ QStringList zuneArgs(const QString& input, const QString& output, const QStringL
     return args << output;
 }
 
+QStringList busyArgs(const QString& output)
+{
+    return zuneArgs(testmedia::clip("avi", 30), output, {"-s", "640x480", "-b", "1500"});
+}
+
+bool waitForProgress(QProcess& encoder, QByteArray* said)
+{
+    static const QRegularExpression pastOneSecond("time=[1-9]");
+    while (encoder.state() == QProcess::Running) {
+        encoder.waitForReadyRead(100);
+        *said += encoder.readAllStandardError() + encoder.readAllStandardOutput();
+        if (QString::fromLatin1(*said).contains(pastOneSecond))
+            return true;
+    }
+    return false;
+}
+
 int firstFrameLuma(const QString& path, const QString& seek, const QString& crop)
 {
     QStringList args{"-v", "error"};
@@ -74,6 +94,27 @@ bool decodesCleanly(const QString& path)
     const int code =
         testmedia::run("ffmpeg", {"-v", "error", "-i", path, "-f", "null", "-"}, &output);
     return code == 0 && output.trimmed().isEmpty();
+}
+
+QStringList topLevelBoxes(const QString& path)
+{
+    QFile file(path);
+    QStringList boxes;
+    if (!file.open(QIODevice::ReadOnly))
+        return boxes;
+    qint64 at = 0;
+    while (at + 8 <= file.size()) {
+        file.seek(at);
+        const QByteArray header = file.read(16);
+        quint64 size = qFromBigEndian<quint32>(header.constData());
+        if (size == 1 && header.size() == 16)
+            size = qFromBigEndian<quint64>(header.constData() + 8);
+        boxes << QString::fromLatin1(header.mid(4, 4));
+        if (size < 8)
+            break;
+        at += qint64(size);
+    }
+    return boxes;
 }
 
 double number(const QJsonObject& object, const QString& key)

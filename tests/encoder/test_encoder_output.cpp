@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -31,28 +30,6 @@ struct ZuneExpectation
     // Whole sources end where their own codecs end them (ASF pads its sound, for one).
     double durationTolerance = 0.1;
 };
-
-// Top-level boxes of an MP4, in file order.
-QStringList topLevelBoxes(const QString& path)
-{
-    QFile file(path);
-    QStringList boxes;
-    if (!file.open(QIODevice::ReadOnly))
-        return boxes;
-    qint64 at = 0;
-    while (at + 8 <= file.size()) {
-        file.seek(at);
-        const QByteArray header = file.read(16);
-        quint64 size = qFromBigEndian<quint32>(header.constData());
-        if (size == 1 && header.size() == 16)
-            size = qFromBigEndian<quint64>(header.constData() + 8);
-        boxes << QString::fromLatin1(header.mid(4, 4));
-        if (size < 8)
-            break;
-        at += qint64(size);
-    }
-    return boxes;
-}
 
 void expectZunePlayable(const QString& path, const ZuneExpectation& e)
 {
