@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include "exclusiveoutput.h"
+
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -14,15 +16,23 @@ namespace console {
 namespace {
 
 std::atomic<bool> stopRequested{false};
+std::atomic<int64_t> lastProgress{0}; // monotonic nanoseconds
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int64_t>::is_always_lock_free);
 
+// Only atomics, the monotonic clock, write and _exit: all safe in a handler.
 void onSignal(int)
 {
-    // A second signal ends the program the ordinary way.
-    if (stopRequested.exchange(true)) {
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
-        std::raise(SIGTERM);
-    }
+    if (!stopRequested.exchange(true))
+        return;
+    const int64_t stuckAfter =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(StopRequest::kStuckAfter).count();
+    if (trelvo::monotonicNanos() - lastProgress.load() < stuckAfter)
+        return;
+    // Nothing is removed: a stuck file system would make that hang too, and the program
+    // that runs us deals with what is left.
+    static const char line[] = "trelvo-encoder: error: stopped while the output made no progress\n";
+    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, line, sizeof line - 1);
+    ::_exit(1);
 }
 
 void replaceAll(std::string& text, const std::string& from, const std::string& to)
@@ -85,8 +95,13 @@ void installLogFilter()
 
 void StopRequest::startWatching()
 {
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    madeProgress();
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    action.sa_flags = SA_RESTART;
+    sigfillset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     // A blocking reader of its own: the conversion loop only looks at the flag.
     std::thread([] {
@@ -103,6 +118,16 @@ void StopRequest::startWatching()
 bool StopRequest::requested()
 {
     return stopRequested.load(std::memory_order_relaxed);
+}
+
+void StopRequest::madeProgress()
+{
+    lastProgress.store(trelvo::monotonicNanos(), std::memory_order_relaxed);
+}
+
+std::atomic<int64_t>* StopRequest::progressStamp()
+{
+    return &lastProgress;
 }
 
 std::string progressLine(int64_t frames, double fps, int64_t bytesWritten, double mediaSeconds)

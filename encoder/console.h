@@ -18,13 +18,22 @@ void error(const std::string& text);
 // with the words of the progress grammar disguised so that no reader mistakes them.
 void installLogFilter();
 
-// Set by "q" on standard input, or by SIGINT/SIGTERM; the end of standard input
-// leaves it alone.
+// Set by "q" on standard input or by the first SIGINT, SIGTERM or SIGHUP (a closed
+// terminal, or the death of the program that runs us); the end of standard input
+// leaves it alone. Either way the file is finished and stays playable. A signal after
+// that ends the encoder at once only when the output has not grown for kStuckAfter:
+// whoever sends it twice cannot break a file that is still being finished.
 class StopRequest
 {
 public:
+    static constexpr std::chrono::seconds kStuckAfter{5};
+
     static void startWatching();
     static bool requested();
+    // Records that the output grew just now.
+    static void madeProgress();
+    // Where the output records the monotonic time of its writes.
+    static std::atomic<int64_t>* progressStamp();
 };
 
 class ProgressReporter

@@ -16,7 +16,9 @@ const char* const encoderUsage =
     "       [-b KBPS] [-aspect W:H] [-ac N] [-ab KBPS] [-ar HZ] [-vol N]\n"
     "       [-acodec aac] [-title TEXT] [-timestamp TEXT] [-f mp4] OUTPUT.mp4\n"
     "Writes an MP4 a Zune plays (H.264 Baseline or MPEG-4 Simple, AAC-LC).\n"
-    "Type q and Enter to finish early; an existing output file is never replaced.\n"
+    "Type q and Enter to finish early; SIGINT, SIGTERM or SIGHUP do the same, and a\n"
+    "later one ends the encoder only after 5 s in which the output did not grow.\n"
+    "An existing output file is never replaced.\n"
     "Exit status: 0 converted (also when finished early), 1 failed, 2 wrong usage,\n"
     "3 the output file exists (choose another name and run again).\n";
 

@@ -321,6 +321,9 @@ bool Transcoder::openOutput()
             return failWith("output file '" + path + "' exists; it is not replaced");
         return failWith("cannot create '" + path + "': " + std::strerror(error));
     }
+    // Every write counts as progress for a stop that has to wait for the file's end.
+    m_file->setProgressStamp(console::StopRequest::progressStamp());
+
     AVFormatContext* output = nullptr;
     int ret = avformat_alloc_output_context2(&output, nullptr, "mp4", nullptr);
     if (ret < 0)
@@ -379,6 +382,8 @@ int Transcoder::writePacket(AVPacket* packet, AVStream* outStream, AVRational en
     av_packet_rescale_ts(packet, encoderTimeBase, outStream->time_base);
     packet->stream_index = outStream->index;
     ++m_packetsWritten;
+    // The muxer may hold a packet's bytes a while before they reach the file.
+    console::StopRequest::madeProgress();
     std::lock_guard lock(m_muxLock);
     return av_interleaved_write_frame(m_output.get(), packet);
 }
