@@ -2,6 +2,11 @@
 
 #include <QString>
 #include <QVector>
+#include <memory>
+
+namespace trelvo {
+class ExclusiveOutput;
+}
 
 // One piece of the segment set: a file and a span of it, in seconds.
 struct MediaSegment
@@ -18,6 +23,9 @@ struct ConversionJob
     QVector<MediaSegment> videoSegments; // paired with audioSegments by position
     QVector<MediaSegment> audioSegments;
     QString outputPath;
+    // The file made at outputPath when the conversion was accepted; written only through
+    // this, and removed when the conversion leaves nothing worth keeping.
+    std::shared_ptr<trelvo::ExclusiveOutput> output;
     QString muxer;         // FFmpeg's name: "asf", "avi", "mpeg"
     QString videoEncoder;  // FFmpeg's encoder name
     unsigned videoTag = 0; // codec tag in the container; 0 for the muxer's own

@@ -20,11 +20,16 @@ bool ConversionControl::waitIdle(int milliseconds)
 void ConversionWorker::convert(quint64 generation, const ConversionJob& job,
                                const std::shared_ptr<ConversionControl>& control)
 {
-    Transcoder transcoder(job, control->cancel, [&](double position, double total) {
-        emit progress(generation, position, total);
-    });
-    const Transcoder::Result result =
-        control->cancel.load() ? Transcoder::Result::Cancelled : transcoder.run();
+    Transcoder::Result result = Transcoder::Result::Cancelled;
+    QString error;
+    {
+        Transcoder transcoder(job, control->cancel, [&](double position, double total) {
+            emit progress(generation, position, total);
+        });
+        if (!control->cancel.load())
+            result = transcoder.run();
+        error = transcoder.error();
+    } // an output that is not kept is gone before anyone hears of the end
     control->finish();
-    emit finished(generation, transcoder.error(), result == Transcoder::Result::Cancelled);
+    emit finished(generation, error, result == Transcoder::Result::Cancelled);
 }

@@ -19,12 +19,13 @@ struct InputContextDeleter
 };
 using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
 
-// Closes the file (when the muxer owns one) and frees the context.
+// Closes the file (when the muxer opened one) and frees the context.
 struct OutputContextDeleter
 {
     void operator()(AVFormatContext* ctx) const
     {
-        if (ctx && !(ctx->oformat->flags & AVFMT_NOFILE))
+        // A context of the caller's own (an exclusive output's) is the caller's to close.
+        if (ctx && !(ctx->oformat->flags & AVFMT_NOFILE) && !(ctx->flags & AVFMT_FLAG_CUSTOM_IO))
             avio_closep(&ctx->pb);
         avformat_free_context(ctx);
     }

@@ -1,15 +1,17 @@
 #include "mediaengine.h"
 
 #include "conversionworker.h"
+#include "exclusiveoutput.h"
 #include "ffmpegraii.h"
 #include "mediacatalog.h"
 #include "mediaprobe.h"
 #include "previewplayer.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -34,20 +36,6 @@ int videoKbpsFor(int width, int height, double fps)
     const double pixelsPerSecond =
         double(std::max(width, 16)) * std::max(height, 16) * (fps > 0 ? fps : 25.0);
     return int(std::clamp(1200.0 * pixelsPerSecond / (320.0 * 240 * 25), 400.0, 8000.0));
-}
-
-// Whether a file can be made at `path`, without leaving one behind.
-bool canCreate(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.exists())
-        return info.isWritable() && !info.isDir();
-    QFile probe(path);
-    if (!probe.open(QIODevice::WriteOnly))
-        return false;
-    probe.close();
-    probe.remove();
-    return true;
 }
 
 } // namespace
@@ -188,13 +176,20 @@ bool MediaEngine::ConvertToFile(const QString& path)
             }
         }
     }
-    const ConversionJob job = jobFor(path);
+    ConversionJob job = jobFor(path);
     if (job.muxer.isEmpty()) {
         m_lastError = tr("Unknown output format %1").arg(m_outputFormat);
         return false;
     }
-    if (!canCreate(path)) {
-        m_lastError = tr("Cannot create %1").arg(path);
+    // Made here, so that the caller knows at once whether the name was free; another
+    // conversion that got there first keeps its file.
+    int error = 0;
+    job.output = trelvo::ExclusiveOutput::create(QFile::encodeName(path).toStdString(), &error);
+    if (!job.output) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(error));
+        m_lastError = error == EEXIST
+                          ? tr("The file %1 already exists; it is not replaced").arg(path)
+                          : tr("Cannot create %1: %2").arg(path, reason);
         return false;
     }
     m_lastError.clear();

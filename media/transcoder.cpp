@@ -1,5 +1,6 @@
 #include "transcoder.h"
 
+#include "exclusiveoutput.h"
 #include "ffmpegraii.h"
 #include "segmentreader.h"
 
@@ -10,9 +11,10 @@ extern "C" {
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -61,19 +63,23 @@ struct Transcoder::Output
 };
 
 Transcoder::Transcoder(const ConversionJob& job, const std::atomic<bool>& cancel, Progress progress)
-    : m_job(job), m_cancel(cancel), m_progress(std::move(progress))
+    : m_job(job), m_cancel(cancel), m_progress(std::move(progress)), m_file(job.output)
 {
 }
 
-Transcoder::~Transcoder() = default;
+Transcoder::~Transcoder()
+{
+    m_out.reset();
+    // Only while the name still leads to the file we made: whatever someone put there
+    // since stays.
+    if (m_file && !m_file->kept())
+        m_file->removeIfOurs();
+}
 
 Transcoder::Result Transcoder::fail(const QString& why)
 {
     m_error = why;
     m_out.reset();
-    // Only a file of ours: a device given as the output stays.
-    if (QFileInfo(m_job.outputPath).isFile())
-        QFile::remove(m_job.outputPath);
     return Result::Failed;
 }
 
@@ -162,11 +168,13 @@ Transcoder::Result Transcoder::run()
             return fail("Nothing in the source could be decoded");
     }
     // A stopped conversion still closes its file properly, so what is there plays.
-    const int rc = av_write_trailer(m_out->ctx.get());
-    if (rc < 0 || (m_out->ctx->pb && m_out->ctx->pb->error < 0))
-        return fail(QString("Cannot write %1: %2")
-                        .arg(m_job.outputPath, ffmpegError(rc < 0 ? rc : m_out->ctx->pb->error)));
+    int rc = av_write_trailer(m_out->ctx.get());
+    if (rc >= 0)
+        rc = m_file->flush();
+    if (rc < 0)
+        return fail(QString("Cannot write %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
     m_out.reset();
+    m_file->keep();
     if (m_cancel.load())
         return Result::Cancelled;
     reportProgress(m_total, true);
@@ -175,17 +183,33 @@ Transcoder::Result Transcoder::run()
 
 bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int sourceHeight)
 {
-    m_out = std::make_unique<Output>();
     const QByteArray path = QFile::encodeName(m_job.outputPath);
+    if (!m_file) {
+        int error = 0;
+        m_file = trelvo::ExclusiveOutput::create(path.toStdString(), &error);
+        if (!m_file) {
+            fail(error == EEXIST
+                     ? QString("The file %1 already exists; it is not replaced")
+                           .arg(m_job.outputPath)
+                     : QString("Cannot create %1: %2")
+                           .arg(m_job.outputPath, QString::fromLocal8Bit(std::strerror(error))));
+            return false;
+        }
+    }
+    m_out = std::make_unique<Output>();
     AVFormatContext* raw = nullptr;
-    avformat_alloc_output_context2(&raw, nullptr, m_job.muxer.toUtf8().constData(),
-                                   path.constData());
+    avformat_alloc_output_context2(&raw, nullptr, m_job.muxer.toUtf8().constData(), nullptr);
     if (!raw) {
         fail(QString("No muxer %1").arg(m_job.muxer));
         return false;
     }
     m_out->ctx.reset(raw);
     AVFormatContext* ctx = raw;
+    // Written only through the descriptor that made the file, never by its name again.
+    if (const int rc = m_file->attach(ctx); rc < 0) {
+        fail(QString("Cannot write %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
+        return false;
+    }
 
     auto openEncoder = [&](int kind, const QString& name) -> bool {
         const AVCodec* codec = avcodec_find_encoder_by_name(name.toUtf8().constData());
@@ -250,12 +274,7 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
     if (withAudio && !openEncoder(kAudio, m_job.audioEncoder))
         return false;
 
-    int rc = avio_open(&ctx->pb, path.constData(), AVIO_FLAG_WRITE);
-    if (rc < 0) {
-        fail(QString("Cannot create %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
-        return false;
-    }
-    rc = avformat_write_header(ctx, nullptr);
+    const int rc = avformat_write_header(ctx, nullptr);
     if (rc < 0) {
         fail(QString("Cannot write %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
         return false;

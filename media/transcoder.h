@@ -11,6 +11,9 @@
 
 struct AVFrame;
 class SegmentReader;
+namespace trelvo {
+class ExclusiveOutput;
+}
 
 // Converts the segment set of a job into one output file. Runs on a worker thread;
 // reports progress through a callback and looks at the cancel flag between packets.
@@ -26,6 +29,7 @@ public:
     using Progress = std::function<void(double position, double total)>;
 
     Transcoder(const ConversionJob& job, const std::atomic<bool>& cancel, Progress progress);
+    // Removes an output that run() did not finish, or that it never got to.
     ~Transcoder();
     Result run();
     // Why the conversion failed; empty otherwise.
@@ -43,6 +47,7 @@ private:
     const ConversionJob& m_job;
     const std::atomic<bool>& m_cancel;
     Progress m_progress;
+    std::shared_ptr<trelvo::ExclusiveOutput> m_file; // outlives m_out, which writes into it
     std::unique_ptr<Output> m_out;
     // Per pair of segments: its video reader and its audio reader (the same one when
     // both come from the same span of the same file).

@@ -358,3 +358,161 @@ TEST(MediaConversion, TheLastPictureKeepsItsTime)
         EXPECT_NEAR(video.value("duration").toString().toDouble(), c.seconds, 0.05);
     }
 }
+
+namespace {
+
+void setUpWmv(MediaEngine& engine, const QString& source)
+{
+    engine.SetOutputFormat(MediaComponent::FormatWmv);
+    engine.SetWmvProfileIndex(0);
+    engine.AddVideoSegment(source, 0.0, 2.0, 0);
+    engine.AddAudioSegment(source, 0.0, 2.0);
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// Two conversions with one title into one folder: the first takes the name, the second
+// is refused at once (so that the caller can choose another name) and changes nothing.
+TEST(MediaConversion, TheFirstConversionToANameKeepsIt)
+{
+    ensureApplication();
+    enum Taker
+    {
+        RunningConversion,
+        FinishedConversion,
+        LinkToNowhere
+    };
+    const struct
+    {
+        const char* name;
+        Taker taker;
+    } cases[] = {
+        {"a conversion still running", RunningConversion},
+        {"a finished conversion", FinishedConversion},
+        {"a link to a missing file", LinkToNowhere},
+    };
+    const QString source = testmedia::clip("avi");
+    QTemporaryDir dir;
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString output = dir.filePath(QString("Title%1.wmv").arg(n));
+        const QString nowhere = dir.filePath(QString("nowhere%1.wmv").arg(n++));
+        MediaEngine first;
+        EventLog firstLog(first);
+        setUpWmv(first, source);
+        if (c.taker == LinkToNowhere) {
+            ASSERT_TRUE(QFile::link(nowhere, output));
+        } else {
+            ASSERT_TRUE(first.ConvertToFile(output)) << first.LastError().toStdString();
+            if (c.taker == FinishedConversion) {
+                ASSERT_TRUE(firstLog.waitForCompletion());
+            }
+        }
+        const QByteArray before = contents(output);
+
+        MediaEngine second;
+        EventLog secondLog(second);
+        setUpWmv(second, source);
+        EXPECT_FALSE(second.ConvertToFile(output));
+        EXPECT_EQ(second.LastError(),
+                  QString("The file %1 already exists; it is not replaced").arg(output));
+
+        if (c.taker == LinkToNowhere) {
+            EXPECT_FALSE(QFileInfo::exists(nowhere)) << "the link was followed";
+            continue;
+        }
+        ASSERT_TRUE(firstLog.waitForCompletion());
+        QTest::qWait(100);
+        EXPECT_EQ(secondLog.events(), 0);
+        EXPECT_TRUE(first.LastError().isEmpty()) << first.LastError().toStdString();
+        if (c.taker == FinishedConversion) {
+            EXPECT_TRUE(contents(output) == before);
+        }
+        const QJsonObject probe = testmedia::probe(output);
+        EXPECT_EQ(testmedia::probeStream(probe, "video")["codec_name"].toString(), "wmv2");
+        EXPECT_NEAR(probe["format"].toObject()["duration"].toString().toDouble(), 2.0, 0.1);
+    }
+}
+
+// Once a conversion is accepted, someone who may write to the folder swaps the name for
+// a link to another file (or for that file itself) before anything is written. The
+// conversion writes into the file it made and nowhere else.
+TEST(MediaConversion, AConversionWritesOnlyTheFileItMade)
+{
+    ensureApplication();
+    const struct
+    {
+        const char* name;
+        int format;
+        bool symbolic;
+        const char* videoCodec;
+    } cases[] = {
+        {"WMV, a link", MediaComponent::FormatWmv, true, "wmv2"},
+        {"AVI, a link", MediaComponent::FormatAvi, true, "msmpeg4v3"},
+        {"MPEG, the other file itself", MediaComponent::FormatMpeg, false, "mpeg1video"},
+    };
+    const QString source = testmedia::clip("avi");
+    QTemporaryDir dir;
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString output = dir.filePath(QString("out%1").arg(n));
+        const QString kept = dir.filePath(QString("kept%1").arg(n));
+        const QString victim = dir.filePath(QString("victim%1").arg(n++));
+        const QByteArray victimBytes(100000, 'v');
+        {
+            QFile file(victim);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(victimBytes);
+        }
+        MediaEngine engine;
+        EventLog log(engine);
+        engine.SetOutputFormat(c.format);
+        engine.SetOutputWidth(320);
+        engine.SetOutputHeight(240);
+        engine.SetFrameRate(25.0);
+        engine.AddVideoSegment(source, 0.0, 2.0, 0);
+        engine.AddAudioSegment(source, 0.0, 2.0);
+        ASSERT_TRUE(engine.ConvertToFile(output)) << engine.LastError().toStdString();
+        const QByteArray name = QFile::encodeName(output);
+        ASSERT_EQ(::link(name.constData(), QFile::encodeName(kept).constData()), 0);
+        ASSERT_EQ(::unlink(name.constData()), 0);
+        ASSERT_EQ(c.symbolic ? ::symlink(QFile::encodeName(victim).constData(), name.constData())
+                             : ::link(QFile::encodeName(victim).constData(), name.constData()),
+                  0);
+        ASSERT_TRUE(log.waitForCompletion());
+        EXPECT_TRUE(engine.LastError().isEmpty()) << engine.LastError().toStdString();
+
+        EXPECT_TRUE(contents(victim) == victimBytes) << "the other file was changed";
+        EXPECT_TRUE(QFileInfo(output).exists()) << "what was put at the name was removed";
+        const QJsonObject probe = testmedia::probe(kept);
+        EXPECT_EQ(testmedia::probeStream(probe, "video")["codec_name"].toString(), c.videoCodec);
+        EXPECT_NEAR(probe["format"].toObject()["duration"].toString().toDouble(), 2.0, 0.1);
+    }
+}
+
+// A conversion stopped before it wrote anything leaves no empty file behind.
+TEST(MediaConversion, AStopBeforeTheFirstWriteLeavesNoEmptyFile)
+{
+    ensureApplication();
+    QTemporaryDir dir;
+    const QString output = dir.filePath("stopped.wmv");
+    MediaEngine engine;
+    EventLog log(engine);
+    setUpWmv(engine, testmedia::clip("avi"));
+    ASSERT_TRUE(engine.ConvertToFile(output));
+    EXPECT_TRUE(QFileInfo::exists(output)) << "the name is taken at once";
+    engine.StopConversion();
+    QTest::qWait(200);
+    EXPECT_EQ(log.events(), 0);
+    // Either nothing, or what a stop keeps: a file that opens.
+    EXPECT_TRUE(!QFileInfo::exists(output) || !testmedia::probe(output).isEmpty())
+        << QFileInfo(output).size();
+}
