@@ -87,6 +87,11 @@ MediaCollection MediaEngine::AudioCompressors() const
     return MediaCollection(compressorNames(audioCompressorTable()));
 }
 
+QString MediaEngine::SourceProblem(const QString& path)
+{
+    return mediaSourceProblem(path);
+}
+
 double MediaEngine::GetDuration(const QString& path)
 {
     return mediaDuration(path);

@@ -49,6 +49,7 @@ public:
     void StopConversion() override;
     void StopPlay() override;
     QString LastError() const override { return m_lastError; }
+    QString SourceProblem(const QString& path) override;
 
     bool isConverting() const { return m_converting; }
     bool isPlaying() const { return m_playing; }

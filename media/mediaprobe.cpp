@@ -58,3 +58,25 @@ double mediaDuration(const QString& path)
         return longest;
     return durationFromPackets(ctx.get());
 }
+
+QString mediaSourceProblem(const QString& path)
+{
+    QString error;
+    InputContextPtr ctx = openInput(path, &error);
+    if (!ctx)
+        return QStringLiteral("It is not a video or sound file this program can read (%1)")
+            .arg(error);
+    const int rc = avformat_find_stream_info(ctx.get(), nullptr);
+    if (rc < 0)
+        return QStringLiteral("It is not a video or sound file this program can read (%1)")
+            .arg(ffmpegError(rc));
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        const AVMediaType type = st->codecpar->codec_type;
+        const bool picture =
+            type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+        if ((picture || type == AVMEDIA_TYPE_AUDIO) && avcodec_find_decoder(st->codecpar->codec_id))
+            return {};
+    }
+    return QStringLiteral("The file holds no picture or sound that this program can decode");
+}

@@ -6,3 +6,7 @@
 // carry none (a cut-off stream), from the first and last packets' timestamps. Nothing
 // is decoded. 0 for a file that cannot be opened.
 double mediaDuration(const QString& path);
+
+// Why the file cannot be converted, in a user's words: not a media file this program
+// reads, or no picture nor sound it can decode. Empty when it can be converted.
+QString mediaSourceProblem(const QString& path);

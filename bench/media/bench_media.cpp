@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
@@ -42,6 +43,7 @@ double componentSeconds(const QString& source, const QString& output, int second
     engine.Reset();
     engine.AddVideoSegment(source, 0.0, seconds, 0);
     engine.AddAudioSegment(source, 0.0, seconds);
+    QFile::remove(output); // the last round's; the component never replaces a file
     QElapsedTimer timer;
     timer.start();
     if (!engine.ConvertToFile(output))

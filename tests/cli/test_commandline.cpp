@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -115,35 +116,183 @@ TEST(CommandLine, ADamagedSourceFailsAndTheOthersFinish)
     EXPECT_FALSE(QFile::exists(cli.out() + "/Holiday_3.mp4"));
 }
 
-TEST(CommandLine, CtrlCStopsTheEncoderWhichLeavesAPlayableFile)
+namespace {
+
+// Starts a conversion of a long clip and returns once the encoder reports progress.
+bool startLongConversion(Cli& cli, QProcess& p, const QString& title, QString* seen)
 {
-    Cli cli;
-    const QString longClip = testmedia::clip("avi", 40);
-    QProcess p;
     p.setProcessEnvironment(cli.environment());
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(kProgram, {"--convert", longClip, testmedia::clip("mpg"), "--output", cli.out(),
-                       "--title", "stopped", "--profile", "2"});
-    // Wait until the encoder reports progress, then press Ctrl+C.
-    QString seen;
+    p.start(kProgram, {"--convert", testmedia::clip("avi", 40), testmedia::clip("mpg"), "--output",
+                       cli.out(), "--title", title, "--profile", "2"});
     QElapsedTimer timer;
     timer.start();
-    while (!seen.contains("MB") && timer.elapsed() < 60000) {
+    while (!seen->contains("MB") && timer.elapsed() < 60000) {
         p.waitForReadyRead(200);
-        seen += QString::fromUtf8(p.readAll());
+        *seen += QString::fromUtf8(p.readAll());
     }
-    ASSERT_TRUE(seen.contains("MB")) << seen.toStdString();
-    ::kill(pid_t(p.processId()), SIGINT);
-    ASSERT_TRUE(p.waitForFinished(20000));
-    seen += QString::fromUtf8(p.readAll());
-    EXPECT_EQ(p.exitCode(), 130) << seen.toStdString();
-    const QString partial = cli.out() + "/stopped.mp4";
-    const double duration = testmedia::probeDuration(partial);
-    EXPECT_GT(duration, 0.0);
-    EXPECT_LT(duration, 39.0);
-    EXPECT_EQ(codecOf(partial, "video"), "h264");
-    EXPECT_FALSE(QFile::exists(cli.out() + "/stopped_2.mp4")); // the second Task never ran
-    EXPECT_EQ(processesNaming(cli.out()), 0);                  // no encoder left behind
+    return seen->contains("MB");
+}
+
+} // namespace
+
+TEST(CommandLine, CtrlCAndAClosedTerminalStopTheEncoderWhichLeavesAPlayableFile)
+{
+    for (const int signal : {SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        Cli cli;
+        QProcess p;
+        QString seen;
+        ASSERT_TRUE(startLongConversion(cli, p, "stopped", &seen)) << seen.toStdString();
+        ::kill(pid_t(p.processId()), signal);
+        ASSERT_TRUE(p.waitForFinished(20000));
+        seen += QString::fromUtf8(p.readAll());
+        EXPECT_EQ(p.exitCode(), 130) << seen.toStdString();
+        const QString partial = cli.out() + "/stopped.mp4";
+        const double duration = testmedia::probeDuration(partial);
+        EXPECT_GT(duration, 0.0);
+        EXPECT_LT(duration, 39.0);
+        EXPECT_EQ(codecOf(partial, "video"), "h264");
+        EXPECT_FALSE(QFile::exists(cli.out() + "/stopped_2.mp4")); // the second Task never ran
+        EXPECT_EQ(processesNaming(cli.out()), 0);                  // no encoder left behind
+    }
+}
+
+TEST(CommandLine, AKilledProgramsEncoderFinishesItsFileAlone)
+{
+    Cli cli;
+    QProcess p;
+    QString seen;
+    ASSERT_TRUE(startLongConversion(cli, p, "orphan", &seen)) << seen.toStdString();
+    ::kill(pid_t(p.processId()), SIGKILL);
+    ASSERT_TRUE(p.waitForFinished(5000));
+    // The encoder is told by the death of its parent, finishes its file and goes.
+    QElapsedTimer timer;
+    timer.start();
+    while (processesNaming(cli.out()) > 0 && timer.elapsed() < 30000)
+        QThread::msleep(100);
+    EXPECT_EQ(processesNaming(cli.out()), 0);
+    const QString partial = cli.out() + "/orphan.mp4";
+    EXPECT_GT(testmedia::probeDuration(partial), 0.0);
+    EXPECT_EQ(
+        testmedia::run("ffmpeg", {"-v", "error", "-xerror", "-i", partial, "-f", "null", "-"}), 0);
+}
+
+TEST(CommandLine, TrimsAreExactToTheFrame)
+{
+    Cli cli;
+    const auto source = [](const QString& name, const QString& seconds) {
+        return testmedia::make(name, {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-f",
+                                      "lavfi", "-i", "sine=frequency=440", "-t", seconds, "-c:v",
+                                      "mpeg4", "-c:a", "libmp3lame"});
+    };
+    struct Case
+    {
+        QString source;
+        QStringList trim;
+        double expected;
+    };
+    const Case cases[] = {
+        {source("whole-5.64.avi", "5.64"), {}, 5.64},
+        {source("whole-1.97.avi", "1.97"), {}, 1.97},
+        {source("whole-0.6.avi", "0.6"), {}, 0.6}, // shorter than a second
+        {source("whole-5.64.avi", "5.64"), {"--start", "2.7", "--end", "4.9"}, 2.2},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source.toStdString() + " " + c.trim.join(' ').toStdString());
+        const QString title = QString("trim%1").arg(n++);
+        QString output;
+        ASSERT_EQ(
+            cli.run(QStringList{"--convert", c.source, "--output", cli.out(), "--title", title}
+                        << c.trim,
+                    &output),
+            0)
+            << output.toStdString();
+        const QJsonObject video =
+            testmedia::probeStream(testmedia::probe(cli.out() + "/" + title + ".mp4"), "video");
+        // Within one frame at 29.97 frames a second.
+        EXPECT_NEAR(video.value("duration").toString().toDouble(), c.expected, 1 / 29.97 + 0.001);
+    }
+}
+
+TEST(CommandLine, TitlesAndNamesAreNeverReadAsTemplateWords)
+{
+    Cli cli;
+    // A source whose name holds a template word, without extension, in a folder whose
+    // path contains "rm" (neither makes it RealMedia).
+    const QString folder = cli.home.path() + "/storm";
+    QDir().mkpath(folder);
+    const QString odd = folder + "/clip $SIZE";
+    ASSERT_TRUE(QFile::copy(testmedia::clip("avi"), odd));
+    QString output;
+    ASSERT_EQ(
+        cli.run({"--convert", odd, "--output", cli.out(), "--title", "Best of $SIZE"}, &output), 0)
+        << output.toStdString();
+    const QJsonObject format =
+        testmedia::probe(cli.out() + "/Best of $SIZE.mp4").value("format").toObject();
+    EXPECT_EQ(format.value("tags").toObject().value("title").toString(), "Best of $SIZE");
+    // No pre-conversion ran: nothing was ever put in the cache.
+    EXPECT_FALSE(QDir(cli.home.path() + "/cache/trelvo-converter").exists() &&
+                 !QDir(cli.home.path() + "/cache/trelvo-converter").isEmpty());
+
+    // An empty title keeps its place on the command line; the file takes the source's name.
+    ASSERT_EQ(cli.run({"--convert", odd, "--output", cli.out(), "--title", ""}, &output), 0)
+        << output.toStdString();
+    EXPECT_TRUE(QFile::exists(cli.out() + "/clip $SIZE.mp4")) << output.toStdString();
+}
+
+TEST(CommandLine, UnreadableSourcesSayWhy)
+{
+    Cli cli;
+    const QString dir = cli.home.path() + "/sources";
+    QDir().mkpath(dir + "/folder.avi");
+    QFile text(dir + "/notes.avi");
+    text.open(QIODevice::WriteOnly);
+    text.write("These are my notes, not a video.\n");
+    text.close();
+    QFile(dir + "/empty.avi").open(QIODevice::WriteOnly);
+    ASSERT_EQ(testmedia::run("mkfifo", {dir + "/pipe.avi"}), 0);
+    QString output;
+    EXPECT_EQ(cli.run({"--convert", dir + "/notes.avi", dir + "/empty.avi", dir + "/missing.avi",
+                       dir + "/folder.avi", dir + "/pipe.avi", "--output", cli.out()},
+                      &output),
+              1);
+    const QStringList expected{"notes.avi: It is not a video or sound file",
+                               "empty.avi: The file is empty",
+                               "missing.avi: The file does not exist", "folder.avi: It is a folder",
+                               "pipe.avi: It is a pipe or a device"};
+    for (const QString& line : expected)
+        EXPECT_TRUE(output.contains(line)) << line.toStdString() << "\n" << output.toStdString();
+    EXPECT_FALSE(output.contains("-t'")) << output.toStdString();
+    EXPECT_TRUE(QDir(cli.out()).isEmpty());
+}
+
+TEST(CommandLine, TwoRunsIntoOneFolderAtOnceKeepBothFiles)
+{
+    for (const QString& type : {QString("mp4"), QString("wmv")}) {
+        SCOPED_TRACE(type.toStdString());
+        Cli cli;
+        QDir().mkpath(cli.out());
+        QStringList args{"--convert", testmedia::clip("avi"), "--output", cli.out(), "--title",
+                         "same"};
+        if (type == "wmv")
+            args << "--wmv";
+        QProcess first, second;
+        for (QProcess* p : {&first, &second}) {
+            p->setProcessEnvironment(cli.environment());
+            p->setProcessChannelMode(QProcess::MergedChannels);
+            p->start(kProgram, args);
+        }
+        for (QProcess* p : {&first, &second}) {
+            ASSERT_TRUE(p->waitForFinished(120000));
+            EXPECT_EQ(p->exitCode(), 0) << p->readAll().toStdString();
+        }
+        const QString a = cli.out() + "/same." + type;
+        const QString b = cli.out() + "/same_2." + type;
+        EXPECT_GT(testmedia::probeDuration(a), 2.5);
+        EXPECT_GT(testmedia::probeDuration(b), 2.5);
+    }
 }
 
 TEST(CommandLine, UsageErrors)
@@ -156,13 +305,19 @@ TEST(CommandLine, UsageErrors)
         {"--convert", avi, "--profile", "99"},
         {"--convert", avi, "--wmv-profile", "-1"},
         {"--convert", avi, "--start", "abc"},
+        {"--convert", avi, "--start", "50", "--end", "10"}, // a contradiction, for every file
+        {"--convert", avi, "--start", "2", "--end", "2"},
     };
     for (const QStringList& args : cases) {
         QString output;
         EXPECT_EQ(cli.run(args, &output), 2)
             << args.join(' ').toStdString() << output.toStdString();
     }
+    // A start beyond the source is held at its end: an empty span, said plainly.
     QString output;
+    EXPECT_EQ(cli.run({"--convert", avi, "--start", "1e308", "--output", cli.out()}, &output), 1);
+    EXPECT_TRUE(output.contains("The trimmed span is empty")) << output.toStdString();
+    EXPECT_FALSE(output.contains("-256")) << output.toStdString();
     EXPECT_EQ(cli.run({"--help"}, &output), 0);
     EXPECT_TRUE(output.contains("--convert FILE..."));
     EXPECT_EQ(cli.run({"--list-profiles"}, &output), 0);

@@ -13,6 +13,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace dialog102;
@@ -31,11 +34,18 @@ void clickRow(WindowFixture& f, int row)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->GetCellRect(row, 0).center());
 }
 
+// Sources that exist (a batch refuses missing ones before it starts a conversion); the
+// stand-in media component reads nothing of them.
 QStringList paths(int count)
 {
+    static QTemporaryDir folder;
     QStringList list;
-    for (int i = 0; i < count; ++i)
-        list << QStringLiteral("/videos/clip%1.avi").arg(i);
+    for (int i = 0; i < count; ++i) {
+        QFile file(folder.filePath(QStringLiteral("clip%1.avi").arg(i)));
+        if (!file.exists() && file.open(QIODevice::WriteOnly))
+            file.write("stand-in source");
+        list << file.fileName();
+    }
     return list;
 }
 

@@ -4,6 +4,7 @@
 #include "cskinengine.h"
 #include "programfolder.h"
 #include "standins.h"
+#include "testmedia.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,7 +63,10 @@ TEST(HostWindow, ClosingDuringABatchStopsTheEncoderFirst)
         messages << text.trimmed();
     });
     main->findChild<QLineEdit*>("1021")->setText(app.out());
-    main->AddFile(app.path("source.avi"));
+    // The stand-in encoder reads nothing, but the batch checks that the source is media.
+    const QString source = app.path("source.avi");
+    ASSERT_TRUE(QFile::copy(testmedia::clip("avi"), source));
+    main->AddFile(source);
     host.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
 
