@@ -7,23 +7,20 @@
 #include "programfolder.h"
 #include "sourcecheck.h"
 
-#include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QTimer>
 
 BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& media, BatchHost& host,
                          PowerControl& power, QObject* parent)
     : QObject(parent), m_tasks(tasks), m_batch(batch), m_media(media), m_host(host), m_power(power),
-      m_runner(tasks, batch)
+      m_runner(tasks, batch), m_preConversion(tasks, batch, media)
 {
     m_runner.setRedrawProgress([this](int row) { redrawProgress(row); });
-    // The completion handler clears the WMV running flag; the wait only needs waking.
-    connect(&m_media, &MediaComponent::ConversionComplete, this, [this] {
-        if (m_wmvLoop)
-            m_wmvLoop->quit();
-    });
+    connect(&m_runner, &EncoderRunner::runEnded, this, &BatchDriver::onEncoderEnded);
+    connect(&m_media, &MediaComponent::ConversionProgress, this,
+            &BatchDriver::onConversionProgress);
+    connect(&m_media, &MediaComponent::ConversionComplete, this,
+            &BatchDriver::onConversionComplete);
 }
 
 void BatchDriver::message(const QString& text, const QString& caption, BatchHost::MessageIcon icon)
@@ -47,8 +44,7 @@ void BatchDriver::startConverting()
 {
     if (m_converting)
         return;
-    const int count = m_tasks.size();
-    if (count < 1)
+    if (m_tasks.size() < 1)
         return;
     m_media.StopConversion();
     if (m_host.outputFolderText().isEmpty()) {
@@ -57,7 +53,6 @@ void BatchDriver::startConverting()
     }
     if (m_appFolder.isEmpty())
         m_appFolder = appFolder();
-    QDir::setCurrent(m_appFolder);
     m_runner.setWorkingDirectory(m_appFolder);
 
     m_converting = true;
@@ -66,25 +61,50 @@ void BatchDriver::startConverting()
     m_batch.stopFlag = false;
     m_batch.wmvRunning = 0;
     resetProgress(m_tasks, [this](int row) { redrawProgress(row); });
+    m_outputs.clear();
+    m_summary = {};
+    m_next = 0;
+    startNextTask();
+}
 
-    for (int i = 0; i < count && i < m_tasks.size(); ++i) {
-        m_batch.currentTaskIndex = i;
-        if (m_tasks.get(i).exportType != 0)
-            convertWmv(i);
-        else
-            convertMp4(i);
-        if (m_batch.stopFlag)
-            break;
+void BatchDriver::startNextTask()
+{
+    // Tasks that end at once (a source that cannot be read) are passed over here; the
+    // others end in the handler of the event that finishes them, which comes back here.
+    while (m_converting) {
+        if (m_batch.stopFlag || m_next >= m_tasks.size()) {
+            endBatch();
+            return;
+        }
+        const int index = m_next++;
+        m_batch.currentTaskIndex = index;
+        emit taskStarted(index);
+        const bool waiting = m_tasks.get(index).exportType != 0 ? beginWmv(index) : beginMp4(index);
+        if (waiting)
+            return;
     }
+}
 
+void BatchDriver::endTask(int index, TaskResult result)
+{
+    if (result == TaskResult::Finished)
+        ++m_summary.finished;
+    else if (result == TaskResult::Failed)
+        ++m_summary.failed;
+    emit taskEnded(index, result);
+}
+
+void BatchDriver::endBatch()
+{
+    m_step = Step::Idle;
     m_converting = false;
     m_host.showConverting(false);
+    m_summary.stopped = m_batch.stopFlag;
+    emit batchEnded(m_summary);
     if (!m_batch.stopFlag && m_host.shutdownWhenFinished()) {
-        emit batchFinished();
         shutDownComputer();
         return;
     }
-    emit batchFinished();
     message(QStringLiteral("Converting Finished"), QStringLiteral("Information"));
 }
 
@@ -114,10 +134,12 @@ void BatchDriver::warnWhenShort(int index)
     m_tasks.set(index, task);
 }
 
-void BatchDriver::convertWmv(int index)
+bool BatchDriver::beginWmv(int index)
 {
-    if (!checkSource(index))
-        return;
+    if (!checkSource(index)) {
+        endTask(index, TaskResult::Failed);
+        return false;
+    }
     const Task task = m_tasks.get(index);
     m_media.SetOutputFormat(MediaComponent::FormatWmv);
     m_media.SetWmvProfileIndex(short(task.wmvProfile));
@@ -139,131 +161,184 @@ void BatchDriver::convertWmv(int index)
         // Nothing started: say why on the Task and go on with the next one.
         m_batch.wmvRunning = 0;
         markFailed(index, m_media.LastError());
-        return;
+        endTask(index, TaskResult::Failed);
+        return false;
     }
+    m_outputs.insert(index, m_outputPath);
     m_batch.wmvStartTick = tickCount();
     m_batch.wmvEndTick = 0;
-    waitForWmv();
-    m_batch.wmvEndTick = tickCount();
-    if (m_batch.stopFlag)
+    m_step = Step::ConvertingWmv;
+    return true;
+}
+
+bool BatchDriver::beginMp4(int index)
+{
+    if (!checkSource(index)) {
+        endTask(index, TaskResult::Failed);
+        return false;
+    }
+    m_nameAttempt = 0;
+    if (m_tasks.get(index).isRealMedia != 1)
+        return beginEncoder(index);
+    if (!m_preConversion.start(index)) {
+        const Task task = m_tasks.get(index);
+        QFile::remove(task.intermediatePath);
+        markFailed(index, task.failureReason);
+        endTask(index, TaskResult::Failed);
+        return false;
+    }
+    m_step = Step::PreConverting;
+    return true;
+}
+
+bool BatchDriver::beginEncoder(int index)
+{
+    const Task task = m_tasks.get(index);
+    m_outputPath = chooseOutputPath(m_host.outputFolderText(),
+                                    outputStem(task.exportName, task.sourcePath), 0);
+    m_outputs.insert(index, m_outputPath);
+    const QString command = expandCommand(m_tasks, index, m_outputPath, m_appFolder);
+    m_batch.runStartTick = tickCount();
+    if (!m_runner.runEncoder(command, index, m_outputPath)) {
+        if (task.isRealMedia == 1)
+            QFile::remove(task.intermediatePath);
+        markFailed(index, m_runner.lastRunError());
+        endTask(index, TaskResult::Failed);
+        return false;
+    }
+    m_step = Step::Encoding;
+    return true;
+}
+
+void BatchDriver::onEncoderEnded()
+{
+    if (m_step != Step::Encoding)
         return;
-    const QString error = m_media.LastError();
-    const Task done = m_tasks.get(index);
-    if (!error.isEmpty() || done.failed) {
-        markFailed(index, error.isEmpty() ? done.failureReason : error);
+    m_step = Step::Idle;
+    const int index = m_batch.currentTaskIndex;
+    m_runner.closeOutput();
+    m_runner.writeQuitAndCloseInput();
+    // Another run took the name between our look and the encoder's creation of it.
+    if (m_runner.lastRunFoundOutputTaken() && ++m_nameAttempt < kNameAttempts) {
+        if (!beginEncoder(index))
+            startNextTask();
         return;
     }
-    if (QFileInfo(m_outputPath).size() <= 0) {
-        markFailed(index, tr("No output file was written"));
+
+    Task task = m_tasks.get(index);
+    if (task.isRealMedia == 1)
+        QFile::remove(task.intermediatePath); // ours, and no longer needed
+    if (m_runner.lastRunFailed()) {
+        markFailed(index, m_runner.lastRunError());
+        endTask(index, TaskResult::Failed);
+    } else if (QFileInfo(m_outputPath).size() <= 0) {
+        const QString detail = m_runner.lastRunError();
+        markFailed(index, detail.isEmpty() ? tr("The encoder wrote no output file") : detail);
+        endTask(index, TaskResult::Failed);
+    } else {
+        warnWhenShort(index);
+        task = m_tasks.get(index);
+        task.finished = 1;
+        m_tasks.set(index, task);
+        redrawProgress(index);
+        endTask(index, TaskResult::Finished);
+    }
+    startNextTask();
+}
+
+void BatchDriver::onConversionProgress(double position, double total)
+{
+    const int index = m_batch.currentTaskIndex;
+    if (!m_tasks.isValidIndex(index))
+        return;
+    if (m_step == Step::PreConverting) {
+        m_preConversion.onConversionProgress(position, total);
+    } else if (m_step == Step::ConvertingWmv) {
+        Task task = m_tasks.get(index);
+        task.wmvPercent = total > 0 ? int(100.0 / total * position + 0.5) : 0;
+        m_tasks.set(index, task);
+    } else {
         return;
     }
-    Task finished = m_tasks.get(index);
-    finished.wmvPercent = 100;
-    m_tasks.set(index, finished);
     redrawProgress(index);
 }
 
-void BatchDriver::waitForWmv()
+void BatchDriver::onConversionComplete()
 {
-    QEventLoop loop;
-    m_wmvLoop = &loop;
-    while (m_batch.wmvRunning == 1) {
-        if (m_batch.stopFlag) {
-            m_batch.wmvRunning = 0;
-            m_media.StopConversion();
-            break;
-        }
-        loop.exec();
-    }
-    m_wmvLoop = nullptr;
-}
-
-void BatchDriver::convertMp4(int index)
-{
-    if (!checkSource(index))
-        return;
-    Task task = m_tasks.get(index);
-    if (task.isRealMedia == 1) {
-        if (!m_preConversion.run) {
-            markFailed(index, tr("RealMedia sources cannot be converted here"));
-            return;
-        }
-        m_preConversion.run(index);
-        if (m_batch.stopFlag)
-            return;
-        task = m_tasks.get(index);
+    const int index = m_batch.currentTaskIndex;
+    if (m_step == Step::PreConverting) {
+        m_step = Step::Idle;
+        m_preConversion.onConversionComplete();
+        const Task task = m_tasks.get(index);
         if (task.failed || task.preDone != 1 || !QFileInfo::exists(task.intermediatePath)) {
             QFile::remove(task.intermediatePath);
             markFailed(index, task.failureReason.isEmpty()
                                   ? tr("The RealMedia source could not be read")
                                   : task.failureReason);
+            endTask(index, TaskResult::Failed);
+            startNextTask();
             return;
         }
-    }
-
-    const QString stem = outputStem(task.exportName, task.sourcePath);
-    for (int attempt = 0;; ++attempt) {
-        m_outputPath = chooseOutputPath(m_host.outputFolderText(), stem, 0);
-        const QString command = expandCommand(m_tasks, index, m_outputPath, m_appFolder);
-        m_batch.runStartTick = tickCount();
-        m_runner.runEncoder(command, index, m_outputPath);
-        if (m_batch.stopFlag)
-            return;
-        m_runner.closeOutput();
-        m_runner.writeQuitAndCloseInput();
-        // Another run took the name between our look and the encoder's creation of it.
-        if (!m_runner.lastRunFoundOutputTaken() || attempt + 1 >= kNameAttempts)
-            break;
-    }
-
-    task = m_tasks.get(index);
-    if (task.isRealMedia == 1)
-        QFile::remove(task.intermediatePath); // ours, and no longer needed
-    if (m_runner.lastRunFailed()) {
-        markFailed(index, m_runner.lastRunError());
+        if (!beginEncoder(index))
+            startNextTask();
         return;
     }
-    if (QFileInfo(m_outputPath).size() <= 0) {
-        const QString detail = m_runner.lastRunError();
-        markFailed(index, detail.isEmpty() ? tr("The encoder wrote no output file") : detail);
+    if (m_step != Step::ConvertingWmv)
         return;
+    m_step = Step::Idle;
+    const QString error = m_media.LastError();
+    m_media.StopConversion();
+    m_batch.wmvRunning = 0;
+    m_batch.wmvEndTick = tickCount();
+    if (!error.isEmpty()) {
+        markFailed(index, error);
+        endTask(index, TaskResult::Failed);
+    } else if (QFileInfo(m_outputPath).size() <= 0) {
+        markFailed(index, tr("No output file was written"));
+        endTask(index, TaskResult::Failed);
+    } else {
+        Task finished = m_tasks.get(index);
+        finished.wmvPercent = 100;
+        m_tasks.set(index, finished);
+        redrawProgress(index);
+        endTask(index, TaskResult::Finished);
     }
-    warnWhenShort(index);
-    task = m_tasks.get(index);
-    task.finished = 1;
-    m_tasks.set(index, task);
-    redrawProgress(index);
+    startNextTask();
 }
 
 void BatchDriver::stopConverting()
 {
     m_batch.stopFlag = true;
-    // A batch may mix MP4 and WMV Tasks: stop whatever is running now.
-    int exportType = m_host.selectedExportType();
-    if (m_converting && m_tasks.isValidIndex(m_batch.currentTaskIndex))
-        exportType = m_tasks.get(m_batch.currentTaskIndex).exportType;
-
-    if (exportType != 0) {
-        m_converting = false;
-        m_host.showConverting(false);
-        if (m_wmvLoop)
-            m_wmvLoop->quit();
+    if (!m_converting) {
+        m_runner.closeOutput();
+        m_runner.writeQuitAndCloseInput();
         return;
     }
-    m_runner.closeOutput();
-    m_runner.writeQuitAndCloseInput();
-    if (m_tasks.isValidIndex(m_batch.currentTaskIndex)) {
-        const Task task = m_tasks.get(m_batch.currentTaskIndex);
-        if (task.isRealMedia == 1) {
-            // The pre-conversion may still be writing the intermediate file.
-            m_media.StopConversion();
-            if (!task.intermediatePath.isEmpty())
-                QFile::remove(task.intermediatePath);
-        }
+    const int index = m_batch.currentTaskIndex;
+    switch (m_step) {
+    case Step::ConvertingWmv:
+        m_media.StopConversion();
+        m_batch.wmvRunning = 0;
+        m_batch.wmvEndTick = tickCount();
+        break;
+    case Step::Encoding:
+        // The encoder finishes its file on its own; the batch does not wait for it.
+        m_runner.closeOutput();
+        m_runner.writeQuitAndCloseInput();
+        m_runner.letGo();
+        if (m_tasks.isValidIndex(index) && m_tasks.get(index).isRealMedia == 1)
+            QFile::remove(m_tasks.get(index).intermediatePath);
+        break;
+    case Step::PreConverting:
+        m_preConversion.cancel();
+        break;
+    case Step::Idle:
+        break;
     }
-    if (m_preConversion.wake)
-        m_preConversion.wake();
-    m_runner.wake();
+    m_step = Step::Idle;
+    if (m_tasks.isValidIndex(index))
+        endTask(index, TaskResult::Stopped);
+    endBatch();
 }
 
 void BatchDriver::shutDownComputer()

@@ -4,39 +4,45 @@
 #include "batchstate.h"
 #include "encoderrunner.h"
 #include "mediacomponent.h"
+#include "preconversion.h"
 #include "task.h"
 
+#include <QHash>
 #include <QObject>
-
-#include <functional>
 
 // Converts the whole Task list in order when the user presses Start: MP4 Tasks through
 // the encoder (RealMedia sources pre-converted by the media component first), WMV Tasks
-// through the media component. Runs on the user-interface thread; every wait keeps the
-// event loop turning, so Stop and the other handlers run inside it.
+// through the media component. A state machine on the user-interface thread: Start sets
+// the batch up and returns; the encoder's and the component's own signals, and Stop,
+// move it on from one step to the next. Nothing waits.
 class BatchDriver : public QObject
 {
     Q_OBJECT
 public:
-    // The pre-conversion of a RealMedia Task, provided by the media side: `run` returns
-    // when the intermediate file is complete, the stop flag is set, or it cannot start;
-    // `wake` makes a waiting `run` look at the stop flag.
-    struct PreConversionHooks
+    enum class TaskResult
     {
-        std::function<void(int taskIndex)> run;
-        std::function<void()> wake;
+        Finished,
+        Failed,
+        Stopped
+    };
+    struct Summary
+    {
+        int finished = 0;
+        int failed = 0;
+        bool stopped = false; // ended by Stop
     };
 
     BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& media, BatchHost& host,
                 PowerControl& power, QObject* parent = nullptr);
 
-    void setPreConversion(PreConversionHooks hooks) { m_preConversion = std::move(hooks); }
     void setAppFolder(const QString& folder) { m_appFolder = folder; }
 
     bool converting() const { return m_converting; }
     bool stoppedByUser() const { return m_batch.stopFlag; }
     EncoderRunner& runner() { return m_runner; }
     QString outputPath() const { return m_outputPath; }
+    // The output each Task of the last batch was given, by Task index.
+    QString outputOf(int index) const { return m_outputs.value(index); }
 
     void startConverting();
     void stopConverting();
@@ -44,17 +50,34 @@ public:
 
 signals:
     void batchStarted();
-    void batchFinished();
+    void taskStarted(int index);
+    void taskEnded(int index, BatchDriver::TaskResult result);
+    // After the converting flag was cleared, before the closing message or shutdown.
+    void batchEnded(const BatchDriver::Summary& summary);
 
 private:
+    enum class Step
+    {
+        Idle,
+        PreConverting,
+        Encoding,
+        ConvertingWmv
+    };
     // How many names are tried when other runs keep taking the chosen one first.
     static constexpr int kNameAttempts = 100;
 
+    void startNextTask();
+    bool beginTask(int index);
+    bool beginWmv(int index);
+    bool beginMp4(int index);
+    bool beginEncoder(int index);
+    void onEncoderEnded();
+    void onConversionProgress(double position, double total);
+    void onConversionComplete();
+    void endTask(int index, TaskResult result);
+    void endBatch();
     bool checkSource(int index);
     void warnWhenShort(int index);
-    void convertWmv(int index);
-    void convertMp4(int index);
-    void waitForWmv();
     void markFailed(int index, const QString& reason);
     void redrawProgress(int row) { m_host.redrawCell(row, 4); }
     void message(const QString& text, const QString& caption,
@@ -66,9 +89,13 @@ private:
     BatchHost& m_host;
     PowerControl& m_power;
     EncoderRunner m_runner;
-    PreConversionHooks m_preConversion;
+    PreConversion m_preConversion;
     QString m_appFolder;
     QString m_outputPath;
+    QHash<int, QString> m_outputs;
     bool m_converting = false;
-    QEventLoop* m_wmvLoop = nullptr;
+    Step m_step = Step::Idle;
+    int m_next = 0;
+    int m_nameAttempt = 0;
+    Summary m_summary;
 };

@@ -171,10 +171,9 @@ QString expandTemplate(const QString& text, const Task& task, const QString& out
 QString expandCommand(const TaskList& tasks, int taskIndex, const QString& outputPath,
                       const QString& appFolder, const QDateTime& now)
 {
-    QDir::setCurrent(appFolder);
     const Task task = tasks.get(taskIndex);
     CProfileFile reader;
-    reader.SetPath(QStringLiteral("./Zune_Profile.ini"));
+    reader.SetPath(profileFilePath(appFolder));
     const QString templ = reader.ReadString(QStringLiteral("profile%1").arg(task.mp4Profile),
                                             QStringLiteral("Command0"));
     return expandTemplate(templ, task, outputPath, now);

@@ -28,8 +28,8 @@ QString volumeText(int index);
 // title can never add, split or remove arguments.
 QString quoteSafe(const QString& value);
 
-// Turns the Task's Profile template into the encoder's command line. Makes the app
-// folder the working directory and reads the template from ./Zune_Profile.ini there.
+// Turns the Task's Profile template into the encoder's command line, reading the
+// template from the profile file in the app folder.
 QString expandCommand(const TaskList& tasks, int taskIndex, const QString& outputPath,
                       const QString& appFolder,
                       const QDateTime& now = QDateTime::currentDateTime());

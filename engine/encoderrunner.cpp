@@ -3,10 +3,8 @@
 #include "clock.h"
 #include "commandsplitter.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -19,11 +17,6 @@
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcRunner, "trelvo.runner", QtWarningMsg)
-
-void pumpMessages()
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
 
 namespace {
 
@@ -92,36 +85,9 @@ EncoderRunner::EncoderRunner(TaskList& tasks, BatchState& batch, QObject* parent
 
 EncoderRunner::~EncoderRunner()
 {
-    // Never leave an encoder behind: ask it to finish its file, wait while it moves, and
-    // insist only once it stands still.
-    std::vector<QPointer<QProcess>> all = m_retired;
-    all.push_back(m_process);
-    for (const QPointer<QProcess>& p : all) {
-        if (!p || p->state() == QProcess::NotRunning)
-            continue;
-        if (p == m_process && !m_inputClosed) {
-            p->write("q", 1);
-            p->closeWriteChannel();
-        }
-        EncoderProcess* encoder = encoderProcess(p);
-        bool terminated = false;
-        for (;;) {
-            const EncoderProcess::Mark before = encoder->mark();
-            if (encoder->waitForFinished(terminated ? kKillAfterMs : kTerminateAfterMs))
-                break;
-            encoder->printed += encoder->readAll().size();
-            if (encoder->mark() != before)
-                continue;
-            if (terminated) {
-                encoder->kill();
-                encoder->waitForFinished(1000);
-                break;
-            }
-            encoder->terminate();
-            terminated = true;
-        }
-        encoder->removeBrokenOutput();
-    }
+    // Nobody is left to hear how the runs end.
+    blockSignals(true);
+    waitForEncoders();
 }
 
 QString EncoderRunner::composeFailure(const QString& apiName, int code, const QString& message)
@@ -134,30 +100,6 @@ QString EncoderRunner::composeFailure(const QString& apiName, int code, const QS
 void EncoderRunner::reportFailure(const QString& apiName, int code, const QString& message)
 {
     qCDebug(lcRunner).noquote() << composeFailure(apiName, code, message);
-}
-
-void EncoderRunner::retire(QProcess* process)
-{
-    if (!process)
-        return;
-    std::erase_if(m_retired, [](const QPointer<QProcess>& p) { return p.isNull(); });
-    if (std::find(m_retired.begin(), m_retired.end(), process) != m_retired.end())
-        return;
-    disconnect(process, nullptr, this, nullptr);
-    if (process->state() == QProcess::NotRunning) {
-        process->deleteLater();
-        return;
-    }
-    // Keep draining what it still prints, so that it can finish writing its file.
-    EncoderProcess* encoder = encoderProcess(process);
-    connect(process, &QProcess::readyReadStandardOutput, process,
-            [encoder] { encoder->printed += encoder->readAll().size(); });
-    connect(process, &QProcess::finished, process, [encoder] {
-        encoder->removeBrokenOutput();
-        encoder->deleteLater();
-    });
-    encoder->printed += encoder->readAll().size();
-    m_retired.push_back(process);
 }
 
 void EncoderRunner::noteOutputLine(const char* chunk)
@@ -177,10 +119,10 @@ void EncoderRunner::noteOutputLine(const char* chunk)
         m_partialLine = m_partialLine.right(1024);
 }
 
-void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const QString& outputPath)
+bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const QString& outputPath)
 {
-    retire(m_process);
-    m_process = nullptr;
+    letGo();
+    m_taskIndex = taskIndex;
     m_started = false;
     m_quitSent = false;
     m_stalled = false;
@@ -198,7 +140,7 @@ void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
     if (args.isEmpty()) {
         reportFailure(QStringLiteral("CreateProcess"), 0, QStringLiteral("empty command line"));
         m_startError = tr("The profile has no command line for the encoder");
-        return;
+        return false;
     }
     QString program = args.takeFirst();
     if (!program.startsWith(u'/') && program.contains(u'/'))
@@ -215,20 +157,30 @@ void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     });
     process->start(program, args, QIODevice::ReadWrite);
+    // Starting is a fork and exec: it answers at once, without running the event loop.
     if (!process->waitForStarted(10000)) {
         reportFailure(QStringLiteral("CreateProcess"), int(process->error()),
                       process->errorString());
         m_startError =
             tr("Could not start the encoder %1: %2").arg(program, process->errorString());
         process->deleteLater();
-        return;
+        return false;
     }
     m_process = process;
     m_started = true;
     m_outputClosed = false;
     m_inputClosed = false;
+    connect(process, &QProcess::readyReadStandardOutput, this, &EncoderRunner::readOutput);
+    connect(process, &QProcess::finished, this, &EncoderRunner::onFinished);
     watchForStall(process);
+    return true;
+}
 
+void EncoderRunner::readOutput()
+{
+    QProcess* process = m_process;
+    if (!process)
+        return;
     ParseHooks hooks;
     hooks.runStartTick = m_batch.runStartTick;
     hooks.finishEarly = [this] {
@@ -236,54 +188,73 @@ void EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
         writeQuitAndCloseInput();
     };
     hooks.redrawProgress = m_redraw;
-
-    QEventLoop loop;
-    m_waitLoop = &loop;
-    connect(process, &QProcess::readyReadStandardOutput, &loop, &QEventLoop::quit);
-    connect(process, &QProcess::finished, &loop, &QEventLoop::quit);
-
     char buffer[kChunkBytes + 1];
-    for (;;) {
-        while (process->bytesAvailable() > 0) {
-            std::fill(std::begin(buffer), std::end(buffer), '\0');
-            const qint64 n = process->read(buffer, kChunkBytes);
-            if (n <= 0)
-                break;
-            process->printed += n;
-            if (!m_outputClosed) {
-                noteOutputLine(buffer);
-                hooks.now = tickCount();
-                parseEncoderOutput(buffer, taskIndex, m_tasks, hooks);
-            }
-            pumpMessages();
-            if (m_batch.stopFlag) {
-                m_waitLoop = nullptr;
-                retire(process); // still finishing its file after "q"
-                return;
-            }
-        }
-        if (m_batch.stopFlag) {
-            m_waitLoop = nullptr;
-            retire(process);
-            return;
-        }
-        if (process->state() == QProcess::NotRunning && process->bytesAvailable() == 0)
+    // Each chunk is parsed on its own, as the encoder's reports are read.
+    while (m_process == process && process->bytesAvailable() > 0) {
+        std::fill(std::begin(buffer), std::end(buffer), '\0');
+        const qint64 n = process->read(buffer, kChunkBytes);
+        if (n <= 0)
             break;
-        loop.exec();
+        encoderProcess(process)->printed += n;
+        if (m_outputClosed)
+            continue;
+        noteOutputLine(buffer);
+        hooks.now = tickCount();
+        parseEncoderOutput(buffer, m_taskIndex, m_tasks, hooks);
     }
-    m_waitLoop = nullptr;
+}
+
+void EncoderRunner::onFinished()
+{
+    EncoderProcess* process = encoderProcess(m_process);
+    if (!process)
+        return;
+    readOutput();
+    m_exitCode = process->exitCode();
+    m_exitStatus = process->exitStatus();
+    if (!m_partialLine.isEmpty())
+        noteOutputLine("\n");
+    if (process->error() == QProcess::ReadError)
+        reportFailure(QStringLiteral("ReadFile"), int(process->error()), process->errorString());
+    process->removeBrokenOutput();
+    if (m_stalled && !m_outputPath.isEmpty())
+        QFile::remove(m_outputPath); // cut short by us: not the file that was asked for
+    m_outputClosed = true;
+    m_inputClosed = true;
+    m_process = nullptr;
+    process->deleteLater();
+    emit runEnded();
+    noteEnded();
+}
+
+void EncoderRunner::letGo()
+{
+    EncoderProcess* process = encoderProcess(m_process);
+    m_process = nullptr;
+    if (!process)
+        return;
+    disconnect(process, nullptr, this, nullptr);
     if (process->state() == QProcess::NotRunning) {
-        m_exitCode = process->exitCode();
-        m_exitStatus = process->exitStatus();
-        if (!m_partialLine.isEmpty())
-            noteOutputLine("\n");
-        if (process->error() == QProcess::ReadError)
-            reportFailure(QStringLiteral("ReadFile"), int(process->error()),
-                          process->errorString());
-        process->removeBrokenOutput();
-        if (m_stalled && !outputPath.isEmpty())
-            QFile::remove(outputPath); // cut short by us: not the file that was asked for
+        process->deleteLater();
+        return;
     }
+    // Keep draining what it still prints, so that it can finish writing its file.
+    connect(process, &QProcess::readyReadStandardOutput, process,
+            [process] { process->printed += process->readAll().size(); });
+    connect(process, &QProcess::finished, this, [this, process] {
+        process->removeBrokenOutput();
+        process->deleteLater();
+        noteEnded();
+    });
+    process->printed += process->readAll().size();
+    std::erase_if(m_letGo, [](const QPointer<QProcess>& p) { return p.isNull(); });
+    m_letGo.push_back(process);
+}
+
+void EncoderRunner::noteEnded()
+{
+    if (runningEncoders() == 0)
+        emit allEncodersEnded();
 }
 
 void EncoderRunner::watchForStall(QProcess* process)
@@ -310,9 +281,9 @@ void EncoderRunner::watchForStall(QProcess* process)
         m_stalled = true;
         reportFailure(QStringLiteral("ReadFile"), 0, QStringLiteral("the encoder stalled"));
         closeOutput();
-        writeQuitAndCloseInput();
-        if (m_inputClosed && !m_quitSent)
+        if (m_inputClosed)
             endWhenStuck(process); // its input was closed already: go straight to insisting
+        writeQuitAndCloseInput();
     });
     timer->start();
 }
@@ -396,18 +367,12 @@ void EncoderRunner::writeQuitAndCloseInput()
     endWhenStuck(process);
 }
 
-void EncoderRunner::wake()
-{
-    if (m_waitLoop)
-        m_waitLoop->quit();
-}
-
 int EncoderRunner::runningEncoders() const
 {
     int count = 0;
     if (m_process && m_process->state() != QProcess::NotRunning)
         ++count;
-    for (const QPointer<QProcess>& p : m_retired) {
+    for (const QPointer<QProcess>& p : m_letGo) {
         if (p && p != m_process && p->state() != QProcess::NotRunning)
             ++count;
     }
@@ -416,19 +381,34 @@ int EncoderRunner::runningEncoders() const
 
 void EncoderRunner::waitForEncoders()
 {
-    if (m_process && m_process->state() != QProcess::NotRunning && !m_inputClosed) {
+    // Never leave an encoder behind: ask it to finish its file, wait while it moves, and
+    // insist only once it stands still.
+    if (m_process && !m_inputClosed) {
         closeOutput();
         writeQuitAndCloseInput();
     }
-    // Each encoder left has been asked to finish and is ended once it stands still, so
-    // this wait has an end; it lasts as long as the files still need.
-    QEventLoop loop;
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (runningEncoders() == 0)
-            loop.quit();
-    });
-    poll.start(20);
-    if (runningEncoders() > 0)
-        loop.exec();
+    std::vector<QPointer<QProcess>> all = m_letGo;
+    all.push_back(m_process);
+    for (const QPointer<QProcess>& p : all) {
+        if (!p || p->state() == QProcess::NotRunning)
+            continue;
+        EncoderProcess* encoder = encoderProcess(p);
+        bool terminated = false;
+        for (;;) {
+            const EncoderProcess::Mark before = encoder->mark();
+            if (encoder->waitForFinished(terminated ? kKillAfterMs : kTerminateAfterMs))
+                break;
+            encoder->printed += encoder->readAll().size();
+            if (encoder->mark() != before)
+                continue;
+            if (terminated) {
+                encoder->kill();
+                encoder->waitForFinished(1000);
+                break;
+            }
+            encoder->terminate();
+            terminated = true;
+        }
+        encoder->removeBrokenOutput();
+    }
 }

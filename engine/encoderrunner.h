@@ -9,21 +9,17 @@
 #include <QProcess>
 #include <QString>
 
-#include <memory>
 #include <vector>
 
-class QEventLoop;
-
-// Dispatches every waiting event of the calling thread and returns; never waits.
-void pumpMessages();
-
 // Runs the encoder of one MP4 Task: starts it from the expanded command line (split into
-// arguments, no shell) in the app folder, reads its output in chunks of at most 255
-// bytes, hands each chunk to the parser, and keeps the user interface alive while it
-// waits. A stopped encoder is asked to finish with "q" and given all the time it needs
-// while its output file grows or it prints; one that stops moving is terminated after
-// 3 s and killed 2 s later, also when the program closes. An encoder that prints and
-// writes nothing for the stall limit (120 s) is stopped the same way and counts as failed.
+// arguments, no shell) in the app folder, reads its output as it comes in chunks of at
+// most 255 bytes and hands each chunk to the parser. Nothing here waits: the process's
+// own signals move it on, and runEnded() says when the run is over.
+//
+// A stopped encoder is asked to finish with "q" and given all the time it needs while its
+// output file still moves; one that stands still is terminated after 3 s and killed 2 s
+// later, also when the program closes. An encoder that prints and writes nothing for the
+// stall limit (120 s) is stopped the same way and counts as failed.
 class EncoderRunner : public QObject
 {
     Q_OBJECT
@@ -43,10 +39,13 @@ public:
     void setRedrawProgress(std::function<void(int row)> redraw) { m_redraw = std::move(redraw); }
     void setStallLimit(int ms) { m_stallLimitMs = ms; }
 
-    // Returns when the encoder's output ends, or at once after the chunk being handled
-    // when the stop flag is set. `outputPath` is the file the encoder writes: its growth
-    // counts as progress, and it is removed when the encoder dies before finishing it.
-    void runEncoder(const QString& commandLine, int taskIndex, const QString& outputPath = {});
+    // Starts the encoder and returns at once: true when it runs, and runEnded() follows
+    // once it has exited and all it printed was read. `outputPath` is the file it
+    // writes: its growth counts as progress, and it is removed when the encoder dies
+    // before finishing it.
+    bool runEncoder(const QString& commandLine, int taskIndex, const QString& outputPath = {});
+    // The current run is not over: its encoder has not ended, nor been let go.
+    bool running() const { return !m_process.isNull(); }
 
     // The two ends the stop routine and the parser use; each closes at most once.
     // Closing the output stops the parsing; the pipe itself is drained so that the
@@ -55,6 +54,8 @@ public:
     void writeQuitAndCloseInput();
     bool outputClosed() const { return m_outputClosed; }
     bool inputClosed() const { return m_inputClosed; }
+    // Lets the current run finish its file on its own: no runEnded() follows for it.
+    void letGo();
 
     // How the last run ended, for the batch driver's failure check.
     bool lastRunStarted() const { return m_started; }
@@ -63,22 +64,26 @@ public:
     // The encoder refused to write because its output file existed already.
     bool lastRunFoundOutputTaken() const;
 
-    // Wakes a waiting runEncoder so that it looks at the stop flag.
-    void wake();
-
-    // Waits (pumping events) until no encoder of this runner is left running, with the
-    // terminate and kill steps; used when the program closes.
+    // Asks every encoder left to finish and blocks until none runs, with the terminate
+    // and kill steps; for closing the program, when nothing else is left to do.
     void waitForEncoders();
     int runningEncoders() const;
 
     // The diagnostic text of a failed system call; written to the debug log only.
     static QString composeFailure(const QString& apiName, int code, const QString& message);
 
+signals:
+    void runEnded();
+    // No encoder of this runner is left running (after letGo() too).
+    void allEncodersEnded();
+
 private:
     void reportFailure(const QString& apiName, int code, const QString& message);
-    void retire(QProcess* process);
+    void readOutput();
+    void onFinished();
     void noteOutputLine(const char* chunk);
     void watchForStall(QProcess* process);
+    void noteEnded();
     static void endWhenStuck(QProcess* process);
 
     TaskList& m_tasks;
@@ -87,8 +92,8 @@ private:
     std::function<void(int)> m_redraw;
 
     QPointer<QProcess> m_process;
-    std::vector<QPointer<QProcess>> m_retired;
-    QEventLoop* m_waitLoop = nullptr;
+    std::vector<QPointer<QProcess>> m_letGo;
+    int m_taskIndex = -1;
     bool m_outputClosed = true;
     bool m_inputClosed = true;
     bool m_started = false;

@@ -121,11 +121,18 @@ int leadingInteger(const QString& text)
     return int(negative ? -value : value);
 }
 
+QString profileFilePath(const QString& appFolder)
+{
+    const QString name = QStringLiteral("Zune_Profile.ini");
+    if (appFolder.isEmpty() || !QFileInfo(appFolder).isDir())
+        return QDir::current().absoluteFilePath(name);
+    return QDir(appFolder).absoluteFilePath(name);
+}
+
 Mp4ProfileChoice LoadMp4Profiles(const QString& appFolder)
 {
-    QDir::setCurrent(appFolder);
     CProfileFile reader;
-    reader.SetPath(QStringLiteral("./Zune_Profile.ini"));
+    reader.SetPath(profileFilePath(appFolder));
     return mp4ProfileChoice(reader);
 }
 

@@ -57,8 +57,11 @@ struct Mp4ProfileChoice
     int selectIndex = -1; // item to select; -1 for none
 };
 
-// Makes the app folder the working directory and reads the profile file there
-// (or, when the app folder is missing, in the current directory).
+// The profile file in the app folder (or, when the app folder is missing, in the
+// current directory), as an absolute path.
+QString profileFilePath(const QString& appFolder);
+
+// Reads the profile file of the app folder.
 Mp4ProfileChoice LoadMp4Profiles(const QString& appFolder);
 // The same from a profile file already read.
 Mp4ProfileChoice mp4ProfileChoice(const CProfileFile& reader);

@@ -9,7 +9,6 @@
 #include "ctasklistctrl.h"
 #include "cvideoedit.h"
 #include "dialogtemplate.h"
-#include "preconversion.h"
 #include "profilefile.h"
 #include "programfolder.h"
 #include "progressdisplay.h"
@@ -100,14 +99,8 @@ CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
     createControls();
     m_media = m_services.media ? m_services.media : m_video->component();
 
-    // The pre-conversion listens to the component's conversion events before the
-    // driver does, so a Task's progress is stored before the driver's wait ends.
-    auto redraw = [this](int row) { redrawCell(row, ColumnProgress); };
-    m_preConversion = std::make_unique<PreConversion>(m_tasks, m_batch, *m_media, redraw);
     m_driver = std::make_unique<BatchDriver>(m_tasks, m_batch, *m_media, *this,
                                              m_services.power ? *m_services.power : noPower());
-    m_driver->setPreConversion(
-        {[this](int i) { m_preConversion->preConvert(i); }, [this] { m_preConversion->wake(); }});
     m_driver->setAppFolder(appFolder());
 
     OnInitDialog();

@@ -21,7 +21,6 @@ class CImageButton;
 class CRangeSlider;
 class CTaskListCtrl;
 class CVideoEdit;
-class PreConversion;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -176,7 +175,6 @@ private:
     QIcon m_icon;
 
     BatchState m_batch;
-    std::unique_ptr<PreConversion> m_preConversion;
     std::unique_ptr<BatchDriver> m_driver;
 
     CTaskListCtrl* m_list = nullptr;

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 shots=$(realpath -m "${1:-walkthrough}")
-program=$(realpath "${TRELVO_PROGRAM:-build/bin/trelvo-converter}")
+program=$(realpath "${TRELVO_PROGRAM:-build/bin/trelvo-walkthrough}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$shots" "$work/videos" "$work/out" "$work/config"

@@ -5,7 +5,6 @@
 #include "clock.h"
 #include "logindpowercontrol.h"
 #include "mediaengine.h"
-#include "preconversion.h"
 #include "profilefile.h"
 #include "programfolder.h"
 #include "progressdisplay.h"
@@ -95,8 +94,6 @@ public:
     {
         if (column != ColumnProgress || !m_tasks.isValidIndex(row))
             return;
-        if (m_driver && m_driver->converting() && row == m_batch.currentTaskIndex)
-            m_outputs[row] = m_driver->outputPath();
         CellRequest request;
         request.item = row;
         request.subItem = ColumnProgress;
@@ -119,7 +116,6 @@ public:
     }
 
     void setDriver(const BatchDriver* driver) { m_driver = driver; }
-    QString outputOf(int row) const { return m_outputs.value(row); }
 
 private:
     const TaskList& m_tasks;
@@ -129,7 +125,6 @@ private:
     const BatchDriver* m_driver = nullptr;
     QHash<int, QString> m_lastText;
     QHash<int, QElapsedTimer> m_lastPrint;
-    QHash<int, QString> m_outputs;
 };
 
 bool readNumber(const QCommandLineParser& parser, const QString& name, double* value)
@@ -290,17 +285,14 @@ int runCommandLine(int argc, char** argv)
 
     BatchState batch;
     ConsoleHost host(tasks, batch, folder, exportType);
-    PreConversion preConversion(tasks, batch, media,
-                                [&](int row) { host.redrawCell(row, ColumnProgress); });
     LogindPowerControl power;
     BatchDriver driver(tasks, batch, media, host, power);
-    driver.setPreConversion(
-        {[&](int index) { preConversion.preConvert(index); }, [&] { preConversion.wake(); }});
     host.setDriver(&driver);
 
-    // Ctrl+C stops the batch the way the stop button does.
+    // Ctrl+C, a closed terminal (SIGHUP) and SIGTERM stop the batch the way the stop
+    // button does.
     bool interrupted = false;
-    ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe);
+    ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe);
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
         char byte;
@@ -315,7 +307,7 @@ int runCommandLine(int argc, char** argv)
     action.sa_handler = onSignal;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGHUP, &action, nullptr); // the terminal was closed
+    ::sigaction(SIGHUP, &action, nullptr);
     // A reader of our output that went away must not end us in the middle of a file.
     ::signal(SIGPIPE, SIG_IGN);
 
@@ -333,11 +325,22 @@ int runCommandLine(int argc, char** argv)
         probe.start(10);
     }
 
+    // The program ends once the batch has ended and every encoder has finished its file
+    // (after a stop, the one that was running still writes its end).
+    auto quitWhenDone = [&] {
+        if (!driver.converting() && driver.runner().runningEncoders() == 0)
+            QCoreApplication::exit(0);
+    };
+    QObject::connect(&driver, &BatchDriver::batchEnded, &app, quitWhenDone, Qt::QueuedConnection);
+    QObject::connect(&driver.runner(), &EncoderRunner::allEncodersEnded, &app, quitWhenDone,
+                     Qt::QueuedConnection);
+
     print(QStringLiteral("Converting %1 file(s) into %2").arg(tasks.size()).arg(folder));
     driver.startConverting();
+    if (driver.converting() || driver.runner().runningEncoders() > 0)
+        app.exec();
     if (probe.isActive())
         print(QStringLiteral("longest event-loop stall: %1 ms").arg(longestStall));
-    driver.runner().waitForEncoders();
 
     int failed = 0;
     int finished = 0;
@@ -350,7 +353,7 @@ int runCommandLine(int argc, char** argv)
             print(QStringLiteral("  failed    %1: %2").arg(name, task.failureReason));
         } else if (done) {
             ++finished;
-            print(QStringLiteral("  finished  %1 -> %2").arg(name, host.outputOf(i)));
+            print(QStringLiteral("  finished  %1 -> %2").arg(name, driver.outputOf(i)));
             if (!task.warning.isEmpty())
                 print(QStringLiteral("            warning: %1").arg(task.warning));
         } else {

@@ -4,7 +4,6 @@
 #include "chostdlg.h"
 #include "logindpowercontrol.h"
 #include "programfolder.h"
-#include "walkthrough.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,19 +26,17 @@ QString CQuenmarApp::executableFolder()
 bool CQuenmarApp::InitInstance()
 {
     setProgramFolder(executableFolder());
-    QDir::setCurrent(programFolder());
 
     m_skin.Invoke(CSkinEngine::SkinSystemDialogs, {0});
     m_skin.Invoke(CSkinEngine::Enable, {1});
-    m_skin.Invoke(CSkinEngine::LoadSkin, {QString::fromLatin1(kSkinFile)});
+    m_skin.Invoke(CSkinEngine::LoadSkin, {programFolder() + QString::fromLatin1(kSkinFile)});
     m_skin.Invoke(CSkinEngine::Apply);
 
     LogindPowerControl logind;
     {
         CHostDlg host(m_skin, m_power ? *m_power : logind);
-        const QString walkthrough = qEnvironmentVariable("TRELVO_WALKTHROUGH");
-        if (!walkthrough.isEmpty())
-            new Walkthrough(host, walkthrough);
+        if (m_hostHook)
+            m_hostHook(host);
         host.exec();
     }
     return false;

@@ -2,11 +2,13 @@
 
 #include "cskinengine.h"
 
+#include <functional>
+
+class CHostDlg;
 class PowerControl;
 
-// The application: prepares the process (program folder as working directory, the
-// skin), runs the host window modally, and ends the skin when the window has closed.
-// Needs a QApplication.
+// The application: prepares the process (program folder, the skin), runs the host window modally,
+// and ends the skin when the window has closed. Needs a QApplication.
 class CQuenmarApp
 {
 public:
@@ -21,6 +23,8 @@ public:
     int ExitInstance();
 
     CSkinEngine& skin() { return m_skin; }
+    // Called with the host window just before it runs (tools that drive the window).
+    void setHostHook(std::function<void(CHostDlg&)> hook) { m_hostHook = std::move(hook); }
 
     // The folder of the running executable, links resolved, ending in "/".
     static QString executableFolder();
@@ -28,4 +32,5 @@ public:
 private:
     PowerControl* m_power;
     CSkinEngine m_skin;
+    std::function<void(CHostDlg&)> m_hostHook;
 };

@@ -49,7 +49,7 @@ bool displayAvailable()
 
 } // namespace
 
-int runGui(int argc, char** argv)
+int runGui(int argc, char** argv, std::function<void(CHostDlg&)> onHost)
 {
     if (!displayAvailable()) {
         std::fputs("Trelvo Converter: no display found, so the window cannot open.\n"
@@ -61,5 +61,6 @@ int runGui(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Trelvo Converter"));
     closeOnSignals(application);
     CQuenmarApp app;
+    app.setHostHook(std::move(onHost));
     return app.run();
 }

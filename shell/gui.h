@@ -1,4 +1,9 @@
 #pragma once
 
-// Starts the windowed program and returns its exit code.
-int runGui(int argc, char** argv);
+#include <functional>
+
+class CHostDlg;
+
+// Starts the windowed program and returns its exit code. `onHost` is called with the
+// host window before it runs.
+int runGui(int argc, char** argv, std::function<void(CHostDlg&)> onHost = {});

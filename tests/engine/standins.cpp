@@ -65,6 +65,8 @@ void StandInApp::writeProfiles()
 
 bool FakeMedia::ConvertToFile(const QString& path)
 {
+    const int call = calls++;
+    const QString error = errorOnCall < 0 || errorOnCall == call ? errorAtEnd : QString();
     if (refuseStart) {
         m_lastError = "cannot open the source";
         return false;
@@ -89,10 +91,10 @@ bool FakeMedia::ConvertToFile(const QString& path)
         if (mine == generation)
             emit ConversionProgress(1, 3);
     });
-    QTimer::singleShot(40, this, [this, mine, path] {
+    QTimer::singleShot(40, this, [this, mine, path, error] {
         if (mine != generation)
             return;
-        if (errorAtEnd.isEmpty()) {
+        if (error.isEmpty()) {
             QFile f(path);
             f.open(QIODevice::WriteOnly);
             f.write("wmv");
@@ -100,7 +102,7 @@ bool FakeMedia::ConvertToFile(const QString& path)
         } else {
             QFile::remove(path);
         }
-        m_lastError = errorAtEnd;
+        m_lastError = error;
         emit ConversionComplete();
     });
     return true;

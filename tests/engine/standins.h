@@ -92,6 +92,8 @@ public:
     bool nameTakenOnce = false; // another run creates the next output just before us
     std::function<QString(const QString& path)> sourceProblem;
     QString errorAtEnd;
+    int errorOnCall = -1; // only that conversion (counted from 0) ends with errorAtEnd
+    int calls = 0;
     int stopCalls = 0;
     int converted = 0;
     QString lastOutput;

@@ -173,7 +173,7 @@ TEST(CommandExpansion, ReadsTheTemplateOfTheTasksProfileInTheAppFolder)
     t.mp4Profile = 5;
     list.add(t);
     EXPECT_EQ(expandCommand(list, 0, "/o.mp4", app, kNow), "zero 320x240");
-    EXPECT_EQ(QDir::currentPath(), QDir(app).canonicalPath());
+    EXPECT_NE(QDir::currentPath(), QDir(app).canonicalPath()); // the working directory stays
     EXPECT_EQ(expandCommand(list, 1, "/o.mp4", app, kNow), "one $SIZE");
     EXPECT_EQ(expandCommand(list, 2, "/o.mp4", app, kNow), ""); // no such Profile
 }

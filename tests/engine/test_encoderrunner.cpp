@@ -2,7 +2,9 @@
 #include "encoderrunner.h"
 #include "standins.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -33,7 +35,17 @@ struct RunnerRig
         app.addProfile(name, body, "");
         QString command = "./" + name + " " + args;
         command.replace("$OUT", app.out() + "/x.mp4");
-        runner.runEncoder(command, 0, app.out() + "/x.mp4");
+        if (runner.runEncoder(command, 0, app.out() + "/x.mp4"))
+            waitWhileRunning();
+    }
+    // The runner moves on from the process's own signals: let the event loop turn until
+    // the run is over (ended, or let go).
+    void waitWhileRunning()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (runner.running() && timer.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
 };
 
@@ -51,12 +63,12 @@ TEST(EncoderRunner, EndsWithoutParsingWhenThereIsNoOutput)
 TEST(EncoderRunner, MissingProgramIsReportedAndParsesNothing)
 {
     RunnerRig rig;
-    rig.runner.runEncoder("./no-such-encoder -i x", 0);
+    EXPECT_FALSE(rig.runner.runEncoder("./no-such-encoder -i x", 0));
     EXPECT_EQ(rig.redraws, 0);
     EXPECT_FALSE(rig.runner.lastRunStarted());
     EXPECT_TRUE(rig.runner.lastRunFailed());
     EXPECT_TRUE(rig.runner.lastRunError().contains("no-such-encoder"));
-    rig.runner.runEncoder("", 0); // a Profile without a command line
+    EXPECT_FALSE(rig.runner.runEncoder("", 0)); // a Profile without a command line
     EXPECT_TRUE(rig.runner.lastRunFailed());
     EXPECT_FALSE(rig.runner.lastRunError().isEmpty());
 }
@@ -98,14 +110,14 @@ TEST(EncoderRunner, ExitCodesAndCrashesAreFailures)
     }
 }
 
-TEST(EncoderRunner, StopReturnsAfterTheChunkBeingHandled)
+TEST(EncoderRunner, StopLetsGoAfterTheChunkBeingHandled)
 {
     RunnerRig rig;
     rig.onRedraw = [&] {
-        // What the stop button does, from inside the pump.
-        rig.batch.stopFlag = true;
+        // What the stop button does, from inside the handling of a chunk.
         rig.runner.closeOutput();
         rig.runner.writeQuitAndCloseInput();
+        rig.runner.letGo();
     };
     rig.run("good.sh", scripts::kGood);
     EXPECT_EQ(rig.redraws, 1);
@@ -120,9 +132,9 @@ TEST(EncoderRunner, AnEncoderIgnoringQuitIsTerminatedThenKilled)
 {
     RunnerRig rig;
     rig.onRedraw = [&] {
-        rig.batch.stopFlag = true;
         rig.runner.closeOutput();
         rig.runner.writeQuitAndCloseInput();
+        rig.runner.letGo();
     };
     rig.run("stubborn.sh", scripts::kStubborn);
     EXPECT_EQ(rig.runner.runningEncoders(), 1);
@@ -167,9 +179,9 @@ TEST(EncoderRunner, AStoppedEncoderIsGivenTimeWhileItsFileStillMoves)
     // slow disk), deaf to SIGTERM: it must never be killed while it makes progress.
     RunnerRig rig;
     rig.onRedraw = [&] {
-        rig.batch.stopFlag = true;
         rig.runner.closeOutput();
         rig.runner.writeQuitAndCloseInput();
+        rig.runner.letGo();
     };
     const char* slowFinisher = R"(#!/bin/bash
 trap '' TERM HUP INT

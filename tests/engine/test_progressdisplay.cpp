@@ -77,8 +77,8 @@ TEST(ProgressCell, EncoderRun)
          "    100.00%  2.00MB   Remain Time:00:00:00", 100},
         {"first 20 s are not scaled", encoding(15, 1024, 2.0),
          "    8.00%  1.00MB   Remain Time:00:03:05", 8},
-        {"beyond the length: nothing remains, never a negative time",
-         encoding(205, 1024, 1.0), "    100.00%  1.00MB   Remain Time:00:00:00", 100},
+        {"beyond the length: nothing remains, never a negative time", encoding(205, 1024, 1.0),
+         "    100.00%  1.00MB   Remain Time:00:00:00", 100},
         {"no report yet", encoding(0, 0, 0), "", -1},
         {"time but no size", encoding(5, 0, 1), "", -1},
     };

@@ -5,7 +5,10 @@
 #include "ctasklistctrl.h"
 #include "dialogtemplate.h"
 
+#include <QCoreApplication>
 #include <QDropEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -384,6 +387,11 @@ TEST(MainWindowEditing, EveryEditingActionIsRefusedDuringABatch)
         QTest::mouseClick(f.control<QPushButton>(IdStop), Qt::LeftButton);
     });
     QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
+    // Start returns at once; the batch runs on from events until the check stops it.
+    QElapsedTimer timer;
+    timer.start();
+    while (f.dlg().converting() && timer.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_TRUE(checked);
     EXPECT_FALSE(f.dlg().converting());
     EXPECT_TRUE(f.control(IdStart)->isVisible());

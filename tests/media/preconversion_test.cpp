@@ -4,7 +4,10 @@
 #include "preconversion.h"
 #include "programfolder.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QTimer>
@@ -93,6 +96,30 @@ struct Fixture
     BatchState batch;
     QVector<int> redrawn;
 
+    // Runs a pre-conversion the way the batch driver does: the component's events are
+    // handed to it until the component says it has finished.
+    bool preConvert(PreConversion& pre, MediaComponent& media, int index)
+    {
+        QObject scope;
+        bool done = false;
+        QObject::connect(&media, &MediaComponent::ConversionProgress, &scope,
+                         [&](double position, double total) {
+                             pre.onConversionProgress(position, total);
+                             redrawn << index;
+                         });
+        QObject::connect(&media, &MediaComponent::ConversionComplete, &scope, [&] {
+            pre.onConversionComplete();
+            done = true;
+        });
+        if (!pre.start(index))
+            return false;
+        QElapsedTimer timer;
+        timer.start();
+        while (!done && timer.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return done;
+    }
+
     int addTask(const QString& source, double start, double end, int exportType = 0)
     {
         Task task = makeTask(source, end, exportType, 0);
@@ -168,10 +195,10 @@ TEST(PreConversion, CompressorChoiceDecidesTheRoute)
         FakeMedia media;
         media.videoNames = c.video;
         media.audioNames = c.audio;
-        PreConversion pre(f.tasks, f.batch, media, [&](int row) { f.redrawn << row; });
+        PreConversion pre(f.tasks, f.batch, media);
         const int index = f.addTask("/videos/clip.rm", 1.0, 4.0);
-        pre.preConvert(index);
-        // The completion handler stops the component first, then the wait ends.
+        ASSERT_TRUE(f.preConvert(pre, media, index));
+        // The completion handler stops the component.
         EXPECT_EQ(media.calls, c.expected + QStringList{"StopConversion"});
         const Task task = f.tasks.get(index);
         EXPECT_EQ(task.preState, 2);
@@ -191,9 +218,9 @@ TEST(PreConversion, ARefusedStartReturnsAtOnceAndMarksTheTask)
     FakeMedia media;
     media.startResult = false;
     media.lastError = "Cannot read /videos/clip.rm";
-    PreConversion pre(f.tasks, f.batch, media, {});
+    PreConversion pre(f.tasks, f.batch, media);
     const int index = f.addTask("/videos/clip.rm", 0.0, 4.0);
-    pre.preConvert(index);
+    EXPECT_FALSE(pre.start(index));
     const Task task = f.tasks.get(index);
     EXPECT_EQ(task.preState, 1);
     EXPECT_EQ(task.preDone, 0);
@@ -220,24 +247,18 @@ TEST(PreConversion, ProgressArithmetic)
         {0, 30, 100, 3000, 30, 7, 0},  // speed 10
         {0, 0, 0, 0, 0, 0, 0},         // total 0 in the first millisecond: finite numbers
         {0, 5, 0, 1000, 0, -5, 0},     {0, 25, 100, 0, 25, 75, 0}, // no speed measured yet
-        {1, 1, 3, 500, 0, 0, 33},      {1, 2, 3, 500, 0, 0, 67},   {1, 1, 0, 500, 0, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(
             QString("%1/%2 type %3").arg(c.position).arg(c.total).arg(c.exportType).toStdString());
         Fixture f;
         FakeMedia media;
-        PreConversion pre(f.tasks, f.batch, media, [&](int row) { f.redrawn << row; });
+        PreConversion pre(f.tasks, f.batch, media);
         const int index = f.addTask("/videos/clip.rm", 0, 100, c.exportType);
+        ASSERT_TRUE(pre.start(index));
         f.batch.runStartTick = tickCount() - c.elapsedMs;
         pre.onConversionProgress(c.position, c.total);
         const Task task = f.tasks.get(index);
-        EXPECT_EQ(f.redrawn, QVector<int>{index});
-        if (c.exportType != 0) {
-            EXPECT_EQ(task.wmvPercent, c.wmvPercent);
-            EXPECT_EQ(task.prePercent, 0.0);
-            continue;
-        }
         EXPECT_TRUE(std::isfinite(task.prePercent) && std::isfinite(task.preRemainTime));
         EXPECT_DOUBLE_EQ(task.prePosition, c.position);
         EXPECT_DOUBLE_EQ(task.prePercent, c.percent);
@@ -246,47 +267,50 @@ TEST(PreConversion, ProgressArithmetic)
     }
 }
 
-TEST(PreConversion, CompletionEndsWmvAndRecordsFailures)
+TEST(PreConversion, CompletionRecordsFailures)
 {
     ensureApplication();
     Fixture f;
     FakeMedia media;
-    PreConversion pre(f.tasks, f.batch, media, {});
-    const int wmv = f.addTask("/videos/clip.avi", 0, 10, 1);
-    f.batch.wmvRunning = 1;
-    media.lastError = "Cannot write /out/clip.wmv: No space left on device";
+    PreConversion pre(f.tasks, f.batch, media);
+    const int failing = f.addTask("/videos/clip.rm", 0, 10, 0);
+    ASSERT_TRUE(pre.start(failing));
+    media.calls.clear();
+    media.lastError = "Cannot write /cache/clip_12345.avi: No space left on device";
     pre.onConversionComplete();
-    EXPECT_EQ(f.batch.wmvRunning, 0);
-    EXPECT_EQ(f.tasks.get(wmv).failed, 1);
-    EXPECT_EQ(f.tasks.get(wmv).failureReason, media.lastError);
+    EXPECT_EQ(f.tasks.get(failing).failed, 1);
+    EXPECT_EQ(f.tasks.get(failing).failureReason, media.lastError);
     EXPECT_EQ(media.calls, QStringList{"StopConversion"});
 
     const int mp4 = f.addTask("/videos/clip.rm", 0, 10, 0);
+    ASSERT_TRUE(pre.start(mp4));
     media.lastError.clear();
     pre.onConversionComplete();
     EXPECT_EQ(f.tasks.get(mp4).preDone, 1);
     EXPECT_EQ(f.tasks.get(mp4).preState, 2);
     EXPECT_EQ(f.tasks.get(mp4).failed, 0);
+    pre.onConversionComplete(); // a late event for nothing running changes nothing
+    EXPECT_EQ(f.tasks.get(mp4).failed, 0);
 }
 
-TEST(PreConversion, StopDuringProgressStopsTheComponentAndRemovesTheFile)
+TEST(PreConversion, CancelStopsTheComponentAndRemovesTheFile)
 {
     ensureApplication();
-    QTemporaryDir dir;
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
     Fixture f;
     FakeMedia media;
-    PreConversion pre(f.tasks, f.batch, media, {});
+    PreConversion pre(f.tasks, f.batch, media);
     const int index = f.addTask("/videos/clip.rm", 0, 10);
-    Task task = f.tasks.get(index);
-    task.intermediatePath = dir.filePath("clip_12345.avi");
-    f.tasks.set(index, task);
-    QFile partial(task.intermediatePath);
+    ASSERT_TRUE(pre.start(index));
+    const QString partialPath = f.tasks.get(index).intermediatePath;
+    QFile partial(partialPath);
     ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
     partial.close();
-    f.batch.stopFlag = true;
-    pre.onConversionProgress(1, 10);
+    media.calls.clear();
+    pre.cancel();
     EXPECT_EQ(media.calls, QStringList{"StopConversion"});
-    EXPECT_FALSE(QFileInfo::exists(task.intermediatePath));
+    EXPECT_FALSE(QFileInfo::exists(partialPath));
 }
 
 TEST(PreConversion, RandomNumberAndIntermediatePath)
@@ -344,9 +368,9 @@ TEST(PreConversion, RealMediaSourceThroughBothRoutes)
         std::unique_ptr<MediaEngine> engine = c.withCompressors
                                                   ? std::make_unique<MediaEngine>()
                                                   : std::make_unique<EngineWithoutCompressors>();
-        PreConversion pre(f.tasks, f.batch, *engine, [&](int row) { f.redrawn << row; });
+        PreConversion pre(f.tasks, f.batch, *engine);
         const int index = f.addTask(source, 0.5, 2.5);
-        pre.preConvert(index);
+        ASSERT_TRUE(f.preConvert(pre, *engine, index));
         const Task task = f.tasks.get(index);
         ASSERT_EQ(task.preDone, 1);
         EXPECT_EQ(task.preState, 2);
@@ -368,29 +392,32 @@ TEST(PreConversion, RealMediaSourceThroughBothRoutes)
     }
 }
 
-TEST(PreConversion, StopFlagEndsTheWait)
+TEST(PreConversion, CancelEndsARealConversionAtOnce)
 {
     ensureApplication();
     QTemporaryDir cache;
     qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
     Fixture f;
     MediaEngine engine;
-    // Stop at the first progress report, whatever the machine's speed; connected before
-    // the handlers so that it runs first.
-    std::function<void()> wake;
-    QObject::connect(&engine, &MediaComponent::ConversionProgress, [&] {
-        if (f.batch.stopFlag)
-            return;
-        f.batch.stopFlag = true;
-        wake();
-    });
-    PreConversion pre(f.tasks, f.batch, engine, {});
-    wake = [&] { pre.wake(); };
+    PreConversion pre(f.tasks, f.batch, engine);
     const int index = f.addTask(testmedia::clip("rm", 20), 0.0, 20.0);
+    bool completed = false;
     QElapsedTimer timer;
-    timer.start();
-    pre.preConvert(index);
-    EXPECT_LT(timer.elapsed(), 2000);
+    QObject::connect(&engine, &MediaComponent::ConversionComplete, [&] { completed = true; });
+    // Cancel at the first progress report, whatever the machine's speed.
+    QObject::connect(&engine, &MediaComponent::ConversionProgress, [&] {
+        if (!timer.isValid()) {
+            timer.start();
+            pre.cancel();
+        }
+    });
+    ASSERT_TRUE(pre.start(index));
+    QElapsedTimer wait;
+    wait.start();
+    while (wait.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    ASSERT_TRUE(timer.isValid());
+    EXPECT_FALSE(completed); // no event follows a stop
     EXPECT_EQ(f.tasks.get(index).preDone, 0);
-    engine.StopConversion();
+    EXPECT_FALSE(QFileInfo::exists(f.tasks.get(index).intermediatePath));
 }

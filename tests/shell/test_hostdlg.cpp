@@ -6,7 +6,10 @@
 #include "standins.h"
 #include "testmedia.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -88,6 +91,11 @@ TEST(HostWindow, ClosingDuringABatchStopsTheEncoderFirst)
     poll.start();
     QTimer::singleShot(15000, &host, [&] { host.close(); }); // never hang the test
     QTest::mouseClick(main->findChild<QPushButton*>("1048"), Qt::LeftButton);
+    // Start returns at once: the batch runs on from events until the window closes.
+    QElapsedTimer timer;
+    timer.start();
+    while (host.isVisible() && timer.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 
     ASSERT_GT(encoder, 0);
     EXPECT_FALSE(main->converting());

@@ -33,7 +33,7 @@ TEST(SkinEngine, CallsInTheOrderOfAWholeRun)
     const QStringList expected = {
         "17 0",
         "1 1",
-        "2 Stylish.skf",
+        "2 " + CQuenmarApp::executableFolder() + "Stylish.skf", // never the working directory's
         "18",
         "5 widget:1025 1",
         "5 widget:1027 1",

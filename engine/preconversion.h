@@ -4,29 +4,27 @@
 #include "mediacomponent.h"
 #include "task.h"
 
-#include <QObject>
-#include <functional>
+#include <QString>
 
-class QEventLoop;
-
-// The RealMedia pre-conversion of a Task (the encoder does not read RealMedia: the
-// media component first writes the Task's segment into an AVI or MPEG file) and the
-// handlers of the component's two conversion events, which also serve WMV export.
-// The constructor connects the handlers to the component's events.
-class PreConversion : public QObject
+// The RealMedia pre-conversion of a Task: the encoder does not read RealMedia, so the
+// media component first writes the Task's trimmed segment into an AVI or MPEG file,
+// which the encoder then converts. The batch driver starts it and hands it the
+// component's conversion events while it runs; nothing here waits.
+class PreConversion
 {
-    Q_OBJECT
 public:
-    PreConversion(TaskList& tasks, BatchState& batch, MediaComponent& media,
-                  std::function<void(int row)> redrawProgress, QObject* parent = nullptr);
+    PreConversion(TaskList& tasks, BatchState& batch, MediaComponent& media);
 
-    // Returns when the intermediate file is complete, the stop flag is set, or the
-    // component refuses to start. The caller tests the stop flag afterwards.
-    void preConvert(int taskIndex);
+    // Starts writing the intermediate file of the Task and returns at once: true when the
+    // component started, false (the Task failed, with the reason) when it refused.
+    bool start(int taskIndex);
+    // The component's progress, stored in the running Task.
     void onConversionProgress(double position, double total);
+    // The component finished: the Task's intermediate file is complete, or the Task
+    // failed with the component's reason.
     void onConversionComplete();
-    // Makes a waiting preConvert look at the stop flag now.
-    void wake();
+    // Stops a running pre-conversion and removes its partial file.
+    void cancel();
 
     // low + r * (high - low + 1) / 32767 for one draw r in 0..32767, freshly seeded
     // from the time in seconds; low when high < low.
@@ -45,6 +43,5 @@ private:
     TaskList& m_tasks;
     BatchState& m_batch;
     MediaComponent& m_media;
-    std::function<void(int)> m_redrawProgress;
-    QEventLoop* m_wait = nullptr;
+    int m_taskIndex = -1;
 };

@@ -3,17 +3,13 @@
 #include "clock.h"
 #include "programfolder.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
-#include <QTimer>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 namespace {
 
-// The waiting loop also looks at the stop flag this often, in case nobody wakes it.
-constexpr int kSafetyWakeMs = 200;
 constexpr int kMaxFileNameBytes = 255;
 constexpr int kMaxPathBytes = 4095;
 
@@ -27,15 +23,9 @@ struct Route
 
 } // namespace
 
-PreConversion::PreConversion(TaskList& tasks, BatchState& batch, MediaComponent& media,
-                             std::function<void(int row)> redrawProgress, QObject* parent)
-    : QObject(parent), m_tasks(tasks), m_batch(batch), m_media(media),
-      m_redrawProgress(std::move(redrawProgress))
+PreConversion::PreConversion(TaskList& tasks, BatchState& batch, MediaComponent& media)
+    : m_tasks(tasks), m_batch(batch), m_media(media)
 {
-    connect(&media, &MediaComponent::ConversionProgress, this,
-            &PreConversion::onConversionProgress);
-    connect(&media, &MediaComponent::ConversionComplete, this,
-            &PreConversion::onConversionComplete);
 }
 
 int PreConversion::chooseCompressor(const MediaCollection& names, const QString& first,
@@ -83,7 +73,7 @@ QString PreConversion::intermediatePath(const QString& folder, const QString& ex
     return folder + name + suffix;
 }
 
-void PreConversion::preConvert(int taskIndex)
+bool PreConversion::start(int taskIndex)
 {
     const int video =
         chooseCompressor(m_media.VideoCompressors(), "Microsoft MPEG-4 Video Codec V3", "DivX");
@@ -116,86 +106,53 @@ void PreConversion::preConvert(int taskIndex)
     m_tasks.set(taskIndex, task);
     QFile::remove(path);
     m_batch.runStartTick = tickCount();
+    m_taskIndex = taskIndex;
 
     if (!m_media.ConvertToFile(path)) {
-        QFile::remove(path);
         task.failed = 1;
         task.failureReason = m_media.LastError();
         m_tasks.set(taskIndex, task);
-        return;
+        m_taskIndex = -1;
+        return false;
     }
-
-    QEventLoop wait;
-    QTimer safety;
-    connect(&safety, &QTimer::timeout, &wait, &QEventLoop::quit);
-    safety.start(kSafetyWakeMs);
-    m_wait = &wait;
-    for (;;) {
-        if (m_batch.stopFlag)
-            break;
-        if (m_tasks.isValidIndex(m_batch.currentTaskIndex) &&
-            m_tasks.get(m_batch.currentTaskIndex).preDone == 1)
-            break;
-        wait.exec();
-    }
-    m_wait = nullptr;
+    return true;
 }
 
 void PreConversion::onConversionProgress(double position, double total)
 {
-    const int index = m_batch.currentTaskIndex;
-    if (!m_tasks.isValidIndex(index))
+    if (!m_tasks.isValidIndex(m_taskIndex))
         return;
-    const Task copy = m_tasks.get(index);
-    Task task = copy;
-    if (task.exportType != 0) {
-        task.wmvPercent = total > 0 ? int(100.0 / total * position + 0.5) : 0;
-        m_tasks.set(index, task);
-        if (m_redrawProgress)
-            m_redrawProgress(index);
-        return;
-    }
-
+    Task task = m_tasks.get(m_taskIndex);
     const uint32_t elapsed = tickCount() - m_batch.runStartTick;
     // Nothing measured yet in the first millisecond: no speed rather than an infinite one.
     const double speed = elapsed > 0 ? position * 1000.0 / elapsed : 0.0;
     task.prePosition = position;
     task.prePercent = total > 0 ? 100.0 / total * position : 0.0;
     task.preRemainTime = speed > 0 && position > 20 ? (total - position) / speed : total - position;
-    m_tasks.set(index, task);
-    if (m_redrawProgress)
-        m_redrawProgress(index);
-    QCoreApplication::processEvents();
-    if (m_batch.stopFlag) {
-        m_media.StopConversion();
-        QFile::remove(copy.intermediatePath);
-    }
+    m_tasks.set(m_taskIndex, task);
 }
 
 void PreConversion::onConversionComplete()
 {
+    const int index = std::exchange(m_taskIndex, -1);
+    if (!m_tasks.isValidIndex(index))
+        return;
     const QString error = m_media.LastError();
     m_media.StopConversion();
-    const int index = m_batch.currentTaskIndex;
-    if (m_tasks.isValidIndex(index)) {
-        Task task = m_tasks.get(index);
-        if (task.exportType != 0) {
-            m_batch.wmvRunning = 0;
-        } else {
-            task.preDone = 1;
-            task.preState = 2;
-        }
-        if (!error.isEmpty()) {
-            task.failed = 1;
-            task.failureReason = error;
-        }
-        m_tasks.set(index, task);
+    Task task = m_tasks.get(index);
+    task.preDone = 1;
+    task.preState = 2;
+    if (!error.isEmpty()) {
+        task.failed = 1;
+        task.failureReason = error;
     }
-    wake();
+    m_tasks.set(index, task);
 }
 
-void PreConversion::wake()
+void PreConversion::cancel()
 {
-    if (m_wait)
-        m_wait->quit();
+    const int index = std::exchange(m_taskIndex, -1);
+    m_media.StopConversion();
+    if (m_tasks.isValidIndex(index) && !m_tasks.get(index).intermediatePath.isEmpty())
+        QFile::remove(m_tasks.get(index).intermediatePath);
 }

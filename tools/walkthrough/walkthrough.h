@@ -8,8 +8,9 @@
 class CHostDlg;
 
 // Drives the real window from a script, as a user would, for the walk-through under
-// a virtual display (scripts/walkthrough.sh). Started only when the environment
-// variable TRELVO_WALKTHROUGH names a script file. One command a line:
+// a virtual display (scripts/walkthrough.sh). A tool of its own, trelvo-walkthrough,
+// which runs the program's window with the script named by TRELVO_WALKTHROUGH. One
+// command a line:
 //   add FILE...       choose files in the add dialog (FILE | FILE... for names with spaces)
 //   drop FILE...      drop files onto the list
 //   select ROW        click a row
