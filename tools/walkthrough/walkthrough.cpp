@@ -171,10 +171,13 @@ void Walkthrough::run(const QString& line)
         main->setFolderChooser([rest] { return rest; });
         button("1022")->click();
     } else if (command == QLatin1String("start")) {
-        // The click returns only when the batch ends; the script goes on meanwhile.
+        // A batch that ends at once shows its message inside the click: click from the
+        // event loop, so that the script goes on meanwhile.
         QTimer::singleShot(0, button("1048"), &QPushButton::click);
     } else if (command == QLatin1String("stop")) {
-        button("1049")->click();
+        // Stop ends the batch at once and shows its message: click from the event loop,
+        // so that the script goes on while the message box is open.
+        QTimer::singleShot(0, button("1049"), &QPushButton::click);
     } else if (command == QLatin1String("click")) {
         if (auto* target = main->findChild<QAbstractButton*>(args.value(0)))
             target->click();
