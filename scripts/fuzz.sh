@@ -7,17 +7,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 
 packages=(clang libfuzzer-14-dev cmake ninja-build pkg-config qt6-base-dev libavutil-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
-fi
+scripts/install-packages.sh "${packages[@]}"
 
 build=build-fuzz
 CXX=clang++ CC=clang cmake -S . -B "$build" -G Ninja -DTRELVO_FUZZ=ON \

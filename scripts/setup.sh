@@ -10,17 +10,7 @@ packages=(g++ cmake ninja-build pkg-config ccache
           libswresample-dev libavutil-dev libgtest-dev
           ffmpeg xvfb xauth)
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
-fi
+scripts/install-packages.sh "${packages[@]}"
 
 build_dir=${TRELVO_BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -G Ninja "$@" >/dev/null
