@@ -29,7 +29,9 @@ void parseEncoderOutput(const char* chunk, int taskIndex, TaskList& tasks, const
         task.encodedTime = t;
         const uint32_t interval = now - hooks.runStartTick;
         // A report in the same millisecond as the start has no measurable speed yet.
-        task.encodeSpeed = interval == 0 ? 0.0 : t * 1000.0 / double(interval);
+        const double speed = interval == 0 ? 0.0 : t * 1000.0 / double(interval);
+        // "time=1e308" reads as a finite number whose speed is not.
+        task.encodeSpeed = std::isfinite(speed) ? speed : 0.0;
     }
 
     tasks.set(taskIndex, task);

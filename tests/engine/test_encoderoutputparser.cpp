@@ -1,6 +1,8 @@
 #include "common/qtprinters.h"
 #include "encoderoutputparser.h"
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -94,6 +96,10 @@ TEST(EncoderOutput, SpeedIsMediaSecondsPerWallSecond)
     EXPECT_EQ(run.parse("size=     100kB time=0.00").encodeSpeed, 0.0);
     run.hooks.now = run.hooks.runStartTick; // same millisecond: no speed yet, not infinity
     EXPECT_EQ(run.parse("size=     100kB time=3.00").encodeSpeed, 0.0);
+    run.hooks.now = run.hooks.runStartTick + 2000;
+    const Task huge = run.parse("size=     100kB time=1e308"); // a finite time, an endless speed
+    EXPECT_EQ(huge.encodeSpeed, 0.0);
+    EXPECT_TRUE(std::isfinite(huge.encodedTime));
     run.hooks.runStartTick = 0xFFFFFF00u; // the tick count wrapped during the run
     run.hooks.now = 0x00000100u;
     EXPECT_DOUBLE_EQ(run.parse("size=     100kB time=5.12").encodeSpeed, 10.0);
