@@ -5,6 +5,7 @@
 #include "encoderrunner.h"
 #include "mediacomponent.h"
 #include "preconversion.h"
+#include "progressdisplay.h"
 #include "task.h"
 
 #include <QHash>
@@ -79,7 +80,7 @@ private:
     bool checkSource(int index);
     void warnWhenShort(int index);
     void markFailed(int index, const QString& reason);
-    void redrawProgress(int row) { m_host.redrawCell(row, 4); }
+    void redrawProgress(int row) { m_host.redrawCell(row, ColumnProgress); }
     void message(const QString& text, const QString& caption,
                  BatchHost::MessageIcon icon = BatchHost::MessageIcon::None);
 
