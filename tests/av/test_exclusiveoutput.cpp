@@ -2,12 +2,8 @@
 // while its name still leads to it.
 #include "exclusiveoutput.h"
 
+#include "handles.h"
 #include "testmedia.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-}
 
 #include <QTemporaryDir>
 
@@ -24,23 +20,8 @@ using trelvo::ExclusiveOutput;
 
 namespace {
 
-struct FormatFree
-{
-    void operator()(AVFormatContext* ctx) const { avformat_free_context(ctx); }
-};
-struct CodecFree
-{
-    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
-};
-struct FrameFree
-{
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree
-{
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatFree>;
+// The muxer writes through the exclusive output, which the output owner leaves alone.
+using FormatPtr = av::OutputPtr;
 
 constexpr int kFrames = 40;
 
@@ -84,7 +65,7 @@ int writeFaststartMp4(ExclusiveOutput& output)
     if (int ret = output.attach(ctx.get()); ret < 0)
         return ret;
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
-    std::unique_ptr<AVCodecContext, CodecFree> enc(avcodec_alloc_context3(codec));
+    av::CodecPtr enc = av::makeCodec(codec);
     enc->width = 320;
     enc->height = 240;
     enc->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -97,15 +78,15 @@ int writeFaststartMp4(ExclusiveOutput& output)
     AVStream* stream = avformat_new_stream(ctx.get(), nullptr);
     avcodec_parameters_from_context(stream->codecpar, enc.get());
     stream->time_base = enc->time_base;
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "+faststart", 0);
-    int ret = avformat_write_header(ctx.get(), &options);
-    av_dict_free(&options);
+    av::Dictionary options;
+    int ret = options.set("movflags", "+faststart");
+    if (ret >= 0)
+        ret = avformat_write_header(ctx.get(), options.address());
     if (ret < 0)
         return ret;
 
-    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    av::FramePtr frame = av::makeFrame();
+    av::PacketPtr packet = av::makePacket();
     frame->format = enc->pix_fmt;
     frame->width = enc->width;
     frame->height = enc->height;
