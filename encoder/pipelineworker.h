@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ffmpegraii.h"
+#include "handles.h"
 #include "streampipeline.h"
 
 #include <condition_variable>

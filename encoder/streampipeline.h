@@ -1,6 +1,7 @@
 #pragma once
 
-#include "ffmpegraii.h"
+#include "filtergraph.h"
+#include "handles.h"
 
 #include <atomic>
 #include <functional>
@@ -37,11 +38,11 @@ public:
 
 private:
     int receiveFrames();
-    int filterFrame(AVFrame* frame);
+    int filterFrame(AVFrame* frame, int64_t span);
     int configureGraph(const AVFrame* frame);
     int drainSink();
     int encodeFrame(AVFrame* frame);
-    int fail(const std::string& what, int code);
+    int fail(const av::Status& status);
 
     AVStream* m_inStream;
     av::CodecPtr m_decoder;
@@ -50,17 +51,12 @@ private:
     PacketWriter m_writePacket;
     AVStream* m_outStream = nullptr;
 
-    av::GraphPtr m_graph;
-    AVFilterContext* m_source = nullptr;
-    AVFilterContext* m_sink = nullptr;
-    int m_sourceWidth = 0, m_sourceHeight = 0, m_sourceFormat = -1;
-    int m_sourceRate = 0, m_sourceChannels = 0;
+    av::FilterGraph m_filters;
 
     av::FramePtr m_frame = av::makeFrame();
     av::FramePtr m_filtered = av::makeFrame();
     av::PacketPtr m_packet = av::makePacket();
     int64_t m_nextPts = AV_NOPTS_VALUE;
-    int64_t m_endPts = AV_NOPTS_VALUE; // the latest end of a decoded frame
     bool m_inputEnded = false;
     // Read by the main thread while a worker thread may run this pipeline.
     std::atomic<bool> m_outputEnded = false;

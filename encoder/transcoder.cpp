@@ -1,6 +1,7 @@
 #include "transcoder.h"
 
 #include "console.h"
+#include "input.h"
 #include "levels.h"
 #include "pipelineworker.h"
 
@@ -19,12 +20,6 @@ extern "C" {
 #include <unistd.h>
 
 namespace {
-
-// avio would read "name:..." as a protocol; the file: prefix keeps every path a file.
-std::string fileUrl(const std::string& path)
-{
-    return "file:" + path;
-}
 
 std::string format(const char* pattern, auto... values)
 {
@@ -88,30 +83,22 @@ int Transcoder::run()
 bool Transcoder::openInput()
 {
     const std::string& path = m_options.inputPath;
-    // A pipe or a device would keep us waiting, deaf to a stop, for data that may never come.
-    struct stat info = {};
-    if (::stat(path.c_str(), &info) == 0 &&
-        (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISCHR(info.st_mode)))
-        return failWith("cannot read '" + path + "': it is a pipe or a device, not a file");
-    AVFormatContext* input = nullptr;
-    int ret = avformat_open_input(&input, fileUrl(path).c_str(), nullptr, nullptr);
-    if (ret < 0)
-        return failWith("cannot read '" + path + "': " + av::errorText(ret));
-    m_input.reset(input);
-    if ((ret = avformat_find_stream_info(input, nullptr)) < 0)
-        return failWith("cannot read '" + path + "': " + av::errorText(ret));
+    std::string why;
+    m_input = av::openInput(path, &why);
+    if (!m_input)
+        return failWith("cannot read '" + path + "': " + why);
+    AVFormatContext* input = m_input.get();
+    if (const av::Status read = av::readStreamInfo(input); !read)
+        return failWith("cannot read '" + path + "': " + read.error());
     if (input->start_time != AV_NOPTS_VALUE)
         m_inputStart = input->start_time / double(AV_TIME_BASE);
 
-    int video = av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (video >= 0 && (input->streams[video]->disposition & AV_DISPOSITION_ATTACHED_PIC))
-        video = -1;
-    const int audio = av_find_best_stream(input, AVMEDIA_TYPE_AUDIO, -1, video, nullptr, 0);
-    if (video < 0 && audio < 0)
+    const av::StreamChoice streams = av::chooseStreams(input);
+    if (streams.video < 0 && streams.audio < 0)
         return failWith("'" + path + "' holds neither video nor audio");
-    if (video >= 0 && !setUpVideo(input->streams[video]))
+    if (streams.video >= 0 && !setUpVideo(input->streams[streams.video]))
         return false;
-    if (audio >= 0 && !setUpAudio(input->streams[audio]))
+    if (streams.audio >= 0 && !setUpAudio(input->streams[streams.audio]))
         return false;
     if (m_pipelines.empty())
         return failWith("'" + path + "' holds no stream that can be decoded");
@@ -121,30 +108,6 @@ bool Transcoder::openInput()
             format("the start %.2f s lies beyond the end of '%s'", m_options.start, path.c_str()));
     return true;
 }
-
-namespace {
-
-av::CodecPtr openDecoder(AVStream* stream, std::string* problem)
-{
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (!codec) {
-        *problem = std::string("no decoder for ") + avcodec_get_name(stream->codecpar->codec_id);
-        return {};
-    }
-    av::CodecPtr decoder = av::makeCodec(codec);
-    avcodec_parameters_to_context(decoder.get(), stream->codecpar);
-    decoder->pkt_timebase = stream->time_base;
-    decoder->thread_count = 0;
-    const int ret = avcodec_open2(decoder.get(), codec, nullptr);
-    if (ret < 0) {
-        *problem =
-            std::string("cannot open the ") + codec->name + " decoder: " + av::errorText(ret);
-        return {};
-    }
-    return decoder;
-}
-
-} // namespace
 
 // Trim and time shift, the same for both streams so that they stay in step.
 static std::string trimFilters(const char* prefix, double start, std::optional<double> length)
@@ -163,7 +126,7 @@ static std::string trimFilters(const char* prefix, double start, std::optional<d
 bool Transcoder::setUpVideo(AVStream* stream)
 {
     std::string problem;
-    av::CodecPtr decoder = openDecoder(stream, &problem);
+    av::CodecPtr decoder = av::openDecoder(stream, &problem);
     if (!decoder) {
         console::note("the video is left out: " + problem);
         return true;
@@ -212,6 +175,8 @@ bool Transcoder::setUpVideo(AVStream* stream)
         return failWith(h264 ? "this system's FFmpeg has no libx264 encoder"
                              : "this system's FFmpeg has no MPEG-4 encoder");
     av::CodecPtr encoder = av::makeCodec(codec);
+    if (!encoder)
+        return failWith("cannot set up the video encoder: " + av::errorText(AVERROR(ENOMEM)));
     encoder->width = width;
     encoder->height = height;
     encoder->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -226,7 +191,7 @@ bool Transcoder::setUpVideo(AVStream* stream)
 
     const int bufferKbit = o.bufferKbit.value_or(o.videoKbps);
     StreamDemand demand{width, height, av_q2d(frameRate), o.videoKbps, bufferKbit};
-    AVDictionary* settings = nullptr;
+    av::Dictionary settings;
     if (h264) {
         const int requested = o.level.value_or(13);
         const int level = h264LevelFor(demand, requested);
@@ -240,14 +205,16 @@ bool Transcoder::setUpVideo(AVStream* stream)
         encoder->level = level;
         encoder->rc_max_rate = encoder->bit_rate;
         encoder->rc_buffer_size = bufferKbit * 1000;
-        av_dict_set(&settings, "profile", "baseline", 0);
-        av_dict_set(&settings, "coder", "cavlc", 0);
+        int ret = settings.set("profile", "baseline");
+        if (ret >= 0)
+            ret = settings.set("coder", "cavlc");
+        if (ret < 0)
+            return failWith("cannot set up the H.264 encoder: " + av::errorText(ret));
     } else {
         encoder->profile = FF_PROFILE_MPEG4_SIMPLE;
         encoder->level = mpeg4SimpleLevelFor(demand);
     }
-    int ret = avcodec_open2(encoder.get(), codec, &settings);
-    av_dict_free(&settings);
+    const int ret = avcodec_open2(encoder.get(), codec, settings.address());
     if (ret < 0)
         return failWith(std::string("cannot open the ") + codec->name +
                         " encoder: " + av::errorText(ret));
@@ -261,7 +228,7 @@ bool Transcoder::setUpVideo(AVStream* stream)
 bool Transcoder::setUpAudio(AVStream* stream)
 {
     std::string problem;
-    av::CodecPtr decoder = openDecoder(stream, &problem);
+    av::CodecPtr decoder = av::openDecoder(stream, &problem);
     if (!decoder) {
         console::note("the sound is left out: " + problem);
         return true;
@@ -279,6 +246,8 @@ bool Transcoder::setUpAudio(AVStream* stream)
     if (!codec)
         return failWith("this system's FFmpeg has no AAC encoder");
     av::CodecPtr encoder = av::makeCodec(codec);
+    if (!encoder)
+        return failWith("cannot set up the AAC encoder: " + av::errorText(AVERROR(ENOMEM)));
     encoder->sample_fmt = AV_SAMPLE_FMT_FLTP;
     encoder->sample_rate = rate;
     av_channel_layout_default(&encoder->ch_layout, channels);
@@ -293,12 +262,11 @@ bool Transcoder::setUpAudio(AVStream* stream)
     std::string chain = trimFilters("a", m_inputStart + o.start, o.length);
     if (o.volume != 256)
         chain += format(",volume=%.6f", o.volume / 256.0);
-    char layoutName[64] = {};
-    av_channel_layout_describe(&encoder->ch_layout, layoutName, sizeof layoutName);
+    const std::string layoutName = av::channelLayoutName(encoder->ch_layout);
     // async fills a late start with silence and keeps the sound on the clock.
     chain += format(",aresample=%d:async=1:min_hard_comp=0.1:first_pts=0,aformat=sample_fmts=fltp:"
                     "sample_rates=%d:channel_layouts=%s",
-                    rate, rate, layoutName);
+                    rate, rate, layoutName.c_str());
     if (o.length)
         chain += format(",atrim=end=%.6f", *o.length);
 
@@ -336,7 +304,8 @@ bool Transcoder::openOutput()
         if (!stream)
             return failWith("cannot add a stream to the output");
         AVCodecContext* encoder = pipeline->encoder();
-        avcodec_parameters_from_context(stream->codecpar, encoder);
+        if ((ret = avcodec_parameters_from_context(stream->codecpar, encoder)) < 0)
+            return failWith("cannot add a stream to the output: " + av::errorText(ret));
         stream->time_base = encoder->time_base;
         if (pipeline->isVideo()) {
             stream->avg_frame_rate = encoder->framerate;
@@ -344,19 +313,20 @@ bool Transcoder::openOutput()
         }
         pipeline->setOutputStream(stream);
     }
-    if (!m_options.title.empty())
-        av_dict_set(&output->metadata, "title", m_options.title.c_str(), 0);
-    if (m_options.timestamp) {
+    if (!m_options.title.empty() && ret >= 0)
+        ret = av_dict_set(&output->metadata, "title", m_options.title.c_str(), 0);
+    if (m_options.timestamp && ret >= 0) {
         const std::string created = creationTime(*m_options.timestamp);
         if (!created.empty())
-            av_dict_set(&output->metadata, "creation_time", created.c_str(), 0);
+            ret = av_dict_set(&output->metadata, "creation_time", created.c_str(), 0);
     }
-    av_dict_set(&output->metadata, "encoder", "trelvo-encoder", 0);
-
-    AVDictionary* muxerOptions = nullptr;
-    av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
-    ret = avformat_write_header(output, &muxerOptions);
-    av_dict_free(&muxerOptions);
+    if (ret >= 0)
+        ret = av_dict_set(&output->metadata, "encoder", "trelvo-encoder", 0);
+    av::Dictionary muxerOptions;
+    if (ret >= 0)
+        ret = muxerOptions.set("movflags", "+faststart");
+    if (ret >= 0)
+        ret = avformat_write_header(output, muxerOptions.address());
     if (ret < 0)
         return failWith("cannot write '" + path + "': " + av::errorText(ret));
     return true;
@@ -370,7 +340,8 @@ bool Transcoder::seekToStart()
     const double target = std::max(m_inputStart, m_inputStart + m_options.start - 1.0);
     const int64_t ts = int64_t(target * AV_TIME_BASE);
     if (avformat_seek_file(m_input.get(), -1, INT64_MIN, ts, ts, 0) < 0) {
-        // Without a seek the frames before the start are decoded and dropped.
+        // Without a seek the frames before the start are decoded and dropped. Should this
+        // one fail too, reading goes on from where it is, which the trim copes with.
         avformat_seek_file(m_input.get(), -1, INT64_MIN, int64_t(m_inputStart * AV_TIME_BASE),
                            INT64_MAX, 0);
     }

@@ -2,7 +2,7 @@
 
 #include "encoderoptions.h"
 #include "exclusiveoutput.h"
-#include "ffmpegraii.h"
+#include "handles.h"
 #include "streampipeline.h"
 
 #include <atomic>
