@@ -2,7 +2,7 @@
 
 #include "conversionworker.h"
 #include "exclusiveoutput.h"
-#include "ffmpegraii.h"
+#include "input.h"
 #include "mediacatalog.h"
 #include "mediaprobe.h"
 #include "previewplayer.h"
@@ -174,9 +174,10 @@ bool MediaEngine::ConvertToFile(const QString& path)
     }
     for (const QVector<MediaSegment>* list : {&m_videoSegments, &m_audioSegments}) {
         for (const MediaSegment& segment : *list) {
-            QString why;
-            if (!openInput(segment.path, &why)) {
-                m_lastError = tr("Cannot read %1: %2").arg(segment.path, why);
+            std::string why;
+            if (!av::openInput(QFile::encodeName(segment.path).toStdString(), &why)) {
+                m_lastError =
+                    tr("Cannot read %1: %2").arg(segment.path, QString::fromStdString(why));
                 return false;
             }
         }

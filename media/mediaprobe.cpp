@@ -1,6 +1,9 @@
 #include "mediaprobe.h"
 
-#include "ffmpegraii.h"
+#include "handles.h"
+#include "input.h"
+
+#include <QFile>
 
 #include <algorithm>
 #include <limits>
@@ -13,7 +16,9 @@ constexpr int kHeadPackets = 200;
 
 double durationFromPackets(AVFormatContext* ctx)
 {
-    PacketPtr packet = makePacket();
+    av::PacketPtr packet = av::makePacket();
+    if (!packet)
+        return 0.0;
     double first = std::numeric_limits<double>::infinity();
     double last = -std::numeric_limits<double>::infinity();
     auto track = [&](const AVPacket* p) {
@@ -30,6 +35,7 @@ double durationFromPackets(AVFormatContext* ctx)
         av_packet_unref(packet.get());
     }
     const int64_t size = ctx->pb ? avio_size(ctx->pb) : -1;
+    // Should the jump fail, the packets are read on from here: slower, the same answer.
     if (size > kTailBytes)
         av_seek_frame(ctx, -1, size - kTailBytes, AVSEEK_FLAG_BYTE);
     while (av_read_frame(ctx, packet.get()) >= 0) {
@@ -43,7 +49,7 @@ double durationFromPackets(AVFormatContext* ctx)
 
 double mediaDuration(const QString& path)
 {
-    InputContextPtr ctx = openInput(path);
+    av::InputPtr ctx = av::openInput(QFile::encodeName(path).toStdString(), nullptr);
     if (!ctx)
         return 0.0;
     if (ctx->duration > 0 && ctx->duration != AV_NOPTS_VALUE)
@@ -61,15 +67,15 @@ double mediaDuration(const QString& path)
 
 QString mediaSourceProblem(const QString& path)
 {
-    QString error;
-    InputContextPtr ctx = openInput(path, &error);
-    if (!ctx)
+    std::string error;
+    av::InputPtr ctx = av::openInput(QFile::encodeName(path).toStdString(), &error);
+    if (ctx) {
+        if (const av::Status read = av::readStreamInfo(ctx.get()); !read)
+            error = read.error();
+    }
+    if (!error.empty())
         return QStringLiteral("It is not a video or sound file this program can read (%1)")
-            .arg(error);
-    const int rc = avformat_find_stream_info(ctx.get(), nullptr);
-    if (rc < 0)
-        return QStringLiteral("It is not a video or sound file this program can read (%1)")
-            .arg(ffmpegError(rc));
+            .arg(QString::fromStdString(error));
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         const AVStream* st = ctx->streams[i];
         const AVMediaType type = st->codecpar->codec_type;

@@ -55,7 +55,7 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
     Clock clock;
     double pieceStart = 0.0;
     double playedTo = 0.0;
-    FramePtr frame = makeFrame();
+    av::FramePtr frame = av::makeFrame();
     const int pieces = int(std::max(video.size(), audio.size()));
     for (int i = 0; i < pieces && !cancel->load(); ++i) {
         std::vector<std::unique_ptr<SegmentReader>> readers;
@@ -76,8 +76,10 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
             if (a)
                 openReader(*a, false, true);
         }
+        // A reader whose filters are refused has nothing to show; the preview has no
+        // place for the reason and goes on with the others.
         double pieceLength = 0.0;
-        for (auto& reader : readers) {
+        std::erase_if(readers, [](const std::unique_ptr<SegmentReader>& reader) {
             QString why;
             if (reader->hasVideo()) {
                 SegmentReader::VideoShape shape;
@@ -87,17 +89,21 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
                 shape.width = int(width * scale) & ~1;
                 shape.height = int(height * scale) & ~1;
                 shape.pixelFormat = AV_PIX_FMT_RGB32;
-                reader->setVideoShape(shape, &why);
+                if (!reader->setVideoShape(shape, &why))
+                    return true;
             }
             if (reader->hasAudio()) {
                 SegmentReader::AudioShape shape;
                 shape.sampleRate = kSampleRate;
                 shape.channels = kChannels;
                 shape.sampleFormat = AV_SAMPLE_FMT_S16;
-                reader->setAudioShape(shape, &why);
+                if (!reader->setAudioShape(shape, &why))
+                    return true;
             }
+            return false;
+        });
+        for (const auto& reader : readers)
             pieceLength = std::max(pieceLength, reader->length());
-        }
         // A piece without pictures (a sound-only source) must not leave the last
         // preview's picture on screen.
         if (std::none_of(readers.begin(), readers.end(),

@@ -1,12 +1,12 @@
 #include "segmentreader.h"
 
+#include "input.h"
+
 extern "C" {
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
-#include <libavutil/channel_layout.h>
 #include <libavutil/pixdesc.h>
 }
 
+#include <QFile>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
@@ -27,13 +27,17 @@ QString rationalText(AVRational r)
 bool SegmentReader::open(const QString& path, double start, double length, bool wantVideo,
                          bool wantAudio, QString* error)
 {
-    m_input = openInput(path, error);
-    if (!m_input)
-        return false;
-    const int rc = avformat_find_stream_info(m_input.get(), nullptr);
-    if (rc < 0) {
+    m_path = path;
+    std::string why;
+    m_input = av::openInput(QFile::encodeName(path).toStdString(), &why);
+    if (!m_input) {
         if (error)
-            *error = ffmpegError(rc);
+            *error = QString::fromStdString(why);
+        return false;
+    }
+    if (const av::Status read = av::readStreamInfo(m_input.get()); !read) {
+        if (error)
+            *error = QString::fromStdString(read.error());
         return false;
     }
     m_start = std::max(0.0, start);
@@ -42,24 +46,15 @@ bool SegmentReader::open(const QString& path, double start, double length, bool 
     if (m_input->duration > 0)
         m_length = std::clamp(double(m_input->duration) / AV_TIME_BASE - m_start, 0.0, m_length);
 
-    auto bestStream = [this](AVMediaType type) {
-        const int index = av_find_best_stream(m_input.get(), type, -1, -1, nullptr, 0);
-        if (index >= 0 && (m_input->streams[index]->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            return -1;
-        return index;
-    };
-    if (wantVideo) {
-        const int index = bestStream(AVMEDIA_TYPE_VIDEO);
-        if (index >= 0 && !openDecoder(m_video, index, error))
-            m_video = Stream{};
-    }
-    if (wantAudio) {
-        const int index = bestStream(AVMEDIA_TYPE_AUDIO);
-        if (index >= 0 && !openDecoder(m_audio, index, error))
-            m_audio = Stream{};
-    }
+    const av::StreamChoice streams = av::chooseStreams(m_input.get());
+    if (wantVideo && streams.video >= 0 && !openDecoder(m_video, streams.video, error))
+        m_video = Stream{};
+    if (wantAudio && streams.audio >= 0 && !openDecoder(m_audio, streams.audio, error))
+        m_audio = Stream{};
 
     if (m_start > 0) {
+        // Should both seeks fail, reading starts at the beginning and the trim filters
+        // drop what lies before the segment.
         const int64_t target = m_fileStart + int64_t(m_start * AV_TIME_BASE);
         if (avformat_seek_file(m_input.get(), -1, INT64_MIN, target, target, 0) < 0)
             av_seek_frame(m_input.get(), -1, target, AVSEEK_FLAG_BACKWARD);
@@ -70,21 +65,11 @@ bool SegmentReader::open(const QString& path, double start, double length, bool 
 bool SegmentReader::openDecoder(Stream& s, int index, QString* error)
 {
     AVStream* stream = m_input->streams[index];
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (!codec) {
+    std::string why;
+    s.decoder = av::openDecoder(stream, &why);
+    if (!s.decoder) {
         if (error)
-            *error = QString("No decoder for %1").arg(avcodec_get_name(stream->codecpar->codec_id));
-        return false;
-    }
-    s.decoder = makeCodecContext(codec);
-    if (!s.decoder || avcodec_parameters_to_context(s.decoder.get(), stream->codecpar) < 0)
-        return false;
-    s.decoder->pkt_timebase = stream->time_base;
-    s.decoder->thread_count = 0;
-    const int rc = avcodec_open2(s.decoder.get(), codec, nullptr);
-    if (rc < 0) {
-        if (error)
-            *error = ffmpegError(rc);
+            *error = QString::fromStdString(why);
         return false;
     }
     s.index = index;
@@ -140,9 +125,19 @@ bool SegmentReader::setVideoShape(const VideoShape& shape, QString* error)
         chain << "format=rgb555le";
     else if (shape.colorDepth > 0 && shape.colorDepth <= 8)
         chain << "format=rgb8";
-    chain << QString("format=%1").arg(av_get_pix_fmt_name(shape.pixelFormat));
-    m_videoChain = chain.join(',');
-    Q_UNUSED(error);
+    const char* pixelFormat = av_get_pix_fmt_name(shape.pixelFormat);
+    if (!pixelFormat) {
+        if (error)
+            *error = QStringLiteral("the picture's pixel format is unknown");
+        return false;
+    }
+    chain << QString("format=%1").arg(pixelFormat);
+    m_videoChain = chain.join(',').toStdString();
+    if (const av::Status checked = av::FilterGraph::check(m_videoChain); !checked) {
+        if (error)
+            *error = QString::fromStdString(checked.error());
+        return false;
+    }
     return true;
 }
 
@@ -150,82 +145,25 @@ bool SegmentReader::setAudioShape(const AudioShape& shape, QString* error)
 {
     if (!hasAudio())
         return true;
-    AVChannelLayout layout;
-    av_channel_layout_default(&layout, shape.channels);
-    char layoutName[64] = {};
-    av_channel_layout_describe(&layout, layoutName, sizeof layoutName);
+    const char* sampleFormat = av_get_sample_fmt_name(shape.sampleFormat);
+    if (!sampleFormat) {
+        if (error)
+            *error = QStringLiteral("the sound's sample format is unknown");
+        return false;
+    }
     m_audioChain = QString("atrim=start=0:end=%1,aresample=%2:async=1:first_pts=0,"
                            "aformat=sample_fmts=%3:sample_rates=%2:channel_layouts=%4")
                        .arg(m_length, 0, 'f', 6)
                        .arg(shape.sampleRate)
-                       .arg(av_get_sample_fmt_name(shape.sampleFormat))
-                       .arg(layoutName);
+                       .arg(sampleFormat)
+                       .arg(QString::fromStdString(av::channelLayoutName(shape.channels)))
+                       .toStdString();
     m_audioFrameSize = shape.frameSize;
-    Q_UNUSED(error);
-    return true;
-}
-
-bool SegmentReader::buildGraph(Stream& s, const AVFrame* first, bool video)
-{
-    s.graph = makeFilterGraph();
-    if (!s.graph)
+    if (const av::Status checked = av::FilterGraph::check(m_audioChain); !checked) {
+        if (error)
+            *error = QString::fromStdString(checked.error());
         return false;
-    s.graph->nb_threads = 1;
-    QString sourceArgs;
-    const AVFilter* sourceFilter;
-    const AVFilter* sinkFilter;
-    if (video) {
-        AVRational sar = first->sample_aspect_ratio;
-        if (sar.num <= 0 || sar.den <= 0)
-            sar = AVRational{1, 1};
-        sourceArgs = QString("video_size=%1x%2:pix_fmt=%3:time_base=%4:pixel_aspect=%5")
-                         .arg(first->width)
-                         .arg(first->height)
-                         .arg(first->format)
-                         .arg(rationalText(s.stream->time_base))
-                         .arg(rationalText(sar));
-        sourceFilter = avfilter_get_by_name("buffer");
-        sinkFilter = avfilter_get_by_name("buffersink");
-    } else {
-        AVChannelLayout layout;
-        if (av_channel_layout_copy(&layout, &first->ch_layout) < 0 ||
-            layout.order == AV_CHANNEL_ORDER_UNSPEC)
-            av_channel_layout_default(&layout, std::max(1, first->ch_layout.nb_channels));
-        char layoutName[64] = {};
-        av_channel_layout_describe(&layout, layoutName, sizeof layoutName);
-        av_channel_layout_uninit(&layout);
-        sourceArgs = QString("time_base=1/%1:sample_rate=%1:sample_fmt=%2:channel_layout=%3")
-                         .arg(first->sample_rate)
-                         .arg(av_get_sample_fmt_name(AVSampleFormat(first->format)))
-                         .arg(layoutName);
-        sourceFilter = avfilter_get_by_name("abuffer");
-        sinkFilter = avfilter_get_by_name("abuffersink");
     }
-    if (avfilter_graph_create_filter(&s.source, sourceFilter, "in", sourceArgs.toUtf8().constData(),
-                                     nullptr, s.graph.get()) < 0 ||
-        avfilter_graph_create_filter(&s.sink, sinkFilter, "out", nullptr, nullptr, s.graph.get()) <
-            0)
-        return false;
-
-    FilterInOutPtr outputs(avfilter_inout_alloc());
-    FilterInOutPtr inputs(avfilter_inout_alloc());
-    if (!outputs || !inputs)
-        return false;
-    outputs->name = av_strdup("in");
-    outputs->filter_ctx = s.source;
-    inputs->name = av_strdup("out");
-    inputs->filter_ctx = s.sink;
-    AVFilterInOut* outputsRaw = outputs.release();
-    AVFilterInOut* inputsRaw = inputs.release();
-    const QByteArray chain = (video ? m_videoChain : m_audioChain).toUtf8();
-    int rc = avfilter_graph_parse_ptr(s.graph.get(), chain.constData(), &inputsRaw, &outputsRaw,
-                                      nullptr);
-    outputs.reset(outputsRaw);
-    inputs.reset(inputsRaw);
-    if (rc < 0 || avfilter_graph_config(s.graph.get(), nullptr) < 0)
-        return false;
-    if (!video && m_audioFrameSize > 0)
-        av_buffersink_set_frame_size(s.sink, unsigned(m_audioFrameSize));
     return true;
 }
 
@@ -248,34 +186,50 @@ void SegmentReader::feedFrame(Stream& s, AVFrame* frame)
     // Far ahead of the segment (a seek that landed early): the filters would drop it.
     if (seconds < -kReadPastEnd)
         return;
-    if (!s.graph && !buildGraph(s, frame, video)) {
-        s.graph.reset();
-        s.source = s.sink = nullptr;
+    // A sound frame without a rate cannot be timed.
+    if (!video && frame->sample_rate <= 0)
+        return;
+    // Sound is timed in samples from the segment's start.
+    const AVRational filterTimeBase = video ? tb : AVRational{1, frame->sample_rate};
+    if (!s.filters.built()) {
+        av::FilterGraph::Options options;
+        options.frameSize = video ? 0 : m_audioFrameSize;
+        options.threads = 1;
+        const av::Status built =
+            s.filters.build(video ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO, *frame, filterTimeBase,
+                            video ? m_videoChain : m_audioChain, options);
+        if (!built) {
+            failStream(s, built);
+            return;
+        }
+    } else if (!video && !s.filters.fits(*frame)) {
+        // The sound filters take no change of rate or channels midway: the sound ends
+        // there. Pictures of a new size pass, the scaler follows them.
         closeSource(s);
         return;
     }
-    frame->pts = video ? ts - zero : av_rescale_q(ts - zero, tb, AVRational{1, frame->sample_rate});
-    int64_t span = video ? frame->pkt_duration : frame->nb_samples;
-    if (video && span <= 0 && s.stream->avg_frame_rate.num > 0)
-        span = av_rescale_q(1, av_inv_q(s.stream->avg_frame_rate), tb);
-    if (s.endPts == AV_NOPTS_VALUE || frame->pts + std::max<int64_t>(span, 1) > s.endPts)
-        s.endPts = frame->pts + std::max<int64_t>(span, 1);
-    if (av_buffersrc_add_frame_flags(s.source, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
-        closeSource(s);
+    frame->pts = video ? ts - zero : av_rescale_q(ts - zero, tb, filterTimeBase);
+    const av::Status added =
+        s.filters.add(frame, av::frameSpan(*frame, filterTimeBase, s.stream->avg_frame_rate));
+    if (!added)
+        failStream(s, added);
 }
 
 void SegmentReader::closeSource(Stream& s)
 {
-    if (s.sourceClosed)
+    // What the filters still hold is read out by next() until the sink ends.
+    const av::Status closed = s.filters.close();
+    if (!closed)
+        failStream(s, closed);
+}
+
+void SegmentReader::failStream(const Stream& s, const av::Status& status)
+{
+    if (!m_failure.isEmpty())
         return;
-    s.sourceClosed = true;
-    // Ended at the end of the last frame, not its start, so that the rate filter keeps it;
-    // what the filters still hold is read out by next() until the sink ends.
-    const int rc = !s.source                    ? AVERROR_EOF
-                   : s.endPts != AV_NOPTS_VALUE ? av_buffersrc_close(s.source, s.endPts, 0)
-                                                : av_buffersrc_add_frame(s.source, nullptr);
-    if (rc < 0)
-        s.sinkDone = true;
+    m_failure = QString("The %1 of %2 cannot be converted: %3")
+                    .arg(&s == &m_video ? "picture" : "sound", m_path,
+                         QString::fromStdString(status.error()));
 }
 
 bool SegmentReader::drainDecoder(Stream& s, AVFrame* scratch)
@@ -298,8 +252,8 @@ bool SegmentReader::readPacket()
     while (!m_demuxDone) {
         if (m_cancel && m_cancel->load())
             return false;
-        const bool videoOpen = hasVideo() && !m_video.sourceClosed;
-        const bool audioOpen = hasAudio() && !m_audio.sourceClosed;
+        const bool videoOpen = hasVideo() && !m_video.filters.closed();
+        const bool audioOpen = hasAudio() && !m_audio.filters.closed();
         if (!videoOpen && !audioOpen) {
             m_demuxDone = true;
             break;
@@ -326,7 +280,7 @@ bool SegmentReader::readPacket()
 SegmentReader::Kind SegmentReader::next(AVFrame* out)
 {
     for (;;) {
-        if (m_cancel && m_cancel->load())
+        if ((m_cancel && m_cancel->load()) || !m_failure.isEmpty())
             return Kind::End;
         // Hand out the stream that lags behind, so that the two stay interleaved.
         Stream* order[2] = {&m_video, &m_audio};
@@ -336,33 +290,34 @@ SegmentReader::Kind SegmentReader::next(AVFrame* out)
         for (Stream* s : order) {
             if (!s->decoder || s->sinkDone)
                 continue;
-            if (!s->sink) {
-                if (s->sourceClosed)
+            switch (s->filters.receive(out)) {
+            case av::FilterGraph::Flow::Frame: {
+                const AVRational tb = s->filters.outputTimeBase();
+                s->lastOutput =
+                    out->pts == AV_NOPTS_VALUE ? s->lastOutput : double(out->pts) * av_q2d(tb);
+                return s == &m_video ? Kind::Video : Kind::Audio;
+            }
+            case av::FilterGraph::Flow::NeedsInput:
+                // A closed source that still wants input would never give more.
+                if (s->filters.closed())
                     s->sinkDone = true;
                 else
                     active = true;
-                continue;
-            }
-            const int rc = av_buffersink_get_frame(s->sink, out);
-            if (rc >= 0) {
-                const bool video = s == &m_video;
-                const AVRational tb = av_buffersink_get_time_base(s->sink);
-                s->lastOutput =
-                    out->pts == AV_NOPTS_VALUE ? s->lastOutput : double(out->pts) * av_q2d(tb);
-                return video ? Kind::Video : Kind::Audio;
-            }
-            // A closed source that still wants input would never give more.
-            if (rc == AVERROR(EAGAIN) && !s->sourceClosed)
-                active = true;
-            else
+                break;
+            case av::FilterGraph::Flow::Ended:
                 s->sinkDone = true;
+                break;
+            case av::FilterGraph::Flow::Failed:
+                failStream(*s, s->filters.failure());
+                return Kind::End;
+            }
         }
         if (!active)
             return Kind::End;
 
         bool progressed = false;
         for (Stream* s : {&m_video, &m_audio}) {
-            if (s->decoder && !s->sourceClosed && drainDecoder(*s, m_scratch.get()))
+            if (s->decoder && !s->filters.closed() && drainDecoder(*s, m_scratch.get()))
                 progressed = true;
         }
         if (progressed || readPacket())
@@ -371,9 +326,10 @@ SegmentReader::Kind SegmentReader::next(AVFrame* out)
             return Kind::End;
         // Nothing more to read: pass the end on, once, to each decoder, then the filters.
         for (Stream* s : {&m_video, &m_audio}) {
-            if (!s->decoder || s->sourceClosed)
+            if (!s->decoder || s->filters.closed())
                 continue;
             if (!s->decoderFlushed) {
+                // Fails only when the end was passed on already.
                 avcodec_send_packet(s->decoder.get(), nullptr);
                 s->decoderFlushed = true;
             } else {
@@ -385,10 +341,10 @@ SegmentReader::Kind SegmentReader::next(AVFrame* out)
 
 AVRational SegmentReader::videoTimeBase() const
 {
-    return m_video.sink ? av_buffersink_get_time_base(m_video.sink) : AVRational{1, 1};
+    return m_video.filters.outputTimeBase();
 }
 
 AVRational SegmentReader::audioTimeBase() const
 {
-    return m_audio.sink ? av_buffersink_get_time_base(m_audio.sink) : AVRational{1, 1};
+    return m_audio.filters.outputTimeBase();
 }

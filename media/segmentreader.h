@@ -1,6 +1,7 @@
 #pragma once
 
-#include "ffmpegraii.h"
+#include "filtergraph.h"
+#include "handles.h"
 
 #include <QString>
 #include <atomic>
@@ -36,7 +37,8 @@ public:
     explicit SegmentReader(const std::atomic<bool>* cancel = nullptr) : m_cancel(cancel) {}
 
     // Opens the file and the decoders of the streams asked for that it has; false when
-    // the file cannot be read at all.
+    // the file cannot be read at all. A stream that cannot be decoded is left out, and
+    // `error` says why.
     bool open(const QString& path, double start, double length, bool wantVideo, bool wantAudio,
               QString* error);
     bool hasVideo() const { return m_video.decoder != nullptr; }
@@ -52,8 +54,10 @@ public:
     bool setAudioShape(const AudioShape& shape, QString* error);
 
     // The next frame of either kind, its pts in the time base of videoTimeBase() or
-    // audioTimeBase(); End when both streams are done (or on cancel).
+    // audioTimeBase(); End when both streams are done, on cancel, or on a failure.
     Kind next(AVFrame* out);
+    // Why the picture or the sound could not be delivered; empty while all is well.
+    QString failure() const { return m_failure; }
     AVRational videoTimeBase() const;
     AVRational audioTimeBase() const;
     int decodedFrames() const { return m_decodedFrames; }
@@ -63,37 +67,35 @@ private:
     {
         int index = -1;
         AVStream* stream = nullptr;
-        CodecContextPtr decoder;
-        FilterGraphPtr graph;
-        AVFilterContext* source = nullptr;
-        AVFilterContext* sink = nullptr;
+        av::CodecPtr decoder;
+        av::FilterGraph filters;
         bool decoderFlushed = false; // end of stream passed to the decoder
-        bool sourceClosed = false;   // end of stream passed to the filter graph
         bool sinkDone = false;
         int64_t lastPts = AV_NOPTS_VALUE;
-        int64_t endPts = AV_NOPTS_VALUE; // the latest end of a frame fed, in the source's units
-        double lastOutput = -1.0;        // seconds of the last frame handed out
+        double lastOutput = -1.0; // seconds of the last frame handed out
     };
 
     bool openDecoder(Stream& s, int index, QString* error);
-    bool buildGraph(Stream& s, const AVFrame* first, bool video);
     bool drainDecoder(Stream& s, AVFrame* scratch);
     void feedFrame(Stream& s, AVFrame* frame);
     void closeSource(Stream& s);
+    void failStream(const Stream& s, const av::Status& status);
     bool readPacket();
 
     const std::atomic<bool>* m_cancel;
-    InputContextPtr m_input;
+    QString m_path;
+    av::InputPtr m_input;
     Stream m_video;
     Stream m_audio;
-    PacketPtr m_packet = makePacket();
-    FramePtr m_scratch = makeFrame();
+    av::PacketPtr m_packet = av::makePacket();
+    av::FramePtr m_scratch = av::makeFrame();
     double m_start = 0.0;
     double m_length = 0.0;
     int64_t m_fileStart = 0; // the container's start time, AV_TIME_BASE units
     bool m_demuxDone = false;
-    QString m_videoChain;
-    QString m_audioChain;
+    std::string m_videoChain;
+    std::string m_audioChain;
     int m_audioFrameSize = 0;
     int m_decodedFrames = 0;
+    QString m_failure;
 };

@@ -1,7 +1,8 @@
 #include "transcoder.h"
 
+#include "encode.h"
 #include "exclusiveoutput.h"
-#include "ffmpegraii.h"
+#include "handles.h"
 #include "segmentreader.h"
 
 extern "C" {
@@ -47,15 +48,29 @@ int nearestSampleRate(const AVCodec* codec, int wanted)
     return best;
 }
 
+// FFmpeg's words for an error, as a sentence of ours.
+QString sentence(const std::string& text)
+{
+    QString line = QString::fromStdString(text);
+    if (!line.isEmpty())
+        line[0] = line[0].toUpper();
+    return line;
+}
+
+QString reason(int code)
+{
+    return QString::fromStdString(av::errorText(code));
+}
+
 } // namespace
 
 struct Transcoder::Output
 {
-    OutputContextPtr ctx;
-    CodecContextPtr codec[2];
+    av::OutputPtr ctx;
+    av::CodecPtr codec[2];
     AVStream* stream[2] = {nullptr, nullptr};
-    PacketPtr packet = makePacket();
-    FramePtr padded = makeFrame();
+    av::PacketPtr packet = av::makePacket();
+    av::FramePtr padded = av::makeFrame();
     int64_t nextPts[2] = {0, 0}; // encoder time base
     int64_t offset[2] = {0, 0};  // pts of the current piece's start
     int encodedFrames = 0;
@@ -97,6 +112,7 @@ Transcoder::Result Transcoder::run()
 
     bool withVideo = false;
     bool withAudio = false;
+    QString leftOut; // why a stream asked for could not be decoded
     int sourceWidth = 0;
     int sourceHeight = 0;
     for (int i = 0; i < pieces; ++i) {
@@ -118,6 +134,8 @@ Transcoder::Result Transcoder::run()
             if (!reader->open(segment->path, segment->start, segment->end - segment->start,
                               wantVideo, wantAudio, &why))
                 return fail(QString("Cannot read %1: %2").arg(segment->path, why));
+            if (!why.isEmpty())
+                leftOut = why;
             if (wantVideo)
                 videoReader = reader.get();
             if (wantAudio)
@@ -141,7 +159,10 @@ Transcoder::Result Transcoder::run()
         m_total += std::max(videoLength, audioLength);
     }
     if (!withVideo && !withAudio)
-        return fail("The source has no video or audio that can be decoded");
+        return fail(leftOut.isEmpty()
+                        ? QString("The source has no video or audio that can be decoded")
+                        : QString("The source has no video or audio that can be decoded (%1)")
+                              .arg(leftOut));
     if (m_cancel.load())
         return Result::Cancelled;
     if (!openOutput(withVideo, withAudio, sourceWidth, sourceHeight))
@@ -172,7 +193,7 @@ Transcoder::Result Transcoder::run()
     if (rc >= 0)
         rc = m_file->flush();
     if (rc < 0)
-        return fail(QString("Cannot write %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
+        return fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)));
     m_out.reset();
     m_file->keep();
     if (m_cancel.load())
@@ -198,16 +219,17 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
     }
     m_out = std::make_unique<Output>();
     AVFormatContext* raw = nullptr;
-    avformat_alloc_output_context2(&raw, nullptr, m_job.muxer.toUtf8().constData(), nullptr);
-    if (!raw) {
-        fail(QString("No muxer %1").arg(m_job.muxer));
+    if (const int rc = avformat_alloc_output_context2(&raw, nullptr,
+                                                      m_job.muxer.toUtf8().constData(), nullptr);
+        rc < 0) {
+        fail(QString("No muxer %1: %2").arg(m_job.muxer, reason(rc)));
         return false;
     }
     m_out->ctx.reset(raw);
     AVFormatContext* ctx = raw;
     // Written only through the descriptor that made the file, never by its name again.
     if (const int rc = m_file->attach(ctx); rc < 0) {
-        fail(QString("Cannot write %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
+        fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)));
         return false;
     }
 
@@ -217,7 +239,11 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
             fail(QString("No encoder %1").arg(name));
             return false;
         }
-        CodecContextPtr enc = makeCodecContext(codec);
+        av::CodecPtr enc = av::makeCodec(codec);
+        if (!enc) {
+            fail(QString("Cannot start the %1 encoder: %2").arg(name, reason(AVERROR(ENOMEM))));
+            return false;
+        }
         if (kind == kVideo) {
             int width = m_job.width > 0 ? m_job.width : sourceWidth;
             int height = m_job.height > 0 ? m_job.height : sourceHeight;
@@ -250,12 +276,14 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
             enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         int rc = avcodec_open2(enc.get(), codec, nullptr);
         if (rc < 0) {
-            fail(QString("Cannot start the %1 encoder: %2").arg(name, ffmpegError(rc)));
+            fail(QString("Cannot start the %1 encoder: %2").arg(name, reason(rc)));
             return false;
         }
         AVStream* stream = avformat_new_stream(ctx, nullptr);
-        if (!stream || avcodec_parameters_from_context(stream->codecpar, enc.get()) < 0) {
-            fail("Out of memory");
+        rc =
+            stream ? avcodec_parameters_from_context(stream->codecpar, enc.get()) : AVERROR(ENOMEM);
+        if (rc < 0) {
+            fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)));
             return false;
         }
         stream->time_base = enc->time_base;
@@ -276,7 +304,7 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
 
     const int rc = avformat_write_header(ctx, nullptr);
     if (rc < 0) {
-        fail(QString("Cannot write %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
+        fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)));
         return false;
     }
     m_out->headerWritten = true;
@@ -302,6 +330,10 @@ bool Transcoder::convertPiece(int piece, double pieceStart)
         out.offset[kind] = std::max(out.nextPts[kind], planned);
     }
     QString why;
+    auto cannotConvert = [&](const SegmentReader* reader) {
+        return failWith(QString("Cannot convert %1: %2")
+                            .arg(reader == videoReader ? "the picture" : "the sound", why));
+    };
     if (videoReader && out.codec[kVideo]) {
         SegmentReader::VideoShape shape;
         shape.width = out.codec[kVideo]->width;
@@ -309,7 +341,8 @@ bool Transcoder::convertPiece(int piece, double pieceStart)
         shape.pixelFormat = out.codec[kVideo]->pix_fmt;
         shape.frameRate = out.codec[kVideo]->framerate;
         shape.colorDepth = m_job.colorDepth;
-        videoReader->setVideoShape(shape, &why);
+        if (!videoReader->setVideoShape(shape, &why))
+            return cannotConvert(videoReader);
     }
     const AVCodecContext* audioCodec = out.codec[kAudio].get();
     if (audioReader && audioCodec) {
@@ -320,11 +353,12 @@ bool Transcoder::convertPiece(int piece, double pieceStart)
         shape.frameSize = (audioCodec->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)
                               ? 0
                               : audioCodec->frame_size;
-        audioReader->setAudioShape(shape, &why);
+        if (!audioReader->setAudioShape(shape, &why))
+            return cannotConvert(audioReader);
     }
 
     const int lead = out.codec[kVideo] ? kVideo : kAudio;
-    FramePtr frame = makeFrame();
+    av::FramePtr frame = av::makeFrame();
     std::vector<bool> done(readers.size(), false);
     size_t remaining = readers.size();
     for (size_t turn = 0; remaining > 0; turn = (turn + 1) % readers.size()) {
@@ -335,6 +369,9 @@ bool Transcoder::convertPiece(int piece, double pieceStart)
         SegmentReader* reader = readers[turn];
         const SegmentReader::Kind kindRead = reader->next(frame.get());
         if (kindRead == SegmentReader::Kind::End) {
+            // A file missing its picture or sound is no success.
+            if (!reader->failure().isEmpty())
+                return failWith(reader->failure());
             done[turn] = true;
             --remaining;
             continue;
@@ -380,15 +417,20 @@ bool Transcoder::encode(int kind, AVFrame* frame)
             AVFrame* padded = out.padded.get();
             av_frame_unref(padded);
             padded->format = frame->format;
-            av_channel_layout_copy(&padded->ch_layout, &frame->ch_layout);
             padded->sample_rate = frame->sample_rate;
             padded->nb_samples = enc->frame_size;
-            if (av_frame_get_buffer(padded, 0) < 0)
-                return failWith("Out of memory");
-            av_samples_set_silence(padded->extended_data, 0, padded->nb_samples,
-                                   enc->ch_layout.nb_channels, enc->sample_fmt);
-            av_samples_copy(padded->extended_data, frame->extended_data, 0, 0, frame->nb_samples,
-                            enc->ch_layout.nb_channels, enc->sample_fmt);
+            const int channels = enc->ch_layout.nb_channels;
+            int rc = av_channel_layout_copy(&padded->ch_layout, &frame->ch_layout);
+            if (rc >= 0)
+                rc = av_frame_get_buffer(padded, 0);
+            if (rc >= 0)
+                rc = av_samples_set_silence(padded->extended_data, 0, padded->nb_samples, channels,
+                                            enc->sample_fmt);
+            if (rc >= 0)
+                rc = av_samples_copy(padded->extended_data, frame->extended_data, 0, 0,
+                                     frame->nb_samples, channels, enc->sample_fmt);
+            if (rc < 0)
+                return failWith(QString("Cannot fill up the last sound: %1").arg(reason(rc)));
             padded->pts = frame->pts;
             av_frame_unref(frame);
             frame = padded;
@@ -397,26 +439,23 @@ bool Transcoder::encode(int kind, AVFrame* frame)
         out.nextPts[kind] = std::max(out.nextPts[kind], frame->pts + span);
         ++out.encodedFrames;
     }
-    int rc = avcodec_send_frame(enc, frame);
+    AVStream* stream = out.stream[kind];
+    const av::Status encoded =
+        av::encode(enc, frame, out.packet.get(), [&](AVPacket* packet) -> av::Status {
+            av_packet_rescale_ts(packet, enc->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            int rc = av_interleaved_write_frame(out.ctx.get(), packet);
+            if (rc >= 0 && out.ctx->pb && out.ctx->pb->error < 0)
+                rc = out.ctx->pb->error;
+            if (rc < 0)
+                return av::Status::failure("cannot write " + m_job.outputPath.toStdString(), rc);
+            return {};
+        });
     if (frame)
         av_frame_unref(frame);
-    if (rc < 0 && rc != AVERROR_EOF)
-        return failWith(QString("The encoder refused a frame: %1").arg(ffmpegError(rc)));
-    AVPacket* packet = out.packet.get();
-    for (;;) {
-        rc = avcodec_receive_packet(enc, packet);
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-            return true;
-        if (rc < 0)
-            return failWith(QString("The encoder failed: %1").arg(ffmpegError(rc)));
-        av_packet_rescale_ts(packet, enc->time_base, out.stream[kind]->time_base);
-        packet->stream_index = out.stream[kind]->index;
-        rc = av_interleaved_write_frame(out.ctx.get(), packet);
-        if (rc >= 0 && out.ctx->pb && out.ctx->pb->error < 0)
-            rc = out.ctx->pb->error;
-        if (rc < 0)
-            return failWith(QString("Cannot write %1: %2").arg(m_job.outputPath, ffmpegError(rc)));
-    }
+    if (!encoded)
+        return failWith(sentence(encoded.error()));
+    return true;
 }
 
 void Transcoder::reportProgress(double position, bool force)

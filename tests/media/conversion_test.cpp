@@ -516,3 +516,28 @@ TEST(MediaConversion, AStopBeforeTheFirstWriteLeavesNoEmptyFile)
     EXPECT_TRUE(!QFileInfo::exists(output) || !testmedia::probe(output).isEmpty())
         << QFileInfo(output).size();
 }
+
+// A picture the filters cannot take fails the conversion with the reason; it is not
+// reported as done with a file that holds only the sound. Pixels 200 times as wide as
+// high (a damaged header) leave no line of picture once fitted into the frame.
+TEST(MediaConversion, APictureTheFiltersRefuseFailsTheConversion)
+{
+    ensureApplication();
+    const QString source = testmedia::make(
+        "pixels-200-wide.avi", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=2",
+                                "-f", "lavfi", "-i", "sine=duration=2", "-vf",
+                                "setsar=sar=200/1:max=200", "-c:v", "mpeg4", "-c:a", "libmp3lame"});
+    ASSERT_FALSE(source.isEmpty());
+    QTemporaryDir dir;
+    const QString output = dir.filePath("wide.wmv");
+    MediaEngine engine;
+    EventLog log(engine);
+    setUpWmv(engine, source);
+    ASSERT_TRUE(engine.ConvertToFile(output)) << engine.LastError().toStdString();
+    ASSERT_TRUE(log.waitForCompletion());
+    QTest::qWait(100);
+    EXPECT_EQ(log.completions, 1);
+    const QString error = engine.LastError();
+    EXPECT_TRUE(error.contains("picture") && error.contains(source)) << error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(output));
+}

@@ -1,6 +1,7 @@
 #include "mediaengine.h"
 #include "mediatestsupport.h"
 
+#include <QDir>
 #include <gtest/gtest.h>
 
 TEST(MediaDuration, MatchesFfprobeInEveryContainer)
@@ -58,4 +59,24 @@ TEST(MediaDuration, UnreadableFilesHaveNone)
     for (const QString& path : {dir.filePath("missing.avi"), dir.filePath("empty.avi"),
                                 dir.filePath("noise.avi"), dir.path()})
         EXPECT_EQ(engine.GetDuration(path), 0.0) << path.toStdString();
+}
+
+// A name such as "a:b.avi", given relative to the working folder, is a file, not a
+// protocol called "a".
+TEST(MediaDuration, NamesWithAColonAreFiles)
+{
+    ensureApplication();
+    MediaEngine engine;
+    const QString clip = testmedia::clip("avi");
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    for (const QString name : {"a:b.avi", "http:c.avi"}) {
+        SCOPED_TRACE(name.toStdString());
+        ASSERT_TRUE(QFile::copy(clip, name));
+        EXPECT_NEAR(engine.GetDuration(name), 3.0, 0.1);
+        const QString problem = engine.SourceProblem(name);
+        EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
+    }
+    QDir::setCurrent(previous);
 }
