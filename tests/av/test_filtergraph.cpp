@@ -74,8 +74,10 @@ TEST(AvFilterGraph, AChainThatCannotBeBuiltSaysWhy)
         {"scale=w=320:nosuchoption=1", false, false, AVERROR_OPTION_NOT_FOUND},
         {"trim=start=soon", false, false, 0},
         {"scale=320:240,,format=yuv420p", false, false, 0},
-        // Well formed, but no picture may be that wide.
-        {"scale=w=iw*100000:h=ih", true, false, 0},
+        // Well formed, but a 320x240 picture holds no 640x480 crop. (A scale too wide
+        // fails as well, but FFmpeg 5.1 then leaks its scaler, which the sanitizer build
+        // reports.)
+        {"crop=w=640:h=480", true, false, 0},
         {"trim=end=1,scale=160:120,format=yuv420p", true, true, 0},
     };
     const av::FramePtr first = picture(320, 240, AV_PIX_FMT_YUV420P);
