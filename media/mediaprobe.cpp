@@ -67,22 +67,31 @@ double mediaDuration(const QString& path)
 
 QString mediaSourceProblem(const QString& path)
 {
+    const auto decodable = [](const AVFormatContext* ctx) {
+        for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+            const AVStream* st = ctx->streams[i];
+            const AVMediaType type = st->codecpar->codec_type;
+            const bool picture =
+                type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+            if ((picture || type == AVMEDIA_TYPE_AUDIO) &&
+                avcodec_find_decoder(st->codecpar->codec_id))
+                return true;
+        }
+        return false;
+    };
     std::string error;
     av::InputPtr ctx = av::openInput(QFile::encodeName(path).toStdString(), &error);
-    if (ctx) {
+    // Most containers name their streams in the header; reading into the streams for
+    // the rest takes long enough to be felt, so it is done only when the header says
+    // nothing.
+    if (ctx && !decodable(ctx.get())) {
         if (const av::Status read = av::readStreamInfo(ctx.get()); !read)
             error = read.error();
     }
     if (!error.empty())
         return QStringLiteral("It is not a video or sound file this program can read (%1)")
             .arg(QString::fromStdString(error));
-    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        const AVStream* st = ctx->streams[i];
-        const AVMediaType type = st->codecpar->codec_type;
-        const bool picture =
-            type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
-        if ((picture || type == AVMEDIA_TYPE_AUDIO) && avcodec_find_decoder(st->codecpar->codec_id))
-            return {};
-    }
+    if (decodable(ctx.get()))
+        return {};
     return QStringLiteral("The file holds no picture or sound that this program can decode");
 }
