@@ -68,6 +68,13 @@ bool waitForProgress(QProcess& encoder, QByteArray* said)
     return false;
 }
 
+bool startBusyEncoder(QProcess& encoder, const QString& output, QByteArray* said)
+{
+    encoder.setProcessChannelMode(QProcess::MergedChannels);
+    encoder.start(encoderPath(), busyArgs(output));
+    return encoder.waitForStarted() && waitForProgress(encoder, said);
+}
+
 int firstFrameLuma(const QString& path, const QString& seek, const QString& crop)
 {
     QStringList args{"-v", "error"};

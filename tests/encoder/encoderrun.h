@@ -31,6 +31,9 @@ QStringList busyArgs(const QString& output);
 // Reads what the running encoder says (into `said`) until its progress passes one second
 // of output; false when it ended before that.
 bool waitForProgress(QProcess& encoder, QByteArray* said);
+// Starts a busy conversion into `output` and waits for its progress past one second;
+// false when it did not start or ended before that.
+bool startBusyEncoder(QProcess& encoder, const QString& output, QByteArray* said);
 
 // Mean luma (0..255) of the first frame of a file, optionally after seeking
 // accurately with ffmpeg; -1 when ffmpeg fails.

@@ -200,11 +200,8 @@ TEST_F(EncoderConversation, QFinishesAPlayableShorterFile)
 {
     const QString output = path("stopped.mp4");
     QProcess encoder;
-    encoder.setProcessChannelMode(QProcess::MergedChannels);
-    encoder.start(encoderPath(), busyArgs(output));
-    ASSERT_TRUE(encoder.waitForStarted());
     QByteArray said;
-    ASSERT_TRUE(waitForProgress(encoder, &said)) << said.toStdString();
+    ASSERT_TRUE(startBusyEncoder(encoder, output, &said)) << said.toStdString();
     encoder.write("q");
     QElapsedTimer sinceQ;
     sinceQ.start();

@@ -61,11 +61,8 @@ TEST(EncoderStop, AnyMixOfQAndSignalsFinishesAPlayableFile)
         SCOPED_TRACE(c.name);
         const QString output = dir.filePath(QString("stopped%1.mp4").arg(n++));
         QProcess encoder;
-        encoder.setProcessChannelMode(QProcess::MergedChannels);
-        encoder.start(encoderPath(), busyArgs(output));
-        ASSERT_TRUE(encoder.waitForStarted());
         QByteArray said;
-        ASSERT_TRUE(waitForProgress(encoder, &said)) << said.toStdString();
+        ASSERT_TRUE(startBusyEncoder(encoder, output, &said)) << said.toStdString();
         QElapsedTimer sinceStop;
         sinceStop.start();
         if (c.q) {
