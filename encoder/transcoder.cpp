@@ -66,6 +66,18 @@ bool Transcoder::failWith(const std::string& message)
     return false;
 }
 
+bool Transcoder::sourceFails(const std::string& message)
+{
+    m_sourceFailed = true;
+    return failWith(message);
+}
+
+bool Transcoder::outputFails(const std::string& message)
+{
+    m_outputFailed = true;
+    return failWith(message);
+}
+
 int Transcoder::run()
 {
     // Said before the source is read; openOutput says it again should the name be
@@ -74,8 +86,14 @@ int Transcoder::run()
     if (::lstat(m_options.outputPath.c_str(), &info) == 0)
         return failWith("output file '" + m_options.outputPath + "' exists; it is not replaced"),
                kOutputExists;
-    if (!openInput() || !openOutput() || !seekToStart() || !convert())
-        return m_outputExists ? kOutputExists : kFailed;
+    if (!openInput() || !openOutput() || !seekToStart() || !convert()) {
+        if (m_outputExists)
+            return kOutputExists;
+        // A write that failed beneath a pipeline is said as the pipeline's failure.
+        if (m_outputFailed)
+            return kOutputUnwritable;
+        return m_sourceFailed ? kSourceUnreadable : kFailed;
+    }
     m_file->keep();
     return 0;
 }
@@ -86,22 +104,22 @@ bool Transcoder::openInput()
     std::string why;
     m_input = av::openInput(path, &why);
     if (!m_input)
-        return failWith("cannot read '" + path + "': " + why);
+        return sourceFails("cannot read '" + path + "': " + why);
     AVFormatContext* input = m_input.get();
     if (const av::Status read = av::readStreamInfo(input); !read)
-        return failWith("cannot read '" + path + "': " + read.error());
+        return sourceFails("cannot read '" + path + "': " + read.error());
     if (input->start_time != AV_NOPTS_VALUE)
         m_inputStart = input->start_time / double(AV_TIME_BASE);
 
     const av::StreamChoice streams = av::chooseStreams(input);
     if (streams.video < 0 && streams.audio < 0)
-        return failWith("'" + path + "' holds neither video nor audio");
+        return sourceFails("'" + path + "' holds neither video nor audio");
     if (streams.video >= 0 && !setUpVideo(input->streams[streams.video]))
         return false;
     if (streams.audio >= 0 && !setUpAudio(input->streams[streams.audio]))
         return false;
     if (m_pipelines.empty())
-        return failWith("'" + path + "' holds no stream that can be decoded");
+        return sourceFails("'" + path + "' holds no stream that can be decoded");
     if (input->duration != AV_NOPTS_VALUE &&
         m_options.start >= input->duration / double(AV_TIME_BASE))
         return failWith(
@@ -287,7 +305,7 @@ bool Transcoder::openOutput()
         m_outputExists = error == EEXIST;
         if (m_outputExists)
             return failWith("output file '" + path + "' exists; it is not replaced");
-        return failWith("cannot create '" + path + "': " + std::strerror(error));
+        return outputFails("cannot create '" + path + "': " + std::strerror(error));
     }
     // Every write counts as progress for a stop that has to wait for the file's end.
     m_file->setProgressStamp(console::StopRequest::progressStamp());
@@ -298,7 +316,7 @@ bool Transcoder::openOutput()
         return failWith("cannot set up the MP4 writer: " + av::errorText(ret));
     m_output.reset(output);
     if ((ret = m_file->attach(output)) < 0)
-        return failWith("cannot write '" + path + "': " + av::errorText(ret));
+        return outputFails("cannot write '" + path + "': " + av::errorText(ret));
     for (auto& pipeline : m_pipelines) {
         AVStream* stream = avformat_new_stream(output, nullptr);
         if (!stream)
@@ -328,7 +346,7 @@ bool Transcoder::openOutput()
     if (ret >= 0)
         ret = avformat_write_header(output, muxerOptions.address());
     if (ret < 0)
-        return failWith("cannot write '" + path + "': " + av::errorText(ret));
+        return outputFails("cannot write '" + path + "': " + av::errorText(ret));
     return true;
 }
 
@@ -356,7 +374,10 @@ int Transcoder::writePacket(AVPacket* packet, AVStream* outStream, AVRational en
     // The muxer may hold a packet's bytes a while before they reach the file.
     console::StopRequest::madeProgress();
     std::lock_guard lock(m_muxLock);
-    return av_interleaved_write_frame(m_output.get(), packet);
+    const int ret = av_interleaved_write_frame(m_output.get(), packet);
+    if (ret < 0)
+        m_outputFailed = true;
+    return ret;
 }
 
 int64_t Transcoder::bytesWritten() const
@@ -447,14 +468,14 @@ bool Transcoder::convert()
     if (m_packetsWritten == 0 && stopped)
         return failWith("stopped before anything of '" + m_options.inputPath + "' was converted");
     if (m_packetsWritten == 0)
-        return failWith("nothing could be decoded from '" + m_options.inputPath +
-                        "' in the chosen range");
+        return sourceFails("nothing could be decoded from '" + m_options.inputPath +
+                           "' in the chosen range");
 
     int ret = av_write_trailer(m_output.get());
     if (ret >= 0)
         ret = m_file->flush();
     if (ret < 0)
-        return failWith("cannot finish '" + m_options.outputPath + "': " + av::errorText(ret));
+        return outputFails("cannot finish '" + m_options.outputPath + "': " + av::errorText(ret));
     progress.report(framesEncoded(), std::max<int64_t>(0, m_file->size()), reachedSeconds(), true);
     if (stopped)
         console::note("stopped on request; the file holds what was converted so far");

@@ -21,6 +21,8 @@ public:
     // Exit statuses of run() besides 0, success.
     static constexpr int kFailed = 1;
     static constexpr int kOutputExists = 3; // the caller may retry under another name
+    static constexpr int kSourceUnreadable = 4; // not a video or sound this can decode
+    static constexpr int kOutputUnwritable = 5; // the output could not be made or written
 
     // Runs the whole conversion; the exit status of the program. Every failure has been
     // said on standard error by then, in one line.
@@ -38,6 +40,8 @@ private:
     double reachedSeconds() const;
     int64_t framesEncoded() const;
     bool failWith(const std::string& message);
+    bool sourceFails(const std::string& message);
+    bool outputFails(const std::string& message);
 
     EncoderOptions m_options;
     av::InputPtr m_input;
@@ -47,6 +51,9 @@ private:
     std::vector<std::unique_ptr<StreamPipeline>> m_pipelines;
     double m_inputStart = 0.0; // the source's first timestamp, in seconds
     bool m_outputExists = false;
+    // Set by what failed, for the exit status; a write may fail on the sound's thread.
+    bool m_sourceFailed = false;
+    std::atomic<bool> m_outputFailed = false;
     // The sound's pipeline writes from its own thread.
     mutable std::mutex m_muxLock;
     std::atomic<int64_t> m_packetsWritten = 0;

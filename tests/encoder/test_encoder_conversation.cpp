@@ -141,27 +141,50 @@ TEST_F(EncoderConversation, TheFileItMadeIsTheOnlyOneWrittenOrRead)
 TEST_F(EncoderConversation, AnUnusableSourceIsNamedAndLeavesNoOutput)
 {
     const QString clip = testmedia::clip("avi");
+    // 4 tells the program running us that the source is at fault, not the encoder.
     const struct
     {
         QString source;
         QStringList changes;
+        int status = 4;
     } cases[] = {
         {path("missing.avi"), {}},
         {writeFile("empty.avi", {}), {}},
         {writeFile("letter.avi", "Dear Zune,\nthis is not a film.\n"), {}},
         {writeFile("words.srt", "1\n00:00:01,000 --> 00:00:02,000\nHello\n"), {}}, // neither stream
-        {clip, {"-ss", "00:01:00"}}, // starts after the end
-        {fifo("pipe.avi"), {}},      // would wait for a writer that never comes
+        {clip, {"-ss", "00:01:00"}, 1}, // starts after the end: the trim is at fault
+        {fifo("pipe.avi"), {}},         // would wait for a writer that never comes
         {folder("folder.avi"), {}},
     };
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source.toStdString());
         const QString output = path(QString("out%1.mp4").arg(n++));
-        expectOneErrorLine(run(zuneArgs(c.source, output, c.changes)),
-                           QFileInfo(c.source).fileName());
+        const Result r = run(zuneArgs(c.source, output, c.changes));
+        expectOneErrorLine(r, QFileInfo(c.source).fileName());
+        EXPECT_EQ(r.exitCode, c.status);
         EXPECT_FALSE(QFileInfo::exists(output));
     }
+}
+
+TEST_F(EncoderConversation, AnOutputThatCannotBeWrittenHasItsOwnStatus)
+{
+    const QString clip = testmedia::clip("avi");
+    // No such folder: the file cannot be made.
+    const Result missing = run(zuneArgs(clip, path("gone/out.mp4")));
+    expectOneErrorLine(missing, "gone/out.mp4");
+    EXPECT_EQ(missing.exitCode, 5);
+
+    // A disk that fills up in the middle: the file size limit stands in for it, and the
+    // write fails as it would with ENOSPC.
+    QString said;
+    const QString args =
+        zuneArgs(clip, path("full.mp4")).replaceInStrings("'", "'\\''").join("' '");
+    const int status = testmedia::run(
+        "/bin/sh",
+        {"-c", "trap '' XFSZ; ulimit -f 40; exec '" + encoderPath() + "' '" + args + "'"}, &said);
+    EXPECT_EQ(status, 5) << said.toStdString();
+    EXPECT_TRUE(said.contains("cannot write the output")) << said.toStdString();
 }
 
 TEST_F(EncoderConversation, DamagedAndTruncatedSourcesAreConvertedAroundTheDamage)
