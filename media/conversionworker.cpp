@@ -22,6 +22,7 @@ void ConversionWorker::convert(quint64 generation, const ConversionJob& job,
 {
     Transcoder::Result result = Transcoder::Result::Cancelled;
     QString error;
+    FailureKind kind = FailureKind::None;
     {
         Transcoder transcoder(job, control->cancel, [&](double position, double total) {
             emit progress(generation, position, total);
@@ -29,7 +30,8 @@ void ConversionWorker::convert(quint64 generation, const ConversionJob& job,
         if (!control->cancel.load())
             result = transcoder.run();
         error = transcoder.error();
+        kind = transcoder.failureKind();
     } // an output that is not kept is gone before anyone hears of the end
     control->finish();
-    emit finished(generation, error, result == Transcoder::Result::Cancelled);
+    emit finished(generation, error, int(kind), result == Transcoder::Result::Cancelled);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversionjob.h"
+#include "task.h"
 
 #include <QObject>
 #include <atomic>
@@ -35,5 +36,6 @@ public:
 signals:
     void progress(quint64 generation, double position, double total);
     // `error` is empty after a success.
-    void finished(quint64 generation, const QString& error, bool cancelled);
+    // `kind` is a FailureKind.
+    void finished(quint64 generation, const QString& error, int kind, bool cancelled);
 };

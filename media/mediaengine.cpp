@@ -169,22 +169,22 @@ bool MediaEngine::ConvertToFile(const QString& path)
 {
     StopConversion();
     if (m_videoSegments.isEmpty() && m_audioSegments.isEmpty()) {
-        m_lastError = tr("No segment to convert");
+        setError(tr("No segment to convert"), FailureKind::Other);
         return false;
     }
     for (const QVector<MediaSegment>* list : {&m_videoSegments, &m_audioSegments}) {
         for (const MediaSegment& segment : *list) {
             std::string why;
             if (!av::openInput(QFile::encodeName(segment.path).toStdString(), &why)) {
-                m_lastError =
-                    tr("Cannot read %1: %2").arg(segment.path, QString::fromStdString(why));
+                setError(tr("Cannot read %1: %2").arg(segment.path, QString::fromStdString(why)),
+                         FailureKind::SourceUnreadable);
                 return false;
             }
         }
     }
     ConversionJob job = jobFor(path);
     if (job.muxer.isEmpty()) {
-        m_lastError = tr("Unknown output format %1").arg(m_outputFormat);
+        setError(tr("Unknown output format %1").arg(m_outputFormat), FailureKind::Other);
         return false;
     }
     // Made here, so that the caller knows at once whether the name was free; another
@@ -193,12 +193,12 @@ bool MediaEngine::ConvertToFile(const QString& path)
     job.output = trelvo::ExclusiveOutput::create(QFile::encodeName(path).toStdString(), &error);
     if (!job.output) {
         const QString reason = QString::fromLocal8Bit(std::strerror(error));
-        m_lastError = error == EEXIST
-                          ? tr("The file %1 already exists; it is not replaced").arg(path)
-                          : tr("Cannot create %1: %2").arg(path, reason);
+        setError(error == EEXIST ? tr("The file %1 already exists; it is not replaced").arg(path)
+                                 : tr("Cannot create %1: %2").arg(path, reason),
+                 FailureKind::OutputUnwritable);
         return false;
     }
-    m_lastError.clear();
+    setError({}, FailureKind::None);
     m_control = std::make_shared<ConversionControl>();
     m_converting = true;
     const quint64 generation = ++m_conversionGeneration;
@@ -221,8 +221,14 @@ void MediaEngine::StopConversion()
     }
     if (m_converting) {
         m_converting = false;
-        m_lastError = tr("The conversion was stopped");
+        setError(tr("The conversion was stopped"), FailureKind::Other);
     }
+}
+
+void MediaEngine::setError(const QString& error, FailureKind kind)
+{
+    m_lastError = error;
+    m_lastFailureKind = error.isEmpty() ? FailureKind::None : kind;
 }
 
 void MediaEngine::onWorkerProgress(quint64 generation, double position, double total)
@@ -231,13 +237,17 @@ void MediaEngine::onWorkerProgress(quint64 generation, double position, double t
         emit ConversionProgress(position, total);
 }
 
-void MediaEngine::onWorkerFinished(quint64 generation, const QString& error, bool cancelled)
+void MediaEngine::onWorkerFinished(quint64 generation, const QString& error, int kind,
+                                   bool cancelled)
 {
     if (generation != m_conversionGeneration || !m_converting)
         return;
     m_converting = false;
     m_control.reset();
-    m_lastError = cancelled && error.isEmpty() ? tr("The conversion was stopped") : error;
+    if (cancelled && error.isEmpty())
+        setError(tr("The conversion was stopped"), FailureKind::Other);
+    else
+        setError(error, FailureKind(kind));
     emit ConversionComplete();
 }
 

@@ -49,6 +49,7 @@ public:
     void StopConversion() override;
     void StopPlay() override;
     QString LastError() const override { return m_lastError; }
+    FailureKind LastFailureKind() const override { return m_lastFailureKind; }
     QString SourceProblem(const QString& path) override;
 
     bool isConverting() const { return m_converting; }
@@ -63,7 +64,8 @@ signals:
 
 private:
     void onWorkerProgress(quint64 generation, double position, double total);
-    void onWorkerFinished(quint64 generation, const QString& error, bool cancelled);
+    void setError(const QString& error, FailureKind kind);
+    void onWorkerFinished(quint64 generation, const QString& error, int kind, bool cancelled);
     void onPlayerEnded(quint64 generation, double seconds);
 
     short m_wmvProfile = 0;
@@ -80,6 +82,7 @@ private:
     QVector<MediaSegment> m_videoSegments;
     QVector<MediaSegment> m_audioSegments;
     QString m_lastError;
+    FailureKind m_lastFailureKind = FailureKind::None;
 
     quint64 m_conversionGeneration = 0;
     bool m_converting = false;

@@ -91,16 +91,17 @@ Transcoder::~Transcoder()
         m_file->removeIfOurs();
 }
 
-Transcoder::Result Transcoder::fail(const QString& why)
+Transcoder::Result Transcoder::fail(const QString& why, FailureKind kind)
 {
     m_error = why;
+    m_failureKind = kind;
     m_out.reset();
     return Result::Failed;
 }
 
-bool Transcoder::failWith(const QString& why)
+bool Transcoder::failWith(const QString& why, FailureKind kind)
 {
-    fail(why);
+    fail(why, kind);
     return false;
 }
 
@@ -133,7 +134,8 @@ Transcoder::Result Transcoder::run()
             const bool wantAudio = segment == audio || shared;
             if (!reader->open(segment->path, segment->start, segment->end - segment->start,
                               wantVideo, wantAudio, &why))
-                return fail(QString("Cannot read %1: %2").arg(segment->path, why));
+                return fail(QString("Cannot read %1: %2").arg(segment->path, why),
+                            FailureKind::SourceUnreadable);
             if (!why.isEmpty())
                 leftOut = why;
             if (wantVideo)
@@ -159,10 +161,11 @@ Transcoder::Result Transcoder::run()
         m_total += std::max(videoLength, audioLength);
     }
     if (!withVideo && !withAudio)
-        return fail(leftOut.isEmpty()
-                        ? QString("The source has no video or audio that can be decoded")
-                        : QString("The source has no video or audio that can be decoded (%1)")
-                              .arg(leftOut));
+        return fail(
+            leftOut.isEmpty()
+                ? QString("The source has no video or audio that can be decoded")
+                : QString("The source has no video or audio that can be decoded (%1)").arg(leftOut),
+            FailureKind::SourceUnreadable);
     if (m_cancel.load())
         return Result::Cancelled;
     if (!openOutput(withVideo, withAudio, sourceWidth, sourceHeight))
@@ -186,14 +189,15 @@ Transcoder::Result Transcoder::run()
                 return Result::Failed;
         }
         if (m_out->encodedFrames == 0)
-            return fail("Nothing in the source could be decoded");
+            return fail("Nothing in the source could be decoded", FailureKind::SourceUnreadable);
     }
     // A stopped conversion still closes its file properly, so what is there plays.
     int rc = av_write_trailer(m_out->ctx.get());
     if (rc >= 0)
         rc = m_file->flush();
     if (rc < 0)
-        return fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)));
+        return fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),
+                    FailureKind::OutputUnwritable);
     m_out.reset();
     m_file->keep();
     if (m_cancel.load())
@@ -213,7 +217,8 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
                      ? QString("The file %1 already exists; it is not replaced")
                            .arg(m_job.outputPath)
                      : QString("Cannot create %1: %2")
-                           .arg(m_job.outputPath, QString::fromLocal8Bit(std::strerror(error))));
+                           .arg(m_job.outputPath, QString::fromLocal8Bit(std::strerror(error))),
+                 FailureKind::OutputUnwritable);
             return false;
         }
     }
@@ -229,7 +234,8 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
     AVFormatContext* ctx = raw;
     // Written only through the descriptor that made the file, never by its name again.
     if (const int rc = m_file->attach(ctx); rc < 0) {
-        fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)));
+        fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),
+             FailureKind::OutputUnwritable);
         return false;
     }
 
@@ -283,7 +289,8 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
         rc =
             stream ? avcodec_parameters_from_context(stream->codecpar, enc.get()) : AVERROR(ENOMEM);
         if (rc < 0) {
-            fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)));
+            fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),
+                 FailureKind::OutputUnwritable);
             return false;
         }
         stream->time_base = enc->time_base;
@@ -304,7 +311,8 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
 
     const int rc = avformat_write_header(ctx, nullptr);
     if (rc < 0) {
-        fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)));
+        fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),
+             FailureKind::OutputUnwritable);
         return false;
     }
     m_out->headerWritten = true;
@@ -440,6 +448,7 @@ bool Transcoder::encode(int kind, AVFrame* frame)
         ++out.encodedFrames;
     }
     AVStream* stream = out.stream[kind];
+    bool writeFailed = false;
     const av::Status encoded =
         av::encode(enc, frame, out.packet.get(), [&](AVPacket* packet) -> av::Status {
             av_packet_rescale_ts(packet, enc->time_base, stream->time_base);
@@ -447,6 +456,7 @@ bool Transcoder::encode(int kind, AVFrame* frame)
             int rc = av_interleaved_write_frame(out.ctx.get(), packet);
             if (rc >= 0 && out.ctx->pb && out.ctx->pb->error < 0)
                 rc = out.ctx->pb->error;
+            writeFailed = rc < 0;
             if (rc < 0)
                 return av::Status::failure("cannot write " + m_job.outputPath.toStdString(), rc);
             return {};
@@ -454,7 +464,8 @@ bool Transcoder::encode(int kind, AVFrame* frame)
     if (frame)
         av_frame_unref(frame);
     if (!encoded)
-        return failWith(sentence(encoded.error()));
+        return failWith(sentence(encoded.error()),
+                        writeFailed ? FailureKind::OutputUnwritable : FailureKind::EncoderStopped);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversionjob.h"
+#include "task.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -34,11 +35,12 @@ public:
     Result run();
     // Why the conversion failed; empty otherwise.
     QString error() const { return m_error; }
+    FailureKind failureKind() const { return m_failureKind; }
 
 private:
     struct Output;
-    Result fail(const QString& why);
-    bool failWith(const QString& why);
+    Result fail(const QString& why, FailureKind kind = FailureKind::EncoderStopped);
+    bool failWith(const QString& why, FailureKind kind = FailureKind::EncoderStopped);
     bool openOutput(bool withVideo, bool withAudio, int sourceWidth, int sourceHeight);
     bool convertPiece(int piece, double pieceStart);
     bool encode(int kind, AVFrame* frame);
@@ -54,6 +56,7 @@ private:
     std::vector<std::unique_ptr<SegmentReader>> m_readers;
     std::vector<std::pair<SegmentReader*, SegmentReader*>> m_pieces;
     QString m_error;
+    FailureKind m_failureKind = FailureKind::None;
     double m_total = 0.0;
     double m_reported = 0.0;
     QElapsedTimer m_sinceReport;
