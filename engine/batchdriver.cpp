@@ -28,7 +28,7 @@ void BatchDriver::message(const QString& text, const QString& caption, BatchHost
     m_host.showMessage(centredMessage(text), caption, icon);
 }
 
-void BatchDriver::markFailed(int index, const QString& reason)
+void BatchDriver::markFailed(int index, FailureKind kind, const QString& reason)
 {
     if (!m_tasks.isValidIndex(index))
         return;
@@ -36,8 +36,34 @@ void BatchDriver::markFailed(int index, const QString& reason)
     task.failed = 1;
     task.finished = 0;
     task.failureReason = reason.isEmpty() ? tr("The conversion failed") : reason;
+    task.failureKind = kind == FailureKind::None ? FailureKind::Other : kind;
     m_tasks.set(index, task);
     redrawProgress(index);
+}
+
+void BatchDriver::setOutputPath(int index, const QString& path)
+{
+    m_outputPath = path;
+    m_outputs.insert(index, path);
+    Task task = m_tasks.get(index);
+    task.outputPath = path;
+    m_tasks.set(index, task);
+    m_host.redrawCell(index, ColumnExport);
+}
+
+QString BatchDriver::summaryText(const Summary& s, bool counts)
+{
+    const bool allFinished = !s.stopped && s.finished == s.total;
+    if (allFinished && !counts)
+        return QStringLiteral("Converting Finished");
+    QStringList parts{tr("%n converted", nullptr, s.finished)};
+    if (s.failed > 0 || !s.stopped)
+        parts << tr("%n failed", nullptr, s.failed);
+    const int rest = s.total - s.finished - s.failed;
+    if (rest > 0)
+        parts << tr("%n not converted", nullptr, rest);
+    return (s.stopped ? tr("Converting Stopped: ") : tr("Converting Finished: ")) +
+           parts.join(QStringLiteral(", "));
 }
 
 void BatchDriver::startConverting()
@@ -63,6 +89,7 @@ void BatchDriver::startConverting()
     resetProgress(m_tasks, [this](int row) { redrawProgress(row); });
     m_outputs.clear();
     m_summary = {};
+    m_summary.total = m_tasks.size();
     m_next = 0;
     startNextTask();
 }
@@ -105,20 +132,28 @@ void BatchDriver::endBatch()
         shutDownComputer();
         return;
     }
-    message(QStringLiteral("Converting Finished"), QStringLiteral("Information"));
+    if (m_summary.failed > 0)
+        message(summaryText(m_summary), tr("Warning"), BatchHost::MessageIcon::Warning);
+    else
+        message(summaryText(m_summary), QStringLiteral("Information"));
 }
 
 bool BatchDriver::checkSource(int index)
 {
     const Task task = m_tasks.get(index);
     QString problem = sourceFileProblem(task.sourcePath);
+    FailureKind kind = FailureKind::SourceUnreadable;
+    if (!problem.isEmpty() && !QFileInfo(task.sourcePath).exists())
+        kind = FailureKind::SourceMissing;
     if (problem.isEmpty())
         problem = m_media.SourceProblem(task.sourcePath);
-    if (problem.isEmpty() && !(task.endTime - task.startTime > 0))
+    if (problem.isEmpty() && !(task.endTime - task.startTime > 0)) {
         problem = tr("The trimmed span is empty: its end is not after its start");
+        kind = FailureKind::EmptySpan;
+    }
     if (problem.isEmpty())
         return true;
-    markFailed(index, problem);
+    markFailed(index, kind, problem);
     return false;
 }
 
@@ -151,20 +186,21 @@ bool BatchDriver::beginWmv(int index)
     // The component creates its output exclusively: when another run took the name
     // between our look and its creation, the next free name is tried.
     bool started = false;
+    QString path;
     for (int attempt = 0; attempt < kNameAttempts && !started; ++attempt) {
-        m_outputPath = chooseOutputPath(m_host.outputFolderText(), stem, 1);
-        started = m_media.ConvertToFile(m_outputPath);
-        if (!started && !QFileInfo::exists(m_outputPath))
+        path = chooseOutputPath(m_host.outputFolderText(), stem, 1);
+        started = m_media.ConvertToFile(path);
+        if (!started && !QFileInfo::exists(path))
             break;
     }
     if (!started) {
         // Nothing started: say why on the Task and go on with the next one.
         m_batch.wmvRunning = 0;
-        markFailed(index, m_media.LastError());
+        markFailed(index, m_media.LastFailureKind(), m_media.LastError());
         endTask(index, TaskResult::Failed);
         return false;
     }
-    m_outputs.insert(index, m_outputPath);
+    setOutputPath(index, path);
     m_batch.wmvStartTick = tickCount();
     m_batch.wmvEndTick = 0;
     m_step = Step::ConvertingWmv;
@@ -183,7 +219,7 @@ bool BatchDriver::beginMp4(int index)
     if (!m_preConversion.start(index)) {
         const Task task = m_tasks.get(index);
         QFile::remove(task.intermediatePath);
-        markFailed(index, task.failureReason);
+        markFailed(index, task.failureKind, task.failureReason);
         endTask(index, TaskResult::Failed);
         return false;
     }
@@ -194,15 +230,14 @@ bool BatchDriver::beginMp4(int index)
 bool BatchDriver::beginEncoder(int index)
 {
     const Task task = m_tasks.get(index);
-    m_outputPath = chooseOutputPath(m_host.outputFolderText(),
-                                    outputStem(task.exportName, task.sourcePath), 0);
-    m_outputs.insert(index, m_outputPath);
+    setOutputPath(index, chooseOutputPath(m_host.outputFolderText(),
+                                          outputStem(task.exportName, task.sourcePath), 0));
     const QString command = expandCommand(m_tasks, index, m_outputPath, m_appFolder);
     m_batch.runStartTick = tickCount();
     if (!m_runner.runEncoder(command, index, m_outputPath)) {
         if (task.isRealMedia == 1)
             QFile::remove(task.intermediatePath);
-        markFailed(index, m_runner.lastRunError());
+        markFailed(index, m_runner.lastRunFailureKind(), m_runner.lastRunError());
         endTask(index, TaskResult::Failed);
         return false;
     }
@@ -229,11 +264,12 @@ void BatchDriver::onEncoderEnded()
     if (task.isRealMedia == 1)
         QFile::remove(task.intermediatePath); // ours, and no longer needed
     if (m_runner.lastRunFailed()) {
-        markFailed(index, m_runner.lastRunError());
+        markFailed(index, m_runner.lastRunFailureKind(), m_runner.lastRunError());
         endTask(index, TaskResult::Failed);
     } else if (QFileInfo(m_outputPath).size() <= 0) {
         const QString detail = m_runner.lastRunError();
-        markFailed(index, detail.isEmpty() ? tr("The encoder wrote no output file") : detail);
+        markFailed(index, FailureKind::EncoderStopped,
+                   detail.isEmpty() ? tr("The encoder wrote no output file") : detail);
         endTask(index, TaskResult::Failed);
     } else {
         warnWhenShort(index);
@@ -272,9 +308,11 @@ void BatchDriver::onConversionComplete()
         const Task task = m_tasks.get(index);
         if (task.failed || task.preDone != 1 || !QFileInfo::exists(task.intermediatePath)) {
             QFile::remove(task.intermediatePath);
-            markFailed(index, task.failureReason.isEmpty()
-                                  ? tr("The RealMedia source could not be read")
-                                  : task.failureReason);
+            if (task.failureReason.isEmpty())
+                markFailed(index, FailureKind::SourceUnreadable,
+                           tr("The RealMedia source could not be read"));
+            else
+                markFailed(index, task.failureKind, task.failureReason);
             endTask(index, TaskResult::Failed);
             startNextTask();
             return;
@@ -287,14 +325,15 @@ void BatchDriver::onConversionComplete()
         return;
     m_step = Step::Idle;
     const QString error = m_media.LastError();
+    const FailureKind kind = m_media.LastFailureKind();
     m_media.StopConversion();
     m_batch.wmvRunning = 0;
     m_batch.wmvEndTick = tickCount();
     if (!error.isEmpty()) {
-        markFailed(index, error);
+        markFailed(index, kind, error);
         endTask(index, TaskResult::Failed);
     } else if (QFileInfo(m_outputPath).size() <= 0) {
-        markFailed(index, tr("No output file was written"));
+        markFailed(index, FailureKind::EncoderStopped, tr("No output file was written"));
         endTask(index, TaskResult::Failed);
     } else {
         Task finished = m_tasks.get(index);
@@ -308,6 +347,9 @@ void BatchDriver::onConversionComplete()
 
 void BatchDriver::stopConverting()
 {
+    // A stop asked for again while this one ends the batch (from a redraw it causes).
+    if (m_converting && m_batch.stopFlag)
+        return;
     m_batch.stopFlag = true;
     if (!m_converting) {
         m_runner.closeOutput();
@@ -336,8 +378,13 @@ void BatchDriver::stopConverting()
         break;
     }
     m_step = Step::Idle;
-    if (m_tasks.isValidIndex(index))
+    if (m_tasks.isValidIndex(index)) {
+        Task task = m_tasks.get(index);
+        task.stopped = 1;
+        m_tasks.set(index, task);
+        redrawProgress(index);
         endTask(index, TaskResult::Stopped);
+    }
     endBatch();
 }
 

@@ -28,10 +28,14 @@ public:
     };
     struct Summary
     {
+        int total = 0; // Tasks in the batch
         int finished = 0;
         int failed = 0;
         bool stopped = false; // ended by Stop
     };
+    // What the end of a batch says: "Converting Finished" when every Task finished,
+    // otherwise the counts, and whether Stop ended it. `counts` adds them always.
+    static QString summaryText(const Summary& summary, bool counts = false);
 
     BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& media, BatchHost& host,
                 PowerControl& power, QObject* parent = nullptr);
@@ -79,7 +83,8 @@ private:
     void endBatch();
     bool checkSource(int index);
     void warnWhenShort(int index);
-    void markFailed(int index, const QString& reason);
+    void markFailed(int index, FailureKind kind, const QString& reason);
+    void setOutputPath(int index, const QString& path);
     void redrawProgress(int row) { m_host.redrawCell(row, ColumnProgress); }
     void message(const QString& text, const QString& caption,
                  BatchHost::MessageIcon icon = BatchHost::MessageIcon::None);

@@ -9,6 +9,7 @@ public:
     enum class MessageIcon
     {
         None,
+        Warning,
         Stop
     };
 

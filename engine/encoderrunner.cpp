@@ -330,6 +330,24 @@ bool EncoderRunner::lastRunFoundOutputTaken() const
            !m_outputPath.isEmpty() && QFileInfo::exists(m_outputPath);
 }
 
+FailureKind EncoderRunner::lastRunFailureKind() const
+{
+    if (!lastRunFailed())
+        return FailureKind::None;
+    if (!m_started)
+        return FailureKind::EncoderMissing;
+    if (m_stalled || m_exitStatus == QProcess::CrashExit)
+        return FailureKind::EncoderStopped;
+    switch (m_exitCode) {
+    case kExitSourceUnreadable:
+        return FailureKind::SourceUnreadable;
+    case kExitOutputUnwritable:
+        return FailureKind::OutputUnwritable;
+    default:
+        return FailureKind::EncoderStopped;
+    }
+}
+
 QString EncoderRunner::lastRunError() const
 {
     if (!m_started)

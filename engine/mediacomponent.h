@@ -1,5 +1,7 @@
 #pragma once
 
+#include "task.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -68,6 +70,11 @@ public:
 
     // Why the last conversion failed; empty after a success.
     virtual QString LastError() const = 0;
+    // The class of that failure, for the list's short reason.
+    virtual FailureKind LastFailureKind() const
+    {
+        return LastError().isEmpty() ? FailureKind::None : FailureKind::Other;
+    }
 
     // Why the file cannot be converted (no picture nor sound that can be decoded, not a
     // media file at all), in a user's words; empty when it can.

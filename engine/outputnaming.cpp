@@ -65,7 +65,8 @@ QString truncateUtf8(const QString& text, int maxBytes)
     return out;
 }
 
-QString chooseOutputPath(const QString& outputFolder, const QString& exportName, int exportType)
+QString chooseOutputPath(const QString& outputFolder, const QString& exportName, int exportType,
+                         const QSet<QString>* reserved)
 {
     QString folder = outputFolder;
     if (!folder.endsWith(u'/'))
@@ -79,7 +80,23 @@ QString chooseOutputPath(const QString& outputFolder, const QString& exportName,
         const QString suffix = k == 1 ? extension : QStringLiteral("_%1").arg(k) + extension;
         const int room = nameLimit - int(suffix.toUtf8().size());
         const QString candidate = folder + truncateUtf8(stem, room) + suffix;
-        if (!pathTaken(candidate))
+        if (!pathTaken(candidate) && !(reserved && reserved->contains(candidate)))
             return candidate;
     }
+}
+
+QStringList planOutputNames(const TaskList& tasks, const QString& outputFolder)
+{
+    QStringList names;
+    QSet<QString> reserved;
+    for (int i = 0; i < tasks.size(); ++i) {
+        const Task task = tasks.get(i);
+        QString path = task.outputPath;
+        if (path.isEmpty() && !outputFolder.isEmpty())
+            path = chooseOutputPath(outputFolder, outputStem(task.exportName, task.sourcePath),
+                                    task.exportType, &reserved);
+        reserved.insert(path);
+        names << path.mid(path.lastIndexOf(u'/') + 1);
+    }
+    return names;
 }

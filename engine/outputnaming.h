@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
+
+class TaskList;
 
 // Largest file name and path, in bytes of the file system's encoding (UTF-8 here).
 constexpr int kMaxFileNameBytes = 255;
@@ -22,4 +26,11 @@ QString truncateUtf8(const QString& text, int maxBytes);
 // or the first free numbered variant "name_2.mp4", "name_3.mp4", ... An existing file
 // is never chosen. A name too long for the file system is shortened, and every
 // shortened candidate is tested again, so it never lands on another file's name.
-QString chooseOutputPath(const QString& outputFolder, const QString& exportName, int exportType);
+// Paths in `reserved` count as taken too.
+QString chooseOutputPath(const QString& outputFolder, const QString& exportName, int exportType,
+                         const QSet<QString>* reserved = nullptr);
+
+// The file names (without folder) the Tasks' outputs will most likely get in
+// `outputFolder`, by Task index: as chooseOutputPath picks them, where a name an earlier
+// Task will take counts as taken. A Task whose output was chosen already keeps it.
+QStringList planOutputNames(const TaskList& tasks, const QString& outputFolder);

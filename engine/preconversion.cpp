@@ -111,6 +111,7 @@ bool PreConversion::start(int taskIndex)
     if (!m_media.ConvertToFile(path)) {
         task.failed = 1;
         task.failureReason = m_media.LastError();
+        task.failureKind = m_media.LastFailureKind();
         m_tasks.set(taskIndex, task);
         m_taskIndex = -1;
         return false;
@@ -145,6 +146,7 @@ void PreConversion::onConversionComplete()
     if (!error.isEmpty()) {
         task.failed = 1;
         task.failureReason = error;
+        task.failureKind = m_media.LastFailureKind();
     }
     m_tasks.set(index, task);
 }

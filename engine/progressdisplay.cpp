@@ -1,6 +1,7 @@
 #include "progressdisplay.h"
 
 #include "commandexpander.h"
+#include "outputnaming.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,10 +53,23 @@ QString encodeText(double percent, int outputKB, long long remain)
            timeText(remain);
 }
 
+// Failed and stopped rows differ from finished ones in words and in colour: no bar, and
+// a text colour of their own that stays readable on both row colours.
+constexpr ColorRef kFailedTextColor = rgbRef(140, 0, 0);
+constexpr ColorRef kStoppedTextColor = rgbRef(96, 64, 0);
+
 void fillProgress(CellRequest& r, const Task& task, uint32_t now, uint32_t wmvStartTick)
 {
     if (task.failed) {
-        r.text = QStringLiteral("    Failed");
+        const QString reason = failureSummary(task.failureKind);
+        r.text = QStringLiteral("    Failed") +
+                 (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
+        r.textColor = kFailedTextColor;
+        return;
+    }
+    if (task.stopped) {
+        r.text = QStringLiteral("    Stopped");
+        r.textColor = kStoppedTextColor;
         return;
     }
     if (task.exportType != 0) {
@@ -101,6 +115,38 @@ void fillProgress(CellRequest& r, const Task& task, uint32_t now, uint32_t wmvSt
 
 } // namespace
 
+QString failureSummary(FailureKind kind)
+{
+    switch (kind) {
+    case FailureKind::SourceMissing:
+        return QStringLiteral("the source file is missing");
+    case FailureKind::SourceUnreadable:
+        return QStringLiteral("not a video this program can read");
+    case FailureKind::OutputUnwritable:
+        return QStringLiteral("cannot write the output folder (full?)");
+    case FailureKind::EncoderStopped:
+        return QStringLiteral("the encoder stopped unexpectedly");
+    case FailureKind::EncoderMissing:
+        return QStringLiteral("the encoder could not be started");
+    case FailureKind::EmptySpan:
+        return QStringLiteral("the trimmed span is empty");
+    case FailureKind::None:
+    case FailureKind::Other:
+        break;
+    }
+    return {};
+}
+
+QString exportCellText(const Task& task, const QString& plannedName)
+{
+    if (!task.outputPath.isEmpty())
+        return task.outputPath.mid(task.outputPath.lastIndexOf(u'/') + 1);
+    if (!plannedName.isEmpty())
+        return plannedName;
+    return outputStem(task.exportName, task.sourcePath) +
+           (task.exportType == 0 ? QStringLiteral(".mp4") : QStringLiteral(".wmv"));
+}
+
 double encodePercent(const Task& task)
 {
     const double length = finiteOrZero(task.endTime - task.startTime);
@@ -118,7 +164,8 @@ long long encodeRemainSeconds(const Task& task)
     return seconds(left);
 }
 
-int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uint32_t wmvStartTick)
+int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uint32_t wmvStartTick,
+                  const QStringList* plannedNames)
 {
     const int row = request.item;
     setRowColours(request, row);
@@ -136,8 +183,7 @@ int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uin
         request.text = timeText(seconds(task.endTime));
         break;
     case ColumnExport:
-        request.text = task.exportName +
-                       (task.exportType == 0 ? QStringLiteral(".mp4") : QStringLiteral(".wmv"));
+        request.text = exportCellText(task, plannedNames ? plannedNames->value(row) : QString());
         break;
     case ColumnProgress:
         fillProgress(request, task, now, wmvStartTick);

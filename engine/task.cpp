@@ -54,6 +54,9 @@ void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawPr
         task.wmvPercent = 0;
         task.failed = 0;
         task.failureReason.clear();
+        task.failureKind = FailureKind::None;
+        task.stopped = 0;
+        task.outputPath.clear();
         task.warning.clear();
         task.preState = 0;
         task.preDone = 0;

@@ -5,6 +5,19 @@
 #include <cstdint>
 #include <functional>
 
+// Why a conversion failed, in the classes the list tells apart.
+enum class FailureKind : int32_t
+{
+    None = 0,
+    Other,            // only the reason itself says
+    SourceMissing,    // the source file is gone
+    SourceUnreadable, // not a video or sound this program can read
+    OutputUnwritable, // the output folder cannot be written, or is full
+    EncoderStopped,   // the encoder or the converter stopped unexpectedly
+    EncoderMissing,   // the encoder program could not be started
+    EmptySpan,        // the trimmed span holds nothing
+};
+
 // One row of the conversion list. A plain value: copy it out of the list, change the
 // copy, write it back.
 struct Task
@@ -43,6 +56,12 @@ struct Task
     // the media component gave. Cleared with the rest of the progress.
     int32_t failed = 0;
     QString failureReason;
+    FailureKind failureKind = FailureKind::None;
+    // Set when Stop ended this Task's conversion. Cleared with the rest of the progress.
+    int32_t stopped = 0;
+    // The file the last batch wrote for this Task, from the moment its name was chosen;
+    // empty before, and again once the title or the export type changes.
+    QString outputPath;
     // Set when a conversion finished but gave less than was asked for (the source ended
     // early): what was reached. Cleared with the rest of the progress.
     QString warning;

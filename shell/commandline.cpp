@@ -102,7 +102,8 @@ public:
         QString& last = m_lastText[row];
         if (text.isEmpty() || text == last)
             return;
-        const bool final = text == QLatin1String("Finished") || text == QLatin1String("Failed");
+        const bool final = text == QLatin1String("Finished") || text == QLatin1String("Stopped") ||
+                           text.startsWith(QLatin1String("Failed"));
         QElapsedTimer& timer = m_lastPrint[row];
         if (!final && timer.isValid() && timer.elapsed() < kLineIntervalMs)
             return;
@@ -335,6 +336,9 @@ int runCommandLine(int argc, char** argv)
     QObject::connect(&driver.runner(), &EncoderRunner::allEncodersEnded, &app, quitWhenDone,
                      Qt::QueuedConnection);
 
+    BatchDriver::Summary summary;
+    QObject::connect(&driver, &BatchDriver::batchEnded,
+                     [&summary](const BatchDriver::Summary& s) { summary = s; });
     print(QStringLiteral("Converting %1 file(s) into %2").arg(tasks.size()).arg(folder));
     driver.startConverting();
     if (driver.converting() || driver.runner().runningEncoders() > 0)
@@ -360,7 +364,8 @@ int runCommandLine(int argc, char** argv)
             print(QStringLiteral("  stopped   %1").arg(name));
         }
     }
-    print(QStringLiteral("%1 finished, %2 failed").arg(finished).arg(failed));
+    // The same words as the window's closing message, with the counts always.
+    print(BatchDriver::summaryText(summary, true));
     if (interrupted)
         return kExitStopped;
     return failed > 0 || finished < tasks.size() ? kExitFailed : 0;

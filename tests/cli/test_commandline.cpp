@@ -83,7 +83,7 @@ TEST(CommandLine, ConvertsIntoOneFolderWithNumberedNames)
     EXPECT_EQ(codecOf(rmOut, "video"), "h264");
     EXPECT_EQ(codecOf(rmOut, "audio"), "aac");
     EXPECT_NEAR(testmedia::probeDuration(rmOut), 3.0, 0.2);
-    EXPECT_TRUE(output.contains("3 finished, 0 failed"));
+    EXPECT_TRUE(output.contains("Converting Finished: 3 converted, 0 failed")) << output.toStdString();
     // The pre-conversion leaves no intermediate file behind.
     EXPECT_TRUE(QDir(cli.home.path() + "/cache/trelvo-converter").isEmpty());
 
@@ -109,8 +109,9 @@ TEST(CommandLine, ADamagedSourceFailsAndTheOthersFinish)
                       &output),
               1)
         << output.toStdString();
-    EXPECT_TRUE(output.contains("damaged.avi: Failed (")) << output.toStdString();
-    EXPECT_TRUE(output.contains("2 finished, 1 failed"));
+    EXPECT_TRUE(output.contains("damaged.avi: Failed: not a video this program can read ("))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains("Converting Finished: 2 converted, 1 failed")) << output.toStdString();
     EXPECT_TRUE(QFile::exists(cli.out() + "/Holiday.mp4"));
     EXPECT_TRUE(QFile::exists(cli.out() + "/Holiday_2.mp4")); // the third Task
     EXPECT_FALSE(QFile::exists(cli.out() + "/Holiday_3.mp4"));
@@ -148,6 +149,8 @@ TEST(CommandLine, CtrlCAndAClosedTerminalStopTheEncoderWhichLeavesAPlayableFile)
         ASSERT_TRUE(p.waitForFinished(20000));
         seen += QString::fromUtf8(p.readAll());
         EXPECT_EQ(p.exitCode(), 130) << seen.toStdString();
+        EXPECT_TRUE(seen.contains("Converting Stopped: 0 converted, 2 not converted"))
+            << seen.toStdString();
         const QString partial = cli.out() + "/stopped.mp4";
         const double duration = testmedia::probeDuration(partial);
         EXPECT_GT(duration, 0.0);

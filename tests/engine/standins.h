@@ -92,6 +92,7 @@ public:
     bool nameTakenOnce = false; // another run creates the next output just before us
     std::function<QString(const QString& path)> sourceProblem;
     QString errorAtEnd;
+    FailureKind errorKind = FailureKind::Other; // of every error it reports
     int errorOnCall = -1; // only that conversion (counted from 0) ends with errorAtEnd
     int calls = 0;
     int stopCalls = 0;
@@ -108,6 +109,10 @@ public:
         ++generation;
     }
     QString LastError() const override { return m_lastError; }
+    FailureKind LastFailureKind() const override
+    {
+        return m_lastError.isEmpty() ? FailureKind::None : errorKind;
+    }
     QString SourceProblem(const QString& path) override
     {
         return sourceProblem ? sourceProblem(path) : QString();

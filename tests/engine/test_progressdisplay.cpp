@@ -1,6 +1,9 @@
+#include "common/contrast.h"
 #include "common/qtprinters.h"
 #include "messages.h"
 #include "progressdisplay.h"
+
+#include <QSet>
 
 #include <cmath>
 
@@ -96,7 +99,7 @@ TEST(ProgressCell, EncoderRun)
     }
 }
 
-TEST(ProgressCell, FinishedFailedAndEmptyTrim)
+TEST(ProgressCell, FinishedFailedStoppedAndEmptyTrim)
 {
     Task t = encoding(100, 2048, 2.0);
     t.finished = 1;
@@ -104,7 +107,16 @@ TEST(ProgressCell, FinishedFailedAndEmptyTrim)
     EXPECT_EQ(r.text, "    Finished");
     EXPECT_EQ(r.barPos, 100);
     t.failed = 1;
-    EXPECT_EQ(ask(t, ColumnProgress).text, "    Failed");
+    EXPECT_EQ(ask(t, ColumnProgress).text, "    Failed"); // no class: the tooltip says why
+    t.failureKind = FailureKind::OutputUnwritable;
+    r = ask(t, ColumnProgress);
+    EXPECT_EQ(r.text, "    Failed: cannot write the output folder (full?)");
+    EXPECT_EQ(r.barMax, -1); // no full bar that looks finished
+    t.failed = 0;
+    t.stopped = 1;
+    r = ask(t, ColumnProgress);
+    EXPECT_EQ(r.text, "    Stopped"); // not the percentage it had reached
+    EXPECT_EQ(r.barMax, -1);
     Task empty = encoding(5, 100, 1.0);
     empty.endTime = 0; // trimmed to nothing
     EXPECT_TRUE(ask(empty, ColumnProgress).text.startsWith("    0.00%"));
@@ -205,4 +217,37 @@ TEST(ProgressCell, NumbersFromOutsideNeverShowAsNanOrInf)
             }
         }
     }
+}
+
+TEST(ProgressCell, EveryRowTextIsReadableAndStatesDifferInColour)
+{
+    auto colour = [](ColorRef ref) {
+        return contrast::Rgb{int(ref & 0xFF), int((ref >> 8) & 0xFF), int((ref >> 16) & 0xFF)};
+    };
+    Task finished = encoding(100, 2048, 2.0);
+    finished.finished = 1;
+    Task failed = finished;
+    failed.finished = 0;
+    failed.failed = 1;
+    failed.failureKind = FailureKind::SourceUnreadable;
+    Task stopped = encoding(50, 2048, 2.0);
+    stopped.stopped = 1;
+    QSet<ColorRef> stateColours;
+    for (const Task& t : {finished, failed, stopped}) {
+        for (int row : {0, 1}) {
+            for (int column = ColumnSource; column <= ColumnProgress; ++column) {
+                SCOPED_TRACE(testing::Message() << "row " << row << " column " << column);
+                const CellRequest r = ask(t, column, row);
+                EXPECT_GE(contrast::ratio(colour(r.textColor), colour(r.backColor)),
+                          contrast::kReadable);
+                EXPECT_GE(contrast::ratio(colour(r.selTextColor), colour(r.selBackColor)),
+                          contrast::kReadable);
+                EXPECT_GE(contrast::ratio(colour(r.selTextColor), colour(r.selBackColorNoFocus)),
+                          contrast::kReadable);
+                if (column == ColumnProgress && row == 0)
+                    stateColours.insert(r.barMax > 0 ? r.barColor : r.textColor);
+            }
+        }
+    }
+    EXPECT_EQ(stateColours.size(), 3); // finished, failed and stopped each have their own
 }
