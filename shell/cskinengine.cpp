@@ -130,14 +130,29 @@ void CSkinEngine::apply()
 
 void CSkinEngine::mark(QWidget* widget, const char* look, bool withChildren)
 {
-    widget->setProperty(kProperty, look ? QVariant(QString::fromLatin1(look)) : QVariant());
+    const QVariant value = look ? QVariant(QString::fromLatin1(look)) : QVariant();
+    widget->setProperty(kProperty, value);
     m_marked.append(widget);
+    QList<QWidget*> children;
+    if (withChildren) {
+        // Each control of the window is marked itself, and the skin selects marked
+        // controls only: a message box or file dialog opened under the window is a
+        // window of its own, is not marked, and keeps the system's readable colours.
+        for (QWidget* child : widget->findChildren<QWidget*>()) {
+            if (child->window() != widget->window())
+                continue;
+            children << child;
+            if (!child->property(kProperty).isValid()) {
+                child->setProperty(kProperty, value);
+                m_marked.append(child);
+            }
+        }
+    }
     if (!m_applied)
         return;
     repolish(widget);
-    if (withChildren)
-        for (QWidget* child : widget->findChildren<QWidget*>())
-            repolish(child);
+    for (QWidget* child : children)
+        repolish(child);
 }
 
 bool CSkinEngine::eventFilter(QObject* watched, QEvent* event)

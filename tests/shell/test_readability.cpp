@@ -1,0 +1,143 @@
+// Every text the skinned program shows can be read: message boxes and file dialogs that
+// open under the main window keep readable colours, and so do the skinned controls.
+#include "chostdlg.h"
+#include "common/contrast.h"
+#include "cquenmardlg.h"
+#include "cskinengine.h"
+#include "standins.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class SkinnedWindow : public ::testing::Test
+{
+protected:
+    SkinnedWindow()
+    {
+        skin.Invoke(CSkinEngine::SkinSystemDialogs, {0});
+        skin.Invoke(CSkinEngine::Enable, {1});
+        skin.Invoke(CSkinEngine::LoadSkin,
+                    {QStringLiteral(TRELVO_SOURCE_DIR "/shell/Stylish.skf")});
+        skin.Invoke(CSkinEngine::Apply);
+        host = std::make_unique<CHostDlg>(skin, power);
+        host->show();
+    }
+    ~SkinnedWindow() override
+    {
+        host.reset();
+        skin.Invoke(CSkinEngine::Finish);
+    }
+
+    // The text of every label, field, list and button in `dialog` against what it is
+    // drawn on.
+    static void expectReadable(QWidget* dialog)
+    {
+        ASSERT_TRUE(dialog->isWindow());
+        dialog->show();
+        QCoreApplication::processEvents();
+        const QColor window = dialog->palette().color(QPalette::Window);
+        int judged = 0;
+        for (QWidget* w : dialog->findChildren<QWidget*>()) {
+            // Greyed controls are exempt: they say they cannot be used.
+            if (!w->isVisible() || !w->isEnabled())
+                continue;
+            w->ensurePolished();
+            const QPalette p = w->palette();
+            QColor text, back;
+            if (qobject_cast<QLabel*>(w)) {
+                text = p.color(w->foregroundRole());
+                back = w->autoFillBackground() ? p.color(w->backgroundRole()) : window;
+            } else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractItemView*>(w)) {
+                text = p.color(QPalette::Text);
+                back = p.color(QPalette::Base);
+            } else if (qobject_cast<QPushButton*>(w) || qobject_cast<QComboBox*>(w)) {
+                text = p.color(QPalette::ButtonText);
+                back = p.color(QPalette::Button);
+            } else {
+                continue;
+            }
+            ++judged;
+            EXPECT_GE(contrast::ratio(text, back), contrast::kReadable)
+                << w->metaObject()->className() << " " << w->objectName().toStdString() << " "
+                << text.name().toStdString() << " on " << back.name().toStdString();
+        }
+        EXPECT_GT(judged, 2);
+    }
+
+    CSkinEngine skin;
+    FakePower power;
+    std::unique_ptr<CHostDlg> host;
+};
+
+} // namespace
+
+TEST_F(SkinnedWindow, MessageBoxesAndFileDialogsUnderTheWindowStayReadable)
+{
+    ASSERT_TRUE(skin.isSkinned());
+    QWidget* main = host->mainWindow();
+    {
+        QMessageBox box(QMessageBox::Warning, "Warning",
+                        "Converting Finished: 4 converted, 1 failed", QMessageBox::Ok, main);
+        SCOPED_TRACE("message box");
+        expectReadable(&box);
+    }
+    for (const auto mode : {QFileDialog::ExistingFiles, QFileDialog::Directory}) {
+        QFileDialog dialog(main);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(mode);
+        SCOPED_TRACE(mode == QFileDialog::Directory ? "folder dialog" : "file dialog");
+        expectReadable(&dialog);
+        QStringList labels;
+        for (QLabel* label : dialog.findChildren<QLabel*>())
+            labels << label->text().remove('&');
+        EXPECT_TRUE(labels.contains("Look in:")) << labels.join('|').toStdString();
+        EXPECT_TRUE(labels.contains("Files of type:")) << labels.join('|').toStdString();
+    }
+}
+
+TEST_F(SkinnedWindow, TheWindowsOwnControlsStaySkinnedAndReadable)
+{
+    QWidget* main = host->mainWindow();
+    // Skinned: the texts stand light on the dark picture.
+    auto* label = main->findChild<QLabel*>(QString::number(1037));
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->property(CSkinEngine::kProperty).toString(), "window");
+    EXPECT_EQ(label->palette().color(label->foregroundRole()), QColor("#ece8ff"));
+    EXPECT_GE(contrast::ratio(QColor("#ece8ff"), QColor("#28215f")), contrast::kReadable);
+    // The combo boxes keep their own look and the window's.
+    auto* combo = main->findChild<QComboBox*>(QString::number(1025));
+    ASSERT_TRUE(combo);
+    EXPECT_EQ(combo->property(CSkinEngine::kProperty).toString(), "combo");
+    EXPECT_GE(contrast::ratio(combo->palette().color(QPalette::ButtonText), QColor("#2d2275")),
+              contrast::kReadable);
+    // The list's header, as drawn: its commonest colour is the background, and some of
+    // its text must stand out from it.
+    auto* header = main->findChild<QHeaderView*>();
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->property(CSkinEngine::kProperty).toString(), "window");
+    const QImage drawn = header->grab().toImage();
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x)
+            ++counts[drawn.pixel(x, y)];
+    QRgb back = 0;
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        if (it.value() > counts.value(back))
+            back = it.key();
+    double best = 1.0;
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        best = std::max(best, contrast::ratio(QColor(it.key()), QColor(back)));
+    EXPECT_GE(best, contrast::kReadable) << QColor(back).name().toStdString();
+    EXPECT_LT(contrast::luminance(QColor(back)), 0.2); // the skin's dark header, not the system's
+}
