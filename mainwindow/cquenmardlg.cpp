@@ -9,6 +9,7 @@
 #include "ctasklistctrl.h"
 #include "cvideoedit.h"
 #include "dialogtemplate.h"
+#include "outputnaming.h"
 #include "profilefile.h"
 #include "programfolder.h"
 #include "progressdisplay.h"
@@ -25,6 +26,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QToolTip>
 
 using namespace dialog102;
@@ -219,6 +221,7 @@ void CQuenmarDlg::OnInitDialog()
     m_fade->StartFade(191, 100);
 
     placeControls();
+    fitColumns();
     m_exportRadioValue = 0;
     pushExportRadioValue();
     m_exportMode = 0;
@@ -227,6 +230,30 @@ void CQuenmarDlg::OnInitDialog()
     readOutputFolder();
     m_background = art::pixmap(art::Kind::Bitmap, 185);
     setCaption();
+}
+
+void CQuenmarDlg::fitColumns()
+{
+    // The widths above were measured for another face. Here the Progress column is as
+    // wide as its longest usual text, the times as wide as theirs, and Source and Export
+    // share what is left, so that the list never needs a horizontal scroll bar, even
+    // once the vertical one shows.
+    const QFontMetrics metrics(m_list->font());
+    const int barMargins = 12; // the bar's frame and edges, and a little air
+    const int progress =
+        metrics.horizontalAdvance(QStringLiteral("    100.00%  999.99MB   Remain Time:00:00:00")) +
+        barMargins;
+    const int time = std::max(metrics.horizontalAdvance(QStringLiteral("Begin Time")),
+                              metrics.horizontalAdvance(QStringLiteral("00:00:00"))) +
+                     10;
+    const int scrollBar = m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_list);
+    const int room = m_list->width() - 2 * m_list->frameWidth() - scrollBar - 1;
+    const int rest = std::max(room - progress - 2 * time, 2 * 60);
+    m_list->SetColumnWidth(ColumnSource, rest - rest / 2);
+    m_list->SetColumnWidth(ColumnBegin, time);
+    m_list->SetColumnWidth(ColumnEnd, time);
+    m_list->SetColumnWidth(ColumnExport, rest / 2);
+    m_list->SetColumnWidth(ColumnProgress, progress);
 }
 
 void CQuenmarDlg::setUpImageButtons()
@@ -342,8 +369,29 @@ void CQuenmarDlg::connectControls()
 
 void CQuenmarDlg::onCellRequest(CellRequest* request)
 {
-    if (m_tasks.isValidIndex(request->item))
-        ::onCellRequest(*request, m_tasks, m_batch.wmvClock(tickCount()), m_batch.wmvStartTick);
+    if (!m_tasks.isValidIndex(request->item))
+        return;
+    const QStringList* planned = request->subItem == ColumnExport ? &plannedNames() : nullptr;
+    ::onCellRequest(*request, m_tasks, m_batch.wmvClock(tickCount()), m_batch.wmvStartTick,
+                    planned);
+}
+
+const QStringList& CQuenmarDlg::plannedNames()
+{
+    // Planned again when a name, a type or the folder changed, and at least every second
+    // for files that appeared in the folder meanwhile.
+    QString key = m_folderEdit->text();
+    for (int i = 0; i < m_tasks.size(); ++i) {
+        const Task task = m_tasks.get(i);
+        key += QChar(0x1E) + task.exportName + QChar(0x1F) + QString::number(task.exportType) +
+               QChar(0x1F) + task.sourcePath + QChar(0x1F) + task.outputPath;
+    }
+    if (key != m_planKey || !m_planAge.isValid() || m_planAge.elapsed() > 1000) {
+        m_planKey = key;
+        m_planAge.start();
+        m_plannedNames = planOutputNames(m_tasks, m_folderEdit->text());
+    }
+    return m_plannedNames;
 }
 
 QString CQuenmarDlg::outputFolderText() const
@@ -376,8 +424,14 @@ void CQuenmarDlg::showMessage(const QString& text, const QString& caption, Messa
         m_messageBox(text, caption, icon);
         return;
     }
-    QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    caption, text, QMessageBox::Ok, this);
+    const QMessageBox::Icon shown = icon == MessageIcon::Stop      ? QMessageBox::Critical
+                                    : icon == MessageIcon::Warning ? QMessageBox::Warning
+                                                                   : QMessageBox::NoIcon;
+    // The text comes padded to stand centred in a fixed-width face; here the label
+    // centres it, and the padding would only make a longer text wrap.
+    QMessageBox box(shown, caption, text.trimmed(), QMessageBox::Ok, this);
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+        label->setAlignment(Qt::AlignCenter);
     box.exec();
 }
 

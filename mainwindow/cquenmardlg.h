@@ -5,6 +5,7 @@
 #include "batchstate.h"
 #include "task.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QPixmap>
 #include <QStringList>
@@ -138,6 +139,7 @@ private:
     void OnInitDialog();
     void connectControls();
     void setUpImageButtons();
+    void fitColumns();
     void fillWmvProfiles();
     void placeControls();
     void pushExportRadioValue();
@@ -146,6 +148,7 @@ private:
     bool PreTranslateMessage(QObject* watched, QEvent* event);
     bool handleListKey(int key);
     void onCellRequest(CellRequest* request);
+    const QStringList& plannedNames();
     void showTrim(double duration, double start, double end);
     void setTitleText(const QString& text);
     QComboBox* setting(int id) const { return m_settings.at(size_t(id - 1025)); }
@@ -171,6 +174,9 @@ private:
     QString m_outputFolder;
     QString m_caption;
     QString m_lastAddFolder;
+    QString m_planKey;
+    QStringList m_plannedNames;
+    QElapsedTimer m_planAge;
     QPixmap m_background;
     QIcon m_icon;
 

@@ -109,6 +109,7 @@ void CQuenmarDlg::OnTitleChanged()
     Task task = m_tasks.get(i);
     task.title = text;
     task.exportName = text;
+    task.outputPath.clear(); // the next conversion writes under the new name
     m_tasks.set(i, task);
     m_list->InvalidateCells(i, i, ColumnExport, false);
 }
@@ -123,6 +124,7 @@ void CQuenmarDlg::SwitchToMp4()
     if (m_tasks.isValidIndex(m)) {
         Task task = m_tasks.get(m);
         task.exportType = 0;
+        task.outputPath.clear();
         m_tasks.set(m, task);
         m_list->InvalidateCells(m, m, ColumnExport, false);
     }
@@ -138,6 +140,7 @@ void CQuenmarDlg::SwitchToWmv()
     if (m_tasks.isValidIndex(m)) {
         Task task = m_tasks.get(m);
         task.exportType = 1;
+        task.outputPath.clear();
         m_tasks.set(m, task);
         m_list->InvalidateCells(m, m, ColumnExport, false);
     }

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # A walk-through of the real program as a user would do it, on a virtual X display:
-# add two videos, drop a third onto the list, trim one, set a title, choose the output
-# folder, start, watch the Progress cells, stop, start again and let it finish.
-# Pictures of the window go to the folder given (default: walkthrough/).
-# Needs xvfb-run (package xvfb) and ffmpeg (to make the three videos).
+# add three videos (one of which vanishes before it is converted), drop a fourth onto
+# the list, look into the Add dialog, trim one, set a title, choose the output folder,
+# start, watch the Progress cells, stop, start again and let it finish.
+# Pictures of the window, the Add dialog and the closing messages go to the folder
+# given (default: walkthrough/).
+# Needs xvfb-run (package xvfb) and ffmpeg (to make the videos).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 shots=$(realpath -m "${1:-walkthrough}")
@@ -19,36 +21,46 @@ make_clip() { # name, seconds
 make_clip beach.avi 20
 make_clip birthday.mov 15
 make_clip concert.mpg 12
+make_clip gone.avi 3
 
 cat > "$work/script" <<SCRIPT
+add $work/videos/gone.avi
 add $work/videos/beach.avi $work/videos/birthday.mov
 drop $work/videos/concert.mpg
 wait 500
-select 1
+delete $work/videos/gone.avi
+select 2
 drag-right -60
 title Birthday party
 folder $work/out
 rows
 shot $shots/1-ready.png
+open-add
+wait 800
+shot-dialog $shots/2-add-dialog.png
+cancel-dialog
 start
-wait-progress 0
+wait-progress 1
 wait 700
 rows
-shot $shots/2-converting.png
+shot $shots/3-converting.png
 stop
-wait 300
+wait 500
+shot-dialog $shots/4-stopped-message.png
 dismiss
 wait-idle
 rows
-shot $shots/3-stopped.png
+shot $shots/5-failed-and-stopped.png
 start
-wait-progress 2
+wait-progress 3
 rows
-shot $shots/4-last-row.png
+shot $shots/6-last-row.png
 wait-idle
+wait 500
+shot-dialog $shots/7-finished-message.png
 dismiss
 rows
-shot $shots/5-finished.png
+shot $shots/8-finished.png
 quit
 SCRIPT
 

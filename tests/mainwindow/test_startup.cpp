@@ -12,6 +12,9 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <QCoreApplication>
+#include <QScrollBar>
+
 #include <gtest/gtest.h>
 
 using namespace dialog102;
@@ -137,18 +140,16 @@ TEST(MainWindowStartup, ListColumnsAndButtonTips)
     {
         const char* heading;
         Qt::Alignment alignment;
-        int width;
-    } columns[] = {{"Source", Qt::AlignLeft, 120},
-                   {"Begin Time", Qt::AlignHCenter, 70},
-                   {"End Time", Qt::AlignHCenter, 70},
-                   {"Export", Qt::AlignLeft, 100},
-                   {"Progress", Qt::AlignLeft, 250}};
+    } columns[] = {{"Source", Qt::AlignLeft},
+                   {"Begin Time", Qt::AlignHCenter},
+                   {"End Time", Qt::AlignHCenter},
+                   {"Export", Qt::AlignLeft},
+                   {"Progress", Qt::AlignLeft}};
     ASSERT_EQ(list->GetColumnCount(), 5);
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(list->header()->model()->headerData(i, Qt::Horizontal).toString(),
                   columns[i].heading);
         EXPECT_EQ(list->GetColumnAlignment(i) & Qt::AlignHorizontal_Mask, columns[i].alignment);
-        EXPECT_EQ(list->GetColumnWidth(i), columns[i].width);
     }
     EXPECT_TRUE(list->GetExtendedStyle() & CTaskListCtrl::ExFullRowSelect);
     EXPECT_FALSE(list->GetExtendedStyle() & CTaskListCtrl::ExGridLines);
@@ -167,4 +168,37 @@ TEST(MainWindowStartup, ListColumnsAndButtonTips)
         EXPECT_EQ(button->toolTip(), tip) << id;
         EXPECT_TRUE(button->hasImages()) << id;
     }
+}
+
+TEST(MainWindowStartup, ProgressAndTimesAreReadableWithoutScrolling)
+{
+    WindowFixture f;
+    f.dlg().resize(f.dlg().sizeHint().expandedTo(QSize(669, 608)));
+    f.dlg().show();
+    auto* list = f.control<CTaskListCtrl>(IdTaskList);
+    QCoreApplication::processEvents();
+    const QFontMetrics metrics(list->font());
+    auto fits = [&](int column, const QString& text, int margins) {
+        return metrics.horizontalAdvance(text) + margins <= list->GetColumnWidth(column);
+    };
+    // The bar's frame and edges take 7 pixels of the cell.
+    EXPECT_TRUE(fits(ColumnProgress, "    45.20%  12.34MB   Remain Time:00:01:23", 7))
+        << list->GetColumnWidth(ColumnProgress);
+    EXPECT_TRUE(fits(ColumnProgress, "    100.00%  999.99MB   Remain Time:00:00:00", 7));
+    EXPECT_TRUE(fits(ColumnBegin, "Begin Time", 8));
+    EXPECT_TRUE(fits(ColumnEnd, "00:00:00", 4));
+    EXPECT_GE(list->GetColumnWidth(ColumnSource), 75);
+    EXPECT_GE(list->GetColumnWidth(ColumnExport), 75);
+
+    // No horizontal scroll bar, empty or with more rows than fit.
+    EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+    QStringList paths;
+    for (int i = 0; i < 20; ++i)
+        paths << f.root() + QString("clip%1.avi").arg(i);
+    f.addThroughButton(paths);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(list->verticalScrollBar()->isVisible());
+    EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
 }

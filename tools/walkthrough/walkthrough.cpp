@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -229,6 +230,22 @@ void Walkthrough::run(const QString& line)
         }
     } else if (command == QLatin1String("shot")) {
         m_host.grab().save(rest);
+    } else if (command == QLatin1String("open-add")) {
+        // The program's own file dialog, which stays open until cancel-dialog.
+        main->setFileChooser({});
+        QTimer::singleShot(0, button("1012"), &QPushButton::click);
+    } else if (command == QLatin1String("shot-dialog")) {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            dialog->grab().save(rest);
+        else
+            say(QStringLiteral("no dialog is open"));
+    } else if (command == QLatin1String("cancel-dialog")) {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+        else
+            say(QStringLiteral("no dialog is open"));
+    } else if (command == QLatin1String("delete")) {
+        say(QFile::remove(rest) ? QStringLiteral("deleted") : QStringLiteral("not deleted"));
     } else if (command == QLatin1String("rows")) {
         printRows();
     } else if (command == QLatin1String("quit")) {

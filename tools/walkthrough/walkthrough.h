@@ -26,6 +26,10 @@ class CHostDlg;
 //   children          print the program's child processes
 //   files DIR         print the files in a folder
 //   dismiss           answer the open message box
+//   open-add          open the add button's own file dialog
+//   shot-dialog FILE  save a picture of the open dialog or message box
+//   cancel-dialog     cancel the open dialog
+//   delete FILE       delete a file (a source that vanishes after it was added)
 //   shot FILE         save a picture of the window
 //   rows              print the list's cells
 //   quit              close the window
