@@ -66,11 +66,14 @@ QString BatchDriver::summaryText(const Summary& s, bool counts)
            parts.join(QStringLiteral(", "));
 }
 
-void BatchDriver::startConverting()
+void BatchDriver::startConverting(Scope scope)
 {
     if (m_converting)
         return;
-    if (m_tasks.size() < 1)
+    int total = 0;
+    for (int i = 0; i < m_tasks.size(); ++i)
+        total += scope == Scope::All || !isConverted(m_tasks.get(i)) ? 1 : 0;
+    if (total < 1)
         return;
     m_media.StopConversion();
     if (m_host.outputFolderText().isEmpty()) {
@@ -86,10 +89,12 @@ void BatchDriver::startConverting()
     emit batchStarted();
     m_batch.stopFlag = false;
     m_batch.wmvRunning = 0;
-    resetProgress(m_tasks, [this](int row) { redrawProgress(row); });
+    m_skipConverted = scope == Scope::Unconverted;
+    resetProgress(
+        m_tasks, [this](int row) { redrawProgress(row); }, m_skipConverted);
     m_outputs.clear();
     m_summary = {};
-    m_summary.total = m_tasks.size();
+    m_summary.total = total;
     m_next = 0;
     startNextTask();
 }
@@ -104,6 +109,8 @@ void BatchDriver::startNextTask()
             return;
         }
         const int index = m_next++;
+        if (m_skipConverted && isConverted(m_tasks.get(index)))
+            continue;
         m_batch.currentTaskIndex = index;
         emit taskStarted(index);
         const bool waiting = m_tasks.get(index).exportType != 0 ? beginWmv(index) : beginMp4(index);
@@ -275,6 +282,7 @@ void BatchDriver::onEncoderEnded()
         warnWhenShort(index);
         task = m_tasks.get(index);
         task.finished = 1;
+        task.doneSignature = conversionSignature(task);
         m_tasks.set(index, task);
         redrawProgress(index);
         endTask(index, TaskResult::Finished);
@@ -338,6 +346,7 @@ void BatchDriver::onConversionComplete()
     } else {
         Task finished = m_tasks.get(index);
         finished.wmvPercent = 100;
+        finished.doneSignature = conversionSignature(finished);
         m_tasks.set(index, finished);
         redrawProgress(index);
         endTask(index, TaskResult::Finished);

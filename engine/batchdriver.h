@@ -49,7 +49,15 @@ public:
     // The output each Task of the last batch was given, by Task index.
     QString outputOf(int index) const { return m_outputs.value(index); }
 
-    void startConverting();
+    // Which Tasks a batch converts: all (what Start does), or only those that are not
+    // converted already (new, failed, stopped, or edited since they finished).
+    enum class Scope
+    {
+        All,
+        Unconverted
+    };
+    void startConverting() { startConverting(Scope::All); }
+    void startConverting(Scope scope);
     void stopConverting();
     void shutDownComputer();
 
@@ -103,5 +111,6 @@ private:
     Step m_step = Step::Idle;
     int m_next = 0;
     int m_nameAttempt = 0;
+    bool m_skipConverted = false;
     Summary m_summary;
 };

@@ -1,5 +1,7 @@
 #include "task.h"
 
+#include <QStringList>
+
 QString taskBaseName(const QString& path)
 {
     const qsizetype slash = path.lastIndexOf(u'/');
@@ -37,16 +39,37 @@ Task makeTask(const QString& sourcePath, double duration, int32_t exportType, in
     return task;
 }
 
+QString conversionSignature(const Task& task)
+{
+    QStringList fields{task.sourcePath, QString::number(task.startTime, 'g', 17),
+                       QString::number(task.endTime, 'g', 17), task.exportName, task.title};
+    for (const int32_t value : {task.exportType, task.mp4Profile, task.wmvProfile, task.videoType,
+                                task.videoSize, task.frameRate, task.videoBitrate, task.aspect,
+                                task.channels, task.audioBitrate, task.sampleRate, task.volume})
+        fields << QString::number(value);
+    return fields.join(QChar(0x1F));
+}
+
+bool isConverted(const Task& task)
+{
+    const bool finished = task.exportType == 0 ? task.finished == 1 : task.wmvPercent == 100;
+    return finished && !task.failed && !task.stopped && !task.doneSignature.isEmpty() &&
+           task.doneSignature == conversionSignature(task);
+}
+
 int TaskList::add(const Task& task)
 {
     m_tasks.append(task);
     return size() - 1;
 }
 
-void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawProgress)
+void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawProgress,
+                   bool keepConverted)
 {
     for (int i = 0; i < tasks.size(); ++i) {
         Task task = tasks.get(i);
+        if (keepConverted && isConverted(task))
+            continue;
         task.finished = 0;
         task.outputKB = 0;
         task.encodeSpeed = 0.0;
@@ -57,6 +80,7 @@ void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawPr
         task.failureKind = FailureKind::None;
         task.stopped = 0;
         task.outputPath.clear();
+        task.doneSignature.clear();
         task.warning.clear();
         task.preState = 0;
         task.preDone = 0;

@@ -62,6 +62,9 @@ struct Task
     // The file the last batch wrote for this Task, from the moment its name was chosen;
     // empty before, and again once the title or the export type changes.
     QString outputPath;
+    // What the finished conversion was made from (conversionSignature at the time), so
+    // that a Task edited since is no longer counted as converted. Empty until finished.
+    QString doneSignature;
     // Set when a conversion finished but gave less than was asked for (the source ended
     // early): what was reached. Cleared with the rest of the progress.
     QString warning;
@@ -78,12 +81,22 @@ int32_t isRealMediaPath(const QString& path);
 // A new Task for a source, with the creation values.
 Task makeTask(const QString& sourcePath, double duration, int32_t exportType, int32_t wmvProfile);
 
+// The Task's fields that decide what its conversion writes: source, trim, title,
+// export type, Profiles and settings.
+QString conversionSignature(const Task& task);
+
+// True when the Task's last conversion finished and nothing that decides its output
+// changed since.
+bool isConverted(const Task& task);
+
 class TaskList;
 
 // Clears the progress of every Task before a batch, redrawing each row's Progress cell.
 // The pre-conversion's state goes too, so that a RealMedia Task waiting its turn does
 // not show the half of a run that is over.
-void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawProgress);
+// With keepConverted, Tasks that are converted (isConverted) keep theirs.
+void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawProgress,
+                   bool keepConverted = false);
 
 class TaskList
 {

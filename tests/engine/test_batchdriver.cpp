@@ -459,3 +459,45 @@ TEST(BatchDriver, TheExportCellShowsTheFileThatIsWritten)
     EXPECT_EQ(rig.tasks.get(0).outputPath, rig.app.out() + "/party_2.mp4");
     EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/party_2.mp4"));
 }
+
+TEST(BatchDriver, OnlyTheTasksNotConvertedYetWhenAsked)
+{
+    BatchRig rig;
+    rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    const int failing = rig.app.addProfile("failing.sh", scripts::kFailing, "\"$OUTPUT_FILE\"");
+    rig.addMp4("done", 0);
+    rig.addWmv("wmv");
+    rig.addMp4("edited", 0);
+    rig.addMp4("failed", failing);
+    rig.run();
+    ASSERT_TRUE(isConverted(rig.tasks.get(0)));
+    ASSERT_TRUE(isConverted(rig.tasks.get(1)));
+    ASSERT_FALSE(isConverted(rig.tasks.get(3)));
+    // Edited since it finished: a new trim is a new file.
+    Task edited = rig.tasks.get(2);
+    edited.endTime = 5;
+    rig.tasks.set(2, edited);
+    EXPECT_FALSE(isConverted(rig.tasks.get(2)));
+    Task mended = rig.tasks.get(3);
+    mended.mp4Profile = 0;
+    rig.tasks.set(3, mended);
+    rig.addMp4("new", 0);
+
+    rig.host.messages.clear();
+    rig.driver.startConverting(BatchDriver::Scope::Unconverted);
+    while (rig.driver.converting())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(QDir(rig.app.out()).entryList(QDir::Files),
+              (QStringList{"done.mp4", "edited.mp4", "edited_2.mp4", "failed.mp4", "new.mp4",
+                           "wmv.wmv"}));
+    for (int row = 0; row < 5; ++row)
+        EXPECT_EQ(rig.progress(row), "    Finished") << row;
+    EXPECT_EQ(rig.tasks.get(0).outputPath, rig.app.out() + "/done.mp4"); // kept, not redone
+    EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
+
+    // Nothing left to convert: nothing starts.
+    rig.host.convertingStates.clear();
+    rig.driver.startConverting(BatchDriver::Scope::Unconverted);
+    EXPECT_FALSE(rig.driver.converting());
+    EXPECT_TRUE(rig.host.convertingStates.isEmpty());
+}
