@@ -228,6 +228,7 @@ void CQuenmarDlg::OnInitDialog()
     ApplyExportMode(0);
 
     readOutputFolder();
+    updateControls();
     m_background = art::pixmap(art::Kind::Bitmap, 185);
     setCaption();
 }
@@ -348,7 +349,7 @@ void CQuenmarDlg::connectControls()
     connect(m_removeAll, &QPushButton::clicked, this, &CQuenmarDlg::OnRemoveAll);
     connect(m_browse, &QPushButton::clicked, this, &CQuenmarDlg::OnBrowse);
     connect(m_help, &QPushButton::clicked, this, &CQuenmarDlg::OnHelp);
-    connect(m_start, &QPushButton::clicked, m_driver.get(), &BatchDriver::startConverting);
+    connect(m_start, &QPushButton::clicked, this, &CQuenmarDlg::OnStart);
     connect(m_stop, &QPushButton::clicked, m_driver.get(), &BatchDriver::stopConverting);
     connect(m_play, &QPushButton::clicked, this, &CQuenmarDlg::OnPlay);
     connect(m_stopPreview, &QPushButton::clicked, this, &CQuenmarDlg::OnStopPreview);
@@ -403,6 +404,7 @@ void CQuenmarDlg::showConverting(bool converting)
 {
     m_start->setVisible(!converting);
     m_stop->setVisible(converting);
+    updateControls();
 }
 
 bool CQuenmarDlg::shutdownWhenFinished() const

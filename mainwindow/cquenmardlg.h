@@ -53,6 +53,10 @@ public:
     using FileChooserFn = std::function<QStringList()>;
     using FolderChooserFn = std::function<QString()>;
     using UrlOpenerFn = std::function<bool(const QUrl&)>;
+    // Asks with the buttons given, the last one changing nothing; the index of the
+    // answer, -1 when the question was closed.
+    using QuestionFn =
+        std::function<int(const QString& text, const QString& caption, const QStringList& buttons)>;
 
     static constexpr int kTitleLimit = 255;
     static constexpr double kNoTaskRange = 120.0;
@@ -65,6 +69,13 @@ public:
     void setFileChooser(FileChooserFn fn) { m_fileChooser = std::move(fn); }
     void setFolderChooser(FolderChooserFn fn) { m_folderChooser = std::move(fn); }
     void setUrlOpener(UrlOpenerFn fn) { m_urlOpener = std::move(fn); }
+    void setQuestionBox(QuestionFn fn) { m_questionBox = std::move(fn); }
+
+    // Start: asks first when the list holds converted Tasks, whether to convert them
+    // again or only the others.
+    void OnStart();
+    // Closing during a batch: asks whether to stop and quit; true to close.
+    bool confirmClose();
 
     // Task list editing.
     void OnAdd();
@@ -140,6 +151,10 @@ private:
     void connectControls();
     void setUpImageButtons();
     void fitColumns();
+    void updateControls();
+    bool settingsEditable() const;
+    int ask(const QString& text, const QString& caption, const QStringList& buttons,
+            int defaultButton);
     void fillWmvProfiles();
     void placeControls();
     void pushExportRadioValue();
@@ -160,6 +175,7 @@ private:
     FileChooserFn m_fileChooser;
     FolderChooserFn m_folderChooser;
     UrlOpenerFn m_urlOpener;
+    QuestionFn m_questionBox;
 
     TaskList m_tasks;
     int m_selected = -1;

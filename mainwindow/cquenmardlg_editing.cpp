@@ -96,6 +96,7 @@ void CQuenmarDlg::OnRemoveAll()
         return;
     m_tasks.removeAll();
     m_list->DeleteAllItems();
+    updateControls();
     m_selected = -1;
     m_media->Reset();
     ResetSettings();
@@ -164,6 +165,7 @@ void CQuenmarDlg::SelectRow(int row)
 void CQuenmarDlg::RefreshRows()
 {
     m_list->SetItemCount(m_tasks.size());
+    updateControls();
     const int mark = m_list->GetSelectionMark();
     m_list->RedrawItems(mark, mark);
 }

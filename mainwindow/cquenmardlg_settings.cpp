@@ -153,8 +153,8 @@ void CQuenmarDlg::ApplyExportMode(int mode)
     m_mp4Profile->setVisible(mp4);
     m_wmvProfileLabel->setVisible(!mp4);
     m_wmvProfile->setVisible(!mp4);
-    m_titleEdit->setEnabled(mp4);
-    m_titleLabel->setEnabled(mp4);
+    m_titleEdit->setEnabled(mp4 && settingsEditable());
+    m_titleLabel->setEnabled(mp4 && settingsEditable());
     const int m = m_list->GetSelectionMark();
     if (!m_tasks.isValidIndex(m)) {
         EnableSettings(mp4);
@@ -166,7 +166,7 @@ void CQuenmarDlg::ApplyExportMode(int mode)
 void CQuenmarDlg::EnableSettings(bool on)
 {
     for (int id : {1025, 1026, 1028, 1027, 1029, 1031, 1030, 1032, 1033})
-        setting(id)->setEnabled(on);
+        setting(id)->setEnabled(on && settingsEditable());
 }
 
 void CQuenmarDlg::ResetSettings()

@@ -63,10 +63,19 @@ void CHostDlg::OnHelp()
 
 void CHostDlg::done(int result)
 {
-    // Every way of closing comes here: stop the batch and let the encoder finish first.
+    // Every way of closing comes here. During a batch the user is asked first, unless the
+    // session is ending; then the batch stops and the encoder finishes its file first.
+    if (m_main && m_main->converting() && !m_closeWithoutAsking && !m_main->confirmClose())
+        return;
     if (m_main && m_main->converting())
         m_main->stopForClose();
     QDialog::done(result);
+}
+
+void CHostDlg::closeWithoutAsking()
+{
+    m_closeWithoutAsking = true;
+    close();
 }
 
 void CHostDlg::showEvent(QShowEvent* event)

@@ -27,6 +27,8 @@ public:
     static CHostDlg* instance();
 
     void done(int result) override;
+    // Closes without the question a running batch asks (the session is ending).
+    void closeWithoutAsking();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -38,5 +40,6 @@ private:
     CSkinEngine& m_skin;
     PowerControl& m_power;
     QIcon m_icon;
+    bool m_closeWithoutAsking = false;
     CQuenmarDlg* m_main = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "gui.h"
 
+#include "chostdlg.h"
 #include "cquenmarapp.h"
 
 #include <QApplication>
@@ -31,6 +32,9 @@ void closeOnSignals(QApplication& application)
     QObject::connect(notifier, &QSocketNotifier::activated, &application, [] {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        // Nobody may be there to answer a question: the session is ending.
+        if (CHostDlg* host = CHostDlg::instance())
+            host->closeWithoutAsking();
         QApplication::closeAllWindows();
     });
     struct sigaction action = {};

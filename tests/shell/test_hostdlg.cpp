@@ -52,7 +52,7 @@ TEST(HostWindow, PlacesTheMainWindowInside)
     EXPECT_TRUE(host.windowTitle().startsWith("Trelvo Converter V"));
 }
 
-TEST(HostWindow, ClosingDuringABatchStopsTheEncoderFirst)
+TEST(HostWindow, ClosingDuringABatchAsksThenStopsTheEncoderFirst)
 {
     StandInApp app;
     app.addProfile("untiltold.sh", kUntilTold, "\"$OUTPUT_FILE\"");
@@ -86,7 +86,18 @@ TEST(HostWindow, ClosingDuringABatchStopsTheEncoderFirst)
         encoder = pid_t(pidFile.readAll().trimmed().toInt());
         outputPath = app.out() + "/" + pids.first().chopped(4);
         poll.stop();
-        host.close(); // as the window's close button does
+        // As the window's close button does. The first time the user keeps converting.
+        host.close();
+        EXPECT_TRUE(host.isVisible());
+        EXPECT_TRUE(main->converting());
+        EXPECT_TRUE(processAlive(encoder));
+        host.close();
+    });
+    QStringList questions;
+    main->setQuestionBox([&](const QString& text, const QString&, const QStringList& buttons) {
+        questions << text;
+        EXPECT_EQ(buttons, (QStringList{"Stop and Quit", "Keep Converting"}));
+        return questions.size() == 1 ? 1 : 0;
     });
     poll.start();
     QTimer::singleShot(15000, &host, [&] { host.close(); }); // never hang the test
@@ -104,4 +115,6 @@ TEST(HostWindow, ClosingDuringABatchStopsTheEncoderFirst)
     EXPECT_EQ(main->driver().runner().runningEncoders(), 0);
     EXPECT_TRUE(QFile::exists(outputPath)) << "the encoder was asked to finish its file";
     EXPECT_TRUE(messages.isEmpty()) << "no message after the window closed";
+    ASSERT_EQ(questions.size(), 2);
+    EXPECT_TRUE(questions[0].startsWith("A conversion is running. Stop it and quit?"));
 }

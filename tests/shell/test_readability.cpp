@@ -5,6 +5,7 @@
 #include "cquenmardlg.h"
 #include "cskinengine.h"
 #include "standins.h"
+#include "testmedia.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -115,7 +116,8 @@ TEST_F(SkinnedWindow, TheWindowsOwnControlsStaySkinnedAndReadable)
     EXPECT_EQ(label->property(CSkinEngine::kProperty).toString(), "window");
     EXPECT_EQ(label->palette().color(label->foregroundRole()), QColor("#ece8ff"));
     EXPECT_GE(contrast::ratio(QColor("#ece8ff"), QColor("#28215f")), contrast::kReadable);
-    // The combo boxes keep their own look and the window's.
+    // The combo boxes keep their own look and the window's; with a Task they can be used.
+    host->mainWindow()->AddFile(testmedia::clip("avi"));
     auto* combo = main->findChild<QComboBox*>(QString::number(1025));
     ASSERT_TRUE(combo);
     EXPECT_EQ(combo->property(CSkinEngine::kProperty).toString(), "combo");
