@@ -30,6 +30,7 @@ class QMimeData;
 class QPushButton;
 class QRadioButton;
 struct CellRequest;
+struct SettingItems;
 
 // The main window: the task list, the settings of the selected Task, the export type,
 // the output folder, the preview with its trim slider, and Start and Stop. It lives
@@ -148,6 +149,7 @@ private:
     void onCellRequest(CellRequest* request);
     void showTrim(double duration, double start, double end);
     void setTitleText(const QString& text);
+    void showSettingItems(int mp4Profile, const SettingItems& own);
     QComboBox* setting(int id) const { return m_settings.at(size_t(id - 1025)); }
     QStringList droppedFiles(const QMimeData* mime) const;
 
