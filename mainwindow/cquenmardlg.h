@@ -150,6 +150,8 @@ private:
     void showTrim(double duration, double start, double end);
     void setTitleText(const QString& text);
     void showSettingItems(int mp4Profile, const SettingItems& own);
+    void showStill(const Task& task);
+    void clearPreview();
     QComboBox* setting(int id) const { return m_settings.at(size_t(id - 1025)); }
     QStringList droppedFiles(const QMimeData* mime) const;
 
@@ -169,6 +171,8 @@ private:
     int m_trimLock = 0;
     bool m_previewFlag = false;
     bool m_seekBusy = false;
+    QString m_stillPath; // where the running glimpse returns to; empty for nowhere
+    double m_stillTime = 0.0;
     bool m_closing = false;
     QString m_outputFolder;
     QString m_caption;

@@ -72,6 +72,7 @@ void CQuenmarDlg::AddFile(const QString& path)
     m_selected = m_tasks.size() - 1;
     showTrim(duration, 0.0, duration);
     SelectRow(m_selected);
+    showStill(task);
 }
 
 void CQuenmarDlg::OnRemove()
@@ -83,6 +84,7 @@ void CQuenmarDlg::OnRemove()
         return;
     m_tasks.removeAt(i);
     RefreshRows();
+    clearPreview();
     if (m_tasks.size() == 0) {
         m_selected = -1;
         m_media->Reset();
@@ -99,6 +101,7 @@ void CQuenmarDlg::OnRemoveAll()
         return;
     m_tasks.removeAll();
     m_list->DeleteAllItems();
+    clearPreview();
     m_selected = -1;
     m_media->Reset();
     ResetSettings();
@@ -124,6 +127,7 @@ void CQuenmarDlg::LoadTask(int index)
     const Task task = m_tasks.get(index);
     showTrim(m_media->GetDuration(task.sourcePath), task.startTime, task.endTime);
     SelectRow(m_selected);
+    showStill(task);
     // The radio pair shows the loaded Task's export type; the next added file takes it.
     m_exportRadioValue = task.exportType != 0 ? 1 : 0;
     pushExportRadioValue();

@@ -6,6 +6,12 @@
 #include "progressdisplay.h"
 
 #include <algorithm>
+#include <utility>
+
+namespace {
+// A Task trimmed from its very start shows this far in: first pictures are often black.
+constexpr double kStillAtStart = 1.0;
+} // namespace
 
 void CQuenmarDlg::OnRangeChanged(int which, int released)
 {
@@ -31,6 +37,10 @@ void CQuenmarDlg::OnRangeChanged(int which, int released)
 
 void CQuenmarDlg::Seek(const QString& path, double time)
 {
+    // Once the glimpse is over the picture rests at the edge, so that it agrees with the
+    // list's times; an edge moved again while a glimpse plays moves that place along.
+    m_stillPath = path;
+    m_stillTime = time;
     if (m_seekBusy)
         return;
     m_seekBusy = true;
@@ -47,9 +57,26 @@ void CQuenmarDlg::Seek(const QString& path, double time)
 
 void CQuenmarDlg::OnPlayEnded(double)
 {
-    if (!m_previewFlag)
+    if (!m_previewFlag) {
         m_media->StopPlay();
+        if (!m_stillPath.isEmpty())
+            m_media->ShowStill(std::exchange(m_stillPath, QString()), m_stillTime);
+    }
     m_seekBusy = false;
+}
+
+void CQuenmarDlg::showStill(const Task& task)
+{
+    m_stillPath.clear();
+    m_previewFlag = false;
+    m_media->ShowStill(task.sourcePath, task.startTime > 0.0 ? task.startTime : kStillAtStart);
+}
+
+void CQuenmarDlg::clearPreview()
+{
+    m_stillPath.clear();
+    m_media->ClearPicture();
+    m_previewFlag = false;
 }
 
 void CQuenmarDlg::OnPlay()
@@ -58,6 +85,7 @@ void CQuenmarDlg::OnPlay()
     if (converting() || !m_tasks.isValidIndex(mark))
         return;
     m_previewFlag = true;
+    m_stillPath.clear();
     const Task task = m_tasks.get(mark);
     m_media->GetDuration(task.sourcePath);
     m_media->Reset();

@@ -48,6 +48,8 @@ public:
     void Reset() override;
     void StopConversion() override;
     void StopPlay() override;
+    void ShowStill(const QString& path, double time) override;
+    void ClearPicture() override;
     QString LastError() const override { return m_lastError; }
     QString SourceProblem(const QString& path) override;
 
@@ -65,6 +67,8 @@ private:
     void onWorkerProgress(quint64 generation, double position, double total);
     void onWorkerFinished(quint64 generation, const QString& error, bool cancelled);
     void onPlayerEnded(quint64 generation, double seconds);
+    // Ends the playback and makes whatever the preview thread still delivers stale.
+    void dropPreview();
 
     short m_wmvProfile = 0;
     short m_videoCompressor = 0;
