@@ -19,7 +19,12 @@ void CQuenmarDlg::readOutputFolder()
 
 void CQuenmarDlg::setCaption()
 {
-    m_caption = QStringLiteral("Trelvo Converter V%1").arg(storedVersion());
+    // A version stored in the settings wins; without one, the build's own, so that the
+    // title always has the version that the help asks users to quote.
+    QString version = storedVersion();
+    if (version.isEmpty())
+        version = QStringLiteral(TRELVO_VERSION);
+    m_caption = QStringLiteral("Trelvo Converter V%1").arg(version);
     window()->setWindowTitle(m_caption);
     emit captionChanged(m_caption);
 }

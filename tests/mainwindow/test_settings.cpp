@@ -2,13 +2,17 @@
 // keys that must never close it.
 #include "mainwindowtestsupport.h"
 
+#include "common/qtprinters.h"
+
 #include "dialogtemplate.h"
 #include "programfolder.h"
 
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
@@ -28,15 +32,35 @@ QString expectedDefaultFolder()
     const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     return QDir(videos).exists() ? videos : QDir::homePath();
 }
+
+// The version the build says in its top CMakeLists.txt: project(... VERSION x.y.z ...).
+QString projectVersion()
+{
+    QFile file(QStringLiteral(TRELVO_SOURCE_DIR "/CMakeLists.txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression project(QStringLiteral(R"(project\([^)]*VERSION\s+([0-9.]+))"));
+    return project.match(QString::fromUtf8(file.readAll())).captured(1);
+}
 } // namespace
 
-TEST(MainWindowSettings, FirstRunShowsTheDefaultFolderAndABareVersion)
+TEST(MainWindowSettings, FirstRunShowsTheDefaultFolderAndTheBuildsVersion)
 {
     clearUserSettings();
-    WindowFixture f;
-    EXPECT_EQ(f.control<QLineEdit>(IdOutputFolder)->text(), expectedDefaultFolder());
-    EXPECT_EQ(f.dlg().captionText(), "Trelvo Converter V");
-    EXPECT_EQ(f.dlg().windowTitle(), "Trelvo Converter V");
+    const QString version = projectVersion();
+    ASSERT_TRUE(QRegularExpression(QStringLiteral(R"(^\d+(\.\d+)+$)")).match(version).hasMatch())
+        << version.toStdString();
+    {
+        WindowFixture f;
+        EXPECT_EQ(f.control<QLineEdit>(IdOutputFolder)->text(), expectedDefaultFolder());
+        EXPECT_EQ(f.dlg().captionText(), "Trelvo Converter V" + version);
+        EXPECT_EQ(f.dlg().windowTitle(), "Trelvo Converter V" + version);
+    }
+    // An empty stored version is no version.
+    userSettings().setValue("Version", "");
+    WindowFixture again;
+    EXPECT_EQ(again.dlg().captionText(), "Trelvo Converter V" + version);
+    clearUserSettings();
 }
 
 TEST(MainWindowSettings, VersionComesFromTheSettings)
