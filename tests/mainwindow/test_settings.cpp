@@ -13,9 +13,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTextBrowser>
 
 #include <gtest/gtest.h>
 
@@ -106,6 +108,46 @@ TEST(MainWindowSettings, HelpOpensTheSupportSectionOfTheBundledPage)
     EXPECT_TRUE(opened.isLocalFile());
     EXPECT_EQ(opened.toLocalFile(), programFolder() + "Help.html");
     EXPECT_EQ(opened.fragment(), "support");
+}
+
+TEST(MainWindowSettings, WithoutABrowserHelpOpensInAWindowOfItsOwn)
+{
+    WindowFixture f;
+    ASSERT_TRUE(QFile::copy(TRELVO_SOURCE_DIR "/shell/Help.html", f.root() + "Help.html"));
+    int asked = 0;
+    f.dlg().setUrlOpener([&](const QUrl&) {
+        ++asked;
+        return false;
+    });
+    auto* help = f.control<QPushButton>(IdHelp);
+    QTest::mouseClick(help, Qt::LeftButton);
+    EXPECT_EQ(asked, 1) << "a browser is tried first";
+    auto* window = f.dlg().findChild<QDialog*>("helpWindow");
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    auto* browser = window->findChild<QTextBrowser*>();
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(browser->source(), CQuenmarDlg::supportUrl());
+    EXPECT_TRUE(browser->toPlainText().contains("Reporting a problem"));
+    EXPECT_GT(browser->verticalScrollBar()->value(), 0) << "at the support section";
+
+    // Help again brings the same window back.
+    window->close();
+    QTest::mouseClick(help, Qt::LeftButton);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(f.dlg().findChildren<QDialog*>("helpWindow").size(), 1);
+
+    // Without the page the window says where it belongs.
+    QFile::remove(f.root() + "Help.html");
+    QTest::mouseClick(help, Qt::LeftButton);
+    EXPECT_TRUE(browser->toPlainText().contains("missing"));
+    EXPECT_TRUE(browser->toPlainText().contains(f.root() + "Help.html"));
+
+    // A browser that starts leaves the program's own window alone.
+    window->close();
+    f.dlg().setUrlOpener([](const QUrl&) { return true; });
+    QTest::mouseClick(help, Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST(MainWindowSettings, EnterAndEscapeNeverCloseTheWindow)
