@@ -39,10 +39,11 @@ void CQuenmarDlg::Seek(const QString& path, double time)
 {
     // Once the glimpse is over the picture rests at the edge, so that it agrees with the
     // list's times; an edge moved again while a glimpse plays moves that place along.
-    m_stillPath = path;
-    m_stillTime = time;
-    if (m_seekBusy)
+    if (m_seekBusy) {
+        m_stillPath = path;
+        m_stillTime = time;
         return;
+    }
     m_seekBusy = true;
     m_previewFlag = false;
     const double duration = m_media->GetDuration(path);
@@ -53,6 +54,10 @@ void CQuenmarDlg::Seek(const QString& path, double time)
     else
         m_media->AddVideoSegment(path, 1.0, 1.0, 0);
     m_media->Play();
+    // Play ends the preview it replaces at once; that end is not this glimpse's.
+    m_seekBusy = true;
+    m_stillPath = path;
+    m_stillTime = time;
 }
 
 void CQuenmarDlg::OnPlayEnded(double)

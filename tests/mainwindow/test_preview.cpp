@@ -95,6 +95,14 @@ TEST(MainWindowPreview, ThePictureShowsTheSelectedTaskAtItsEdges)
     f.clickRow(1);
     EXPECT_TRUE(f.showsSecond(3)) << qPrintable(f.shown().name());
     EXPECT_TRUE(f.keepsShowingSecond(3));
+
+    // An edge let go of while the preview plays: the glimpse replaces the preview, and
+    // the end of the preview is not taken for the end of the glimpse.
+    QTest::mouseClick(f.control<QPushButton>(IdPlay), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.engine()->isPlaying(); }, 2000));
+    f.release(2.5, 4.5, 0);
+    EXPECT_TRUE(f.showsSecond(2)) << qPrintable(f.shown().name());
+    EXPECT_TRUE(f.keepsShowingSecond(2));
 }
 
 TEST(MainWindowPreview, RemovingStopsThePreviewAndClearsThePicture)
