@@ -172,9 +172,5 @@ QString expandCommand(const TaskList& tasks, int taskIndex, const QString& outpu
                       const QString& appFolder, const QDateTime& now)
 {
     const Task task = tasks.get(taskIndex);
-    CProfileFile reader;
-    reader.SetPath(profileFilePath(appFolder));
-    const QString templ = reader.ReadString(QStringLiteral("profile%1").arg(task.mp4Profile),
-                                            QStringLiteral("Command0"));
-    return expandTemplate(templ, task, outputPath, now);
+    return expandTemplate(profileCommand(appFolder, task.mp4Profile), task, outputPath, now);
 }

@@ -68,6 +68,17 @@ public:
     virtual void StopConversion() = 0;
     virtual void StopPlay() = 0;
 
+    // The preview's resting picture. ShowStill shows the file's picture at `time` (the
+    // last one before it when the file has none there; nothing for a file without
+    // pictures) until the next playback or still; it returns at once. ClearPicture
+    // leaves the preview empty. Both replace a playback, and a still asked for earlier.
+    virtual void ShowStill(const QString& path, double time)
+    {
+        Q_UNUSED(path);
+        Q_UNUSED(time);
+    }
+    virtual void ClearPicture() {}
+
     // Why the last conversion failed; empty after a success.
     virtual QString LastError() const = 0;
     // The class of that failure, for the list's short reason.

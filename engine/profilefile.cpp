@@ -129,6 +129,13 @@ QString profileFilePath(const QString& appFolder)
     return QDir(appFolder).absoluteFilePath(name);
 }
 
+QString profileCommand(const QString& appFolder, int profile)
+{
+    CProfileFile reader;
+    reader.SetPath(profileFilePath(appFolder));
+    return reader.ReadString(QStringLiteral("profile%1").arg(profile), QStringLiteral("Command0"));
+}
+
 Mp4ProfileChoice LoadMp4Profiles(const QString& appFolder)
 {
     CProfileFile reader;

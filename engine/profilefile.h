@@ -61,6 +61,10 @@ struct Mp4ProfileChoice
 // current directory), as an absolute path.
 QString profileFilePath(const QString& appFolder);
 
+// The command template of Profile `profile`: "Command0" of section "profile<n>" of the
+// profile file in the app folder; empty when there is none.
+QString profileCommand(const QString& appFolder, int profile);
+
 // Reads the profile file of the app folder.
 Mp4ProfileChoice LoadMp4Profiles(const QString& appFolder);
 // The same from a profile file already read.

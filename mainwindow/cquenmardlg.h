@@ -31,6 +31,7 @@ class QMimeData;
 class QPushButton;
 class QRadioButton;
 struct CellRequest;
+struct SettingItems;
 
 // The main window: the task list, the settings of the selected Task, the export type,
 // the output folder, the preview with its trim slider, and Start and Stop. It lives
@@ -166,6 +167,9 @@ private:
     const QStringList& plannedNames();
     void showTrim(double duration, double start, double end);
     void setTitleText(const QString& text);
+    void showSettingItems(int mp4Profile, const SettingItems& own);
+    void showStill(const Task& task);
+    void clearPreview();
     QComboBox* setting(int id) const { return m_settings.at(size_t(id - 1025)); }
     QStringList droppedFiles(const QMimeData* mime) const;
 
@@ -186,6 +190,8 @@ private:
     int m_trimLock = 0;
     bool m_previewFlag = false;
     bool m_seekBusy = false;
+    QString m_stillPath; // where the running glimpse returns to; empty for nowhere
+    double m_stillTime = 0.0;
     bool m_closing = false;
     QString m_outputFolder;
     QString m_caption;

@@ -6,10 +6,48 @@
 #include "programfolder.h"
 
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace {
+
+// The help page in a window of the program's own, for a desktop that cannot start a
+// browser. One window, brought to the front again by a later Help.
+void showHelpWindow(QWidget* owner, const QUrl& url)
+{
+    auto* window = owner->findChild<QDialog*>(QStringLiteral("helpWindow"));
+    if (!window) {
+        window = new QDialog(owner);
+        window->setObjectName(QStringLiteral("helpWindow"));
+        window->setWindowTitle(QStringLiteral("Trelvo Converter Help"));
+        auto* browser = new QTextBrowser(window);
+        browser->setOpenExternalLinks(true);
+        auto* layout = new QVBoxLayout(window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(browser);
+        window->resize(720, 560);
+    }
+    auto* browser = window->findChild<QTextBrowser*>();
+    const QString page = url.toLocalFile();
+    if (QFileInfo(page).isFile()) {
+        browser->setSource(url);
+    } else {
+        browser->setHtml(
+            QStringLiteral("<h2>The help page is missing</h2><p>It belongs in "
+                           "<code>%1</code>. Reinstall the program to get it back.</p>")
+                .arg(page.toHtmlEscaped()));
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
 
 void CQuenmarDlg::readOutputFolder()
 {
@@ -19,7 +57,12 @@ void CQuenmarDlg::readOutputFolder()
 
 void CQuenmarDlg::setCaption()
 {
-    m_caption = QStringLiteral("Trelvo Converter V%1").arg(storedVersion());
+    // A version stored in the settings wins; without one, the build's own, so that the
+    // title always has the version that the help asks users to quote.
+    QString version = storedVersion();
+    if (version.isEmpty())
+        version = QStringLiteral(TRELVO_VERSION);
+    m_caption = QStringLiteral("Trelvo Converter V%1").arg(version);
     window()->setWindowTitle(m_caption);
     emit captionChanged(m_caption);
 }
@@ -55,10 +98,9 @@ QUrl CQuenmarDlg::supportUrl()
 void CQuenmarDlg::OnHelp()
 {
     const QUrl url = supportUrl();
-    if (m_urlOpener)
-        m_urlOpener(url);
-    else
-        QDesktopServices::openUrl(url);
+    const bool opened = m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url);
+    if (!opened)
+        showHelpWindow(this, url);
 }
 
 void CQuenmarDlg::stopForClose()

@@ -6,6 +6,7 @@
 #include "ctasklistctrl.h"
 #include "cvideoedit.h"
 #include "dialogtemplate.h"
+#include "settingitems.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -64,11 +65,14 @@ void CQuenmarDlg::AddFile(const QString& path)
     const Task task = makeTask(path, duration, m_exportMode, m_wmvProfile->currentIndex());
     ResetSettings();
     setTitleText(task.title);
+    // The reset shows the first WMV profile; the new Task may hold another.
+    m_wmvProfile->setCurrentIndex(task.wmvProfile);
     m_tasks.add(task);
     RefreshRows();
     m_selected = m_tasks.size() - 1;
     showTrim(duration, 0.0, duration);
     SelectRow(m_selected);
+    showStill(task);
 }
 
 void CQuenmarDlg::OnRemove()
@@ -80,6 +84,7 @@ void CQuenmarDlg::OnRemove()
         return;
     m_tasks.removeAt(i);
     RefreshRows();
+    clearPreview();
     if (m_tasks.size() == 0) {
         m_selected = -1;
         m_media->Reset();
@@ -97,6 +102,7 @@ void CQuenmarDlg::OnRemoveAll()
     m_tasks.removeAll();
     m_list->DeleteAllItems();
     updateControls();
+    clearPreview();
     m_selected = -1;
     m_media->Reset();
     ResetSettings();
@@ -122,32 +128,23 @@ void CQuenmarDlg::LoadTask(int index)
     const Task task = m_tasks.get(index);
     showTrim(m_media->GetDuration(task.sourcePath), task.startTime, task.endTime);
     SelectRow(m_selected);
+    showStill(task);
     // The radio pair shows the loaded Task's export type; the next added file takes it.
     m_exportRadioValue = task.exportType != 0 ? 1 : 0;
     pushExportRadioValue();
-    if (task.exportType != 0) {
-        m_wmvProfile->setCurrentIndex(task.wmvProfile);
-        SwitchToWmv();
-        return;
-    }
+    // Every control shows this Task, also those that its export type hides or greys: a
+    // switch of the type must not bring back another Task's values.
     setTitleText(task.title);
     ++m_profileGuard;
     m_mp4Profile->setCurrentIndex(task.mp4Profile);
     --m_profileGuard;
-    if (task.mp4Profile == 0) {
-        EnableSettings(true);
-        const std::pair<int, int> values[] = {
-            {IdVideoType, task.videoType}, {IdVideoSize, task.videoSize},
-            {IdFrameRate, task.frameRate}, {IdVideoBitrate, task.videoBitrate},
-            {IdAspect, task.aspect},       {IdAudioBitrate, task.audioBitrate},
-            {IdChannels, task.channels},   {IdSampleRate, task.sampleRate},
-            {IdVolume, task.volume},
-        };
-        for (const auto& [id, item] : values)
-            setting(id)->setCurrentIndex(item);
-    } else {
-        EnableSettings(false);
+    showSettingItems(task.mp4Profile, settingItemsOfTask(task));
+    m_wmvProfile->setCurrentIndex(task.wmvProfile);
+    if (task.exportType != 0) {
+        SwitchToWmv();
+        return;
     }
+    EnableSettings(task.mp4Profile == 0);
     SwitchToMp4();
 }
 

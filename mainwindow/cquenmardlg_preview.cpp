@@ -6,6 +6,12 @@
 #include "progressdisplay.h"
 
 #include <algorithm>
+#include <utility>
+
+namespace {
+// A Task trimmed from its very start shows this far in: first pictures are often black.
+constexpr double kStillAtStart = 1.0;
+} // namespace
 
 void CQuenmarDlg::OnRangeChanged(int which, int released)
 {
@@ -31,8 +37,13 @@ void CQuenmarDlg::OnRangeChanged(int which, int released)
 
 void CQuenmarDlg::Seek(const QString& path, double time)
 {
-    if (m_seekBusy)
+    // Once the glimpse is over the picture rests at the edge, so that it agrees with the
+    // list's times; an edge moved again while a glimpse plays moves that place along.
+    if (m_seekBusy) {
+        m_stillPath = path;
+        m_stillTime = time;
         return;
+    }
     m_seekBusy = true;
     m_previewFlag = false;
     const double duration = m_media->GetDuration(path);
@@ -43,13 +54,34 @@ void CQuenmarDlg::Seek(const QString& path, double time)
     else
         m_media->AddVideoSegment(path, 1.0, 1.0, 0);
     m_media->Play();
+    // Play ends the preview it replaces at once; that end is not this glimpse's.
+    m_seekBusy = true;
+    m_stillPath = path;
+    m_stillTime = time;
 }
 
 void CQuenmarDlg::OnPlayEnded(double)
 {
-    if (!m_previewFlag)
+    if (!m_previewFlag) {
         m_media->StopPlay();
+        if (!m_stillPath.isEmpty())
+            m_media->ShowStill(std::exchange(m_stillPath, QString()), m_stillTime);
+    }
     m_seekBusy = false;
+}
+
+void CQuenmarDlg::showStill(const Task& task)
+{
+    m_stillPath.clear();
+    m_previewFlag = false;
+    m_media->ShowStill(task.sourcePath, task.startTime > 0.0 ? task.startTime : kStillAtStart);
+}
+
+void CQuenmarDlg::clearPreview()
+{
+    m_stillPath.clear();
+    m_media->ClearPicture();
+    m_previewFlag = false;
 }
 
 void CQuenmarDlg::OnPlay()
@@ -58,6 +90,7 @@ void CQuenmarDlg::OnPlay()
     if (converting() || !m_tasks.isValidIndex(mark))
         return;
     m_previewFlag = true;
+    m_stillPath.clear();
     const Task task = m_tasks.get(mark);
     m_media->GetDuration(task.sourcePath);
     m_media->Reset();

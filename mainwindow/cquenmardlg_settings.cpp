@@ -5,7 +5,10 @@
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
 #include "dialogtemplate.h"
+#include "profilefile.h"
+#include "programfolder.h"
 #include "progressdisplay.h"
+#include "settingitems.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -79,11 +82,31 @@ void CQuenmarDlg::OnMp4ProfileChanged()
     const int k = m_mp4Profile->currentIndex();
     EnableSettings(k == 0);
     const int i = m_selected;
+    // Without a Task, the Custom Profile shows what a new Task would start with.
+    Task task;
     if (m_tasks.isValidIndex(i)) {
-        Task task = m_tasks.get(i);
+        task = m_tasks.get(i);
         task.mp4Profile = k;
         m_tasks.set(i, task);
     }
+    showSettingItems(k, settingItemsOfTask(task));
+}
+
+void CQuenmarDlg::showSettingItems(int mp4Profile, const SettingItems& own)
+{
+    // A fixed Profile converts with the values of its template, never with the ones the
+    // boxes held for the Custom Profile; those are what the greyed boxes show.
+    const SettingItems items =
+        mp4Profile == 0 ? own : settingItemsOfCommand(profileCommand(appFolder(), mp4Profile));
+    const std::pair<int, int> shown[] = {
+        {IdVideoType, items.videoType}, {IdVideoSize, items.videoSize},
+        {IdFrameRate, items.frameRate}, {IdVideoBitrate, items.videoBitrate},
+        {IdAspect, items.aspect},       {IdAudioBitrate, items.audioBitrate},
+        {IdChannels, items.channels},   {IdSampleRate, items.sampleRate},
+        {IdVolume, items.volume},
+    };
+    for (const auto& [id, item] : shown)
+        setting(id)->setCurrentIndex(item);
 }
 
 void CQuenmarDlg::OnWmvProfileChanged()

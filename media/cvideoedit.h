@@ -50,6 +50,8 @@ public:
     void Reset() { m_engine.Reset(); }
     void StopConversion() { m_engine.StopConversion(); }
     void StopPlay() { m_engine.StopPlay(); }
+    void ShowStill(const QString& path, double time) { m_engine.ShowStill(path, time); }
+    void ClearPicture() { m_engine.ClearPicture(); }
     QString LastError() const { return m_engine.LastError(); }
 
     // The picture shown now; null before the first preview.

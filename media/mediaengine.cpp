@@ -58,6 +58,11 @@ MediaEngine::MediaEngine(QObject* parent)
                     emit PreviewSound(pcm);
             });
     connect(m_player.get(), &PreviewPlayer::ended, this, &MediaEngine::onPlayerEnded);
+    connect(m_player.get(), &PreviewPlayer::stillPicture, this,
+            [this](quint64 generation, const QImage& image) {
+                if (generation == m_playGeneration && !m_playing)
+                    emit PreviewFrame(image);
+            });
     m_conversionThread = startWorkerThread(m_converter.get(), "conversion");
     m_previewThread = startWorkerThread(m_player.get(), "preview");
 }
@@ -253,7 +258,7 @@ void MediaEngine::onWorkerFinished(quint64 generation, const QString& error, int
 
 bool MediaEngine::Play()
 {
-    StopPlay();
+    dropPreview();
     // The preview passes lengths; a glimpse, which has no sound, passes end times.
     const bool lengths = !m_audioSegments.isEmpty();
     auto spans = [lengths](QVector<MediaSegment> list) {
@@ -286,6 +291,31 @@ void MediaEngine::StopPlay()
     ++m_playGeneration;
     *m_playCancel = true;
     emit PlayEnded(0.0);
+}
+
+void MediaEngine::dropPreview()
+{
+    StopPlay();
+    ++m_playGeneration;
+    if (m_playCancel)
+        *m_playCancel = true;
+}
+
+void MediaEngine::ShowStill(const QString& path, double time)
+{
+    dropPreview();
+    m_playCancel = std::make_shared<std::atomic<bool>>(false);
+    QMetaObject::invokeMethod(
+        m_player.get(),
+        [player = m_player.get(), generation = m_playGeneration, path, time,
+         cancel = m_playCancel] { player->still(generation, path, time, cancel); },
+        Qt::QueuedConnection);
+}
+
+void MediaEngine::ClearPicture()
+{
+    dropPreview();
+    emit PreviewFrame(QImage());
 }
 
 void MediaEngine::onPlayerEnded(quint64 generation, double seconds)

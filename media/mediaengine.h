@@ -48,6 +48,8 @@ public:
     void Reset() override;
     void StopConversion() override;
     void StopPlay() override;
+    void ShowStill(const QString& path, double time) override;
+    void ClearPicture() override;
     QString LastError() const override { return m_lastError; }
     FailureKind LastFailureKind() const override { return m_lastFailureKind; }
     QString SourceProblem(const QString& path) override;
@@ -67,6 +69,8 @@ private:
     void setError(const QString& error, FailureKind kind);
     void onWorkerFinished(quint64 generation, const QString& error, int kind, bool cancelled);
     void onPlayerEnded(quint64 generation, double seconds);
+    // Ends the playback and makes whatever the preview thread still delivers stale.
+    void dropPreview();
 
     short m_wmvProfile = 0;
     short m_videoCompressor = 0;

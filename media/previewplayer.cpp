@@ -46,7 +46,79 @@ private:
     bool m_started = false;
 };
 
+// Pictures in RGB32 at most kMaxWidth wide, sound as the audio output takes it.
+bool shapeForPreview(SegmentReader& reader)
+{
+    QString why;
+    if (reader.hasVideo()) {
+        SegmentReader::VideoShape shape;
+        const int width = reader.sourceWidth();
+        const int height = reader.sourceHeight();
+        const double scale = width > kMaxWidth ? double(kMaxWidth) / width : 1.0;
+        shape.width = int(width * scale) & ~1;
+        shape.height = int(height * scale) & ~1;
+        shape.pixelFormat = AV_PIX_FMT_RGB32;
+        if (!reader.setVideoShape(shape, &why))
+            return false;
+    }
+    if (reader.hasAudio()) {
+        SegmentReader::AudioShape shape;
+        shape.sampleRate = PreviewPlayer::kSampleRate;
+        shape.channels = PreviewPlayer::kChannels;
+        shape.sampleFormat = AV_SAMPLE_FMT_S16;
+        if (!reader.setAudioShape(shape, &why))
+            return false;
+    }
+    return true;
+}
+
+QImage pictureOf(const AVFrame& frame)
+{
+    const QImage image(frame.data[0], frame.width, frame.height, frame.linesize[0],
+                       QImage::Format_RGB32);
+    return image.copy();
+}
+
+// The first picture from `start` on, or with `last` the last one before start + length.
+QImage pictureIn(const QString& path, double start, double length, bool last,
+                 const std::atomic<bool>& cancel)
+{
+    SegmentReader reader(&cancel);
+    if (!reader.open(path, start, length, true, false, nullptr) || !reader.hasVideo() ||
+        !shapeForPreview(reader))
+        return {};
+    av::FramePtr frame = av::makeFrame();
+    av::FramePtr kept = av::makeFrame();
+    bool any = false;
+    while (reader.next(frame.get()) == SegmentReader::Kind::Video) {
+        av_frame_unref(kept.get());
+        av_frame_move_ref(kept.get(), frame.get());
+        any = true;
+        if (!last)
+            break;
+    }
+    return any ? pictureOf(*kept) : QImage();
+}
+
 } // namespace
+
+void PreviewPlayer::still(quint64 generation, const QString& path, double time,
+                          const std::shared_ptr<std::atomic<bool>>& cancel)
+{
+    // Long enough to hold a picture at any common rate.
+    constexpr double kSpan = 0.5;
+    // Where a picture lasts beyond its neighbours' spacing (a still scene, a slow rate).
+    constexpr double kLookBack = 5.0;
+    time = std::max(0.0, time);
+    QImage picture = pictureIn(path, time, kSpan, false, *cancel);
+    // Nothing there: the edge lies at or beyond the end of the pictures.
+    if (picture.isNull() && !cancel->load() && time > 0.0) {
+        const double from = std::max(0.0, time - kLookBack);
+        picture = pictureIn(path, from, time - from, true, *cancel);
+    }
+    if (!cancel->load())
+        emit stillPicture(generation, picture);
+}
 
 void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
                          const QVector<MediaSegment>& audio,
@@ -80,27 +152,7 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
         // place for the reason and goes on with the others.
         double pieceLength = 0.0;
         std::erase_if(readers, [](const std::unique_ptr<SegmentReader>& reader) {
-            QString why;
-            if (reader->hasVideo()) {
-                SegmentReader::VideoShape shape;
-                const int width = reader->sourceWidth();
-                const int height = reader->sourceHeight();
-                const double scale = width > kMaxWidth ? double(kMaxWidth) / width : 1.0;
-                shape.width = int(width * scale) & ~1;
-                shape.height = int(height * scale) & ~1;
-                shape.pixelFormat = AV_PIX_FMT_RGB32;
-                if (!reader->setVideoShape(shape, &why))
-                    return true;
-            }
-            if (reader->hasAudio()) {
-                SegmentReader::AudioShape shape;
-                shape.sampleRate = kSampleRate;
-                shape.channels = kChannels;
-                shape.sampleFormat = AV_SAMPLE_FMT_S16;
-                if (!reader->setAudioShape(shape, &why))
-                    return true;
-            }
-            return false;
+            return !shapeForPreview(*reader);
         });
         for (const auto& reader : readers)
             pieceLength = std::max(pieceLength, reader->length());
@@ -130,9 +182,7 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
             if (isVideo) {
                 if (!clock.waitFor(at, *cancel))
                     break;
-                const QImage image(frame->data[0], frame->width, frame->height, frame->linesize[0],
-                                   QImage::Format_RGB32);
-                emit this->frame(generation, image.copy());
+                emit this->frame(generation, pictureOf(*frame));
                 playedTo = std::max(playedTo, at + 1.0 / 25);
             } else {
                 if (!clock.waitFor(at - kSoundLead, *cancel))

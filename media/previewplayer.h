@@ -21,9 +21,13 @@ public:
     // Segments with end times.
     void play(quint64 generation, const QVector<MediaSegment>& video,
               const QVector<MediaSegment>& audio, const std::shared_ptr<std::atomic<bool>>& cancel);
+    // The picture at `time`, or the last one before it; a null image when there is none.
+    void still(quint64 generation, const QString& path, double time,
+               const std::shared_ptr<std::atomic<bool>>& cancel);
 
 signals:
     void frame(quint64 generation, const QImage& image);
     void sound(quint64 generation, const QByteArray& pcm);
     void ended(quint64 generation, double seconds);
+    void stillPicture(quint64 generation, const QImage& image);
 };

@@ -146,6 +146,28 @@ QString audioOnly(const QString& ext, int seconds)
     return make(QString("audio-only%1s.%2").arg(seconds).arg(ext), args);
 }
 
+const QStringList& colourSeconds()
+{
+    static const QStringList colours{"#ff0000", "#00ff00", "#0000ff",
+                                     "#ffff00", "#ff00ff", "#00ffff"};
+    return colours;
+}
+
+QString colourClip()
+{
+    QString graph;
+    QString pieces;
+    for (int i = 0; i < colourSeconds().size(); ++i) {
+        QString colour = colourSeconds().at(i);
+        graph += QString("color=c=%1:s=320x240:r=25:d=1[c%2];")
+                     .arg(colour.replace(u'#', QLatin1String("0x")))
+                     .arg(i);
+        pieces += QString("[c%1]").arg(i);
+    }
+    graph += QString("%1concat=n=%2:v=1:a=0[out0]").arg(pieces).arg(colourSeconds().size());
+    return make("colours.avi", {"-f", "lavfi", "-i", graph, "-c:v", "mpeg4", "-q:v", "2"});
+}
+
 QJsonObject probe(const QString& path)
 {
     QProcess process;

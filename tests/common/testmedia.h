@@ -22,6 +22,11 @@ QString clip(const QString& extension, int seconds = 3);
 QString videoOnly(const QString& extension, int seconds = 3);
 QString audioOnly(const QString& extension, int seconds = 3);
 
+// A clip whose second n is one plain colour, colourSeconds()[n] ("#rrggbb"), for tests
+// that judge which moment a picture shows (320x240, 25 fps, no sound, MPEG-4 in AVI).
+QString colourClip();
+const QStringList& colourSeconds();
+
 // ffprobe -show_format -show_streams as JSON; an empty object when ffprobe fails.
 QJsonObject probe(const QString& path);
 // The first stream of a type ("video", "audio") in a probe result; empty when none.

@@ -43,7 +43,7 @@ QStringList RecordingMedia::entries(const QString& prefix) const
     return found;
 }
 
-WindowFixture::WindowFixture(const char* profileText)
+WindowFixture::WindowFixture(const char* profileText, Media media)
 {
     QDir().mkpath(m_dir.path() + "/app");
     if (profileText) {
@@ -53,7 +53,7 @@ WindowFixture::WindowFixture(const char* profileText)
     }
     setProgramFolder(m_dir.path());
     CQuenmarDlg::Services services;
-    services.media = &m_media;
+    services.media = media == OwnMedia ? nullptr : &m_media;
     m_dlg = std::make_unique<CQuenmarDlg>(services);
     m_dlg->setMessageBox(
         [this](const QString& text, const QString& caption, BatchHost::MessageIcon) {

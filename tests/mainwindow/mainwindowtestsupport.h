@@ -49,19 +49,30 @@ public:
     void Reset() override { log << QStringLiteral("Reset"); }
     void StopConversion() override { log << QStringLiteral("StopConversion"); }
     void StopPlay() override { log << QStringLiteral("StopPlay"); }
+    void ShowStill(const QString& path, double time) override
+    {
+        log << QStringLiteral("Still %1 %2").arg(path).arg(time);
+    }
+    void ClearPicture() override { log << QStringLiteral("ClearPicture"); }
 
     // The log lines that start with `prefix`.
     QStringList entries(const QString& prefix) const;
 };
 
 // A program folder with app/Zune_Profile.ini of the given text (no file when null),
-// and a main window on it with a recording media component and no message boxes.
+// and a main window on it with a recording media component and no message boxes. With
+// OwnMedia the window uses its own preview engine instead, which reads real files.
 class WindowFixture
 {
 public:
     static const char* const kThreeProfiles;
+    enum Media
+    {
+        RecordedMedia,
+        OwnMedia
+    };
 
-    explicit WindowFixture(const char* profileText = kThreeProfiles);
+    explicit WindowFixture(const char* profileText = kThreeProfiles, Media media = RecordedMedia);
     ~WindowFixture();
 
     CQuenmarDlg& dlg() { return *m_dlg; }

@@ -1,6 +1,8 @@
 // Building the Task list and editing the selected Task through the real widgets.
 #include "mainwindowtestsupport.h"
 
+#include "common/qtprinters.h"
+
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
 #include "dialogtemplate.h"
@@ -20,6 +22,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 using namespace dialog102;
 
@@ -134,7 +138,7 @@ TEST(MainWindowEditing, AddingInWmvModeTakesTheShownWmvProfile)
     const Task task = f.dlg().tasks().get(0);
     EXPECT_EQ(task.exportType, 1);
     EXPECT_EQ(task.wmvProfile, 2);
-    EXPECT_EQ(wmv->currentIndex(), 0);
+    EXPECT_EQ(wmv->currentIndex(), 2) << "the box shows the new Task's profile";
     EXPECT_FALSE(f.control(IdTitle)->isVisible());
     EXPECT_EQ(listOf(f)->GetCellRequest(0, 3)->text, "a.wmv");
 }
@@ -261,6 +265,108 @@ TEST(MainWindowEditing, OnlyTheFirstProfileLetsTheSettingsBeChosen)
     chooseItem(profile, 0);
     EXPECT_EQ(settingsEnabled(), kSettingCount);
     EXPECT_EQ(f.dlg().tasks().get(1).mp4Profile, 0);
+}
+
+namespace {
+
+// Profiles whose templates ask for values the boxes have items for, and for values
+// they have none for.
+const char* const kFixedProfiles =
+    "[Info]\nDefaultProfile=0\n"
+    "[profile0]\nTitle=Custom\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" $VCODEC -s $SIZE "
+    "-b $VIDEOBITRATE \"$OUTPUT_FILE\"\n"
+    "[profile1]\nTitle=Widescreen\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" -vcodec xvid "
+    "-s 640x480 -r 29.97 -b 2000 -aspect 16:9 -ac 1 -ab 96 -ar 22050 -vol 512 \"$OUTPUT_FILE\"\n"
+    "[profile2]\nTitle=Odd sizes\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" -vcodec h264 "
+    "-s 480x272 -r 25 -b 1000 -aspect 4:3 -ac 2 -ab 100 -ar 48000 -vol 300 \"$OUTPUT_FILE\"\n";
+
+const int kSettingIds[] = {IdVideoType,    IdVideoSize, IdFrameRate,  IdVideoBitrate, IdAspect,
+                           IdAudioBitrate, IdChannels,  IdSampleRate, IdVolume};
+
+// The items the nine boxes show, in the order of kSettingIds.
+std::vector<int> shownItems(WindowFixture& f)
+{
+    std::vector<int> items;
+    for (int id : kSettingIds)
+        items.push_back(f.control<QComboBox>(id)->currentIndex());
+    return items;
+}
+
+} // namespace
+
+TEST(MainWindowEditing, AFixedProfileShowsItsOwnValuesGreyed)
+{
+    WindowFixture f(kFixedProfiles);
+    f.addThroughButton(paths(2));
+    // The Custom Profile's values of Task 1 differ from every fixed Profile's.
+    chooseItem(f.control<QComboBox>(IdVideoType), 0);
+    chooseItem(f.control<QComboBox>(IdVideoBitrate), 0);
+    chooseItem(f.control<QComboBox>(IdVolume), 7);
+    const std::vector<int> custom{0, 0, 0, 0, 0, 4, 1, 2, 7};
+    ASSERT_EQ(shownItems(f), custom);
+
+    // type, size, rate, video, aspect, audio, channels, sample rate, volume
+    const std::vector<int> widescreen{0, 1, 0, 5, 1, 6, 0, 5, 3};
+    const std::vector<int> oddSizes{1, -1, -1, -1, 0, -1, 1, 2, -1};
+    auto* profile = f.control<QComboBox>(IdMp4Profile);
+    chooseItem(profile, 1);
+    EXPECT_EQ(shownItems(f), widescreen);
+    chooseItem(profile, 2);
+    EXPECT_EQ(shownItems(f), oddSizes);
+    EXPECT_EQ(f.control<QComboBox>(IdVideoSize)->currentText(), "") << "no item: an empty field";
+    for (int id : kSettingIds)
+        EXPECT_FALSE(f.control(id)->isEnabled()) << id;
+    EXPECT_EQ(f.dlg().tasks().get(1).videoBitrate, 0) << "showing a Profile changes no setting";
+
+    // Selecting a Task shows its Profile's values, never the last Task's; back on the
+    // Custom Profile the Task's own values return.
+    clickRow(f, 0);
+    EXPECT_EQ(shownItems(f), (std::vector<int>{1, 0, 0, 3, 0, 4, 1, 2, 1}));
+    clickRow(f, 1);
+    EXPECT_EQ(shownItems(f), oddSizes);
+    chooseItem(profile, 0);
+    EXPECT_EQ(shownItems(f), custom);
+    for (int id : kSettingIds)
+        EXPECT_TRUE(f.control(id)->isEnabled()) << id;
+
+    // Without a Task the boxes show what a new Task starts with, and nothing that belongs
+    // to a Task can be chosen, so no choice is lost when the next file comes.
+    QTest::mouseClick(f.control<QPushButton>(IdRemoveAll), Qt::LeftButton);
+    EXPECT_EQ(shownItems(f), (std::vector<int>{1, 0, 0, 3, 0, 4, 1, 2, 1}));
+    EXPECT_FALSE(profile->isEnabled());
+}
+
+TEST(MainWindowEditing, AWmvTaskShowsItsOwnValues)
+{
+    WindowFixture f(kFixedProfiles);
+    // Task 0: MP4 with the Custom Profile and the first WMV profile.
+    f.addThroughButton({"/video/first.avi"});
+    chooseItem(f.control<QComboBox>(IdVideoSize), 1);
+    // Task 1: WMV with the third WMV profile, the second MP4 Profile and its own title.
+    f.addThroughButton({"/video/second.avi"});
+    chooseItem(f.control<QComboBox>(IdMp4Profile), 1);
+    f.control<QLineEdit>(IdTitle)->setText("Wmv clip");
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    chooseItem(f.control<QComboBox>(IdWmvProfile), 2);
+    ASSERT_EQ(f.dlg().tasks().get(0).exportType, 0);
+    ASSERT_EQ(f.dlg().tasks().get(1).exportType, 1);
+    ASSERT_EQ(f.dlg().tasks().get(1).wmvProfile, 2);
+
+    clickRow(f, 0);
+    EXPECT_EQ(f.control<QComboBox>(IdWmvProfile)->currentIndex(), 0);
+    clickRow(f, 1);
+    EXPECT_EQ(f.dlg().exportMode(), 1);
+    EXPECT_EQ(f.control<QLineEdit>(IdTitle)->text(), "Wmv clip");
+    EXPECT_EQ(f.control<QComboBox>(IdWmvProfile)->currentIndex(), 2);
+    EXPECT_EQ(f.control<QComboBox>(IdMp4Profile)->currentIndex(), 1);
+    EXPECT_EQ(shownItems(f), (std::vector<int>{0, 1, 0, 5, 1, 6, 0, 5, 3}));
+
+    // Switched to MP4, the Task converts with what the window showed.
+    clickRadio(f.control<QRadioButton>(IdExportMp4));
+    EXPECT_EQ(f.dlg().tasks().get(1).mp4Profile, 1);
+    EXPECT_EQ(f.dlg().tasks().get(1).title, "Wmv clip");
+    for (int id : kSettingIds)
+        EXPECT_FALSE(f.control(id)->isEnabled()) << id;
 }
 
 TEST(MainWindowEditing, TypingATitle)

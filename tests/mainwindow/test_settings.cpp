@@ -2,16 +2,22 @@
 // keys that must never close it.
 #include "mainwindowtestsupport.h"
 
+#include "common/qtprinters.h"
+
 #include "dialogtemplate.h"
 #include "programfolder.h"
 
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTextBrowser>
 
 #include <gtest/gtest.h>
 
@@ -28,15 +34,35 @@ QString expectedDefaultFolder()
     const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     return QDir(videos).exists() ? videos : QDir::homePath();
 }
+
+// The version the build says in its top CMakeLists.txt: project(... VERSION x.y.z ...).
+QString projectVersion()
+{
+    QFile file(QStringLiteral(TRELVO_SOURCE_DIR "/CMakeLists.txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression project(QStringLiteral(R"(project\([^)]*VERSION\s+([0-9.]+))"));
+    return project.match(QString::fromUtf8(file.readAll())).captured(1);
+}
 } // namespace
 
-TEST(MainWindowSettings, FirstRunShowsTheDefaultFolderAndABareVersion)
+TEST(MainWindowSettings, FirstRunShowsTheDefaultFolderAndTheBuildsVersion)
 {
     clearUserSettings();
-    WindowFixture f;
-    EXPECT_EQ(f.control<QLineEdit>(IdOutputFolder)->text(), expectedDefaultFolder());
-    EXPECT_EQ(f.dlg().captionText(), "Trelvo Converter V");
-    EXPECT_EQ(f.dlg().windowTitle(), "Trelvo Converter V");
+    const QString version = projectVersion();
+    ASSERT_TRUE(QRegularExpression(QStringLiteral(R"(^\d+(\.\d+)+$)")).match(version).hasMatch())
+        << version.toStdString();
+    {
+        WindowFixture f;
+        EXPECT_EQ(f.control<QLineEdit>(IdOutputFolder)->text(), expectedDefaultFolder());
+        EXPECT_EQ(f.dlg().captionText(), "Trelvo Converter V" + version);
+        EXPECT_EQ(f.dlg().windowTitle(), "Trelvo Converter V" + version);
+    }
+    // An empty stored version is no version.
+    userSettings().setValue("Version", "");
+    WindowFixture again;
+    EXPECT_EQ(again.dlg().captionText(), "Trelvo Converter V" + version);
+    clearUserSettings();
 }
 
 TEST(MainWindowSettings, VersionComesFromTheSettings)
@@ -82,6 +108,46 @@ TEST(MainWindowSettings, HelpOpensTheSupportSectionOfTheBundledPage)
     EXPECT_TRUE(opened.isLocalFile());
     EXPECT_EQ(opened.toLocalFile(), programFolder() + "Help.html");
     EXPECT_EQ(opened.fragment(), "support");
+}
+
+TEST(MainWindowSettings, WithoutABrowserHelpOpensInAWindowOfItsOwn)
+{
+    WindowFixture f;
+    ASSERT_TRUE(QFile::copy(TRELVO_SOURCE_DIR "/shell/Help.html", f.root() + "Help.html"));
+    int asked = 0;
+    f.dlg().setUrlOpener([&](const QUrl&) {
+        ++asked;
+        return false;
+    });
+    auto* help = f.control<QPushButton>(IdHelp);
+    QTest::mouseClick(help, Qt::LeftButton);
+    EXPECT_EQ(asked, 1) << "a browser is tried first";
+    auto* window = f.dlg().findChild<QDialog*>("helpWindow");
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    auto* browser = window->findChild<QTextBrowser*>();
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(browser->source(), CQuenmarDlg::supportUrl());
+    EXPECT_TRUE(browser->toPlainText().contains("Reporting a problem"));
+    EXPECT_GT(browser->verticalScrollBar()->value(), 0) << "at the support section";
+
+    // Help again brings the same window back.
+    window->close();
+    QTest::mouseClick(help, Qt::LeftButton);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(f.dlg().findChildren<QDialog*>("helpWindow").size(), 1);
+
+    // Without the page the window says where it belongs.
+    QFile::remove(f.root() + "Help.html");
+    QTest::mouseClick(help, Qt::LeftButton);
+    EXPECT_TRUE(browser->toPlainText().contains("missing"));
+    EXPECT_TRUE(browser->toPlainText().contains(f.root() + "Help.html"));
+
+    // A browser that starts leaves the program's own window alone.
+    window->close();
+    f.dlg().setUrlOpener([](const QUrl&) { return true; });
+    QTest::mouseClick(help, Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST(MainWindowSettings, EnterAndEscapeNeverCloseTheWindow)

@@ -1,8 +1,11 @@
 #include "cvideoedit.h"
 #include "mediatestsupport.h"
 
+#include <QColor>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -134,4 +137,94 @@ TEST(Preview, AMissingFileEndsAtOnce)
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.ended > 0; }, 2000));
     QTest::qWait(100);
     EXPECT_EQ(w.ended, 1);
+}
+
+namespace {
+
+// The colour in the middle of what the preview widget shows.
+QColor shownColour(CVideoEdit& widget)
+{
+    const QImage shot = widget.grab().toImage();
+    return shot.pixelColor(shot.width() / 2, shot.height() / 2);
+}
+
+// Near enough for a plain colour that went through a lossy codec.
+bool near(const QColor& a, const QColor& b)
+{
+    return std::abs(a.red() - b.red()) < 48 && std::abs(a.green() - b.green()) < 48 &&
+           std::abs(a.blue() - b.blue()) < 48;
+}
+
+bool showsSecond(CVideoEdit& widget, int second)
+{
+    return near(shownColour(widget), QColor(testmedia::colourSeconds().at(second)));
+}
+
+} // namespace
+
+TEST(Preview, AStillShowsThePictureAtItsTimeOrTheLastBefore)
+{
+    PreviewWindow w;
+    const QString colours = testmedia::colourClip();
+    ASSERT_FALSE(colours.isEmpty());
+    const struct
+    {
+        double time;
+        int second;
+    } cases[] = {{2.5, 2}, {0.0, 0}, {1.0, 1}, {5.96, 5}, {6.0, 5}, {42.0, 5}, {3.5, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.time);
+        w.widget.ShowStill(colours, c.time);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return showsSecond(w.widget, c.second); }, 5000))
+            << qPrintable(shownColour(w.widget).name());
+    }
+    EXPECT_EQ(w.ended, 0) << "a still is no playback";
+}
+
+TEST(Preview, AStillReplacesAPlaybackAndNothingOfItComesLater)
+{
+    PreviewWindow w;
+    const QString colours = testmedia::colourClip();
+    w.widget.AddVideoSegment(colours, 0.0, 6.0, 0);
+    w.widget.AddAudioSegment(colours, 0.0, 6.0);
+    w.widget.Play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.widget.currentFrame().isNull(); }, 3000));
+    w.widget.ShowStill(colours, 4.5);
+    EXPECT_EQ(w.ended, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return showsSecond(w.widget, 4); }, 5000));
+    QTest::qWait(600);
+    EXPECT_TRUE(showsSecond(w.widget, 4));
+
+    // A playback asked for before the still arrives wins.
+    w.widget.ShowStill(colours, 1.5);
+    w.widget.Reset();
+    w.widget.AddVideoSegment(colours, 3.2, 3.8, 0);
+    w.widget.Play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.ended == 2; }, 5000));
+    QTest::qWait(300);
+    EXPECT_TRUE(showsSecond(w.widget, 3));
+}
+
+TEST(Preview, NothingToShowLeavesThePreviewEmpty)
+{
+    PreviewWindow w;
+    const QString colours = testmedia::colourClip();
+    w.widget.ShowStill(colours, 2.5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return showsSecond(w.widget, 2); }, 5000));
+    // A file without pictures has no still.
+    w.widget.ShowStill(testmedia::audioOnly("wma"), 1.0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.widget.currentFrame().isNull(); }, 5000));
+    EXPECT_EQ(shownColour(w.widget), QColor(Qt::black));
+
+    // Clearing stops a playback and keeps the preview empty.
+    w.widget.AddVideoSegment(colours, 0.0, 6.0, 0);
+    w.widget.AddAudioSegment(colours, 0.0, 6.0);
+    w.widget.Play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.widget.currentFrame().isNull(); }, 3000));
+    w.widget.ClearPicture();
+    EXPECT_EQ(w.ended, 1);
+    EXPECT_TRUE(w.widget.currentFrame().isNull());
+    QTest::qWait(500);
+    EXPECT_TRUE(w.widget.currentFrame().isNull());
+    EXPECT_EQ(shownColour(w.widget), QColor(Qt::black));
 }
