@@ -13,7 +13,9 @@ install(CODE "
   file(CREATE_LINK ../${TRELVO_INSTALL_DIR}/trelvo-converter \"\${link}\" SYMBOLIC)
   message(STATUS \"Installing: \${link}\")")
 install(FILES ${CMAKE_SOURCE_DIR}/cmake/trelvo-converter.desktop DESTINATION share/applications)
-install(FILES ${CMAKE_BINARY_DIR}/resources/art/icon_128.png
-        DESTINATION share/icons/hicolor/64x64/apps RENAME trelvo-converter.png)
-install(FILES ${CMAKE_BINARY_DIR}/resources/art/icon_128@2x.png
-        DESTINATION share/icons/hicolor/128x128/apps RENAME trelvo-converter.png)
+# Each icon is drawn at its own size (resources/), so hicolor/SxS holds an S by S picture.
+foreach(size ${TRELVO_APP_ICON_SIZES})
+  install(FILES ${CMAKE_BINARY_DIR}/resources/art/app_icon_${size}.png
+          DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME trelvo-converter.png)
+endforeach()
+
