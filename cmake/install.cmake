@@ -19,3 +19,17 @@ foreach(size ${TRELVO_APP_ICON_SIZES})
           DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME trelvo-converter.png)
 endforeach()
 
+# The manual page, compressed the way Debian wants it: gzip -9 without a name or time
+# stamp, so that two builds give the same bytes.
+find_program(TRELVO_GZIP gzip REQUIRED)
+set(docs_dir ${CMAKE_BINARY_DIR}/doc)
+set(man_page ${docs_dir}/trelvo-converter.1.gz)
+add_custom_command(OUTPUT ${man_page}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${docs_dir}
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/shell/trelvo-converter.1 ${docs_dir}
+  COMMAND ${TRELVO_GZIP} -9nf ${docs_dir}/trelvo-converter.1
+  DEPENDS ${CMAKE_SOURCE_DIR}/shell/trelvo-converter.1
+  COMMENT "Compressing the manual page"
+  VERBATIM)
+add_custom_target(trelvo_docs ALL DEPENDS ${man_page})
+install(FILES ${man_page} DESTINATION share/man/man1)
