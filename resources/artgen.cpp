@@ -1,11 +1,14 @@
 // Draws the program's icons and bitmaps into PNG files, each at 1x and 2x:
-//   artgen OUTPUT_FOLDER
-// writes icon_N.png, icon_N@2x.png, bitmap_N.png, bitmap_N@2x.png. Shapes only (no
-// text), so no font or display is needed.
+//   artgen OUTPUT_FOLDER [APP_ICON_SIZE...]
+// writes icon_N.png, icon_N@2x.png, bitmap_N.png, bitmap_N@2x.png, and the program's
+// icon for the desktop's icon theme as app_icon_S.png, S by S pixels, for each size
+// given. Shapes only (no text), so no font or display is needed.
+#include <QByteArray>
 #include <QColor>
 #include <QDir>
 #include <QImage>
 #include <QLinearGradient>
+#include <QList>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -27,9 +30,10 @@ const QColor keyGreen(0x00, 0xff, 0x00);
 
 using Painter = std::function<void(QPainter&)>;
 
-QImage render(QSize size, int scale, bool opaque, const Painter& draw)
+QImage render(QSize size, qreal scale, bool opaque, const Painter& draw)
 {
-    QImage image(size * scale, opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    QImage image((QSizeF(size) * scale).toSize(),
+                 opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
     image.fill(opaque ? Qt::black : Qt::transparent);
     QPainter p(&image);
     p.scale(scale, scale);
@@ -386,12 +390,22 @@ void drawBar(QPainter& p)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: artgen OUTPUT_FOLDER\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: artgen OUTPUT_FOLDER [APP_ICON_SIZE...]\n");
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
+    QList<int> appIconSizes;
+    for (int i = 2; i < argc; ++i) {
+        bool ok = false;
+        const int size = QByteArray(argv[i]).toInt(&ok);
+        if (!ok || size < 1 || size > 1024) {
+            std::fprintf(stderr, "artgen: not an icon size: %s\n", argv[i]);
+            return 2;
+        }
+        appIconSizes.append(size);
+    }
 
     struct Item
     {
@@ -447,6 +461,18 @@ int main(int argc, char** argv)
             if (item.keyedArt)
                 image = keyed(image, previewUnder);
             ok = save(out, item.name, scale, image) && ok;
+        }
+    }
+    // Drawn at each size from the shapes rather than scaled from one picture, so the
+    // small ones stay sharp.
+    const QSize appIconBase(64, 64);
+    for (int size : appIconSizes) {
+        const QImage image =
+            render(appIconBase, qreal(size) / appIconBase.width(), false, drawAppIcon);
+        const QString file = QStringLiteral("%1/app_icon_%2.png").arg(out).arg(size);
+        if (!image.save(file, "PNG")) {
+            std::fprintf(stderr, "artgen: cannot write %s\n", qPrintable(file));
+            ok = false;
         }
     }
     return ok ? 0 : 1;

@@ -53,6 +53,8 @@ void printError(const QString& text)
     std::fputc('\n', stderr);
 }
 
+// The manual page (shell/trelvo-converter.1) describes the same options and exit
+// statuses; cli_manual_tests fail when the two part ways.
 const char* const kUsage =
     "Usage:\n"
     "  trelvo-converter                      start the window\n"
