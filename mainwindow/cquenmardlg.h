@@ -54,6 +54,8 @@ public:
     using FileChooserFn = std::function<QStringList()>;
     using FolderChooserFn = std::function<QString()>;
     using UrlOpenerFn = std::function<bool(const QUrl&)>;
+    // Why a file cannot be added as a Task; empty when it can.
+    using SourceCheckFn = std::function<QString(const QString& path)>;
     // Asks with the buttons given, the last one changing nothing; the index of the
     // answer, -1 when the question was closed.
     using QuestionFn =
@@ -71,6 +73,9 @@ public:
     void setFolderChooser(FolderChooserFn fn) { m_folderChooser = std::move(fn); }
     void setUrlOpener(UrlOpenerFn fn) { m_urlOpener = std::move(fn); }
     void setQuestionBox(QuestionFn fn) { m_questionBox = std::move(fn); }
+    // Null: the file must exist, be readable and hold something the media component can
+    // decode, with a length.
+    void setSourceChecker(SourceCheckFn fn) { m_sourceChecker = std::move(fn); }
 
     // Start: asks first when the list holds converted Tasks, whether to convert them
     // again or only the others.
@@ -80,7 +85,8 @@ public:
 
     // Task list editing.
     void OnAdd();
-    void AddFiles(const QStringList& paths); // shows the preview, then AddFile for each
+    // Adds a Task for each file that can be converted, and says which cannot and why.
+    void AddFiles(const QStringList& paths);
     void AddFile(const QString& path);
     void OnRemove();
     void OnRemoveAll();
@@ -152,6 +158,7 @@ private:
     void connectControls();
     void setUpImageButtons();
     void fitColumns();
+    QString addProblem(const QString& path);
     void updateControls();
     bool settingsEditable() const;
     int ask(const QString& text, const QString& caption, const QStringList& buttons,
@@ -180,6 +187,7 @@ private:
     FolderChooserFn m_folderChooser;
     UrlOpenerFn m_urlOpener;
     QuestionFn m_questionBox;
+    SourceCheckFn m_sourceChecker;
 
     TaskList m_tasks;
     int m_selected = -1;

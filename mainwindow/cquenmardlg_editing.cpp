@@ -7,6 +7,7 @@
 #include "cvideoedit.h"
 #include "dialogtemplate.h"
 #include "settingitems.h"
+#include "sourcecheck.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -33,6 +34,10 @@ void CQuenmarDlg::OnAdd()
         QStringList filters;
         for (const FileFilter& filter : fileFilters())
             filters.append(qtNameFilter(filter));
+        // Sound alone converts too (into an MP4 without picture), and a video may carry
+        // an extension none of the lists knows.
+        filters << tr("Sound Files (*.mp3 *.wav *.wma *.m4a *.aac *.ogg *.oga *.flac *.ac3)")
+                << tr("All Files (*)");
         dialog.setNameFilters(filters);
         dialog.selectNameFilter(filters.first());
         QString start = m_lastAddFolder;
@@ -49,14 +54,43 @@ void CQuenmarDlg::OnAdd()
     AddFiles(paths);
 }
 
+QString CQuenmarDlg::addProblem(const QString& path)
+{
+    if (m_sourceChecker)
+        return m_sourceChecker(path);
+    QString problem = sourceFileProblem(path);
+    if (problem.isEmpty())
+        problem = m_media->SourceProblem(path);
+    if (problem.isEmpty() && !(m_media->GetDuration(path) > 0))
+        problem = tr("Its length cannot be read, so it cannot be trimmed");
+    return problem;
+}
+
 void CQuenmarDlg::AddFiles(const QStringList& paths)
 {
     if (converting() || paths.isEmpty())
         return;
-    m_video->show();
-    m_fade->hide();
-    for (const QString& path : paths)
+    // A file that cannot be converted is not added as a Task that fails later: the
+    // readable ones are added, and one message says which were not and why.
+    QStringList accepted, refused;
+    for (const QString& path : paths) {
+        const QString problem = addProblem(path);
+        if (problem.isEmpty())
+            accepted << path;
+        else
+            refused << QFileInfo(path).fileName() + QStringLiteral(": ") + problem;
+    }
+    if (!accepted.isEmpty()) {
+        m_video->show();
+        m_fade->hide();
+    }
+    for (const QString& path : accepted)
         AddFile(path);
+    if (!refused.isEmpty()) {
+        showMessage(tr("These files cannot be converted and were not added:\n\n%1")
+                        .arg(refused.join(u'\n')),
+                    tr("Warning"), MessageIcon::Warning);
+    }
 }
 
 void CQuenmarDlg::AddFile(const QString& path)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # A walk-through of the real program as a user would do it, on a virtual X display:
-# add three videos (one of which vanishes before it is converted), drop a fourth onto
-# the list, look into the Add dialog, trim one, set a title, choose the output folder,
-# start, watch the Progress cells, stop, start again and let it finish.
+# try to add a letter named like a video (refused), add three videos (one of which
+# vanishes before it is converted), drop a fourth onto the list, look into the Add
+# dialog, trim one, set a title, choose the output folder, start, watch the Progress
+# cells (the controls greyed meanwhile), stop, start again and let it finish, then add
+# a fifth and start once more, converting only what is not converted yet.
 # Pictures of the window, the Add dialog and the closing messages go to the folder
 # given (default: walkthrough/).
 # Needs xvfb-run (package xvfb) and ffmpeg (to make the videos).
@@ -22,9 +24,14 @@ make_clip beach.avi 20
 make_clip birthday.mov 15
 make_clip concert.mpg 12
 make_clip gone.avi 3
+make_clip late.avi 3
+printf 'Dear Zune,\nthis is not a film.\n' > "$work/videos/letter.avi"
 
 cat > "$work/script" <<SCRIPT
-add $work/videos/gone.avi
+add $work/videos/letter.avi $work/videos/gone.avi
+wait 300
+shot-dialog $shots/0-refused.png
+dismiss
 add $work/videos/beach.avi $work/videos/birthday.mov
 drop $work/videos/concert.mpg
 wait 500
@@ -61,6 +68,16 @@ shot-dialog $shots/7-finished-message.png
 dismiss
 rows
 shot $shots/8-finished.png
+add $work/videos/late.avi
+start
+wait 500
+shot-dialog $shots/9-start-question.png
+answer Only the Others
+wait-idle
+wait 500
+dismiss
+rows
+shot $shots/10-only-the-others.png
 quit
 SCRIPT
 

@@ -324,7 +324,11 @@ void CImageButton::DrawImage(QPainter& p, bool pressed, QRect& caption)
     if (!isEnabled()) {
         QStyleOption option;
         option.initFrom(this);
+        // Grey alone hardly shows on light pictures: faded too, it reads as unusable.
+        p.save();
+        p.setOpacity(0.35);
         p.drawPixmap(at, style()->generatedIconPixmap(QIcon::Disabled, image, &option));
+        p.restore();
     } else {
         p.drawPixmap(at, image);
     }

@@ -62,6 +62,9 @@ WindowFixture::WindowFixture(const char* profileText, Media media)
     m_dlg->setFileChooser([] { return QStringList(); });
     m_dlg->setFolderChooser([] { return QString(); });
     m_dlg->setUrlOpener([](const QUrl&) { return true; });
+    // The recording component reads no file: every name is taken as a video.
+    if (media == RecordedMedia)
+        m_dlg->setSourceChecker([](const QString&) { return QString(); });
     m_dlg->resize(669, 608);
     m_dlg->show();
     QTest::qWaitForWindowExposed(m_dlg.get());

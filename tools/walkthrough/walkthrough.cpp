@@ -139,7 +139,9 @@ void Walkthrough::run(const QString& line)
                 file = file.trimmed();
         }
         main->setFileChooser([files] { return files; });
-        button("1012")->click();
+        // Files that cannot be added are said in a message box inside the click: click
+        // from the event loop, so that the script goes on meanwhile.
+        QTimer::singleShot(0, button("1012"), &QPushButton::click);
     } else if (command == QLatin1String("drop")) {
         QMimeData mime;
         QList<QUrl> urls;
@@ -230,6 +232,19 @@ void Walkthrough::run(const QString& line)
         }
     } else if (command == QLatin1String("shot")) {
         m_host.grab().save(rest);
+    } else if (command == QLatin1String("answer")) {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QAbstractButton* chosen = nullptr;
+        for (QAbstractButton* b : box ? box->buttons() : QList<QAbstractButton*>())
+            if (b->text().remove(u'&') == rest)
+                chosen = b;
+        if (chosen) {
+            say(QStringLiteral("question \"%1\": \"%2\"")
+                    .arg(box->windowTitle(), box->text().simplified()));
+            QTimer::singleShot(0, chosen, &QAbstractButton::click);
+        } else {
+            say(QStringLiteral("no question with that answer is open"));
+        }
     } else if (command == QLatin1String("open-add")) {
         // The program's own file dialog, which stays open until cancel-dialog.
         main->setFileChooser({});

@@ -26,6 +26,7 @@ class CHostDlg;
 //   children          print the program's child processes
 //   files DIR         print the files in a folder
 //   dismiss           answer the open message box
+//   answer TEXT       press the button of that text in the open question
 //   open-add          open the add button's own file dialog
 //   shot-dialog FILE  save a picture of the open dialog or message box
 //   cancel-dialog     cancel the open dialog

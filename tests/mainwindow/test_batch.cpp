@@ -1,0 +1,208 @@
+// What the window lets the user do around a batch: what is greyed while it runs and
+// with an empty list, which files it refuses to add, and what Start asks first.
+#include "mainwindowtestsupport.h"
+
+#include "crangeslider.h"
+#include "ctasklistctrl.h"
+#include "dialogtemplate.h"
+#include "testmedia.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace dialog102;
+
+namespace {
+
+// Files that exist, in a folder of their own (the stand-in component reads nothing).
+struct Sources
+{
+    QTemporaryDir dir;
+    QString file(const QString& name, const QByteArray& bytes = "stand-in source")
+    {
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return f.fileName();
+    }
+};
+
+void waitUntilIdle(WindowFixture& f)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (f.dlg().converting() && timer.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+void clickRadio(QRadioButton* radio)
+{
+    QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(6, radio->height() / 2));
+}
+
+// Which of the window's controls can be used, by id.
+QMap<int, bool> enabledControls(WindowFixture& f)
+{
+    QMap<int, bool> enabled;
+    for (int id : {IdAdd,        IdRemove,       IdRemoveAll,   IdBrowse,     IdHelp,
+                   IdPlay,       IdStopPreview,  IdRangeSlider, IdExportMp4,  IdExportWmv,
+                   IdMp4Profile, IdWmvProfile,   IdTitle,       IdShutDown,   IdTaskList,
+                   IdStop,       IdVideoType,    IdVideoSize,   IdFrameRate,  IdVideoBitrate,
+                   IdAspect,     IdAudioBitrate, IdChannels,    IdSampleRate, IdVolume})
+        enabled[id] = f.control(id)->isEnabled();
+    return enabled;
+}
+
+} // namespace
+
+TEST(MainWindowBatch, WhatABatchWouldIgnoreIsGreyedWhileItRuns)
+{
+    WindowFixture f;
+    Sources sources;
+    f.dlg().findChild<QLineEdit*>("1021")->setText(sources.dir.filePath("out"));
+    QDir().mkpath(sources.dir.filePath("out"));
+    f.addThroughButton({sources.file("a.avi"), sources.file("b.avi")});
+    clickRadio(f.control<QRadioButton>(IdExportWmv)); // the selected Task becomes WMV
+    clickRadio(f.control<QRadioButton>(IdExportMp4));
+    const QMap<int, bool> before = enabledControls(f);
+    EXPECT_TRUE(before[IdAdd] && before[IdRemove] && before[IdTitle] && before[IdVideoType]);
+
+    // The first Task is a WMV conversion that runs until it is stopped.
+    Task first = f.dlg().tasks().get(0);
+    ASSERT_EQ(first.exportType, 0);
+    QMap<int, bool> during;
+    QTimer::singleShot(50, [&] {
+        during = enabledControls(f);
+        QTest::mouseClick(f.control<QPushButton>(IdStop), Qt::LeftButton);
+    });
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
+    waitUntilIdle(f);
+
+    ASSERT_FALSE(during.isEmpty());
+    for (auto it = during.begin(); it != during.end(); ++it) {
+        // The list scrolls, Stop and Help work and the shutdown box is read at the end;
+        // everything else would be thrown away.
+        const bool live = it.key() == IdTaskList || it.key() == IdStop || it.key() == IdHelp ||
+                          it.key() == IdShutDown;
+        EXPECT_EQ(it.value(), live) << "control " << it.key();
+    }
+    // Afterwards everything is as it was (the selected Task is a WMV one now).
+    const QMap<int, bool> after = enabledControls(f);
+    EXPECT_TRUE(after[IdAdd] && after[IdRemove] && after[IdRemoveAll] && after[IdBrowse]);
+    EXPECT_TRUE(after[IdExportMp4] && after[IdWmvProfile] && after[IdRangeSlider]);
+    EXPECT_FALSE(after[IdTitle]); // a WMV Task has no title of its own
+    clickRadio(f.control<QRadioButton>(IdExportMp4));
+    EXPECT_EQ(enabledControls(f).value(IdTitle), true);
+    EXPECT_EQ(enabledControls(f).value(IdVideoType), true);
+}
+
+TEST(MainWindowBatch, WithAnEmptyListNoChoiceIsLost)
+{
+    WindowFixture f;
+    Sources sources;
+    // What belongs to a Task is greyed; what the next file takes is not.
+    const QMap<int, bool> empty = enabledControls(f);
+    for (int id : {IdRemove, IdRemoveAll, IdRangeSlider, IdMp4Profile, IdTitle, IdVideoType,
+                   IdVolume, IdPlay})
+        EXPECT_FALSE(empty[id]) << id;
+    for (int id : {IdAdd, IdBrowse, IdExportMp4, IdExportWmv, IdWmvProfile})
+        EXPECT_TRUE(empty[id]) << id;
+
+    // The export type and WMV profile chosen with an empty list are the new Task's.
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    auto* wmv = f.control<QComboBox>(IdWmvProfile);
+    wmv->setFocus();
+    QTest::keyClick(wmv, Qt::Key_Down);
+    QTest::keyClick(wmv, Qt::Key_Down);
+    f.addThroughButton({sources.file("a.avi")});
+    EXPECT_EQ(f.dlg().tasks().get(0).exportType, 1);
+    EXPECT_EQ(f.dlg().tasks().get(0).wmvProfile, 2);
+
+    // Start with nothing in the list says what to do.
+    QTest::mouseClick(f.control<QPushButton>(IdRemoveAll), Qt::LeftButton);
+    QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
+    EXPECT_EQ(f.messages(), QStringList{"Information|Please add the videos to convert first"});
+}
+
+TEST(MainWindowBatch, FilesThatCannotBeConvertedAreRefusedWhenAdded)
+{
+    WindowFixture f(WindowFixture::kThreeProfiles, WindowFixture::OwnMedia);
+    Sources sources;
+    const QString good = testmedia::clip("avi");
+    const QString sound = testmedia::audioOnly("wav");
+    const QStringList files{
+        sources.file("letter.avi", "Dear Zune,\nthis is not a film.\n"),
+        good,
+        sources.file("empty.avi", ""),
+        sources.dir.filePath("gone.avi"),
+        sound,
+    };
+    f.addThroughButton(files);
+    ASSERT_EQ(f.dlg().tasks().size(), 2);
+    EXPECT_EQ(f.dlg().tasks().get(0).sourcePath, good);
+    EXPECT_EQ(f.dlg().tasks().get(1).sourcePath, sound); // sound alone converts too
+    EXPECT_GT(f.dlg().tasks().get(0).endTime, 2.5);
+    // One message names every refused file and why.
+    ASSERT_EQ(f.messages().size(), 1);
+    const QString message = f.messages().first();
+    EXPECT_TRUE(message.startsWith("Warning|These files cannot be converted and were not added:"));
+    for (const char* name :
+         {"letter.avi: ", "empty.avi: The file is empty", "gone.avi: The file does not exist"})
+        EXPECT_TRUE(message.contains(name)) << name << "\n" << message.toStdString();
+    EXPECT_FALSE(message.contains(QFileInfo(good).fileName()));
+}
+
+TEST(MainWindowBatch, StartAsksBeforeConvertingFinishedWorkAgain)
+{
+    WindowFixture f;
+    Sources sources;
+    const QString out = sources.dir.filePath("out");
+    QDir().mkpath(out);
+    f.dlg().findChild<QLineEdit*>("1021")->setText(out);
+    f.media().completeConversions = true;
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    f.addThroughButton({sources.file("a.avi"), sources.file("b.avi")});
+    QStringList asked;
+    int answer = -1;
+    f.dlg().setQuestionBox([&](const QString& text, const QString&, const QStringList& buttons) {
+        asked << text + " [" + buttons.join('|') + "]";
+        return answer;
+    });
+    auto start = [&] {
+        QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
+        waitUntilIdle(f);
+    };
+    start(); // nothing converted yet: no question
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), (QStringList{"a.wmv", "b.wmv"}));
+
+    f.addThroughButton({sources.file("c.avi")});
+    answer = 2; // Cancel
+    start();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].startsWith("2 of the 3 videos in the list are converted already."));
+    EXPECT_TRUE(asked[0].endsWith("[Only the Others|Convert All Again|Cancel]"));
+    EXPECT_EQ(QDir(out).entryList(QDir::Files).size(), 2);
+
+    answer = 0; // only the others: no numbered copies of finished work
+    start();
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), (QStringList{"a.wmv", "b.wmv", "c.wmv"}));
+
+    answer = 0; // everything is converted: all again, or nothing
+    start();
+    ASSERT_EQ(asked.size(), 3);
+    EXPECT_TRUE(asked[2].endsWith("[Convert All Again|Cancel]"));
+    EXPECT_EQ(QDir(out).entryList(QDir::Files).size(), 6); // the specified convert-all
+}
