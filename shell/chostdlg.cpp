@@ -3,6 +3,7 @@
 #include "artresource.h"
 #include "cquenmardlg.h"
 #include "cskinengine.h"
+#include "shutdowncountdown.h"
 
 #include <QDesktopServices>
 #include <QShortcut>
@@ -43,13 +44,20 @@ void CHostDlg::OnInitDialog()
     move(0, 0);
     setFixedSize(kOuterSize);
 
+    // The batch's shutdown goes through a countdown the user can call off.
+    m_countdown = new ShutdownCountdown(m_power, this);
+
     CQuenmarDlg::Services services;
-    services.power = &m_power;
+    services.power = m_countdown;
     services.skin = [this](int dispid, const QVariantList& args) { m_skin.Invoke(dispid, args); };
     m_main = new CQuenmarDlg(services, this);
     m_main->setGeometry(kMainRect);
     m_main->show();
     m_skin.Invoke(CSkinEngine::SkinWindow, {QVariant::fromValue<QObject*>(m_main), 0});
+
+    BatchDriver& driver = m_main->driver();
+    // A new batch must not be cut short by the last one's shutdown.
+    connect(&driver, &BatchDriver::batchStarted, m_countdown, &ShutdownCountdown::cancel);
 
     // F1 reaches the host window, which opens the help page itself.
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
@@ -64,6 +72,8 @@ void CHostDlg::OnHelp()
 void CHostDlg::done(int result)
 {
     // Every way of closing comes here: stop the batch and let the encoder finish first.
+    // The user is here, closing the window: no shutdown either.
+    m_countdown->cancel();
     if (m_main && m_main->converting())
         m_main->stopForClose();
     QDialog::done(result);

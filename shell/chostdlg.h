@@ -6,10 +6,12 @@
 class CQuenmarDlg;
 class CSkinEngine;
 class PowerControl;
+class ShutdownCountdown;
 
 // The program's top-level window: a fixed frame at the screen origin whose only
 // content is the main window. Closing it during a batch stops the batch first and
-// waits until no encoder is left running.
+// waits until no encoder is left running; closing it while the shutdown counts down
+// calls the shutdown off.
 class CHostDlg : public QDialog
 {
     Q_OBJECT
@@ -21,6 +23,7 @@ public:
     ~CHostDlg() override;
 
     CQuenmarDlg* mainWindow() const { return m_main; }
+    ShutdownCountdown& shutdownCountdown() const { return *m_countdown; }
     void OnHelp();
 
     // The host window of the running program; null while none is open.
@@ -38,5 +41,6 @@ private:
     CSkinEngine& m_skin;
     PowerControl& m_power;
     QIcon m_icon;
+    ShutdownCountdown* m_countdown = nullptr;
     CQuenmarDlg* m_main = nullptr;
 };

@@ -49,7 +49,7 @@ bool displayAvailable()
 
 } // namespace
 
-int runGui(int argc, char** argv, std::function<void(CHostDlg&)> onHost)
+int runGui(int argc, char** argv, std::function<void(CHostDlg&)> onHost, PowerControl* power)
 {
     if (!displayAvailable()) {
         std::fputs("Trelvo Converter: no display found, so the window cannot open.\n"
@@ -60,7 +60,7 @@ int runGui(int argc, char** argv, std::function<void(CHostDlg&)> onHost)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trelvo Converter"));
     closeOnSignals(application);
-    CQuenmarApp app;
+    CQuenmarApp app(power);
     app.setHostHook(std::move(onHost));
     return app.run();
 }

@@ -4,6 +4,7 @@
 #include "cquenmardlg.h"
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
+#include "shutdowncountdown.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -220,8 +221,10 @@ void Walkthrough::run(const QString& line)
         m_waitProgressRow = args.value(0).toInt();
     } else if (command == QLatin1String("wait-idle")) {
         m_waitIdle = true;
+    } else if (command == QLatin1String("shutdown-after")) {
+        m_host.shutdownCountdown().setDuration(std::chrono::milliseconds(args.value(0).toInt()));
     } else if (command == QLatin1String("dismiss")) {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        if (auto* box = qobject_cast<QMessageBox*>(openDialog())) {
             say(QStringLiteral("message \"%1\": \"%2\"")
                     .arg(box->windowTitle(), box->text().trimmed()));
             box->accept();
@@ -235,12 +238,15 @@ void Walkthrough::run(const QString& line)
         main->setFileChooser({});
         QTimer::singleShot(0, button("1012"), &QPushButton::click);
     } else if (command == QLatin1String("shot-dialog")) {
-        if (QWidget* dialog = QApplication::activeModalWidget())
+        if (QDialog* dialog = openDialog()) {
             dialog->grab().save(rest);
-        else
+            if (auto* box = qobject_cast<QMessageBox*>(dialog))
+                say(QStringLiteral("  \"%1\": \"%2\"").arg(box->windowTitle(), box->text()));
+        } else {
             say(QStringLiteral("no dialog is open"));
+        }
     } else if (command == QLatin1String("cancel-dialog")) {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+        if (QDialog* dialog = openDialog())
             dialog->reject();
         else
             say(QStringLiteral("no dialog is open"));
@@ -253,6 +259,19 @@ void Walkthrough::run(const QString& line)
     } else {
         say(QStringLiteral("unknown command"));
     }
+}
+
+QDialog* Walkthrough::openDialog() const
+{
+    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+        return modal;
+    // A dialog that leaves the window usable, such as the shutdown countdown.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog && dialog != &m_host && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
 }
 
 void Walkthrough::printRows()
