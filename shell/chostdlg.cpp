@@ -1,6 +1,7 @@
 #include "chostdlg.h"
 
 #include "artresource.h"
+#include "batchnotifier.h"
 #include "cquenmardlg.h"
 #include "cskinengine.h"
 #include "shutdowncountdown.h"
@@ -46,6 +47,7 @@ void CHostDlg::OnInitDialog()
 
     // The batch's shutdown goes through a countdown the user can call off.
     m_countdown = new ShutdownCountdown(m_power, this);
+    m_notifier = new BatchNotifier(this, this);
 
     CQuenmarDlg::Services services;
     services.power = m_countdown;
@@ -58,6 +60,7 @@ void CHostDlg::OnInitDialog()
     BatchDriver& driver = m_main->driver();
     // A new batch must not be cut short by the last one's shutdown.
     connect(&driver, &BatchDriver::batchStarted, m_countdown, &ShutdownCountdown::cancel);
+    connect(&driver, &BatchDriver::batchEnded, m_notifier, &BatchNotifier::batchEnded);
 
     // F1 reaches the host window, which opens the help page itself.
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
@@ -72,10 +75,13 @@ void CHostDlg::OnHelp()
 void CHostDlg::done(int result)
 {
     // Every way of closing comes here: stop the batch and let the encoder finish first.
-    // The user is here, closing the window: no shutdown either.
+    // The user is here, closing the window: no notification, and no shutdown either.
     m_countdown->cancel();
-    if (m_main && m_main->converting())
-        m_main->stopForClose();
+    if (m_main) {
+        disconnect(&m_main->driver(), &BatchDriver::batchEnded, m_notifier, nullptr);
+        if (m_main->converting())
+            m_main->stopForClose();
+    }
     QDialog::done(result);
 }
 

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QIcon>
 
+class BatchNotifier;
 class CQuenmarDlg;
 class CSkinEngine;
 class PowerControl;
@@ -24,6 +25,7 @@ public:
 
     CQuenmarDlg* mainWindow() const { return m_main; }
     ShutdownCountdown& shutdownCountdown() const { return *m_countdown; }
+    BatchNotifier& notifier() const { return *m_notifier; }
     void OnHelp();
 
     // The host window of the running program; null while none is open.
@@ -42,5 +44,6 @@ private:
     PowerControl& m_power;
     QIcon m_icon;
     ShutdownCountdown* m_countdown = nullptr;
+    BatchNotifier* m_notifier = nullptr;
     CQuenmarDlg* m_main = nullptr;
 };

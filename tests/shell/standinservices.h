@@ -7,6 +7,41 @@
 #include <QDBusMessage>
 #include <QObject>
 #include <QStringList>
+#include <QVariantMap>
+
+// org.freedesktop.Notifications: records what it is asked to show.
+class StandInNotifications : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Notification
+    {
+        QString appName;
+        uint replacesId = 0;
+        QString icon;
+        QString summary;
+        QString body;
+        QVariantMap hints;
+    };
+    QList<Notification> shown;
+
+    bool serveOn(QDBusConnection bus)
+    {
+        return bus.registerService(QStringLiteral("org.freedesktop.Notifications")) &&
+               bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                                  QDBusConnection::ExportAllSlots);
+    }
+
+public slots:
+    uint Notify(const QString& appName, uint replacesId, const QString& icon,
+                const QString& summary, const QString& body, const QStringList&,
+                const QVariantMap& hints, int)
+    {
+        shown.append({appName, replacesId, icon, summary, body, hints});
+        return uint(40 + shown.size());
+    }
+};
 
 // org.freedesktop.login1.Manager: answers CanPowerOff as told, records PowerOff, and can
 // hold its answers back, as logind does while polkit asks the user.
