@@ -72,6 +72,11 @@ void CHostDlg::OnHelp()
     QDesktopServices::openUrl(CQuenmarDlg::helpUrl());
 }
 
+void CHostDlg::OpenFiles(const QStringList& paths)
+{
+    m_main->AddFiles(paths);
+}
+
 void CHostDlg::done(int result)
 {
     // Every way of closing comes here: stop the batch and let the encoder finish first.

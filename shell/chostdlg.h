@@ -27,6 +27,8 @@ public:
     ShutdownCountdown& shutdownCountdown() const { return *m_countdown; }
     BatchNotifier& notifier() const { return *m_notifier; }
     void OnHelp();
+    // Adds the files the program was started with (full paths) as Tasks.
+    void OpenFiles(const QStringList& paths);
 
     // The host window of the running program; null while none is open.
     static CHostDlg* instance();

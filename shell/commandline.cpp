@@ -55,7 +55,7 @@ void printError(const QString& text)
 
 const char* const kUsage =
     "Usage:\n"
-    "  trelvo-converter                      start the window\n"
+    "  trelvo-converter [FILE...]            start the window, with the FILEs in its list\n"
     "  trelvo-converter --convert FILE... [options]\n"
     "  trelvo-converter --list-profiles\n"
     "  trelvo-converter --help\n"

@@ -1,8 +1,10 @@
 #include "gui.h"
 
 #include "cquenmarapp.h"
+#include "startfiles.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -61,6 +63,8 @@ int runGui(int argc, char** argv, std::function<void(CHostDlg&)> onHost, PowerCo
     QApplication::setApplicationName(QStringLiteral("Trelvo Converter"));
     closeOnSignals(application);
     CQuenmarApp app(power);
+    // What is left after Qt took its own options are the files to open.
+    app.setStartFiles(startFiles(QApplication::arguments().mid(1), QDir::currentPath()));
     app.setHostHook(std::move(onHost));
     return app.run();
 }

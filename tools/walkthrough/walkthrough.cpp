@@ -100,6 +100,11 @@ bool Walkthrough::waiting()
         m_waitIdle = false;
         say(QStringLiteral("batch ended"));
     }
+    if (m_waitRows >= 0) {
+        if (main->tasks().size() < m_waitRows)
+            return true;
+        m_waitRows = -1;
+    }
     return false;
 }
 
@@ -221,6 +226,8 @@ void Walkthrough::run(const QString& line)
         m_waitProgressRow = args.value(0).toInt();
     } else if (command == QLatin1String("wait-idle")) {
         m_waitIdle = true;
+    } else if (command == QLatin1String("wait-rows")) {
+        m_waitRows = args.value(0).toInt();
     } else if (command == QLatin1String("shutdown-after")) {
         m_host.shutdownCountdown().setDuration(std::chrono::milliseconds(args.value(0).toInt()));
     } else if (command == QLatin1String("dismiss")) {

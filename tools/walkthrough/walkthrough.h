@@ -21,7 +21,7 @@ class QDialog;
 //   start | stop      press Start or Stop
 //   click ID          click the button or radio button with that id
 //   choose ID ITEM    choose an item of the combo box with that id
-//   wait MS | wait-progress ROW | wait-idle
+//   wait MS | wait-progress ROW | wait-idle | wait-rows N (until the list has N rows)
 //   shutdown-after MS the shutdown countdown's length (the program's power-off is a
 //                     stand-in here: it refuses, and never powers anything off)
 //   wait-text ROW RE  wait until the Progress cell of ROW matches the expression
@@ -60,4 +60,5 @@ private:
     int m_waitProgressRow = -1;
     QString m_waitPattern;
     bool m_waitIdle = false;
+    int m_waitRows = -1;
 };
