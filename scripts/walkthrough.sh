@@ -2,7 +2,9 @@
 # A walk-through of the real program as a user would do it, on a virtual X display:
 # add three videos (one of which vanishes before it is converted), drop a fourth onto
 # the list, look into the Add dialog, trim one, set a title, choose the output folder,
-# start, watch the Progress cells, stop, start again and let it finish.
+# start, watch the Progress cells, stop, start again and let it finish; then once more
+# with the shutdown ticked, to see its countdown and the walk-through's own refusal to
+# power the machine off.
 # Pictures of the window, the Add dialog and the closing messages go to the folder
 # given (default: walkthrough/).
 # Needs xvfb-run (package xvfb) and ffmpeg (to make the videos).
@@ -61,6 +63,15 @@ shot-dialog $shots/7-finished-message.png
 dismiss
 rows
 shot $shots/8-finished.png
+click 1059
+shutdown-after 3000
+start
+wait-idle
+wait 1200
+shot-dialog $shots/9-shutdown-countdown.png
+wait 2500
+shot-dialog $shots/10-cannot-shutdown.png
+dismiss
 quit
 SCRIPT
 

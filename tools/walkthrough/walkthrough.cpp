@@ -270,7 +270,9 @@ void Walkthrough::run(const QString& line)
 
 QDialog* Walkthrough::openDialog() const
 {
-    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+    // The window itself runs modally; a dialog over it is what is asked for.
+    auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (modal && modal != &m_host)
         return modal;
     // A dialog that leaves the window usable, such as the shutdown countdown.
     for (QWidget* widget : QApplication::topLevelWidgets()) {
