@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 
 BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& media, BatchHost& host,
                          PowerControl& power, QObject* parent)
@@ -399,7 +400,10 @@ void BatchDriver::stopConverting()
 
 void BatchDriver::shutDownComputer()
 {
-    if (!m_power.canPowerOff() || !m_power.powerOff())
-        message(QStringLiteral("Your computer cannot shutdown"), QStringLiteral("Warning"),
-                BatchHost::MessageIcon::Stop);
+    // The answer may come after the window, and this driver with it, has gone.
+    m_power.powerOff([self = QPointer<BatchDriver>(this)](PowerControl::Outcome outcome) {
+        if (self && outcome == PowerControl::Outcome::Refused)
+            self->message(QStringLiteral("Your computer cannot shutdown"),
+                          QStringLiteral("Warning"), BatchHost::MessageIcon::Stop);
+    });
 }

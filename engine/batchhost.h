@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // What the batch driver needs from the window (or the command line) that runs it.
 class BatchHost
 {
@@ -26,10 +28,21 @@ public:
 };
 
 // Powers the machine off; replaced in tests so that no test can power a machine off.
+// Asking returns at once: the system's answer (or the user's, where the request is
+// confirmed first) comes later, and the window stays usable meanwhile.
 class PowerControl
 {
 public:
+    enum class Outcome
+    {
+        PoweringOff, // the system accepted: the machine goes down
+        Cancelled,   // the user called it off
+        Refused      // the system cannot or will not power off
+    };
+    using Done = std::function<void(Outcome)>;
+
     virtual ~PowerControl() = default;
-    virtual bool canPowerOff() = 0;
-    virtual bool powerOff() = 0;
+    // `done` is called once with the outcome, possibly before this returns, or never
+    // when the program ends first.
+    virtual void powerOff(Done done) = 0;
 };

@@ -37,8 +37,7 @@ namespace {
 class NoPowerControl : public PowerControl
 {
 public:
-    bool canPowerOff() override { return false; }
-    bool powerOff() override { return false; }
+    void powerOff(Done done) override { done(Outcome::Refused); }
 };
 
 NoPowerControl& noPower()

@@ -8,7 +8,7 @@ packages=(g++ cmake ninja-build pkg-config ccache
           qt6-base-dev qt6-svg-dev qt6-multimedia-dev
           libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev
           libswresample-dev libavutil-dev libgtest-dev
-          ffmpeg xvfb xauth)
+          ffmpeg xvfb xauth dbus-daemon dbus-session-bus-common)
 
 scripts/install-packages.sh "${packages[@]}"
 

@@ -4,7 +4,9 @@
 # vanishes before it is converted), drop a fourth onto the list, look into the Add
 # dialog, trim one, set a title, choose the output folder, start, watch the Progress
 # cells (the controls greyed meanwhile), stop, start again and let it finish, then add
-# a fifth and start once more, converting only what is not converted yet.
+# a fifth and start once more, converting only what is not converted yet; then once
+# more with the shutdown ticked, to see its countdown and the walk-through's own
+# refusal to power the machine off.
 # Pictures of the window, the Add dialog and the closing messages go to the folder
 # given (default: walkthrough/).
 # Needs xvfb-run (package xvfb) and ffmpeg (to make the videos).
@@ -78,6 +80,18 @@ wait 500
 dismiss
 rows
 shot $shots/10-only-the-others.png
+click 1059
+shutdown-after 3000
+start
+wait 500
+answer Convert All Again
+wait 300
+wait-idle
+wait 1200
+shot-dialog $shots/11-shutdown-countdown.png
+wait 2500
+shot-dialog $shots/12-cannot-shutdown.png
+dismiss
 quit
 SCRIPT
 

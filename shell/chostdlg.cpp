@@ -1,8 +1,10 @@
 #include "chostdlg.h"
 
 #include "artresource.h"
+#include "batchnotifier.h"
 #include "cquenmardlg.h"
 #include "cskinengine.h"
+#include "shutdowncountdown.h"
 
 #include <QDesktopServices>
 #include <QShortcut>
@@ -43,13 +45,22 @@ void CHostDlg::OnInitDialog()
     move(0, 0);
     setFixedSize(kOuterSize);
 
+    // The batch's shutdown goes through a countdown the user can call off.
+    m_countdown = new ShutdownCountdown(m_power, this);
+    m_notifier = new BatchNotifier(this, this);
+
     CQuenmarDlg::Services services;
-    services.power = &m_power;
+    services.power = m_countdown;
     services.skin = [this](int dispid, const QVariantList& args) { m_skin.Invoke(dispid, args); };
     m_main = new CQuenmarDlg(services, this);
     m_main->setGeometry(kMainRect);
     m_main->show();
     m_skin.Invoke(CSkinEngine::SkinWindow, {QVariant::fromValue<QObject*>(m_main), 0});
+
+    BatchDriver& driver = m_main->driver();
+    // A new batch must not be cut short by the last one's shutdown.
+    connect(&driver, &BatchDriver::batchStarted, m_countdown, &ShutdownCountdown::cancel);
+    connect(&driver, &BatchDriver::batchEnded, m_notifier, &BatchNotifier::batchEnded);
 
     // F1 reaches the host window, which opens the help page itself.
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
@@ -61,14 +72,24 @@ void CHostDlg::OnHelp()
     QDesktopServices::openUrl(CQuenmarDlg::helpUrl());
 }
 
+void CHostDlg::OpenFiles(const QStringList& paths)
+{
+    m_main->AddFiles(paths);
+}
+
 void CHostDlg::done(int result)
 {
     // Every way of closing comes here. During a batch the user is asked first, unless the
     // session is ending; then the batch stops and the encoder finishes its file first.
     if (m_main && m_main->converting() && !m_closeWithoutAsking && !m_main->confirmClose())
         return;
-    if (m_main && m_main->converting())
-        m_main->stopForClose();
+    // The user is here, closing the window: no notification, and no shutdown either.
+    m_countdown->cancel();
+    if (m_main) {
+        disconnect(&m_main->driver(), &BatchDriver::batchEnded, m_notifier, nullptr);
+        if (m_main->converting())
+            m_main->stopForClose();
+    }
     QDialog::done(result);
 }
 

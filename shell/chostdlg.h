@@ -3,13 +3,16 @@
 #include <QDialog>
 #include <QIcon>
 
+class BatchNotifier;
 class CQuenmarDlg;
 class CSkinEngine;
 class PowerControl;
+class ShutdownCountdown;
 
 // The program's top-level window: a fixed frame at the screen origin whose only
 // content is the main window. Closing it during a batch stops the batch first and
-// waits until no encoder is left running.
+// waits until no encoder is left running; closing it while the shutdown counts down
+// calls the shutdown off.
 class CHostDlg : public QDialog
 {
     Q_OBJECT
@@ -21,7 +24,11 @@ public:
     ~CHostDlg() override;
 
     CQuenmarDlg* mainWindow() const { return m_main; }
+    ShutdownCountdown& shutdownCountdown() const { return *m_countdown; }
+    BatchNotifier& notifier() const { return *m_notifier; }
     void OnHelp();
+    // Adds the files the program was started with (full paths) as Tasks.
+    void OpenFiles(const QStringList& paths);
 
     // The host window of the running program; null while none is open.
     static CHostDlg* instance();
@@ -41,5 +48,7 @@ private:
     PowerControl& m_power;
     QIcon m_icon;
     bool m_closeWithoutAsking = false;
+    ShutdownCountdown* m_countdown = nullptr;
+    BatchNotifier* m_notifier = nullptr;
     CQuenmarDlg* m_main = nullptr;
 };

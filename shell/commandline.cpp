@@ -57,7 +57,7 @@ void printError(const QString& text)
 // statuses; cli_manual_tests fail when the two part ways.
 const char* const kUsage =
     "Usage:\n"
-    "  trelvo-converter                      start the window\n"
+    "  trelvo-converter [FILE...]            start the window, with the FILEs in its list\n"
     "  trelvo-converter --convert FILE... [options]\n"
     "  trelvo-converter --list-profiles\n"
     "  trelvo-converter --help\n"

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 
 CQuenmarApp::CQuenmarApp(PowerControl* power) : m_power(power)
 {
@@ -35,6 +36,10 @@ bool CQuenmarApp::InitInstance()
     LogindPowerControl logind;
     {
         CHostDlg host(m_skin, m_power ? *m_power : logind);
+        if (!m_startFiles.isEmpty()) {
+            // Measuring the files takes a moment: the window shows first.
+            QTimer::singleShot(0, &host, [&host, files = m_startFiles] { host.OpenFiles(files); });
+        }
         if (m_hostHook)
             m_hostHook(host);
         host.exec();

@@ -2,6 +2,8 @@
 
 #include "cskinengine.h"
 
+#include <QStringList>
+
 #include <functional>
 
 class CHostDlg;
@@ -25,6 +27,8 @@ public:
     CSkinEngine& skin() { return m_skin; }
     // Called with the host window just before it runs (tools that drive the window).
     void setHostHook(std::function<void(CHostDlg&)> hook) { m_hostHook = std::move(hook); }
+    // Files (full paths) the window adds as Tasks once it is open.
+    void setStartFiles(const QStringList& paths) { m_startFiles = paths; }
 
     // The folder of the running executable, links resolved, ending in "/".
     static QString executableFolder();
@@ -33,4 +37,5 @@ private:
     PowerControl* m_power;
     CSkinEngine m_skin;
     std::function<void(CHostDlg&)> m_hostHook;
+    QStringList m_startFiles;
 };

@@ -2,8 +2,10 @@
 
 #include "chostdlg.h"
 #include "cquenmarapp.h"
+#include "startfiles.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -53,7 +55,7 @@ bool displayAvailable()
 
 } // namespace
 
-int runGui(int argc, char** argv, std::function<void(CHostDlg&)> onHost)
+int runGui(int argc, char** argv, std::function<void(CHostDlg&)> onHost, PowerControl* power)
 {
     if (!displayAvailable()) {
         std::fputs("Trelvo Converter: no display found, so the window cannot open.\n"
@@ -64,7 +66,9 @@ int runGui(int argc, char** argv, std::function<void(CHostDlg&)> onHost)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trelvo Converter"));
     closeOnSignals(application);
-    CQuenmarApp app;
+    CQuenmarApp app(power);
+    // What is left after Qt took its own options are the files to open.
+    app.setStartFiles(startFiles(QApplication::arguments().mid(1), QDir::currentPath()));
     app.setHostHook(std::move(onHost));
     return app.run();
 }

@@ -1,38 +1,56 @@
 #include "logindpowercontrol.h"
 
-#include <QDBusConnection>
-#include <QDBusInterface>
-#include <QDBusReply>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 
 namespace {
 
-QDBusInterface loginManager()
+QDBusMessage managerCall(const QString& method)
 {
-    return QDBusInterface(
-        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-        QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
+    return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
+                                          QStringLiteral("/org/freedesktop/login1"),
+                                          QStringLiteral("org.freedesktop.login1.Manager"), method);
 }
 
 } // namespace
 
-bool LogindPowerControl::canPowerOff()
+LogindPowerControl::LogindPowerControl(QObject* parent) : QObject(parent) {}
+
+LogindPowerControl::LogindPowerControl(const QDBusConnection& bus, QObject* parent)
+    : QObject(parent), m_bus(bus)
 {
-    if (!QDBusConnection::systemBus().isConnected())
-        return false;
-    QDBusInterface manager = loginManager();
-    if (!manager.isValid())
-        return false;
-    const QDBusReply<QString> reply = manager.call(QStringLiteral("CanPowerOff"));
-    // "challenge" means logind will ask the user for permission itself.
-    return reply.isValid() &&
-           (reply.value() == QLatin1String("yes") || reply.value() == QLatin1String("challenge"));
 }
 
-bool LogindPowerControl::powerOff()
+void LogindPowerControl::powerOff(Done done)
 {
-    QDBusInterface manager = loginManager();
-    if (!manager.isValid())
-        return false;
-    const QDBusMessage reply = manager.call(QStringLiteral("PowerOff"), true);
-    return reply.type() != QDBusMessage::ErrorMessage;
+    const QDBusConnection bus = m_bus ? *m_bus : QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        done(Outcome::Refused);
+        return;
+    }
+    auto* watcher = new QDBusPendingCallWatcher(
+        bus.asyncCall(managerCall(QStringLiteral("CanPowerOff"))), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, bus, done = std::move(done)](QDBusPendingCallWatcher* call) mutable {
+                call->deleteLater();
+                const QDBusPendingReply<QString> reply = *call;
+                // "challenge": logind asks the user for permission itself.
+                const QString answer = reply.isValid() ? reply.value() : QString();
+                if (answer == QLatin1String("yes") || answer == QLatin1String("challenge"))
+                    askToPowerOff(bus, std::move(done));
+                else
+                    done(Outcome::Refused);
+            });
+}
+
+void LogindPowerControl::askToPowerOff(const QDBusConnection& bus, Done done)
+{
+    QDBusMessage request = managerCall(QStringLiteral("PowerOff"));
+    request << true; // interactive: polkit may ask for a password
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(request, kPowerOffTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [done = std::move(done)](QDBusPendingCallWatcher* call) {
+                call->deleteLater();
+                done(call->isError() ? Outcome::Refused : Outcome::PoweringOff);
+            });
 }

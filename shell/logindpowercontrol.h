@@ -2,10 +2,30 @@
 
 #include "batchhost.h"
 
-// Powers the machine off through systemd-logind on the system bus.
-class LogindPowerControl : public PowerControl
+#include <QDBusConnection>
+#include <QObject>
+
+#include <optional>
+
+// Powers the machine off through systemd-logind: CanPowerOff, then PowerOff, both
+// asynchronous, so that the window goes on while logind (or polkit asking the user for
+// permission) takes its time.
+class LogindPowerControl : public QObject, public PowerControl
 {
+    Q_OBJECT
 public:
-    bool canPowerOff() override;
-    bool powerOff() override;
+    // PowerOff may wait for the user to authenticate; a refusal comes long before this.
+    static constexpr int kPowerOffTimeoutMs = 10 * 60 * 1000;
+
+    // Asks logind on the system bus.
+    explicit LogindPowerControl(QObject* parent = nullptr);
+    // Asks logind on `bus` (a test's own).
+    explicit LogindPowerControl(const QDBusConnection& bus, QObject* parent = nullptr);
+
+    void powerOff(Done done) override;
+
+private:
+    void askToPowerOff(const QDBusConnection& bus, Done done);
+
+    std::optional<QDBusConnection> m_bus; // unset: the system bus, connected when first needed
 };

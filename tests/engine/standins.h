@@ -70,16 +70,16 @@ public:
     }
 };
 
+// Powers nothing off. Answers from the event loop, as the system does.
 class FakePower : public PowerControl
 {
 public:
-    bool allowed = true;
+    Outcome answer = Outcome::PoweringOff;
     int powerOffCalls = 0;
-    bool canPowerOff() override { return allowed; }
-    bool powerOff() override
+    void powerOff(Done done) override
     {
         ++powerOffCalls;
-        return true;
+        QTimer::singleShot(0, [done = std::move(done), outcome = answer] { done(outcome); });
     }
 };
 

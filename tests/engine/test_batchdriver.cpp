@@ -11,9 +11,18 @@
 #include <QEventLoop>
 #include <QFileInfo>
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 namespace {
+
+// Lets answers that were posted to the event loop arrive.
+void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
 
 struct BatchRig
 {
@@ -232,13 +241,44 @@ TEST(BatchDriver, ShutdownAtTheEnd)
     rig.host.shutdown = true;
     rig.run();
     EXPECT_EQ(rig.power.powerOffCalls, 1);
+    settle();
     EXPECT_TRUE(rig.host.messages.isEmpty());
 
-    rig.power.allowed = false;
+    // Called off by the user, who knows already: nothing to say.
+    rig.power.answer = PowerControl::Outcome::Cancelled;
     rig.run();
-    EXPECT_EQ(rig.power.powerOffCalls, 1);
+    settle();
+    EXPECT_EQ(rig.power.powerOffCalls, 2);
+    EXPECT_TRUE(rig.host.messages.isEmpty());
+
+    // The system's refusal comes after the batch has ended, and is said then.
+    rig.power.answer = PowerControl::Outcome::Refused;
+    rig.run();
+    settle();
+    EXPECT_EQ(rig.power.powerOffCalls, 3);
     EXPECT_EQ(rig.host.messages, QStringList{"Warning|Your computer cannot shutdown"});
     EXPECT_EQ(rig.host.icons, QList<BatchHost::MessageIcon>{BatchHost::MessageIcon::Stop});
+    rig.host.messages.clear();
+    rig.driver.shutDownComputer();
+    EXPECT_TRUE(rig.host.messages.isEmpty()) << "asking returns before the answer";
+    settle();
+    EXPECT_EQ(rig.host.messages, QStringList{"Warning|Your computer cannot shutdown"});
+}
+
+TEST(BatchDriver, ARefusalAfterTheDriverIsGoneIsDropped)
+{
+    TaskList tasks;
+    BatchState batch;
+    FakeMedia media;
+    RecordingHost host;
+    FakePower power;
+    power.answer = PowerControl::Outcome::Refused;
+    auto driver = std::make_unique<BatchDriver>(tasks, batch, media, host, power);
+    driver->shutDownComputer();
+    driver.reset();
+    settle();
+    EXPECT_EQ(power.powerOffCalls, 1);
+    EXPECT_TRUE(host.messages.isEmpty());
 }
 
 TEST(BatchDriver, RefusedStarts)

@@ -4,6 +4,7 @@
 #include "common/contrast.h"
 #include "cquenmardlg.h"
 #include "cskinengine.h"
+#include "shutdowncountdown.h"
 #include "standins.h"
 #include "testmedia.h"
 
@@ -92,6 +93,12 @@ TEST_F(SkinnedWindow, MessageBoxesAndFileDialogsUnderTheWindowStayReadable)
                         "Converting Finished: 4 converted, 1 failed", QMessageBox::Ok, main);
         SCOPED_TRACE("message box");
         expectReadable(&box);
+    }
+    {
+        host->shutdownCountdown().powerOff([](PowerControl::Outcome) {});
+        SCOPED_TRACE("shutdown countdown");
+        expectReadable(host->shutdownCountdown().dialog());
+        host->shutdownCountdown().cancel();
     }
     for (const auto mode : {QFileDialog::ExistingFiles, QFileDialog::Directory}) {
         QFileDialog dialog(main);

@@ -1,11 +1,30 @@
 // The program's window driven by a script (see walkthrough.h), for the walk-through
 // scripts under a virtual display. Not part of the installed program.
+#include "batchhost.h"
 #include "gui.h"
 #include "walkthrough.h"
 
 #include <QString>
+#include <QTimer>
 
 #include <cstdio>
+
+namespace {
+
+// A walk-through must never power the machine it runs on off: this one says so and
+// refuses, as a system without the permission would.
+class PretendPower : public PowerControl
+{
+public:
+    void powerOff(Done done) override
+    {
+        std::puts("[power] the computer would be powered off now; refused instead");
+        std::fflush(stdout);
+        QTimer::singleShot(0, [done = std::move(done)] { done(Outcome::Refused); });
+    }
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -14,5 +33,7 @@ int main(int argc, char** argv)
         std::fputs("trelvo-walkthrough: set TRELVO_WALKTHROUGH to a script file\n", stderr);
         return 2;
     }
-    return runGui(argc, argv, [&](CHostDlg& host) { new Walkthrough(host, script); });
+    PretendPower power;
+    return runGui(
+        argc, argv, [&](CHostDlg& host) { new Walkthrough(host, script); }, &power);
 }

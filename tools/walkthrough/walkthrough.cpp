@@ -4,6 +4,7 @@
 #include "cquenmardlg.h"
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
+#include "shutdowncountdown.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -98,6 +99,11 @@ bool Walkthrough::waiting()
             return true;
         m_waitIdle = false;
         say(QStringLiteral("batch ended"));
+    }
+    if (m_waitRows >= 0) {
+        if (main->tasks().size() < m_waitRows)
+            return true;
+        m_waitRows = -1;
     }
     return false;
 }
@@ -222,8 +228,12 @@ void Walkthrough::run(const QString& line)
         m_waitProgressRow = args.value(0).toInt();
     } else if (command == QLatin1String("wait-idle")) {
         m_waitIdle = true;
+    } else if (command == QLatin1String("wait-rows")) {
+        m_waitRows = args.value(0).toInt();
+    } else if (command == QLatin1String("shutdown-after")) {
+        m_host.shutdownCountdown().setDuration(std::chrono::milliseconds(args.value(0).toInt()));
     } else if (command == QLatin1String("dismiss")) {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        if (auto* box = qobject_cast<QMessageBox*>(openDialog())) {
             say(QStringLiteral("message \"%1\": \"%2\"")
                     .arg(box->windowTitle(), box->text().trimmed()));
             box->accept();
@@ -250,12 +260,15 @@ void Walkthrough::run(const QString& line)
         main->setFileChooser({});
         QTimer::singleShot(0, button("1012"), &QPushButton::click);
     } else if (command == QLatin1String("shot-dialog")) {
-        if (QWidget* dialog = QApplication::activeModalWidget())
+        if (QDialog* dialog = openDialog()) {
             dialog->grab().save(rest);
-        else
+            if (auto* box = qobject_cast<QMessageBox*>(dialog))
+                say(QStringLiteral("  \"%1\": \"%2\"").arg(box->windowTitle(), box->text()));
+        } else {
             say(QStringLiteral("no dialog is open"));
+        }
     } else if (command == QLatin1String("cancel-dialog")) {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+        if (QDialog* dialog = openDialog())
             dialog->reject();
         else
             say(QStringLiteral("no dialog is open"));
@@ -268,6 +281,21 @@ void Walkthrough::run(const QString& line)
     } else {
         say(QStringLiteral("unknown command"));
     }
+}
+
+QDialog* Walkthrough::openDialog() const
+{
+    // The window itself runs modally; a dialog over it is what is asked for.
+    auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (modal && modal != &m_host)
+        return modal;
+    // A dialog that leaves the window usable, such as the shutdown countdown.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog && dialog != &m_host && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
 }
 
 void Walkthrough::printRows()

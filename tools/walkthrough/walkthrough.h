@@ -6,6 +6,7 @@
 #include <QTimer>
 
 class CHostDlg;
+class QDialog;
 
 // Drives the real window from a script, as a user would, for the walk-through under
 // a virtual display (scripts/walkthrough.sh). A tool of its own, trelvo-walkthrough,
@@ -20,7 +21,9 @@ class CHostDlg;
 //   start | stop      press Start or Stop
 //   click ID          click the button or radio button with that id
 //   choose ID ITEM    choose an item of the combo box with that id
-//   wait MS | wait-progress ROW | wait-idle
+//   wait MS | wait-progress ROW | wait-idle | wait-rows N (until the list has N rows)
+//   shutdown-after MS the shutdown countdown's length (the program's power-off is a
+//                     stand-in here: it refuses, and never powers anything off)
 //   wait-text ROW RE  wait until the Progress cell of ROW matches the expression
 //   video FILE        save a picture of the preview and print its checksum
 //   children          print the program's child processes
@@ -28,8 +31,8 @@ class CHostDlg;
 //   dismiss           answer the open message box
 //   answer TEXT       press the button of that text in the open question
 //   open-add          open the add button's own file dialog
-//   shot-dialog FILE  save a picture of the open dialog or message box
-//   cancel-dialog     cancel the open dialog
+//   shot-dialog FILE  save a picture of the open dialog or message box (modal or not)
+//   cancel-dialog     cancel the open dialog (modal or not)
 //   delete FILE       delete a file (a source that vanishes after it was added)
 //   shot FILE         save a picture of the window
 //   rows              print the list's cells
@@ -46,6 +49,7 @@ private:
     void run(const QString& line);
     void printRows();
     void printChildren();
+    QDialog* openDialog() const;
     void say(const QString& text);
 
     CHostDlg& m_host;
@@ -57,4 +61,5 @@ private:
     int m_waitProgressRow = -1;
     QString m_waitPattern;
     bool m_waitIdle = false;
+    int m_waitRows = -1;
 };
