@@ -107,6 +107,9 @@ void CRangeSlider::paintEvent(QPaintEvent*)
     // The parent shows through wherever the art is transparent.
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    // Greyed with the rest of the window while a batch runs or no Task is loaded.
+    if (!isEnabled())
+        p.setOpacity(0.35);
     const int xL = m_leftThumb.left();
     const int xR = m_rightThumb.left() - kThumbWidth;
     p.drawPixmap(QRect(0, 3, width(), 11), m_track);
