@@ -8,6 +8,9 @@
 // A horizontal slider with two thumbs selecting [left, right] within [min, max].
 // Every change is reported synchronously with rangeChanged(which, released):
 // which = 0 left edge, 1 right edge, 2 both; released = 1 when a drag ends.
+// Keys: Left and Right move the selection one pixel's worth of value; against an end
+// of the track they move the other edge alone. Shift moves the right edge alone, never
+// below the left one.
 class CRangeSlider : public QWidget
 {
     Q_OBJECT
