@@ -170,6 +170,11 @@ void CQuenmarDlg::createControls()
     m_start = make<CImageButton>(this, IdStart);
     m_stop = make<CImageButton>(this, IdStop);
 
+    // Enter does nothing in this window, so no button is ever its default: the style
+    // would frame a default button like the focused one.
+    for (QPushButton* button : {m_browse, m_help})
+        button->setAutoDefault(false);
+
     // A style sheet on the application stops fonts from reaching children by
     // inheritance, so each control gets the window's font itself.
     for (QWidget* child : findChildren<QWidget*>())

@@ -119,6 +119,18 @@ void CRangeSlider::paintEvent(QPaintEvent*)
     p.drawPixmap(QRectF(xR + kThumbWidth, 0, kThumbWidth, 17), m_thumbRight,
                  part(m_thumbRight, kThumbWidth, 17));
     p.drawPixmap(QRect(xL + 12, 5, xR - xL + 2, 7), m_bar);
+    if (hasFocus())
+        drawFocusMark(p);
+}
+
+void CRangeSlider::drawFocusMark(QPainter& p) const
+{
+    // The arrow keys act on the focused slider: a ring in the colour of the window's
+    // texts says which one that is, on the window's dark picture and on a light one.
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3.0, 3.0);
 }
 
 void CRangeSlider::mousePressEvent(QMouseEvent* event)

@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <utility>
 
+class QPainter;
+
 // A horizontal slider with two thumbs selecting [left, right] within [min, max].
 // Every change is reported synchronously with rangeChanged(which, released):
 // which = 0 left edge, 1 right edge, 2 both; released = 1 when a drag ends.
@@ -48,6 +50,7 @@ protected:
 
 private:
     void clamp();
+    void drawFocusMark(QPainter& p) const;
     void layoutThumbs();
     double valueStep() const; // value per pixel; 0 when the track or the range is empty
 
