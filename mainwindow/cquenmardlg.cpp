@@ -210,6 +210,7 @@ void CQuenmarDlg::OnInitDialog()
     m_list->SetExtendedStyle(CTaskListCtrl::ExCheckBoxes, CTaskListCtrl::ExCheckBoxes);
 
     setUpImageButtons();
+    nameControls();
 
     const Mp4ProfileChoice profiles = LoadMp4Profiles(appFolder());
     if (profiles.filled) {
@@ -226,6 +227,7 @@ void CQuenmarDlg::OnInitDialog()
     m_fade->StartFade(191, 100);
 
     placeControls();
+    orderTabStops();
     fitColumns();
     m_exportRadioValue = 0;
     pushExportRadioValue();
@@ -483,13 +485,28 @@ bool CQuenmarDlg::PreTranslateMessage(QObject* watched, QEvent* event)
         return true;
     if (type != QEvent::KeyPress || (widget != m_list && widget != m_list->viewport()))
         return false;
+    // Tab leaves the list also during a batch, or the keyboard could reach nothing else.
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+        return false;
     if (converting())
         return true;
-    return handleListKey(key);
+    return handleListKey(*static_cast<QKeyEvent*>(event));
 }
 
-bool CQuenmarDlg::handleListKey(int key)
+bool CQuenmarDlg::handleListKey(const QKeyEvent& event)
 {
+    // Delete and Insert as in a file manager's list, Ctrl+O as in any program that opens.
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    if (event.matches(QKeySequence::Open) ||
+        (event.key() == Qt::Key_Insert && modifiers == Qt::NoModifier)) {
+        OnAdd();
+        return true;
+    }
+    if (event.key() == Qt::Key_Delete && modifiers == Qt::NoModifier) {
+        OnRemove();
+        return true;
+    }
+    const int key = event.key();
     const int m = m_list->GetSelectionMark();
     const int n = m_tasks.size();
     int target = -1;
