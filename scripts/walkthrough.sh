@@ -2,7 +2,9 @@
 # A walk-through of the real program as a user would do it, on a virtual X display:
 # add three videos (one of which vanishes before it is converted), drop a fourth onto
 # the list, look into the Add dialog, trim one, set a title, choose the output folder,
-# start, watch the Progress cells, stop, start again and let it finish.
+# start, watch the Progress cells, stop, start again and let it finish; then by keys
+# alone: add a video with Insert and remove it with Delete on the list, trim with the
+# slider's arrows and Tab on to a setting.
 # Pictures of the window, the Add dialog and the closing messages go to the folder
 # given (default: walkthrough/).
 # Needs xvfb-run (package xvfb) and ffmpeg (to make the videos).
@@ -61,6 +63,21 @@ shot-dialog $shots/7-finished-message.png
 dismiss
 rows
 shot $shots/8-finished.png
+pick $work/videos/concert.mpg
+focus 1011
+key Insert
+wait 500
+rows
+key Delete
+rows
+focus 1054
+key Tab 2
+key Right 40
+key Shift+Left 30
+rows
+shot $shots/9-keys-trim.png
+key Tab 5
+shot $shots/10-keys-setting.png
 quit
 SCRIPT
 

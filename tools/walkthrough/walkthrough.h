@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QKeyCombination>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -12,6 +13,7 @@ class CHostDlg;
 // which runs the program's window with the script named by TRELVO_WALKTHROUGH. One
 // command a line:
 //   add FILE...       choose files in the add dialog (FILE | FILE... for names with spaces)
+//   pick FILE...      the files the add dialog chooses from now on, however it opens
 //   drop FILE...      drop files onto the list
 //   select ROW        click a row
 //   drag-left DX      drag the slider's left edge DX pixels; drag-right likewise
@@ -20,6 +22,9 @@ class CHostDlg;
 //   start | stop      press Start or Stop
 //   click ID          click the button or radio button with that id
 //   choose ID ITEM    choose an item of the combo box with that id
+//   focus ID          give the keyboard focus to the control with that id
+//   key NAME [COUNT]  press a key COUNT times where the focus is: Tab, Shift+Left, Ctrl+O...;
+//                     says where the focus is afterwards
 //   wait MS | wait-progress ROW | wait-idle
 //   wait-text ROW RE  wait until the Progress cell of ROW matches the expression
 //   video FILE        save a picture of the preview and print its checksum
@@ -46,6 +51,8 @@ private:
     void printRows();
     void printChildren();
     void say(const QString& text);
+    void pressKey(const QKeyCombination& key);
+    QString focusName() const;
 
     CHostDlg& m_host;
     QStringList m_lines;
