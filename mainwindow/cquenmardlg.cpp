@@ -409,8 +409,15 @@ QString CQuenmarDlg::outputFolderText() const
 
 void CQuenmarDlg::showConverting(bool converting)
 {
-    m_start->setVisible(!converting);
-    m_stop->setVisible(converting);
+    // The button that takes the other's place takes its focus too: Space stops what
+    // Space started.
+    CImageButton* shown = converting ? m_stop : m_start;
+    CImageButton* hidden = converting ? m_start : m_stop;
+    const bool hadFocus = hidden->hasFocus();
+    shown->setVisible(true);
+    hidden->setVisible(false);
+    if (hadFocus)
+        shown->setFocus(Qt::OtherFocusReason);
     updateControls();
 }
 

@@ -370,3 +370,25 @@ TEST(MainWindowKeyboard, FocusIsVisibleOnTheControlsThatDrawThemselves)
         }
     }
 }
+
+// Space presses the focused button. Start gives its focus to Stop, which takes its place,
+// and Stop gives it back: a second Space stops, and never ticks the box that follows.
+TEST(MainWindowKeyboard, SpaceStartsAndStopsWithTheFocusStaying)
+{
+    WindowFixture f;
+    f.control<QLineEdit>(IdOutputFolder)->setText(QDir::tempPath());
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    f.addThroughButton(sources(2));
+    f.control(IdStart)->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    ASSERT_TRUE(f.dlg().converting());
+    EXPECT_EQ(focusId(), QString::number(IdStop));
+    press(Qt::Key_Space);
+    QElapsedTimer timer;
+    timer.start();
+    while (f.dlg().converting() && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    ASSERT_FALSE(f.dlg().converting());
+    EXPECT_EQ(focusId(), QString::number(IdStart));
+    EXPECT_FALSE(f.dlg().shutdownWhenFinished());
+}
