@@ -169,6 +169,11 @@ void CQuenmarDlg::createControls()
     m_start = make<CImageButton>(this, IdStart);
     m_stop = make<CImageButton>(this, IdStop);
 
+    // Enter does nothing in this window, so no button is ever its default: the style
+    // would frame a default button like the focused one.
+    for (QPushButton* button : {m_browse, m_help})
+        button->setAutoDefault(false);
+
     // A style sheet on the application stops fonts from reaching children by
     // inheritance, so each control gets the window's font itself.
     for (QWidget* child : findChildren<QWidget*>())
@@ -204,6 +209,7 @@ void CQuenmarDlg::OnInitDialog()
     m_list->SetExtendedStyle(CTaskListCtrl::ExCheckBoxes, CTaskListCtrl::ExCheckBoxes);
 
     setUpImageButtons();
+    nameControls();
 
     const Mp4ProfileChoice profiles = LoadMp4Profiles(appFolder());
     if (profiles.filled) {
@@ -220,6 +226,7 @@ void CQuenmarDlg::OnInitDialog()
     m_fade->StartFade(191, 100);
 
     placeControls();
+    orderTabStops();
     fitColumns();
     m_exportRadioValue = 0;
     pushExportRadioValue();
@@ -401,8 +408,15 @@ QString CQuenmarDlg::outputFolderText() const
 
 void CQuenmarDlg::showConverting(bool converting)
 {
-    m_start->setVisible(!converting);
-    m_stop->setVisible(converting);
+    // The button that takes the other's place takes its focus too: Space stops what
+    // Space started.
+    CImageButton* shown = converting ? m_stop : m_start;
+    CImageButton* hidden = converting ? m_start : m_stop;
+    const bool hadFocus = hidden->hasFocus();
+    shown->setVisible(true);
+    hidden->setVisible(false);
+    if (hadFocus)
+        shown->setFocus(Qt::OtherFocusReason);
     updateControls();
 }
 
@@ -477,13 +491,28 @@ bool CQuenmarDlg::PreTranslateMessage(QObject* watched, QEvent* event)
         return true;
     if (type != QEvent::KeyPress || (widget != m_list && widget != m_list->viewport()))
         return false;
+    // Tab leaves the list also during a batch, or the keyboard could reach nothing else.
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+        return false;
     if (converting())
         return true;
-    return handleListKey(key);
+    return handleListKey(*static_cast<QKeyEvent*>(event));
 }
 
-bool CQuenmarDlg::handleListKey(int key)
+bool CQuenmarDlg::handleListKey(const QKeyEvent& event)
 {
+    // Delete and Insert as in a file manager's list, Ctrl+O as in any program that opens.
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    if (event.matches(QKeySequence::Open) ||
+        (event.key() == Qt::Key_Insert && modifiers == Qt::NoModifier)) {
+        OnAdd();
+        return true;
+    }
+    if (event.key() == Qt::Key_Delete && modifiers == Qt::NoModifier) {
+        OnRemove();
+        return true;
+    }
+    const int key = event.key();
     const int m = m_list->GetSelectionMark();
     const int n = m_tasks.size();
     int target = -1;

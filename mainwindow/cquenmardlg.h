@@ -25,6 +25,7 @@ class CVideoEdit;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMimeData;
@@ -169,7 +170,9 @@ private:
     void readOutputFolder();
     void setCaption();
     bool PreTranslateMessage(QObject* watched, QEvent* event);
-    bool handleListKey(int key);
+    bool handleListKey(const QKeyEvent& event);
+    void orderTabStops();
+    void nameControls();
     void onCellRequest(CellRequest* request);
     const QStringList& plannedNames();
     void showTrim(double duration, double start, double end);

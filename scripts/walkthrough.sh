@@ -6,7 +6,9 @@
 # cells (the controls greyed meanwhile), stop, start again and let it finish, then add
 # a fifth and start once more, converting only what is not converted yet; then once
 # more with the shutdown ticked, to see its countdown and the walk-through's own
-# refusal to power the machine off.
+# refusal to power the machine off. On the way, by keys alone: add a video with Insert
+# and remove it with Delete on the list, trim with the slider's arrows and Tab on to a
+# setting.
 # Pictures of the window, the Add dialog and the closing messages go to the folder
 # given (default: walkthrough/).
 # Needs xvfb-run (package xvfb) and ffmpeg (to make the videos).
@@ -80,6 +82,21 @@ wait 500
 dismiss
 rows
 shot $shots/10-only-the-others.png
+pick $work/videos/concert.mpg
+focus 1011
+key Insert
+wait 500
+rows
+key Delete
+rows
+focus 1054
+key Tab 2
+key Right 40
+key Shift+Left 30
+rows
+shot $shots/11-keys-trim.png
+key Tab 5
+shot $shots/12-keys-setting.png
 click 1059
 shutdown-after 3000
 start
@@ -88,9 +105,9 @@ answer Convert All Again
 wait 300
 wait-idle
 wait 1200
-shot-dialog $shots/11-shutdown-countdown.png
+shot-dialog $shots/13-shutdown-countdown.png
 wait 2500
-shot-dialog $shots/12-cannot-shutdown.png
+shot-dialog $shots/14-cannot-shutdown.png
 dismiss
 quit
 SCRIPT

@@ -243,6 +243,21 @@ void CImageButton::paintEvent(QPaintEvent*)
     DrawImage(p, pressed, caption);
     if (!text().isEmpty())
         DrawText(p, pressed, caption);
+    if (hasFocus())
+        drawFocusMark(p);
+}
+
+void CImageButton::drawFocusMark(QPainter& p) const
+{
+    // The state colours cannot show the focus on a button drawn over its parent, and the
+    // keyboard user must see which button Space presses: a ring in the colour of the
+    // texts that stand on the same background.
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 4.0, 4.0);
+    p.restore();
 }
 
 void CImageButton::DrawBackground(QPainter& p, bool pressed)

@@ -87,6 +87,7 @@ protected:
 
 private:
     void setHot(bool hot);
+    void drawFocusMark(QPainter& p) const;
     void dropImages();
     void finish(bool repaint);
     QColor stateColor(int index) const;

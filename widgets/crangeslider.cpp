@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -121,6 +122,18 @@ void CRangeSlider::paintEvent(QPaintEvent*)
     p.drawPixmap(QRectF(xR + kThumbWidth, 0, kThumbWidth, 17), m_thumbRight,
                  part(m_thumbRight, kThumbWidth, 17));
     p.drawPixmap(QRect(xL + 12, 5, xR - xL + 2, 7), m_bar);
+    if (hasFocus())
+        drawFocusMark(p);
+}
+
+void CRangeSlider::drawFocusMark(QPainter& p) const
+{
+    // The arrow keys act on the focused slider: a ring in the colour of the window's
+    // texts says which one that is, on the window's dark picture and on a light one.
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3.0, 3.0);
 }
 
 void CRangeSlider::mousePressEvent(QMouseEvent* event)
@@ -226,18 +239,32 @@ void CRangeSlider::keyPressEvent(QKeyEvent* event)
     const double s = valueStep();
     if (s == 0.0)
         return;
-    const bool shift = event->modifiers() & Qt::ShiftModifier;
-    int a = int((m_left - m_min) * (1.0 / s) + 0.5);
-    int b = int((m_right - m_min) * (1.0 / s) + 0.5);
+    // The edges in whole pixels of the track; a key moves them by one.
     const int step = key == Qt::Key_Right ? 1 : -1;
-    b += step;
-    if (!shift)
-        a += step;
-    if (a >= 0 && b <= m_trackLength) {
-        m_left = a * s + m_min;
-        m_right = b * s + m_min;
+    const int a = int((m_left - m_min) * (1.0 / s) + 0.5);
+    const int b = int((m_right - m_min) * (1.0 / s) + 0.5);
+    const auto at = [&](int pixel) { return pixel * s + m_min; };
+    int which;
+    if (event->modifiers() & Qt::ShiftModifier) {
+        // The end alone; it stops at the start, so a Task never ends before it begins.
+        which = 1;
+        if (b + step <= m_trackLength)
+            m_right = std::max(at(b + step), m_left);
+    } else if (a + step >= 0 && b + step <= m_trackLength) {
+        which = 2;
+        m_left = at(a + step);
+        m_right = at(b + step);
+    } else if (step > 0) {
+        // The end is at the end of the track: the start moves on alone, so that a new
+        // Task, which spans the whole video, can be trimmed from its start by keys too.
+        which = 0;
+        m_left = std::min(at(a + 1), m_right);
+    } else {
+        // Likewise at the start of the track: the end moves back alone.
+        which = 1;
+        m_right = std::max(at(b - 1), m_left);
     }
-    emit rangeChanged(shift ? 0 : 2, 0);
+    emit rangeChanged(which, 0);
     layoutThumbs();
     update();
 }

@@ -5,9 +5,14 @@
 #include <QWidget>
 #include <utility>
 
+class QPainter;
+
 // A horizontal slider with two thumbs selecting [left, right] within [min, max].
 // Every change is reported synchronously with rangeChanged(which, released):
 // which = 0 left edge, 1 right edge, 2 both; released = 1 when a drag ends.
+// Keys: Left and Right move the selection one pixel's worth of value; against an end
+// of the track they move the other edge alone. Shift moves the right edge alone, never
+// below the left one.
 class CRangeSlider : public QWidget
 {
     Q_OBJECT
@@ -45,6 +50,7 @@ protected:
 
 private:
     void clamp();
+    void drawFocusMark(QPainter& p) const;
     void layoutThumbs();
     double valueStep() const; // value per pixel; 0 when the track or the range is empty
 

@@ -509,8 +509,19 @@ void CTaskListCtrl::paintEvent(QPaintEvent* event)
     QPainter p(viewport());
     const QRect dirty = event->rect();
     p.fillRect(dirty, palette().color(QPalette::Base));
-    if (m_count == 0 || GetColumnCount() == 0)
-        return;
+    if (m_count > 0 && GetColumnCount() > 0)
+        drawRows(p, dirty);
+    if (hasFocus()) {
+        // Cells draw no focus rectangle; the list as a whole shows that the keys go to
+        // it, also while it is empty.
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(viewport()->rect()).adjusted(1, 1, -1, -1));
+    }
+}
+
+void CTaskListCtrl::drawRows(QPainter& p, const QRect& dirty)
+{
     const int top = GetTopIndex();
     const int firstRow = qMax(top, top + dirty.top() / m_rowHeight);
     const int lastRow = qMin(m_count - 1, top + dirty.bottom() / m_rowHeight);
@@ -534,7 +545,11 @@ void CTaskListCtrl::resizeEvent(QResizeEvent* event)
 void CTaskListCtrl::scrollContentsBy(int dx, int dy)
 {
     m_header->setOffset(horizontalScrollBar()->value());
-    viewport()->scroll(dx, dy * m_rowHeight);
+    // Scrolled pixels would carry the focus ring along with the rows.
+    if (hasFocus())
+        viewport()->update();
+    else
+        viewport()->scroll(dx, dy * m_rowHeight);
 }
 
 void CTaskListCtrl::updateHeaderGeometry()
@@ -660,7 +675,7 @@ void CTaskListCtrl::keyPressEvent(QKeyEvent* event)
 void CTaskListCtrl::focusInEvent(QFocusEvent* event)
 {
     QAbstractScrollArea::focusInEvent(event);
-    invalidateRow(m_selectedRow);
+    viewport()->update(); // the selected row's colours and the focus ring
 }
 
 void CTaskListCtrl::changeEvent(QEvent* event)
@@ -677,7 +692,7 @@ void CTaskListCtrl::changeEvent(QEvent* event)
 void CTaskListCtrl::focusOutEvent(QFocusEvent* event)
 {
     QAbstractScrollArea::focusOutEvent(event);
-    invalidateRow(m_selectedRow);
+    viewport()->update();
 }
 
 bool CTaskListCtrl::eventFilter(QObject* watched, QEvent* event)

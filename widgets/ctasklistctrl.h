@@ -125,6 +125,7 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
+    void drawRows(QPainter& painter, const QRect& dirty);
     void drawCell(QPainter& painter, int row, int column);
     // The text as shown in `width` pixels (with an ellipsis when too long), laid out
     // once and kept: the same texts come back on every repaint.

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -148,6 +149,31 @@ void Walkthrough::run(const QString& line)
         // Files that cannot be added are said in a message box inside the click: click
         // from the event loop, so that the script goes on meanwhile.
         QTimer::singleShot(0, button("1012"), &QPushButton::click);
+    } else if (command == QLatin1String("pick")) {
+        main->setFileChooser([args] { return args; });
+    } else if (command == QLatin1String("focus")) {
+        // A message box closed without a window manager leaves no window active; the
+        // focus shows once the window is active again.
+        m_host.activateWindow();
+        if (auto* target = main->findChild<QWidget*>(args.value(0)))
+            target->setFocus(Qt::OtherFocusReason);
+        m_resumeAt = m_clock.elapsed() + 300;
+        QTimer::singleShot(250, this,
+                           [this] { say(QStringLiteral("focus: %1").arg(focusName())); });
+    } else if (command == QLatin1String("key")) {
+        const QKeySequence sequence = QKeySequence::fromString(args.value(0));
+        const int count = qMax(1, args.value(1).toInt());
+        if (sequence.isEmpty() || sequence[0].key() == Qt::Key_unknown) {
+            say(QStringLiteral("unknown key"));
+        } else {
+            // From the event loop, like a click: a key that opens a dialog returns only
+            // when it closes, and the script must go on meanwhile.
+            QTimer::singleShot(0, this, [this, key = sequence[0], count] {
+                for (int i = 0; i < count; ++i)
+                    pressKey(key);
+                say(QStringLiteral("focus: %1").arg(focusName()));
+            });
+        }
     } else if (command == QLatin1String("drop")) {
         QMimeData mime;
         QList<QUrl> urls;
@@ -296,6 +322,35 @@ QDialog* Walkthrough::openDialog() const
             return dialog;
     }
     return nullptr;
+}
+
+// As the window system delivers a key to the focused control: the shortcut check
+// first, then the press and the release.
+void Walkthrough::pressKey(const QKeyCombination& key)
+{
+    QWidget* target = QApplication::focusWidget();
+    if (!target)
+        target = m_host.mainWindow();
+    QKeyEvent shortcut(QEvent::ShortcutOverride, key.key(), key.keyboardModifiers());
+    QApplication::sendEvent(target, &shortcut);
+    QKeyEvent press(QEvent::KeyPress, key.key(), key.keyboardModifiers());
+    QApplication::sendEvent(target, &press);
+    if (QWidget* now = QApplication::focusWidget())
+        target = now;
+    QKeyEvent release(QEvent::KeyRelease, key.key(), key.keyboardModifiers());
+    QApplication::sendEvent(target, &release);
+}
+
+QString Walkthrough::focusName() const
+{
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus)
+        return QStringLiteral("nowhere");
+    const QString name = focus->accessibleName().isEmpty()
+                             ? QString()
+                             : QStringLiteral(" \"%1\"").arg(focus->accessibleName());
+    return focus->objectName() + QStringLiteral(" (") + focus->metaObject()->className() +
+           QStringLiteral(")") + name;
 }
 
 void Walkthrough::printRows()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QKeyCombination>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -13,6 +14,7 @@ class QDialog;
 // which runs the program's window with the script named by TRELVO_WALKTHROUGH. One
 // command a line:
 //   add FILE...       choose files in the add dialog (FILE | FILE... for names with spaces)
+//   pick FILE...      the files the add dialog chooses from now on, however it opens
 //   drop FILE...      drop files onto the list
 //   select ROW        click a row
 //   drag-left DX      drag the slider's left edge DX pixels; drag-right likewise
@@ -21,6 +23,9 @@ class QDialog;
 //   start | stop      press Start or Stop
 //   click ID          click the button or radio button with that id
 //   choose ID ITEM    choose an item of the combo box with that id
+//   focus ID          give the keyboard focus to the control with that id
+//   key NAME [COUNT]  press a key COUNT times where the focus is: Tab, Shift+Left, Ctrl+O...;
+//                     says where the focus is afterwards
 //   wait MS | wait-progress ROW | wait-idle | wait-rows N (until the list has N rows)
 //   shutdown-after MS the shutdown countdown's length (the program's power-off is a
 //                     stand-in here: it refuses, and never powers anything off)
@@ -51,6 +56,8 @@ private:
     void printChildren();
     QDialog* openDialog() const;
     void say(const QString& text);
+    void pressKey(const QKeyCombination& key);
+    QString focusName() const;
 
     CHostDlg& m_host;
     QStringList m_lines;
