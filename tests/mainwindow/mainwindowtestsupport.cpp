@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -88,4 +89,17 @@ void clearUserSettings()
     QSettings settings(QStringLiteral("Trelvo Converter"), QStringLiteral("Trelvo Converter"));
     settings.clear();
     settings.sync();
+}
+
+QStringList standInSources(int count)
+{
+    static QTemporaryDir folder;
+    QStringList list;
+    for (int i = 0; i < count; ++i) {
+        QFile file(folder.filePath(QStringLiteral("clip%1.avi").arg(i)));
+        if (!file.exists() && file.open(QIODevice::WriteOnly))
+            file.write("stand-in source");
+        list << file.fileName();
+    }
+    return list;
 }

@@ -96,3 +96,7 @@ private:
 // Settings (the output folder, the version) are kept in a temporary folder for the
 // whole test program; this clears them.
 void clearUserSettings();
+
+// Files that exist (a batch refuses missing ones before it starts a conversion), `count`
+// of them in a folder of the test program's own; the recording component reads none.
+QStringList standInSources(int count);

@@ -41,21 +41,6 @@ void clickRow(WindowFixture& f, int row)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->GetCellRect(row, 0).center());
 }
 
-// Sources that exist (a batch refuses missing ones before it starts a conversion); the
-// stand-in media component reads nothing of them.
-QStringList paths(int count)
-{
-    static QTemporaryDir folder;
-    QStringList list;
-    for (int i = 0; i < count; ++i) {
-        QFile file(folder.filePath(QStringLiteral("clip%1.avi").arg(i)));
-        if (!file.exists() && file.open(QIODevice::WriteOnly))
-            file.write("stand-in source");
-        list << file.fileName();
-    }
-    return list;
-}
-
 void chooseItem(QComboBox* combo, int item)
 {
     combo->setFocus();
@@ -101,7 +86,7 @@ TEST(MainWindowEditing, AddingARealMediaFile)
 TEST(MainWindowEditing, SeveralFilesAndDroppedFilesBecomeTasksInOrder)
 {
     WindowFixture f;
-    f.addThroughButton(paths(3));
+    f.addThroughButton(standInSources(3));
     QTemporaryDir dir;
     QStringList dropped;
     QList<QUrl> urls;
@@ -120,7 +105,7 @@ TEST(MainWindowEditing, SeveralFilesAndDroppedFilesBecomeTasksInOrder)
     QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
     QApplication::sendEvent(&f.dlg(), &drop);
 
-    const QStringList expected = paths(3) + dropped;
+    const QStringList expected = standInSources(3) + dropped;
     ASSERT_EQ(f.dlg().tasks().size(), expected.size());
     for (int i = 0; i < expected.size(); ++i)
         EXPECT_EQ(f.dlg().tasks().get(i).sourcePath, expected[i]);
@@ -146,7 +131,7 @@ TEST(MainWindowEditing, AddingInWmvModeTakesTheShownWmvProfile)
 TEST(MainWindowEditing, RemovingRows)
 {
     WindowFixture f;
-    f.addThroughButton(paths(3));
+    f.addThroughButton(standInSources(3));
     auto* remove = f.control<QPushButton>(IdRemove);
     QTest::mouseClick(remove, Qt::LeftButton); // the last of three
     ASSERT_EQ(f.dlg().tasks().size(), 2);
@@ -188,7 +173,7 @@ TEST(MainWindowEditing, ListKeys)
         SCOPED_TRACE(testing::Message()
                      << c.rows << " rows, from " << c.start << ", key " << c.key);
         WindowFixture f;
-        f.addThroughButton(paths(c.rows));
+        f.addThroughButton(standInSources(c.rows));
         CTaskListCtrl* list = listOf(f);
         if (c.start >= 0)
             clickRow(f, c.start);
@@ -208,7 +193,7 @@ TEST(MainWindowEditing, ListKeys)
 TEST(MainWindowEditing, ClickBelowTheRowsKeepsTheSelectedRow)
 {
     WindowFixture f;
-    f.addThroughButton(paths(3));
+    f.addThroughButton(standInSources(3));
     clickRow(f, 1);
     CTaskListCtrl* list = listOf(f);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
@@ -221,7 +206,7 @@ TEST(MainWindowEditing, ClickBelowTheRowsKeepsTheSelectedRow)
 TEST(MainWindowEditing, SettingChangesOnlyItsFieldOfTheSelectedTask)
 {
     WindowFixture f;
-    f.addThroughButton(paths(3));
+    f.addThroughButton(standInSources(3));
     clickRow(f, 2);
     const Task before = f.dlg().tasks().get(2);
     chooseItem(f.control<QComboBox>(IdVideoSize), 1);
@@ -246,7 +231,7 @@ TEST(MainWindowEditing, SettingChangesOnlyItsFieldOfTheSelectedTask)
 TEST(MainWindowEditing, OnlyTheFirstProfileLetsTheSettingsBeChosen)
 {
     WindowFixture f;
-    f.addThroughButton(paths(2));
+    f.addThroughButton(standInSources(2));
     auto settingsEnabled = [&] {
         int enabled = 0;
         for (int id = kFirstSetting; id <= kLastSetting; ++id)
@@ -297,7 +282,7 @@ std::vector<int> shownItems(WindowFixture& f)
 TEST(MainWindowEditing, AFixedProfileShowsItsOwnValuesGreyed)
 {
     WindowFixture f(kFixedProfiles);
-    f.addThroughButton(paths(2));
+    f.addThroughButton(standInSources(2));
     // The Custom Profile's values of Task 1 differ from every fixed Profile's.
     chooseItem(f.control<QComboBox>(IdVideoType), 0);
     chooseItem(f.control<QComboBox>(IdVideoBitrate), 0);
@@ -372,7 +357,7 @@ TEST(MainWindowEditing, AWmvTaskShowsItsOwnValues)
 TEST(MainWindowEditing, TypingATitle)
 {
     WindowFixture f;
-    f.addThroughButton(paths(2));
+    f.addThroughButton(standInSources(2));
     auto* title = f.control<QLineEdit>(IdTitle);
     title->selectAll();
     QTest::keyClicks(title, "Holiday");
@@ -389,7 +374,7 @@ TEST(MainWindowEditing, TypingATitle)
 TEST(MainWindowEditing, ExportTypeRadios)
 {
     WindowFixture f;
-    f.addThroughButton(paths(2));
+    f.addThroughButton(standInSources(2));
     clickRadio(f.control<QRadioButton>(IdExportWmv));
     EXPECT_EQ(f.dlg().exportMode(), 1);
     EXPECT_EQ(f.dlg().tasks().get(1).exportType, 1);
@@ -430,13 +415,13 @@ TEST(MainWindowEditing, ExportTypeRadios)
 TEST(MainWindowEditing, ResetInEachMode)
 {
     WindowFixture f;
-    f.addThroughButton(paths(1));
+    f.addThroughButton(standInSources(1));
     clickRadio(f.control<QRadioButton>(IdExportWmv));
     QTest::mouseClick(f.control<QPushButton>(IdRemoveAll), Qt::LeftButton);
     EXPECT_FALSE(f.control(IdTitle)->isVisible());
 
     clickRadio(f.control<QRadioButton>(IdExportMp4));
-    f.addThroughButton(paths(1));
+    f.addThroughButton(standInSources(1));
     QTest::mouseClick(f.control<QPushButton>(IdRemoveAll), Qt::LeftButton);
     EXPECT_TRUE(f.control(IdTitle)->isVisible());
     EXPECT_TRUE(f.control(IdTitleLabel)->isVisible());
@@ -448,7 +433,7 @@ TEST(MainWindowEditing, EveryEditingActionIsRefusedDuringABatch)
     WindowFixture f;
     f.dlg().findChild<QLineEdit*>("1021")->setText(QDir::tempPath());
     clickRadio(f.control<QRadioButton>(IdExportWmv));
-    f.addThroughButton(paths(3));
+    f.addThroughButton(standInSources(3));
     clickRadio(f.control<QRadioButton>(IdExportMp4));
     clickRow(f, 1);
     clickRadio(f.control<QRadioButton>(IdExportWmv));

@@ -28,20 +28,6 @@ using namespace dialog102;
 
 namespace {
 
-// Readable stand-in sources: the recording media component measures none of them.
-QStringList sources(int count)
-{
-    static QTemporaryDir folder;
-    QStringList list;
-    for (int i = 0; i < count; ++i) {
-        QFile file(folder.filePath(QStringLiteral("clip%1.avi").arg(i)));
-        if (!file.exists() && file.open(QIODevice::WriteOnly))
-            file.write("stand-in source");
-        list << file.fileName();
-    }
-    return list;
-}
-
 QString extraSource()
 {
     static QTemporaryDir folder;
@@ -94,7 +80,7 @@ void startEndlessBatch(WindowFixture& f)
 {
     f.control<QLineEdit>(IdOutputFolder)->setText(QDir::tempPath());
     clickRadio(f.control<QRadioButton>(IdExportWmv));
-    f.addThroughButton(sources(3));
+    f.addThroughButton(standInSources(3));
     QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
     ASSERT_TRUE(f.dlg().converting());
 }
@@ -142,11 +128,11 @@ TEST(MainWindowKeyboard, TabFollowsTheLayoutAndSkipsWhatCannotBeUsed)
         WindowFixture f;
         switch (c.state) {
         case Mp4Tasks:
-            f.addThroughButton(sources(2));
+            f.addThroughButton(standInSources(2));
             break;
         case WmvTask:
             clickRadio(f.control<QRadioButton>(IdExportWmv));
-            f.addThroughButton(sources(1));
+            f.addThroughButton(standInSources(1));
             break;
         case EmptyList:
             break;
@@ -174,7 +160,7 @@ TEST(MainWindowKeyboard, DeleteRemovesTheSelectedTaskAndInsertAdds)
         int selected;
         Qt::Key key;
         Qt::KeyboardModifiers modifiers;
-        QStringList left; // the Tasks' sources afterwards, by index into sources()
+        QStringList left; // the Tasks' sources afterwards, by index into standInSources()
         int selectedAfter;
         int dialogs; // add dialogs opened
     } cases[] = {
@@ -192,7 +178,7 @@ TEST(MainWindowKeyboard, DeleteRemovesTheSelectedTaskAndInsertAdds)
         SCOPED_TRACE(c.name);
         WindowFixture f;
         if (c.rows > 0)
-            f.addThroughButton(sources(c.rows));
+            f.addThroughButton(standInSources(c.rows));
         auto* list = f.control<CTaskListCtrl>(IdTaskList);
         if (c.selected >= 0) {
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
@@ -210,7 +196,7 @@ TEST(MainWindowKeyboard, DeleteRemovesTheSelectedTaskAndInsertAdds)
         for (int i = 0; i < f.dlg().tasks().size(); ++i) {
             const QString path = f.dlg().tasks().get(i).sourcePath;
             left << (path == extraSource() ? QStringLiteral("late")
-                                           : QString::number(sources(3).indexOf(path)));
+                                           : QString::number(standInSources(3).indexOf(path)));
         }
         EXPECT_EQ(left, c.left);
         EXPECT_EQ(f.dlg().selectedTaskIndex(), c.selectedAfter);
@@ -280,7 +266,7 @@ TEST(MainWindowKeyboard, SliderArrowsTrimTheSelectedTask)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WindowFixture f;
-        f.addThroughButton(sources(2));
+        f.addThroughButton(standInSources(2));
         f.control(IdPlay)->setFocus(Qt::TabFocusReason);
         press(Qt::Key_Tab);
         press(Qt::Key_Tab);
@@ -353,7 +339,7 @@ TEST(MainWindowKeyboard, FocusIsVisibleOnTheControlsThatDrawThemselves)
         SCOPED_TRACE(withTasks ? "with Tasks" : "empty list");
         WindowFixture f;
         if (withTasks)
-            f.addThroughButton(sources(2));
+            f.addThroughButton(standInSources(2));
         std::vector<int> ids{IdTaskList, IdAdd, IdStart};
         if (withTasks)
             ids.insert(ids.end(), {IdRemove, IdRemoveAll, IdPlay, IdStopPreview, IdRangeSlider});
@@ -378,7 +364,7 @@ TEST(MainWindowKeyboard, SpaceStartsAndStopsWithTheFocusStaying)
     WindowFixture f;
     f.control<QLineEdit>(IdOutputFolder)->setText(QDir::tempPath());
     clickRadio(f.control<QRadioButton>(IdExportWmv));
-    f.addThroughButton(sources(2));
+    f.addThroughButton(standInSources(2));
     f.control(IdStart)->setFocus(Qt::TabFocusReason);
     press(Qt::Key_Space);
     ASSERT_TRUE(f.dlg().converting());

@@ -24,6 +24,14 @@ bool waitUntil(const std::function<bool()>& condition, int ms)
     return condition();
 }
 
+void applyShippedSkin(CSkinEngine& skin)
+{
+    skin.Invoke(CSkinEngine::SkinSystemDialogs, {0});
+    skin.Invoke(CSkinEngine::Enable, {1});
+    skin.Invoke(CSkinEngine::LoadSkin, {QStringLiteral(TRELVO_SOURCE_DIR "/shell/Stylish.skf")});
+    skin.Invoke(CSkinEngine::Apply);
+}
+
 HostRig::HostRig()
 {
     app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");

@@ -15,6 +15,9 @@
 
 class CQuenmarDlg;
 
+// Loads and applies the skin the program ships with.
+void applyShippedSkin(CSkinEngine& skin);
+
 // Turns the event loop until `condition` holds or `ms` have passed; returns the condition.
 bool waitUntil(const std::function<bool()>& condition, int ms = 20000);
 

@@ -3,6 +3,7 @@
 #include "chostdlg.h"
 #include "cquenmardlg.h"
 #include "cskinengine.h"
+#include "hostrig.h"
 #include "standins.h"
 #include "testmedia.h"
 
@@ -20,13 +21,8 @@ class FocusIsVisible : public ::testing::TestWithParam<bool>
 protected:
     FocusIsVisible()
     {
-        if (GetParam()) {
-            skin.Invoke(CSkinEngine::SkinSystemDialogs, {0});
-            skin.Invoke(CSkinEngine::Enable, {1});
-            skin.Invoke(CSkinEngine::LoadSkin,
-                        {QStringLiteral(TRELVO_SOURCE_DIR "/shell/Stylish.skf")});
-            skin.Invoke(CSkinEngine::Apply);
-        }
+        if (GetParam())
+            applyShippedSkin(skin);
         host = std::make_unique<CHostDlg>(skin, power);
         host->show();
         (void)QTest::qWaitForWindowActive(host.get());

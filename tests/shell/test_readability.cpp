@@ -4,6 +4,7 @@
 #include "common/contrast.h"
 #include "cquenmardlg.h"
 #include "cskinengine.h"
+#include "hostrig.h"
 #include "shutdowncountdown.h"
 #include "standins.h"
 #include "testmedia.h"
@@ -27,11 +28,7 @@ class SkinnedWindow : public ::testing::Test
 protected:
     SkinnedWindow()
     {
-        skin.Invoke(CSkinEngine::SkinSystemDialogs, {0});
-        skin.Invoke(CSkinEngine::Enable, {1});
-        skin.Invoke(CSkinEngine::LoadSkin,
-                    {QStringLiteral(TRELVO_SOURCE_DIR "/shell/Stylish.skf")});
-        skin.Invoke(CSkinEngine::Apply);
+        applyShippedSkin(skin);
         host = std::make_unique<CHostDlg>(skin, power);
         host->show();
     }
