@@ -18,6 +18,6 @@ constexpr int kMaxJobs = 16;
 int storedJobs();
 // One Task at a time on two cores or fewer: an encoder already keeps them busy.
 // Larger machines run one Task per two cores, up to kDefaultJobsCap.
-constexpr int kDefaultJobsCap = 4;
+constexpr int kDefaultJobsCap = 8;
 int defaultJobs(int cores);
 int defaultJobs();

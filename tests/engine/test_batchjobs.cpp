@@ -184,7 +184,7 @@ TEST(BatchJobs, AFailingTaskFreesItsSlotForTheNext)
 TEST(BatchJobs, DefaultFollowsTheCores)
 {
     const std::pair<int, int> cases[] = {{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 2},
-                                         {8, 4}, {16, 4}, {64, 4}};
+                                         {8, 4}, {16, 8}, {64, 8}};
     for (const auto& [cores, jobs] : cases)
         EXPECT_EQ(defaultJobs(cores), jobs) << cores;
 }
