@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QThread>
+
+#include <algorithm>
 
 namespace {
 
@@ -45,4 +48,23 @@ void storeOutputFolder(const QString& folder)
 QString storedVersion()
 {
     return settings().value(QStringLiteral("Version")).toString().left(kMaxVersionLength);
+}
+
+int defaultJobs(int cores)
+{
+    if (cores <= 2)
+        return 1;
+    return std::clamp(cores / 2, 1, kDefaultJobsCap);
+}
+
+int defaultJobs()
+{
+    return defaultJobs(QThread::idealThreadCount());
+}
+
+int storedJobs()
+{
+    bool ok = false;
+    const int jobs = settings().value(QStringLiteral("Jobs")).toInt(&ok);
+    return ok && jobs >= 1 && jobs <= kMaxJobs ? jobs : defaultJobs();
 }

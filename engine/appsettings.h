@@ -11,3 +11,13 @@ void storeOutputFolder(const QString& folder);
 QString storedVersion();
 // The folder used when nothing is stored.
 QString defaultOutputFolder();
+
+// How many Tasks a batch converts at once: the stored "Jobs" value when it is a number
+// from 1 to kMaxJobs, otherwise defaultJobs() for this machine.
+constexpr int kMaxJobs = 16;
+int storedJobs();
+// One Task at a time on two cores or fewer: an encoder already keeps them busy.
+// Larger machines run one Task per two cores, up to kDefaultJobsCap.
+constexpr int kDefaultJobsCap = 8;
+int defaultJobs(int cores);
+int defaultJobs();

@@ -11,17 +11,52 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include <algorithm>
+
 BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& media, BatchHost& host,
                          PowerControl& power, QObject* parent)
     : QObject(parent), m_tasks(tasks), m_batch(batch), m_media(media), m_host(host), m_power(power),
-      m_runner(tasks, batch), m_preConversion(tasks, batch, media)
+      m_preConversion(tasks, batch, media)
 {
-    m_runner.setRedrawProgress([this](int row) { redrawProgress(row); });
-    connect(&m_runner, &EncoderRunner::runEnded, this, &BatchDriver::onEncoderEnded);
+    addSlot();
     connect(&m_media, &MediaComponent::ConversionProgress, this,
             &BatchDriver::onConversionProgress);
     connect(&m_media, &MediaComponent::ConversionComplete, this,
             &BatchDriver::onConversionComplete);
+}
+
+void BatchDriver::addSlot()
+{
+    const int number = int(m_slots.size());
+    Slot slot;
+    slot.runner = std::make_unique<EncoderRunner>(m_tasks, m_batch);
+    slot.runner->setRedrawProgress([this](int row) { redrawProgress(row); });
+    connect(slot.runner.get(), &EncoderRunner::runEnded, this,
+            [this, number] { onEncoderEnded(number); });
+    connect(slot.runner.get(), &EncoderRunner::allEncodersEnded, this, [this] {
+        if (runningEncoders() == 0)
+            emit allEncodersEnded();
+    });
+    m_slots.push_back(std::move(slot));
+}
+
+void BatchDriver::setJobs(int jobs)
+{
+    m_jobs = std::max(1, jobs);
+}
+
+int BatchDriver::runningEncoders() const
+{
+    int count = 0;
+    for (const Slot& slot : m_slots)
+        count += slot.runner->runningEncoders();
+    return count;
+}
+
+void BatchDriver::waitForEncoders()
+{
+    for (Slot& slot : m_slots)
+        slot.runner->waitForEncoders();
 }
 
 void BatchDriver::message(const QString& text, const QString& caption, BatchHost::MessageIcon icon)
@@ -42,8 +77,9 @@ void BatchDriver::markFailed(int index, FailureKind kind, const QString& reason)
     redrawProgress(index);
 }
 
-void BatchDriver::setOutputPath(int index, const QString& path)
+void BatchDriver::setOutputPath(Slot& slot, int index, const QString& path)
 {
+    slot.outputPath = path;
     m_outputPath = path;
     m_outputs.insert(index, path);
     Task task = m_tasks.get(index);
@@ -83,7 +119,11 @@ void BatchDriver::startConverting(Scope scope)
     }
     if (m_appFolder.isEmpty())
         m_appFolder = appFolder();
-    m_runner.setWorkingDirectory(m_appFolder);
+    // Slots are added only while idle: the running ones are referred to by reference.
+    while (int(m_slots.size()) < m_jobs)
+        addSlot();
+    for (Slot& slot : m_slots)
+        slot.runner->setWorkingDirectory(m_appFolder);
 
     m_converting = true;
     m_host.showConverting(true);
@@ -97,7 +137,67 @@ void BatchDriver::startConverting(Scope scope)
     m_summary = {};
     m_summary.total = total;
     m_next = 0;
+    m_takenAhead.clear();
     startNextTask();
+}
+
+bool BatchDriver::needsMedia(int index) const
+{
+    const Task task = m_tasks.get(index);
+    return task.exportType != 0 || task.isRealMedia == 1;
+}
+
+BatchDriver::Slot* BatchDriver::mediaSlot()
+{
+    for (Slot& slot : m_slots) {
+        if (slot.step == Step::PreConverting || slot.step == Step::ConvertingWmv)
+            return &slot;
+    }
+    return nullptr;
+}
+
+BatchDriver::Slot* BatchDriver::findFreeSlot()
+{
+    for (int i = 0; i < m_jobs && i < int(m_slots.size()); ++i) {
+        if (m_slots[i].index < 0)
+            return &m_slots[i];
+    }
+    return nullptr;
+}
+
+bool BatchDriver::anySlotBusy() const
+{
+    return std::any_of(m_slots.begin(), m_slots.end(),
+                       [](const Slot& slot) { return slot.index >= 0; });
+}
+
+void BatchDriver::releaseSlot(Slot& slot)
+{
+    slot.step = Step::Idle;
+    slot.index = -1;
+    slot.outputPath.clear();
+}
+
+int BatchDriver::takeNextTask()
+{
+    const bool mediaBusy = mediaSlot() != nullptr;
+    for (int index = m_next; index < m_tasks.size(); ++index) {
+        if (m_takenAhead.contains(index))
+            continue;
+        const bool skip = m_skipConverted && isConverted(m_tasks.get(index));
+        if (!skip && mediaBusy && needsMedia(index))
+            continue; // its turn on the component comes when the running one ends
+        if (index == m_next) {
+            ++m_next;
+            while (m_takenAhead.remove(m_next))
+                ++m_next;
+        } else {
+            m_takenAhead.insert(index);
+        }
+        if (!skip)
+            return index;
+    }
+    return -1;
 }
 
 void BatchDriver::startNextTask()
@@ -105,18 +205,24 @@ void BatchDriver::startNextTask()
     // Tasks that end at once (a source that cannot be read) are passed over here; the
     // others end in the handler of the event that finishes them, which comes back here.
     while (m_converting) {
-        if (m_batch.stopFlag || m_next >= m_tasks.size()) {
+        if (m_batch.stopFlag) {
             endBatch();
             return;
         }
-        const int index = m_next++;
-        if (m_skipConverted && isConverted(m_tasks.get(index)))
-            continue;
+        Slot* slot = findFreeSlot();
+        const int index = slot ? takeNextTask() : -1;
+        if (index < 0) {
+            if (!anySlotBusy())
+                endBatch();
+            return;
+        }
+        slot->index = index;
         m_batch.currentTaskIndex = index;
         emit taskStarted(index);
-        const bool waiting = m_tasks.get(index).exportType != 0 ? beginWmv(index) : beginMp4(index);
-        if (waiting)
-            return;
+        const bool waiting = m_tasks.get(index).exportType != 0 ? beginWmv(*slot, index)
+                                                                : beginMp4(*slot, index);
+        if (!waiting)
+            releaseSlot(*slot);
     }
 }
 
@@ -131,7 +237,8 @@ void BatchDriver::endTask(int index, TaskResult result)
 
 void BatchDriver::endBatch()
 {
-    m_step = Step::Idle;
+    for (Slot& slot : m_slots)
+        releaseSlot(slot);
     m_converting = false;
     m_host.showConverting(false);
     m_summary.stopped = m_batch.stopFlag;
@@ -177,7 +284,18 @@ void BatchDriver::warnWhenShort(int index)
     m_tasks.set(index, task);
 }
 
-bool BatchDriver::beginWmv(int index)
+QSet<QString> BatchDriver::reservedOutputs(const Slot& except) const
+{
+    // Another slot's encoder may not have made its file yet: its name is taken all the same.
+    QSet<QString> reserved;
+    for (const Slot& slot : m_slots) {
+        if (&slot != &except && slot.index >= 0 && !slot.outputPath.isEmpty())
+            reserved.insert(slot.outputPath);
+    }
+    return reserved;
+}
+
+bool BatchDriver::beginWmv(Slot& slot, int index)
 {
     if (!checkSource(index)) {
         endTask(index, TaskResult::Failed);
@@ -195,8 +313,9 @@ bool BatchDriver::beginWmv(int index)
     // between our look and its creation, the next free name is tried.
     bool started = false;
     QString path;
+    const QSet<QString> reserved = reservedOutputs(slot);
     for (int attempt = 0; attempt < kNameAttempts && !started; ++attempt) {
-        path = chooseOutputPath(m_host.outputFolderText(), stem, 1);
+        path = chooseOutputPath(m_host.outputFolderText(), stem, 1, &reserved);
         started = m_media.ConvertToFile(path);
         if (!started && !QFileInfo::exists(path))
             break;
@@ -208,22 +327,22 @@ bool BatchDriver::beginWmv(int index)
         endTask(index, TaskResult::Failed);
         return false;
     }
-    setOutputPath(index, path);
+    setOutputPath(slot, index, path);
     m_batch.wmvStartTick = tickCount();
     m_batch.wmvEndTick = 0;
-    m_step = Step::ConvertingWmv;
+    slot.step = Step::ConvertingWmv;
     return true;
 }
 
-bool BatchDriver::beginMp4(int index)
+bool BatchDriver::beginMp4(Slot& slot, int index)
 {
     if (!checkSource(index)) {
         endTask(index, TaskResult::Failed);
         return false;
     }
-    m_nameAttempt = 0;
+    slot.nameAttempt = 0;
     if (m_tasks.get(index).isRealMedia != 1)
-        return beginEncoder(index);
+        return beginEncoder(slot, index);
     if (!m_preConversion.start(index)) {
         const Task task = m_tasks.get(index);
         QFile::remove(task.intermediatePath);
@@ -231,51 +350,61 @@ bool BatchDriver::beginMp4(int index)
         endTask(index, TaskResult::Failed);
         return false;
     }
-    m_step = Step::PreConverting;
+    slot.step = Step::PreConverting;
     return true;
 }
 
-bool BatchDriver::beginEncoder(int index)
+bool BatchDriver::beginEncoder(Slot& slot, int index)
 {
     const Task task = m_tasks.get(index);
-    setOutputPath(index, chooseOutputPath(m_host.outputFolderText(),
-                                          outputStem(task.exportName, task.sourcePath), 0));
-    const QString command = expandCommand(m_tasks, index, m_outputPath, m_appFolder);
+    const QSet<QString> reserved = reservedOutputs(slot);
+    setOutputPath(slot, index,
+                  chooseOutputPath(m_host.outputFolderText(),
+                                   outputStem(task.exportName, task.sourcePath), 0, &reserved));
+    const QString command = expandCommand(m_tasks, index, slot.outputPath, m_appFolder);
     m_batch.runStartTick = tickCount();
-    if (!m_runner.runEncoder(command, index, m_outputPath)) {
+    EncoderRunner& runner = *slot.runner;
+    if (!runner.runEncoder(command, index, slot.outputPath)) {
         if (task.isRealMedia == 1)
             QFile::remove(task.intermediatePath);
-        markFailed(index, m_runner.lastRunFailureKind(), m_runner.lastRunError());
+        markFailed(index, runner.lastRunFailureKind(), runner.lastRunError());
         endTask(index, TaskResult::Failed);
         return false;
     }
-    m_step = Step::Encoding;
+    slot.step = Step::Encoding;
     return true;
 }
 
-void BatchDriver::onEncoderEnded()
+void BatchDriver::onEncoderEnded(int slotNumber)
 {
-    if (m_step != Step::Encoding)
+    Slot& slot = m_slots[slotNumber];
+    if (slot.step != Step::Encoding)
         return;
-    m_step = Step::Idle;
-    const int index = m_batch.currentTaskIndex;
-    m_runner.closeOutput();
-    m_runner.writeQuitAndCloseInput();
+    slot.step = Step::Idle;
+    const int index = slot.index;
+    const QString outputPath = slot.outputPath;
+    EncoderRunner& runner = *slot.runner;
+    runner.closeOutput();
+    runner.writeQuitAndCloseInput();
+    if (!m_tasks.isValidIndex(index))
+        return; // started as the batch was being stopped: nobody waits for it
     // Another run took the name between our look and the encoder's creation of it.
-    if (m_runner.lastRunFoundOutputTaken() && ++m_nameAttempt < kNameAttempts) {
-        if (!beginEncoder(index))
+    if (runner.lastRunFoundOutputTaken() && ++slot.nameAttempt < kNameAttempts) {
+        if (!beginEncoder(slot, index)) {
+            releaseSlot(slot);
             startNextTask();
+        }
         return;
     }
 
     Task task = m_tasks.get(index);
     if (task.isRealMedia == 1)
         QFile::remove(task.intermediatePath); // ours, and no longer needed
-    if (m_runner.lastRunFailed()) {
-        markFailed(index, m_runner.lastRunFailureKind(), m_runner.lastRunError());
+    if (runner.lastRunFailed()) {
+        markFailed(index, runner.lastRunFailureKind(), runner.lastRunError());
         endTask(index, TaskResult::Failed);
-    } else if (QFileInfo(m_outputPath).size() <= 0) {
-        const QString detail = m_runner.lastRunError();
+    } else if (QFileInfo(outputPath).size() <= 0) {
+        const QString detail = runner.lastRunError();
         markFailed(index, FailureKind::EncoderStopped,
                    detail.isEmpty() ? tr("The encoder wrote no output file") : detail);
         endTask(index, TaskResult::Failed);
@@ -288,31 +417,40 @@ void BatchDriver::onEncoderEnded()
         redrawProgress(index);
         endTask(index, TaskResult::Finished);
     }
+    releaseSlot(slot);
     startNextTask();
 }
 
 void BatchDriver::onConversionProgress(double position, double total)
 {
-    const int index = m_batch.currentTaskIndex;
+    Slot* slot = mediaSlot();
+    if (!slot)
+        return;
+    const int index = slot->index;
     if (!m_tasks.isValidIndex(index))
         return;
-    if (m_step == Step::PreConverting) {
+    if (slot->step == Step::PreConverting) {
         m_preConversion.onConversionProgress(position, total);
-    } else if (m_step == Step::ConvertingWmv) {
+    } else {
         Task task = m_tasks.get(index);
         task.wmvPercent = total > 0 ? int(100.0 / total * position + 0.5) : 0;
         m_tasks.set(index, task);
-    } else {
-        return;
     }
     redrawProgress(index);
 }
 
 void BatchDriver::onConversionComplete()
 {
-    const int index = m_batch.currentTaskIndex;
-    if (m_step == Step::PreConverting) {
-        m_step = Step::Idle;
+    Slot* slot = mediaSlot();
+    if (!slot)
+        return;
+    const int index = slot->index;
+    if (!m_tasks.isValidIndex(index)) {
+        releaseSlot(*slot);
+        return;
+    }
+    if (slot->step == Step::PreConverting) {
+        slot->step = Step::Idle;
         m_preConversion.onConversionComplete();
         const Task task = m_tasks.get(index);
         if (task.failed || task.preDone != 1 || !QFileInfo::exists(task.intermediatePath)) {
@@ -323,16 +461,20 @@ void BatchDriver::onConversionComplete()
             else
                 markFailed(index, task.failureKind, task.failureReason);
             endTask(index, TaskResult::Failed);
+            releaseSlot(*slot);
             startNextTask();
             return;
         }
-        if (!beginEncoder(index))
-            startNextTask();
+        if (beginEncoder(*slot, index)) {
+            startNextTask(); // the component is free for a Task that waited for it
+            return;
+        }
+        releaseSlot(*slot);
+        startNextTask();
         return;
     }
-    if (m_step != Step::ConvertingWmv)
-        return;
-    m_step = Step::Idle;
+    slot->step = Step::Idle;
+    const QString outputPath = slot->outputPath;
     const QString error = m_media.LastError();
     const FailureKind kind = m_media.LastFailureKind();
     m_media.StopConversion();
@@ -341,7 +483,7 @@ void BatchDriver::onConversionComplete()
     if (!error.isEmpty()) {
         markFailed(index, kind, error);
         endTask(index, TaskResult::Failed);
-    } else if (QFileInfo(m_outputPath).size() <= 0) {
+    } else if (QFileInfo(outputPath).size() <= 0) {
         markFailed(index, FailureKind::EncoderStopped, tr("No output file was written"));
         endTask(index, TaskResult::Failed);
     } else {
@@ -352,6 +494,7 @@ void BatchDriver::onConversionComplete()
         redrawProgress(index);
         endTask(index, TaskResult::Finished);
     }
+    releaseSlot(*slot);
     startNextTask();
 }
 
@@ -362,12 +505,29 @@ void BatchDriver::stopConverting()
         return;
     m_batch.stopFlag = true;
     if (!m_converting) {
-        m_runner.closeOutput();
-        m_runner.writeQuitAndCloseInput();
+        for (Slot& slot : m_slots) {
+            slot.runner->closeOutput();
+            slot.runner->writeQuitAndCloseInput();
+        }
         return;
     }
-    const int index = m_batch.currentTaskIndex;
-    switch (m_step) {
+    // Every running Task ends as a single one would, in the order of the list.
+    std::vector<Slot*> running;
+    for (Slot& slot : m_slots) {
+        if (slot.index >= 0)
+            running.push_back(&slot);
+    }
+    std::sort(running.begin(), running.end(),
+              [](const Slot* a, const Slot* b) { return a->index < b->index; });
+    for (Slot* slot : running)
+        stopSlot(*slot);
+    endBatch();
+}
+
+void BatchDriver::stopSlot(Slot& slot)
+{
+    const int index = slot.index;
+    switch (slot.step) {
     case Step::ConvertingWmv:
         m_media.StopConversion();
         m_batch.wmvRunning = 0;
@@ -375,9 +535,9 @@ void BatchDriver::stopConverting()
         break;
     case Step::Encoding:
         // The encoder finishes its file on its own; the batch does not wait for it.
-        m_runner.closeOutput();
-        m_runner.writeQuitAndCloseInput();
-        m_runner.letGo();
+        slot.runner->closeOutput();
+        slot.runner->writeQuitAndCloseInput();
+        slot.runner->letGo();
         if (m_tasks.isValidIndex(index) && m_tasks.get(index).isRealMedia == 1)
             QFile::remove(m_tasks.get(index).intermediatePath);
         break;
@@ -387,7 +547,7 @@ void BatchDriver::stopConverting()
     case Step::Idle:
         break;
     }
-    m_step = Step::Idle;
+    releaseSlot(slot);
     if (m_tasks.isValidIndex(index)) {
         Task task = m_tasks.get(index);
         task.stopped = 1;
@@ -395,7 +555,6 @@ void BatchDriver::stopConverting()
         redrawProgress(index);
         endTask(index, TaskResult::Stopped);
     }
-    endBatch();
 }
 
 void BatchDriver::shutDownComputer()

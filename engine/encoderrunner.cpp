@@ -123,6 +123,8 @@ bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
 {
     letGo();
     m_taskIndex = taskIndex;
+    // Taken now: a pre-conversion or another slot's run moves the shared tick later.
+    m_runStartTick = m_batch.runStartTick;
     m_started = false;
     m_quitSent = false;
     m_stalled = false;
@@ -182,7 +184,7 @@ void EncoderRunner::readOutput()
     if (!process)
         return;
     ParseHooks hooks;
-    hooks.runStartTick = m_batch.runStartTick;
+    hooks.runStartTick = m_runStartTick;
     hooks.finishEarly = [this] {
         closeOutput();
         writeQuitAndCloseInput();

@@ -99,6 +99,7 @@ private:
     QPointer<QProcess> m_process;
     std::vector<QPointer<QProcess>> m_letGo;
     int m_taskIndex = -1;
+    uint32_t m_runStartTick = 0;
     bool m_outputClosed = true;
     bool m_inputClosed = true;
     bool m_started = false;

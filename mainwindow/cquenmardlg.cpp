@@ -1,5 +1,7 @@
 #include "cquenmardlg.h"
 
+#include "appsettings.h"
+
 #include "artresource.h"
 #include "cfadepicture.h"
 #include "cimagebutton.h"
@@ -103,6 +105,7 @@ CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
     m_driver = std::make_unique<BatchDriver>(m_tasks, m_batch, *m_media, *this,
                                              m_services.power ? *m_services.power : noPower());
     m_driver->setAppFolder(appFolder());
+    m_driver->setJobs(storedJobs());
 
     OnInitDialog();
     connectControls();

@@ -108,5 +108,5 @@ void CQuenmarDlg::stopForClose()
     m_closing = true;
     if (m_driver->converting())
         m_driver->stopConverting();
-    m_driver->runner().waitForEncoders();
+    m_driver->waitForEncoders();
 }

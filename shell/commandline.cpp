@@ -72,6 +72,8 @@ const char* const kUsage =
     "  --start SECONDS     trim: start of the part to convert (default 0)\n"
     "  --end SECONDS       trim: end of the part to convert (default: the whole file)\n"
     "  --title TEXT        title written into the file and used as its name\n"
+    "  --jobs N            convert up to N files at once (default: the stored \"Jobs\"\n"
+    "                      setting, else 1 on two cores or fewer, one per two cores above)\n"
     "\n"
     "Exit status: 0 all converted, 1 some failed, 2 wrong usage, 130 stopped (Ctrl+C).\n";
 
@@ -210,6 +212,7 @@ int runCommandLine(int argc, char** argv)
         {QStringLiteral("start"), QStringLiteral("trim start"), QStringLiteral("SECONDS")},
         {QStringLiteral("end"), QStringLiteral("trim end"), QStringLiteral("SECONDS")},
         {QStringLiteral("title"), QStringLiteral("title"), QStringLiteral("TEXT")},
+        {QStringLiteral("jobs"), QStringLiteral("files at once"), QStringLiteral("N")},
         {QStringLiteral("list-profiles"), QStringLiteral("list the profiles")},
         {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("show this help")},
     });
@@ -257,6 +260,17 @@ int runCommandLine(int argc, char** argv)
         !readNumber(parser, QStringLiteral("start"), &start) ||
         !readNumber(parser, QStringLiteral("end"), &end))
         return kExitUsage;
+    int jobs = storedJobs();
+    if (parser.isSet(QStringLiteral("jobs"))) {
+        bool ok = false;
+        jobs = parser.value(QStringLiteral("jobs")).toInt(&ok);
+        if (!ok || jobs < 1 || jobs > kMaxJobs) {
+            printError(QStringLiteral("--jobs must be a number from 1 to %1, not \"%2\"")
+                           .arg(kMaxJobs)
+                           .arg(parser.value(QStringLiteral("jobs"))));
+            return kExitUsage;
+        }
+    }
     if (parser.isSet(QStringLiteral("start")) && parser.isSet(QStringLiteral("end")) &&
         !(start < end)) {
         printError(
@@ -291,6 +305,7 @@ int runCommandLine(int argc, char** argv)
     LogindPowerControl power;
     BatchDriver driver(tasks, batch, media, host, power);
     host.setDriver(&driver);
+    driver.setJobs(jobs);
 
     // Ctrl+C, a closed terminal (SIGHUP) and SIGTERM stop the batch the way the stop
     // button does.
@@ -329,13 +344,13 @@ int runCommandLine(int argc, char** argv)
     }
 
     // The program ends once the batch has ended and every encoder has finished its file
-    // (after a stop, the one that was running still writes its end).
+    // (after a stop, those that were running still write their ends).
     auto quitWhenDone = [&] {
-        if (!driver.converting() && driver.runner().runningEncoders() == 0)
+        if (!driver.converting() && driver.runningEncoders() == 0)
             QCoreApplication::exit(0);
     };
     QObject::connect(&driver, &BatchDriver::batchEnded, &app, quitWhenDone, Qt::QueuedConnection);
-    QObject::connect(&driver.runner(), &EncoderRunner::allEncodersEnded, &app, quitWhenDone,
+    QObject::connect(&driver, &BatchDriver::allEncodersEnded, &app, quitWhenDone,
                      Qt::QueuedConnection);
 
     BatchDriver::Summary summary;
@@ -343,7 +358,7 @@ int runCommandLine(int argc, char** argv)
                      [&summary](const BatchDriver::Summary& s) { summary = s; });
     print(QStringLiteral("Converting %1 file(s) into %2").arg(tasks.size()).arg(folder));
     driver.startConverting();
-    if (driver.converting() || driver.runner().runningEncoders() > 0)
+    if (driver.converting() || driver.runningEncoders() > 0)
         app.exec();
     if (probe.isActive())
         print(QStringLiteral("longest event-loop stall: %1 ms").arg(longestStall));

@@ -326,3 +326,30 @@ TEST(CommandLine, UsageErrors)
     EXPECT_EQ(cli.run({"--list-profiles"}, &output), 0);
     EXPECT_TRUE(output.contains("WMV profiles"));
 }
+
+TEST(CommandLine, SeveralFilesAtOnceEachGetTheirOwnPlayableFile)
+{
+    Cli cli;
+    const QString avi = testmedia::clip("avi");
+    const QString rm = testmedia::clip("rm");
+    const QString mov = testmedia::clip("mov");
+    // One title for all: the names are chosen while the others' encoders start.
+    QString output;
+    ASSERT_EQ(cli.run({"--convert", avi, rm, mov, avi, "--output", cli.out(), "--title", "same",
+                       "--jobs", "3"},
+                      &output),
+              0)
+        << output.toStdString();
+    for (const QString& name : {"same.mp4", "same_2.mp4", "same_3.mp4", "same_4.mp4"}) {
+        const QString path = cli.out() + "/" + name;
+        EXPECT_EQ(codecOf(path, "video"), "h264") << name.toStdString();
+        EXPECT_GT(testmedia::probeDuration(path), 2.5) << name.toStdString();
+    }
+    EXPECT_EQ(QDir(cli.out()).entryList(QDir::Files).size(), 4);
+    EXPECT_TRUE(output.contains("Converting Finished: 4 converted, 0 failed")) << output.toStdString();
+    EXPECT_TRUE(QDir(cli.home.path() + "/cache/trelvo-converter").isEmpty());
+
+    for (const QString& bad : {"0", "17", "two"})
+        EXPECT_EQ(cli.run({"--convert", avi, "--output", cli.out(), "--jobs", bad}, &output), 2)
+            << bad.toStdString() << output.toStdString();
+}
