@@ -103,12 +103,27 @@ class TaskList
 public:
     int add(const Task& task);
     Task get(int index) const { return m_tasks.at(index); }
-    void set(int index, const Task& task) { m_tasks[index] = task; }
-    void removeAt(int index) { m_tasks.removeAt(index); }
-    void removeAll() { m_tasks.clear(); }
+    void set(int index, const Task& task)
+    {
+        m_tasks[index] = task;
+        ++m_changes;
+    }
+    void removeAt(int index)
+    {
+        m_tasks.removeAt(index);
+        ++m_changes;
+    }
+    void removeAll()
+    {
+        m_tasks.clear();
+        ++m_changes;
+    }
     int size() const { return int(m_tasks.size()); }
     bool isValidIndex(int index) const { return index >= 0 && index < size(); }
+    // Grows with every change, so that a keeper of the list sees when to save it.
+    quint64 changeCount() const { return m_changes; }
 
 private:
     QVector<Task> m_tasks;
+    quint64 m_changes = 0;
 };

@@ -115,6 +115,7 @@ CQuenmarDlg::~CQuenmarDlg()
     // A window destroyed during a batch still stops it, so no encoder outlives it.
     if (m_driver && m_driver->converting())
         stopForClose();
+    saveTasksIfChanged();
 }
 
 void CQuenmarDlg::createControls()
@@ -230,6 +231,7 @@ void CQuenmarDlg::OnInitDialog()
     updateControls();
     m_background = art::pixmap(art::Kind::Bitmap, 185);
     setCaption();
+    restoreTasks();
 }
 
 void CQuenmarDlg::fitColumns()

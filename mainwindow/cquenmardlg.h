@@ -30,6 +30,7 @@ class QLineEdit;
 class QMimeData;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 struct CellRequest;
 struct SettingItems;
 
@@ -48,6 +49,8 @@ public:
         MediaComponent* media = nullptr; // null: the preview widget's own engine
         PowerControl* power = nullptr;   // null: powering off is never possible
         std::function<void(int dispid, const QVariantList& args)> skin;
+        // Where the Task list is kept between runs; empty: it is not kept.
+        QString taskListFile;
     };
     using MessageBoxFn =
         std::function<void(const QString& text, const QString& caption, MessageIcon icon)>;
@@ -164,6 +167,8 @@ private:
     int ask(const QString& text, const QString& caption, const QStringList& buttons,
             int defaultButton);
     void fillWmvProfiles();
+    void restoreTasks();
+    void saveTasksIfChanged();
     void placeControls();
     void pushExportRadioValue();
     void readOutputFolder();
@@ -209,6 +214,9 @@ private:
     QElapsedTimer m_planAge;
     QPixmap m_background;
     QIcon m_icon;
+    QTimer* m_saveTimer = nullptr;
+    quint64 m_savedChanges = 0;
+    QElapsedTimer m_lastSave;
 
     BatchState m_batch;
     std::unique_ptr<BatchDriver> m_driver;
