@@ -18,6 +18,8 @@ BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& med
 {
     m_runner.setRedrawProgress([this](int row) { redrawProgress(row); });
     connect(&m_runner, &EncoderRunner::runEnded, this, &BatchDriver::onEncoderEnded);
+    connect(&m_runner, &EncoderRunner::encoderStarting, this, &BatchDriver::encoderStarted);
+    connect(&m_runner, &EncoderRunner::outputRead, this, &BatchDriver::encoderOutput);
     connect(&m_media, &MediaComponent::ConversionProgress, this,
             &BatchDriver::onConversionProgress);
     connect(&m_media, &MediaComponent::ConversionComplete, this,

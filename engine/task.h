@@ -68,6 +68,8 @@ struct Task
     // Set when a conversion finished but gave less than was asked for (the source ended
     // early): what was reached. Cleared with the rest of the progress.
     QString warning;
+    // The log of this Task's last conversion run; empty before its first.
+    QString logPath;
 };
 
 // Text between the last "/" and the last "." of a path; empty when no "." follows

@@ -60,6 +60,7 @@ QJsonObject toJson(const Task& t)
     o["outputPath"] = t.outputPath;
     o["doneSignature"] = t.doneSignature;
     o["warning"] = t.warning;
+    o["logPath"] = t.logPath;
     return o;
 }
 
@@ -143,6 +144,7 @@ Task fromJson(const QJsonObject& o)
     t.outputPath = textOf(o, "outputPath");
     t.doneSignature = textOf(o, "doneSignature", 8 * kTextLimit);
     t.warning = textOf(o, "warning");
+    t.logPath = textOf(o, "logPath");
 
     // The program ended in the middle of this Task's conversion: nothing runs it now.
     const bool done = t.exportType == 0 ? t.finished == 1 : t.wmvPercent == 100;

@@ -13,6 +13,7 @@
 #include "profilefile.h"
 #include "programfolder.h"
 #include "progressdisplay.h"
+#include "tasklog.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -106,6 +107,7 @@ CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
 
     OnInitDialog();
     connectControls();
+    setUpLogs();
     qApp->installEventFilter(this);
 }
 

@@ -31,6 +31,7 @@ class QMimeData;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class TaskLog;
 struct CellRequest;
 struct SettingItems;
 
@@ -93,6 +94,8 @@ public:
     void AddFile(const QString& path);
     void OnRemove();
     void OnRemoveAll();
+    // Opens the log of the selected Task's last conversion (Ctrl+L, the list's menu).
+    void ShowLog();
     void FollowSelection();
     void LoadTask(int index);
     void SelectRow(int row);
@@ -168,6 +171,8 @@ private:
             int defaultButton);
     void fillWmvProfiles();
     void restoreTasks();
+    void setUpLogs();
+    void offerLog();
     void saveTasksIfChanged();
     void placeControls();
     void pushExportRadioValue();
@@ -220,6 +225,7 @@ private:
 
     BatchState m_batch;
     std::unique_ptr<BatchDriver> m_driver;
+    std::unique_ptr<TaskLog> m_log;
 
     CTaskListCtrl* m_list = nullptr;
     CImageButton* m_add = nullptr;

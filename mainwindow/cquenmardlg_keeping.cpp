@@ -1,8 +1,17 @@
-// Keeping the Task list between runs: restored at start-up, saved whenever it changed.
+// What the window keeps: the Task list between runs (restored at start-up, saved
+// whenever it changed) and a log of every conversion run.
 #include "cquenmardlg.h"
 
+#include "ctasklistctrl.h"
+#include "messages.h"
 #include "tasklistfile.h"
+#include "tasklog.h"
 
+#include <QCursor>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMenu>
+#include <QShortcut>
 #include <QTimer>
 
 namespace {
@@ -58,4 +67,45 @@ void CQuenmarDlg::saveTasksIfChanged()
     m_savedChanges = m_tasks.changeCount();
     qWarning("The list of files could not be saved to %s: %s",
              qUtf8Printable(m_services.taskListFile), qUtf8Printable(error));
+}
+
+void CQuenmarDlg::setUpLogs()
+{
+    m_log = std::make_unique<TaskLog>(m_tasks);
+    m_log->attach(*m_driver);
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(shortcut, &QShortcut::activated, this, &CQuenmarDlg::ShowLog);
+    // After the click has moved the selection to the row under it.
+    connect(m_list, &CTaskListCtrl::rightClicked, this, &CQuenmarDlg::offerLog);
+}
+
+void CQuenmarDlg::offerLog()
+{
+    if (!m_tasks.isValidIndex(m_selected) || m_tasks.get(m_selected).logPath.isEmpty())
+        return;
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("listMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* show = menu->addAction(tr("Show log"), this, &CQuenmarDlg::ShowLog);
+    show->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    menu->popup(QCursor::pos());
+}
+
+void CQuenmarDlg::ShowLog()
+{
+    if (!m_tasks.isValidIndex(m_selected))
+        return;
+    const QString path = m_tasks.get(m_selected).logPath;
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        showMessage(centredMessage(path.isEmpty()
+                                       ? tr("This file has not been converted yet: it has no log.")
+                                       : tr("The log of this file is gone: %1").arg(path)),
+                    tr("Information"), MessageIcon::None);
+        return;
+    }
+    const QUrl url = QUrl::fromLocalFile(path);
+    if (!(m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url)))
+        showMessage(centredMessage(tr("No program opened the log. It is %1").arg(path)),
+                    tr("Information"), MessageIcon::None);
 }

@@ -15,6 +15,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -569,4 +570,48 @@ TEST(MainWindowEditing, ADamagedListIsSetAsideWithAMessage)
     EXPECT_TRUE(f.messages().front().contains("tasks.json.damaged-"))
         << f.messages().front().toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList({"tasks.json.damaged-*"}).size(), 1);
+}
+
+TEST(MainWindowEditing, AConvertedRowShowsItsLog)
+{
+    QTemporaryDir dir;
+    const QString log = dir.path() + "/run.log";
+    QFile(log).open(QIODevice::WriteOnly);
+    TaskList kept;
+    Task failed = makeTask(paths(1)[0], 10.0, 0, 0);
+    failed.failed = 1;
+    failed.failureReason = "The encoder stopped";
+    failed.logPath = log;
+    kept.add(failed);
+    kept.add(makeTask(paths(2)[1], 10.0, 0, 0)); // not converted yet: no log
+    ASSERT_TRUE(saveTaskList(kept, dir.path() + "/tasks.json"));
+
+    WindowFixture f(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia,
+                    dir.path() + "/tasks.json");
+    QList<QUrl> opened;
+    f.dlg().setUrlOpener([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    clickRow(f, 0);
+    QTest::keyClick(listOf(f), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(log)});
+
+    // The row's menu offers the same.
+    CTaskListCtrl* list = listOf(f);
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, list->GetCellRect(0, 0).center());
+    auto* menu = f.dlg().findChild<QMenu*>("listMenu");
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions().front()->text(), "Show log");
+    menu->actions().front()->trigger();
+    EXPECT_EQ(opened.size(), 2);
+    menu->close();
+
+    // A row without a log says so instead.
+    clickRow(f, 1);
+    QTest::keyClick(listOf(f), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(opened.size(), 2);
+    ASSERT_EQ(f.messages().size(), 1);
+    EXPECT_TRUE(f.messages().front().contains("no log")) << f.messages().front().toStdString();
 }
