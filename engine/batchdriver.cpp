@@ -33,6 +33,9 @@ void BatchDriver::addSlot()
     slot.runner->setRedrawProgress([this](int row) { redrawProgress(row); });
     connect(slot.runner.get(), &EncoderRunner::runEnded, this,
             [this, number] { onEncoderEnded(number); });
+    connect(slot.runner.get(), &EncoderRunner::encoderStarting, this,
+            &BatchDriver::encoderStarted);
+    connect(slot.runner.get(), &EncoderRunner::outputRead, this, &BatchDriver::encoderOutput);
     connect(slot.runner.get(), &EncoderRunner::allEncodersEnded, this, [this] {
         if (runningEncoders() == 0)
             emit allEncodersEnded();

@@ -82,6 +82,9 @@ public:
 signals:
     void batchStarted();
     void taskStarted(int index);
+    // An encoder's run for the Task: its command line, then what it prints.
+    void encoderStarted(int index, const QString& commandLine);
+    void encoderOutput(int index, const QByteArray& bytes);
     void taskEnded(int index, BatchDriver::TaskResult result);
     // After the converting flag was cleared, before the closing message or shutdown.
     void batchEnded(const BatchDriver::Summary& summary);

@@ -137,6 +137,7 @@ bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
     m_partialLine.clear();
     m_outputClosed = true;
     m_inputClosed = true;
+    emit encoderStarting(taskIndex, commandLine);
 
     QStringList args = splitCommandLine(commandLine);
     if (args.isEmpty()) {
@@ -198,6 +199,7 @@ void EncoderRunner::readOutput()
         if (n <= 0)
             break;
         encoderProcess(process)->printed += n;
+        emit outputRead(m_taskIndex, QByteArray(buffer, int(n)));
         if (m_outputClosed)
             continue;
         noteOutputLine(buffer);

@@ -78,6 +78,9 @@ public:
     static QString composeFailure(const QString& apiName, int code, const QString& message);
 
 signals:
+    // The command line of a run, before its encoder starts; then all it prints, as read.
+    void encoderStarting(int taskIndex, const QString& commandLine);
+    void outputRead(int taskIndex, const QByteArray& bytes);
     void runEnded();
     // No encoder of this runner is left running (after letGo() too).
     void allEncodersEnded();

@@ -60,6 +60,7 @@ bool isConverted(const Task& task)
 int TaskList::add(const Task& task)
 {
     m_tasks.append(task);
+    ++m_changes;
     return size() - 1;
 }
 

@@ -68,6 +68,8 @@ struct Task
     // Set when a conversion finished but gave less than was asked for (the source ended
     // early): what was reached. Cleared with the rest of the progress.
     QString warning;
+    // The log of this Task's last conversion run; empty before its first.
+    QString logPath;
 };
 
 // Text between the last "/" and the last "." of a path; empty when no "." follows
@@ -103,12 +105,27 @@ class TaskList
 public:
     int add(const Task& task);
     Task get(int index) const { return m_tasks.at(index); }
-    void set(int index, const Task& task) { m_tasks[index] = task; }
-    void removeAt(int index) { m_tasks.removeAt(index); }
-    void removeAll() { m_tasks.clear(); }
+    void set(int index, const Task& task)
+    {
+        m_tasks[index] = task;
+        ++m_changes;
+    }
+    void removeAt(int index)
+    {
+        m_tasks.removeAt(index);
+        ++m_changes;
+    }
+    void removeAll()
+    {
+        m_tasks.clear();
+        ++m_changes;
+    }
     int size() const { return int(m_tasks.size()); }
     bool isValidIndex(int index) const { return index >= 0 && index < size(); }
+    // Grows with every change, so that a keeper of the list sees when to save it.
+    quint64 changeCount() const { return m_changes; }
 
 private:
     QVector<Task> m_tasks;
+    quint64 m_changes = 0;
 };

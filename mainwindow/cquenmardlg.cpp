@@ -15,6 +15,7 @@
 #include "profilefile.h"
 #include "programfolder.h"
 #include "progressdisplay.h"
+#include "tasklog.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -109,6 +110,7 @@ CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
 
     OnInitDialog();
     connectControls();
+    setUpLogs();
     qApp->installEventFilter(this);
 }
 
@@ -118,6 +120,7 @@ CQuenmarDlg::~CQuenmarDlg()
     // A window destroyed during a batch still stops it, so no encoder outlives it.
     if (m_driver && m_driver->converting())
         stopForClose();
+    saveTasksIfChanged();
 }
 
 void CQuenmarDlg::createControls()
@@ -240,6 +243,7 @@ void CQuenmarDlg::OnInitDialog()
     updateControls();
     m_background = art::pixmap(art::Kind::Bitmap, 185);
     setCaption();
+    restoreTasks();
 }
 
 void CQuenmarDlg::fitColumns()

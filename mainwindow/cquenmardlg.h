@@ -31,6 +31,8 @@ class QLineEdit;
 class QMimeData;
 class QPushButton;
 class QRadioButton;
+class QTimer;
+class TaskLog;
 struct CellRequest;
 struct SettingItems;
 
@@ -49,6 +51,8 @@ public:
         MediaComponent* media = nullptr; // null: the preview widget's own engine
         PowerControl* power = nullptr;   // null: powering off is never possible
         std::function<void(int dispid, const QVariantList& args)> skin;
+        // Where the Task list is kept between runs; empty: it is not kept.
+        QString taskListFile;
     };
     using MessageBoxFn =
         std::function<void(const QString& text, const QString& caption, MessageIcon icon)>;
@@ -91,6 +95,8 @@ public:
     void AddFile(const QString& path);
     void OnRemove();
     void OnRemoveAll();
+    // Opens the log of the selected Task's last conversion (Ctrl+L, the list's menu).
+    void ShowLog();
     void FollowSelection();
     void LoadTask(int index);
     void SelectRow(int row);
@@ -165,6 +171,10 @@ private:
     int ask(const QString& text, const QString& caption, const QStringList& buttons,
             int defaultButton);
     void fillWmvProfiles();
+    void restoreTasks();
+    void setUpLogs();
+    void offerLog();
+    void saveTasksIfChanged();
     void placeControls();
     void pushExportRadioValue();
     void readOutputFolder();
@@ -212,9 +222,13 @@ private:
     QElapsedTimer m_planAge;
     QPixmap m_background;
     QIcon m_icon;
+    QTimer* m_saveTimer = nullptr;
+    quint64 m_savedChanges = 0;
+    QElapsedTimer m_lastSave;
 
     BatchState m_batch;
     std::unique_ptr<BatchDriver> m_driver;
+    std::unique_ptr<TaskLog> m_log;
 
     CTaskListCtrl* m_list = nullptr;
     CImageButton* m_add = nullptr;

@@ -127,7 +127,7 @@ files $cache
 quit
 SCRIPT
 
-XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" TRELVO_WALKTHROUGH="$work/script" \
+XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" TRELVO_WALKTHROUGH="$work/script" \
   timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" "$program" &
 wrapper=$!
 wait "$wrapper" && status=0 || status=$?

@@ -112,7 +112,7 @@ dismiss
 quit
 SCRIPT
 
-XDG_CONFIG_HOME="$work/config" TRELVO_WALKTHROUGH="$work/script" \
+XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" TRELVO_WALKTHROUGH="$work/script" \
   xvfb-run -a -s "-screen 0 1024x768x24" "$program"
 echo "Output folder:"
 ls -l "$work/out"

@@ -5,6 +5,7 @@
 #include "cquenmardlg.h"
 #include "cskinengine.h"
 #include "shutdowncountdown.h"
+#include "tasklistfile.h"
 
 #include <QDesktopServices>
 #include <QShortcut>
@@ -51,6 +52,7 @@ void CHostDlg::OnInitDialog()
 
     CQuenmarDlg::Services services;
     services.power = m_countdown;
+    services.taskListFile = userTaskListPath();
     services.skin = [this](int dispid, const QVariantList& args) { m_skin.Invoke(dispid, args); };
     m_main = new CQuenmarDlg(services, this);
     m_main->setGeometry(kMainRect);

@@ -8,6 +8,7 @@
 #include "profilefile.h"
 #include "programfolder.h"
 #include "progressdisplay.h"
+#include "tasklog.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -306,6 +307,8 @@ int runCommandLine(int argc, char** argv)
     BatchDriver driver(tasks, batch, media, host, power);
     host.setDriver(&driver);
     driver.setJobs(jobs);
+    TaskLog log(tasks);
+    log.attach(driver);
 
     // Ctrl+C, a closed terminal (SIGHUP) and SIGTERM stop the batch the way the stop
     // button does.
@@ -372,6 +375,8 @@ int runCommandLine(int argc, char** argv)
         if (task.failed) {
             ++failed;
             print(QStringLiteral("  failed    %1: %2").arg(name, task.failureReason));
+            if (!task.logPath.isEmpty())
+                print(QStringLiteral("            log: %1").arg(task.logPath));
         } else if (done) {
             ++finished;
             print(QStringLiteral("  finished  %1 -> %2").arg(name, driver.outputOf(i)));

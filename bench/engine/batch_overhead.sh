@@ -7,7 +7,7 @@ bin=${1:-$(dirname "$0")/../../build/bin}
 bin=$(cd "$bin" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
+export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state
 
 for i in 1 2 3 4 5; do
   ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=640x480:rate=25:duration=20" \

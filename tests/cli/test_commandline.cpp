@@ -29,6 +29,8 @@ struct Cli
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", home.path() + "/config");
         env.insert("XDG_CACHE_HOME", home.path() + "/cache");
+        env.insert("XDG_DATA_HOME", home.path() + "/data");
+        env.insert("XDG_STATE_HOME", home.path() + "/state");
         env.remove("DISPLAY");
         return env;
     }
@@ -115,6 +117,18 @@ TEST(CommandLine, ADamagedSourceFailsAndTheOthersFinish)
     EXPECT_TRUE(QFile::exists(cli.out() + "/Holiday.mp4"));
     EXPECT_TRUE(QFile::exists(cli.out() + "/Holiday_2.mp4")); // the third Task
     EXPECT_FALSE(QFile::exists(cli.out() + "/Holiday_3.mp4"));
+
+    // Beside the failure, the log of the run, which says why.
+    const QString logs = cli.home.path() + "/state/trelvo-converter/logs/";
+    const qsizetype at = output.indexOf("log: " + logs);
+    ASSERT_GE(at, 0) << output.toStdString();
+    const QString logPath = output.mid(at + 5).section('\n', 0, 0).trimmed();
+    QFile log(logPath);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << logPath.toStdString();
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(text.contains("Source: " + damaged)) << text.toStdString();
+    EXPECT_TRUE(text.contains("Failed: ")) << text.toStdString();
+    EXPECT_EQ(QDir(logs).entryList(QDir::Files).size(), 3); // one per Task
 }
 
 namespace {

@@ -24,6 +24,8 @@ int run(const QStringList& args, QString* output = nullptr)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", home.path() + "/config");
     env.insert("XDG_CACHE_HOME", home.path() + "/cache");
+    env.insert("XDG_DATA_HOME", home.path() + "/data");
+    env.insert("XDG_STATE_HOME", home.path() + "/state");
     env.remove("DISPLAY");
     QProcess p;
     p.setProcessEnvironment(env);

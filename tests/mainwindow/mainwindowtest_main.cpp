@@ -9,6 +9,7 @@ int main(int argc, char** argv)
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     qputenv("XDG_DATA_HOME", config.path().toUtf8());
+    qputenv("XDG_STATE_HOME", config.path().toUtf8());
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -44,7 +44,7 @@ QStringList RecordingMedia::entries(const QString& prefix) const
     return found;
 }
 
-WindowFixture::WindowFixture(const char* profileText, Media media)
+WindowFixture::WindowFixture(const char* profileText, Media media, const QString& taskListFile)
 {
     QDir().mkpath(m_dir.path() + "/app");
     if (profileText) {
@@ -55,6 +55,7 @@ WindowFixture::WindowFixture(const char* profileText, Media media)
     setProgramFolder(m_dir.path());
     CQuenmarDlg::Services services;
     services.media = media == OwnMedia ? nullptr : &m_media;
+    services.taskListFile = taskListFile;
     m_dlg = std::make_unique<CQuenmarDlg>(services);
     m_dlg->setMessageBox(
         [this](const QString& text, const QString& caption, BatchHost::MessageIcon) {

@@ -72,7 +72,9 @@ public:
         OwnMedia
     };
 
-    explicit WindowFixture(const char* profileText = kThreeProfiles, Media media = RecordedMedia);
+    // With a taskListFile the window keeps its Task list there, as the program does.
+    explicit WindowFixture(const char* profileText = kThreeProfiles, Media media = RecordedMedia,
+                           const QString& taskListFile = {});
     ~WindowFixture();
 
     CQuenmarDlg& dlg() { return *m_dlg; }

@@ -6,12 +6,16 @@
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
 #include "dialogtemplate.h"
+#include "tasklistfile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -489,4 +493,110 @@ TEST(MainWindowEditing, EveryEditingActionIsRefusedDuringABatch)
     ASSERT_EQ(f.messages().size(), 1);
     EXPECT_TRUE(f.messages()[0].startsWith("Information|Converting Stopped: 0 converted, "))
         << f.messages()[0].toStdString();
+}
+
+TEST(MainWindowEditing, TheListSurvivesARestart)
+{
+    // Where the program keeps it: the data folder that the test's main set.
+    const QString file = userTaskListPath();
+    ASSERT_TRUE(file.startsWith(qEnvironmentVariable("XDG_DATA_HOME") + "/"));
+    QFile::remove(file);
+    QTemporaryDir dir;
+    const QString vanishing = dir.path() + "/vanishing.avi";
+    QFile(vanishing).open(QIODevice::WriteOnly);
+    {
+        WindowFixture f(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia, file);
+        EXPECT_EQ(f.dlg().tasks().size(), 0);
+        f.addThroughButton(standInSources(2) + QStringList{vanishing});
+        clickRow(f, 0);
+        f.control<QLineEdit>(IdTitle)->setFocus();
+        QTest::keyClick(f.control<QLineEdit>(IdTitle), Qt::Key_End);
+        // Typed as a keyboard layout with these letters would: each key brings its text.
+        for (const QChar c : QString::fromUtf8(" – été")) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(f.control<QLineEdit>(IdTitle), &press);
+        }
+        clickRow(f, 1);
+        clickRadio(f.control<QRadioButton>(IdExportWmv));
+        // Saved while the window is open, not only when it closes.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file), 3000);
+    }
+    QFile::remove(vanishing);
+
+    WindowFixture again(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia, file);
+    const TaskList& tasks = again.dlg().tasks();
+    ASSERT_EQ(tasks.size(), 3);
+    EXPECT_EQ(tasks.get(0).sourcePath, standInSources(2)[0]);
+    EXPECT_EQ(tasks.get(0).title, QString::fromUtf8("clip0 – été"));
+    EXPECT_EQ(tasks.get(0).exportName, QString::fromUtf8("clip0 – été"));
+    EXPECT_EQ(tasks.get(1).exportType, 1);
+    EXPECT_EQ(tasks.get(2).sourcePath, vanishing);
+    EXPECT_EQ(listOf(again)->GetItemCount(), 3);
+    EXPECT_EQ(again.dlg().selectedTaskIndex(), 0);
+    EXPECT_EQ(again.control<QLineEdit>(IdTitle)->text(), QString::fromUtf8("clip0 – été"));
+    // The vanished source is still listed, and its row says what became of it.
+    EXPECT_TRUE(listOf(again)->GetCellRequest(2, 4)->text.contains("missing"))
+        << listOf(again)->GetCellRequest(2, 4)->text.toStdString();
+    EXPECT_TRUE(again.messages().isEmpty());
+}
+
+TEST(MainWindowEditing, ADamagedListIsSetAsideWithAMessage)
+{
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/tasks.json";
+    QFile damaged(file);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("{\"version\":1,\"tasks\":[{\"sourcePath\":");
+    damaged.close();
+
+    WindowFixture f(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia, file);
+    EXPECT_EQ(f.dlg().tasks().size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(f.messages().size(), 1, 2000);
+    EXPECT_TRUE(f.messages().front().contains("tasks.json.damaged-"))
+        << f.messages().front().toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList({"tasks.json.damaged-*"}).size(), 1);
+}
+
+TEST(MainWindowEditing, AConvertedRowShowsItsLog)
+{
+    QTemporaryDir dir;
+    const QString log = dir.path() + "/run.log";
+    QFile(log).open(QIODevice::WriteOnly);
+    TaskList kept;
+    Task failed = makeTask(standInSources(1)[0], 10.0, 0, 0);
+    failed.failed = 1;
+    failed.failureReason = "The encoder stopped";
+    failed.logPath = log;
+    kept.add(failed);
+    kept.add(makeTask(standInSources(2)[1], 10.0, 0, 0)); // not converted yet: no log
+    ASSERT_TRUE(saveTaskList(kept, dir.path() + "/tasks.json"));
+
+    WindowFixture f(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia,
+                    dir.path() + "/tasks.json");
+    QList<QUrl> opened;
+    f.dlg().setUrlOpener([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    clickRow(f, 0);
+    QTest::keyClick(listOf(f), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(log)});
+
+    // The row's menu offers the same.
+    CTaskListCtrl* list = listOf(f);
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, list->GetCellRect(0, 0).center());
+    auto* menu = f.dlg().findChild<QMenu*>("listMenu");
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions().front()->text(), "Show log");
+    menu->actions().front()->trigger();
+    EXPECT_EQ(opened.size(), 2);
+    menu->close();
+
+    // A row without a log says so instead.
+    clickRow(f, 1);
+    QTest::keyClick(listOf(f), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(opened.size(), 2);
+    ASSERT_EQ(f.messages().size(), 1);
+    EXPECT_TRUE(f.messages().front().contains("no log")) << f.messages().front().toStdString();
 }

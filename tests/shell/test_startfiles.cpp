@@ -87,6 +87,7 @@ TEST(StartUp, FilesOnTheCommandLineBecomeTasks)
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", work.path() + "/config");
+    env.insert("XDG_DATA_HOME", work.path() + "/data");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("TRELVO_WALKTHROUGH", script.fileName());
     QProcess program;

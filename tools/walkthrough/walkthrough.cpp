@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -189,6 +190,23 @@ void Walkthrough::run(const QString& line)
         const QPoint at = list->GetCellRect(args.value(0).toInt(), 0).center();
         mouse(list->viewport(), QEvent::MouseButtonPress, at);
         mouse(list->viewport(), QEvent::MouseButtonRelease, at);
+    } else if (command == QLatin1String("menu")) {
+        // Right-clicks a row, then pictures the menu that opens there.
+        const QPoint at = list->GetCellRect(args.value(0).toInt(), 0).center();
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent click(type, at, list->viewport()->mapToGlobal(at), Qt::RightButton,
+                              type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(list->viewport(), &click);
+        }
+        if (auto* menu = main->findChild<QMenu*>(QStringLiteral("listMenu"))) {
+            say(QStringLiteral("menu: %1").arg(menu->actions().value(0)->text()));
+            if (!args.value(1).isEmpty())
+                menu->grab().save(args.value(1));
+            menu->close();
+        } else {
+            say(QStringLiteral("no menu"));
+        }
     } else if (command == QLatin1String("drag-left") || command == QLatin1String("drag-right")) {
         const QRect thumb = command == QLatin1String("drag-left") ? slider->leftThumbRect()
                                                                   : slider->rightThumbRect();

@@ -1,0 +1,111 @@
+// What the window keeps: the Task list between runs (restored at start-up, saved
+// whenever it changed) and a log of every conversion run.
+#include "cquenmardlg.h"
+
+#include "ctasklistctrl.h"
+#include "messages.h"
+#include "tasklistfile.h"
+#include "tasklog.h"
+
+#include <QCursor>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMenu>
+#include <QShortcut>
+#include <QTimer>
+
+namespace {
+
+// How often a change is looked for; during a batch, whose progress changes the Tasks
+// many times a second, the file is written at most this often.
+constexpr int kSaveCheckMs = 500;
+constexpr qint64 kBatchSaveMs = 5000;
+
+} // namespace
+
+void CQuenmarDlg::restoreTasks()
+{
+    if (m_services.taskListFile.isEmpty())
+        return;
+    TaskListRestore restored = restoreTaskList(m_services.taskListFile);
+    m_tasks = std::move(restored.tasks);
+    m_savedChanges = m_tasks.changeCount();
+    m_lastSave.start();
+    if (!restored.message.isEmpty()) {
+        // Shown once the window is up, not from inside its construction.
+        QTimer::singleShot(0, this, [this, message = restored.message] {
+            showMessage(message, tr("Warning"), MessageIcon::Warning);
+        });
+    }
+    if (m_tasks.size() > 0) {
+        RefreshRows();
+        m_selected = 0;
+        LoadTask(0);
+    }
+
+    m_saveTimer = new QTimer(this);
+    m_saveTimer->setInterval(kSaveCheckMs);
+    connect(m_saveTimer, &QTimer::timeout, this, [this] {
+        if (converting() && m_lastSave.isValid() && m_lastSave.elapsed() < kBatchSaveMs)
+            return;
+        saveTasksIfChanged();
+    });
+    m_saveTimer->start();
+}
+
+void CQuenmarDlg::saveTasksIfChanged()
+{
+    if (m_services.taskListFile.isEmpty() || m_tasks.changeCount() == m_savedChanges)
+        return;
+    m_lastSave.start();
+    QString error;
+    if (saveTaskList(m_tasks, m_services.taskListFile, &error)) {
+        m_savedChanges = m_tasks.changeCount();
+        return;
+    }
+    // Said once, not every half second: the next change tries again quietly.
+    m_savedChanges = m_tasks.changeCount();
+    qWarning("The list of files could not be saved to %s: %s",
+             qUtf8Printable(m_services.taskListFile), qUtf8Printable(error));
+}
+
+void CQuenmarDlg::setUpLogs()
+{
+    m_log = std::make_unique<TaskLog>(m_tasks);
+    m_log->attach(*m_driver);
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(shortcut, &QShortcut::activated, this, &CQuenmarDlg::ShowLog);
+    // After the click has moved the selection to the row under it.
+    connect(m_list, &CTaskListCtrl::rightClicked, this, &CQuenmarDlg::offerLog);
+}
+
+void CQuenmarDlg::offerLog()
+{
+    if (!m_tasks.isValidIndex(m_selected) || m_tasks.get(m_selected).logPath.isEmpty())
+        return;
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("listMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* show = menu->addAction(tr("Show log"), this, &CQuenmarDlg::ShowLog);
+    show->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    menu->popup(QCursor::pos());
+}
+
+void CQuenmarDlg::ShowLog()
+{
+    if (!m_tasks.isValidIndex(m_selected))
+        return;
+    const QString path = m_tasks.get(m_selected).logPath;
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        showMessage(centredMessage(path.isEmpty()
+                                       ? tr("This file has not been converted yet: it has no log.")
+                                       : tr("The log of this file is gone: %1").arg(path)),
+                    tr("Information"), MessageIcon::None);
+        return;
+    }
+    const QUrl url = QUrl::fromLocalFile(path);
+    if (!(m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url)))
+        showMessage(centredMessage(tr("No program opened the log. It is %1").arg(path)),
+                    tr("Information"), MessageIcon::None);
+}
