@@ -1,4 +1,5 @@
 #include "batchdriver.h"
+#include "batchrig.h"
 #include "clock.h"
 #include "common/qtprinters.h"
 #include "outputnaming.h"
@@ -23,57 +24,6 @@ void settle()
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
 }
-
-struct BatchRig
-{
-    StandInApp app;
-    TaskList tasks;
-    BatchState batch;
-    FakeMedia media;
-    RecordingHost host;
-    FakePower power;
-    BatchDriver driver{tasks, batch, media, host, power};
-
-    BatchRig()
-    {
-        host.folder = app.out();
-        driver.setAppFolder(app.app());
-    }
-    // Start returns at once; the batch moves on from the encoder's and the component's
-    // signals. Turns the event loop until it has ended.
-    void run()
-    {
-        driver.startConverting();
-        QElapsedTimer timer;
-        timer.start();
-        while (driver.converting() && timer.elapsed() < 60000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    // A source file for the stand-ins: they read nothing, but it must exist.
-    QString source(const QString& fileName)
-    {
-        QDir().mkpath(app.path("v"));
-        QFile f(app.path("v/" + fileName));
-        f.open(QIODevice::WriteOnly);
-        f.write("stand-in source");
-        return f.fileName();
-    }
-    void addMp4(const QString& name, int profile)
-    {
-        Task t = makeTask(source(name + ".avi"), 10, 0, 0);
-        t.mp4Profile = profile;
-        tasks.add(t);
-    }
-    void addWmv(const QString& name) { tasks.add(makeTask(source(name + ".avi"), 10, 1, 0)); }
-    QString progress(int row)
-    {
-        CellRequest r;
-        r.item = row;
-        r.subItem = ColumnProgress;
-        onCellRequest(r, tasks, 0, 0);
-        return r.text;
-    }
-};
 
 } // namespace
 

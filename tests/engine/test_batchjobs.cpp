@@ -2,6 +2,7 @@
 
 #include "appsettings.h"
 #include "batchdriver.h"
+#include "batchrig.h"
 #include "common/qtprinters.h"
 #include "progressdisplay.h"
 #include "standins.h"
@@ -19,24 +20,14 @@
 
 namespace {
 
-struct JobsRig
+struct JobsRig : BatchRig
 {
-    StandInApp app;
-    TaskList tasks;
-    BatchState batch;
-    FakeMedia media;
-    RecordingHost host;
-    FakePower power;
-    BatchDriver driver{tasks, batch, media, host, power};
     // Tasks running at the moment, and the most there ever were.
     QSet<int> running;
     int mostRunning = 0;
     int mostMediaRunning = 0;
-
     explicit JobsRig(int jobs)
     {
-        host.folder = app.out();
-        driver.setAppFolder(app.app());
         driver.setJobs(jobs);
         QObject::connect(&driver, &BatchDriver::taskStarted, [this](int index) {
             running.insert(index);
@@ -44,37 +35,6 @@ struct JobsRig
         });
         QObject::connect(&driver, &BatchDriver::taskEnded,
                          [this](int index, BatchDriver::TaskResult) { running.remove(index); });
-    }
-    void run()
-    {
-        driver.startConverting();
-        QElapsedTimer timer;
-        timer.start();
-        while (driver.converting() && timer.elapsed() < 60000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    QString source(const QString& fileName)
-    {
-        QDir().mkpath(app.path("v"));
-        QFile f(app.path("v/" + fileName));
-        f.open(QIODevice::WriteOnly);
-        f.write("stand-in source");
-        return f.fileName();
-    }
-    void addMp4(const QString& name, int profile = 0)
-    {
-        Task t = makeTask(source(name + ".avi"), 10, 0, 0);
-        t.mp4Profile = profile;
-        tasks.add(t);
-    }
-    void addWmv(const QString& name) { tasks.add(makeTask(source(name + ".avi"), 10, 1, 0)); }
-    QString progress(int row)
-    {
-        CellRequest r;
-        r.item = row;
-        r.subItem = ColumnProgress;
-        onCellRequest(r, tasks, 0, 0);
-        return r.text;
     }
 };
 
@@ -96,7 +56,8 @@ TEST(BatchJobs, Mp4AndWmvTasksRunAtOnceWithTheirOwnRowsAndFiles)
             mostKB[row] = std::max(mostKB.value(row), rig.tasks.get(row).outputKB);
     };
     QObject::connect(&rig.media, &MediaComponent::ConversionProgress, [&] {
-        rig.mostMediaRunning = std::max(rig.mostMediaRunning, rig.media.calls - rig.media.converted);
+        rig.mostMediaRunning =
+            std::max(rig.mostMediaRunning, rig.media.calls - rig.media.converted);
     });
     rig.run();
 
@@ -137,7 +98,8 @@ TEST(BatchJobs, StopEndsEveryRunningTaskCleanlyAndStartsNoQueuedOne)
     rig.driver.waitForEncoders();
     EXPECT_EQ(rig.driver.runningEncoders(), 0);
     for (const QString name : {"first", "second"}) {
-        EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/" + name + ".mp4.quit")) << name.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/" + name + ".mp4.quit"))
+            << name.toStdString();
         EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/" + name + ".mp4")) << name.toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(rig.app.out() + "/third.mp4"));
@@ -183,8 +145,8 @@ TEST(BatchJobs, AFailingTaskFreesItsSlotForTheNext)
 
 TEST(BatchJobs, DefaultFollowsTheCores)
 {
-    const std::pair<int, int> cases[] = {{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 2},
-                                         {8, 4}, {16, 8}, {64, 8}};
+    const std::pair<int, int> cases[] = {{0, 1}, {1, 1}, {2, 1},  {3, 1},
+                                         {4, 2}, {8, 4}, {16, 8}, {64, 8}};
     for (const auto& [cores, jobs] : cases)
         EXPECT_EQ(defaultJobs(cores), jobs) << cores;
 }

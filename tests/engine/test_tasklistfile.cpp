@@ -181,8 +181,7 @@ TEST_F(TaskListFile, ADamagedFileIsSetAsideAndTheListStartsEmpty)
         EXPECT_EQ(restored.tasks.size(), 0);
         EXPECT_FALSE(restored.message.isEmpty());
         EXPECT_FALSE(QFile::exists(file));
-        const QStringList aside =
-            QDir(own.path()).entryList({"tasks.json.damaged-*"}, QDir::Files);
+        const QStringList aside = QDir(own.path()).entryList({"tasks.json.damaged-*"}, QDir::Files);
         ASSERT_EQ(aside.size(), 1);
         EXPECT_EQ(readFile(own.path() + "/" + aside.front()), bytes);
         EXPECT_TRUE(restored.message.contains(aside.front())) << restored.message.toStdString();

@@ -1,4 +1,5 @@
 #include "batchdriver.h"
+#include "batchrig.h"
 #include "common/qtprinters.h"
 #include "standins.h"
 #include "tasklog.h"
@@ -24,15 +25,10 @@ QString readAll(const QString& path)
 
 TEST(TaskLog, EveryRunLeavesALogWithItsCommandLineAndOutput)
 {
-    StandInApp app;
-    TaskList tasks;
-    BatchState batch;
-    FakeMedia media;
-    RecordingHost host;
-    FakePower power;
-    host.folder = app.out();
-    BatchDriver driver(tasks, batch, media, host, power);
-    driver.setAppFolder(app.app());
+    BatchRig rig;
+    StandInApp& app = rig.app;
+    TaskList& tasks = rig.tasks;
+    BatchDriver& driver = rig.driver;
     QTemporaryDir logs;
     TaskLog log(tasks, logs.path() + "/logs");
     log.attach(driver);
