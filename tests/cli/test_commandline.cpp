@@ -1,5 +1,6 @@
 // The command line end to end: the real program, encoder and media component on files
 // made for the test.
+#include "cli.h"
 #include "common/qtprinters.h"
 #include "testmedia.h"
 
@@ -16,38 +17,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-const QString kProgram = QStringLiteral(TRELVO_BIN_DIR "/trelvo-converter");
-
-struct Cli
-{
-    QTemporaryDir home;
-    QString out() const { return home.path() + "/out"; }
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", home.path() + "/config");
-        env.insert("XDG_CACHE_HOME", home.path() + "/cache");
-        env.insert("XDG_DATA_HOME", home.path() + "/data");
-        env.insert("XDG_STATE_HOME", home.path() + "/state");
-        env.remove("DISPLAY");
-        return env;
-    }
-    // Runs to the end; returns the exit code and fills `output`.
-    int run(const QStringList& args, QString* output = nullptr)
-    {
-        QProcess p;
-        p.setProcessEnvironment(environment());
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(kProgram, args);
-        p.waitForFinished(180000);
-        const QString text = QString::fromUtf8(p.readAll());
-        if (output)
-            *output = text;
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    }
-};
 
 QString codecOf(const QString& path, const QString& type)
 {
@@ -85,7 +54,8 @@ TEST(CommandLine, ConvertsIntoOneFolderWithNumberedNames)
     EXPECT_EQ(codecOf(rmOut, "video"), "h264");
     EXPECT_EQ(codecOf(rmOut, "audio"), "aac");
     EXPECT_NEAR(testmedia::probeDuration(rmOut), 3.0, 0.2);
-    EXPECT_TRUE(output.contains("Converting Finished: 3 converted, 0 failed")) << output.toStdString();
+    EXPECT_TRUE(output.contains("Converting Finished: 3 converted, 0 failed"))
+        << output.toStdString();
     // The pre-conversion leaves no intermediate file behind.
     EXPECT_TRUE(QDir(cli.home.path() + "/cache/trelvo-converter").isEmpty());
 
@@ -113,7 +83,8 @@ TEST(CommandLine, ADamagedSourceFailsAndTheOthersFinish)
         << output.toStdString();
     EXPECT_TRUE(output.contains("damaged.avi: Failed: not a video this program can read ("))
         << output.toStdString();
-    EXPECT_TRUE(output.contains("Converting Finished: 2 converted, 1 failed")) << output.toStdString();
+    EXPECT_TRUE(output.contains("Converting Finished: 2 converted, 1 failed"))
+        << output.toStdString();
     EXPECT_TRUE(QFile::exists(cli.out() + "/Holiday.mp4"));
     EXPECT_TRUE(QFile::exists(cli.out() + "/Holiday_2.mp4")); // the third Task
     EXPECT_FALSE(QFile::exists(cli.out() + "/Holiday_3.mp4"));
@@ -360,7 +331,8 @@ TEST(CommandLine, SeveralFilesAtOnceEachGetTheirOwnPlayableFile)
         EXPECT_GT(testmedia::probeDuration(path), 2.5) << name.toStdString();
     }
     EXPECT_EQ(QDir(cli.out()).entryList(QDir::Files).size(), 4);
-    EXPECT_TRUE(output.contains("Converting Finished: 4 converted, 0 failed")) << output.toStdString();
+    EXPECT_TRUE(output.contains("Converting Finished: 4 converted, 0 failed"))
+        << output.toStdString();
     EXPECT_TRUE(QDir(cli.home.path() + "/cache/trelvo-converter").isEmpty());
 
     for (const QString& bad : {"0", "17", "two"})

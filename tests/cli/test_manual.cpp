@@ -1,6 +1,7 @@
 // The manual page and the program's --help must tell the same story: the same options,
 // with the same argument names, and the same exit statuses. An option added to one and
 // forgotten in the other fails here.
+#include "cli.h"
 #include "common/qtprinters.h"
 
 #include <QFile>
@@ -14,27 +15,13 @@
 
 namespace {
 
-const QString kProgram = QStringLiteral(TRELVO_BIN_DIR "/trelvo-converter");
 const QString kManual = QStringLiteral(TRELVO_SOURCE_DIR "/shell/trelvo-converter.1");
 
 // Runs the program with no display and its own settings; returns the exit code.
 int run(const QStringList& args, QString* output = nullptr)
 {
-    QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
-    env.insert("XDG_CACHE_HOME", home.path() + "/cache");
-    env.insert("XDG_DATA_HOME", home.path() + "/data");
-    env.insert("XDG_STATE_HOME", home.path() + "/state");
-    env.remove("DISPLAY");
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(kProgram, args);
-    p.waitForFinished(30000);
-    if (output)
-        *output = QString::fromUtf8(p.readAll());
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    Cli cli;
+    return cli.run(args, output);
 }
 
 QString helpText()
