@@ -325,17 +325,17 @@ TEST(CommandLine, SeveralFilesAtOnceEachGetTheirOwnPlayableFile)
                       &output),
               0)
         << output.toStdString();
-    for (const QString& name : {"same.mp4", "same_2.mp4", "same_3.mp4", "same_4.mp4"}) {
+    for (const char* name : {"same.mp4", "same_2.mp4", "same_3.mp4", "same_4.mp4"}) {
         const QString path = cli.out() + "/" + name;
-        EXPECT_EQ(codecOf(path, "video"), "h264") << name.toStdString();
-        EXPECT_GT(testmedia::probeDuration(path), 2.5) << name.toStdString();
+        EXPECT_EQ(codecOf(path, "video"), "h264") << name;
+        EXPECT_GT(testmedia::probeDuration(path), 2.5) << name;
     }
     EXPECT_EQ(QDir(cli.out()).entryList(QDir::Files).size(), 4);
     EXPECT_TRUE(output.contains("Converting Finished: 4 converted, 0 failed"))
         << output.toStdString();
     EXPECT_TRUE(QDir(cli.home.path() + "/cache/trelvo-converter").isEmpty());
 
-    for (const QString& bad : {"0", "17", "two"})
+    for (const char* bad : {"0", "17", "two"})
         EXPECT_EQ(cli.run({"--convert", avi, "--output", cli.out(), "--jobs", bad}, &output), 2)
-            << bad.toStdString() << output.toStdString();
+            << bad << output.toStdString();
 }
