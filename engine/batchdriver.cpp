@@ -16,7 +16,7 @@
 BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& media, BatchHost& host,
                          PowerControl& power, QObject* parent)
     : QObject(parent), m_tasks(tasks), m_batch(batch), m_media(media), m_host(host), m_power(power),
-      m_preConversion(tasks, batch, media)
+      m_preConversion(tasks, media)
 {
     addSlot();
     connect(&m_media, &MediaComponent::ConversionProgress, this,
@@ -29,12 +29,12 @@ void BatchDriver::addSlot()
 {
     const int number = int(m_slots.size());
     Slot slot;
-    slot.runner = std::make_unique<EncoderRunner>(m_tasks, m_batch);
-    slot.runner->setRedrawProgress([this](int row) { redrawProgress(row); });
-    connect(slot.runner.get(), &EncoderRunner::runEnded, this,
-            [this, number] { onEncoderEnded(number); });
-    connect(slot.runner.get(), &EncoderRunner::encoderStarting, this,
-            &BatchDriver::encoderStarted);
+    slot.runner = std::make_unique<EncoderRunner>(m_tasks);
+    slot.runner->setRedrawProgress([this](int row) { changed(row); });
+    connect(
+        slot.runner.get(), &EncoderRunner::runEnded, this,
+        [this, number](const EncoderRunner::Result& result) { onEncoderEnded(number, result); });
+    connect(slot.runner.get(), &EncoderRunner::encoderStarting, this, &BatchDriver::encoderStarted);
     connect(slot.runner.get(), &EncoderRunner::outputRead, this, &BatchDriver::encoderOutput);
     connect(slot.runner.get(), &EncoderRunner::allEncodersEnded, this, [this] {
         if (runningEncoders() == 0)
@@ -77,7 +77,7 @@ void BatchDriver::markFailed(int index, FailureKind kind, const QString& reason)
     task.failureReason = reason.isEmpty() ? tr("The conversion failed") : reason;
     task.failureKind = kind == FailureKind::None ? FailureKind::Other : kind;
     m_tasks.set(index, task);
-    redrawProgress(index);
+    changed(index);
 }
 
 void BatchDriver::setOutputPath(Slot& slot, int index, const QString& path)
@@ -88,7 +88,7 @@ void BatchDriver::setOutputPath(Slot& slot, int index, const QString& path)
     Task task = m_tasks.get(index);
     task.outputPath = path;
     m_tasks.set(index, task);
-    m_host.redrawCell(index, ColumnExport);
+    changed(index);
 }
 
 QString BatchDriver::summaryText(const Summary& s, bool counts)
@@ -132,16 +132,31 @@ void BatchDriver::startConverting(Scope scope)
     m_host.showConverting(true);
     emit batchStarted();
     m_batch.stopFlag = false;
-    m_batch.wmvRunning = 0;
     m_skipConverted = scope == Scope::Unconverted;
     resetProgress(
-        m_tasks, [this](int row) { redrawProgress(row); }, m_skipConverted);
+        m_tasks, [this](int row) { changed(row); }, m_skipConverted);
     m_outputs.clear();
     m_summary = {};
     m_summary.total = total;
     m_next = 0;
     m_takenAhead.clear();
     startNextTask();
+}
+
+TaskState BatchDriver::taskState(int index) const
+{
+    if (!m_tasks.isValidIndex(index))
+        return TaskState::New;
+    for (const Slot& slot : m_slots) {
+        if (slot.index == index && slot.step != Step::Idle)
+            return slot.step == Step::PreConverting ? TaskState::PreConverting
+                                                    : TaskState::Converting;
+    }
+    const Task task = m_tasks.get(index);
+    const bool inBatch = m_converting && !(m_skipConverted && isConverted(task));
+    if (inBatch && index >= m_next && !m_takenAhead.contains(index))
+        return TaskState::Waiting;
+    return ::taskState(task);
 }
 
 bool BatchDriver::needsMedia(int index) const
@@ -220,10 +235,9 @@ void BatchDriver::startNextTask()
             return;
         }
         slot->index = index;
-        m_batch.currentTaskIndex = index;
         emit taskStarted(index);
-        const bool waiting = m_tasks.get(index).exportType != 0 ? beginWmv(*slot, index)
-                                                                : beginMp4(*slot, index);
+        const bool waiting =
+            m_tasks.get(index).exportType != 0 ? beginWmv(*slot, index) : beginMp4(*slot, index);
         if (!waiting)
             releaseSlot(*slot);
     }
@@ -310,7 +324,6 @@ bool BatchDriver::beginWmv(Slot& slot, int index)
     m_media.Reset();
     m_media.AddVideoSegment(task.sourcePath, task.startTime, task.endTime, 0);
     m_media.AddAudioSegment(task.sourcePath, task.startTime, task.endTime);
-    m_batch.wmvRunning = 1;
     const QString stem = outputStem(task.exportName, task.sourcePath);
     // The component creates its output exclusively: when another run took the name
     // between our look and its creation, the next free name is tried.
@@ -325,7 +338,6 @@ bool BatchDriver::beginWmv(Slot& slot, int index)
     }
     if (!started) {
         // Nothing started: say why on the Task and go on with the next one.
-        m_batch.wmvRunning = 0;
         markFailed(index, m_media.LastFailureKind(), m_media.LastError());
         endTask(index, TaskResult::Failed);
         return false;
@@ -365,12 +377,11 @@ bool BatchDriver::beginEncoder(Slot& slot, int index)
                   chooseOutputPath(m_host.outputFolderText(),
                                    outputStem(task.exportName, task.sourcePath), 0, &reserved));
     const QString command = expandCommand(m_tasks, index, slot.outputPath, m_appFolder);
-    m_batch.runStartTick = tickCount();
-    EncoderRunner& runner = *slot.runner;
-    if (!runner.runEncoder(command, index, slot.outputPath)) {
+    EncoderRunner::Result notStarted;
+    if (!slot.runner->runEncoder(command, index, slot.outputPath, &notStarted)) {
         if (task.isRealMedia == 1)
             QFile::remove(task.intermediatePath);
-        markFailed(index, runner.lastRunFailureKind(), runner.lastRunError());
+        markFailed(index, notStarted.kind, notStarted.reason);
         endTask(index, TaskResult::Failed);
         return false;
     }
@@ -378,7 +389,7 @@ bool BatchDriver::beginEncoder(Slot& slot, int index)
     return true;
 }
 
-void BatchDriver::onEncoderEnded(int slotNumber)
+void BatchDriver::onEncoderEnded(int slotNumber, const EncoderRunner::Result& result)
 {
     Slot& slot = m_slots[slotNumber];
     if (slot.step != Step::Encoding)
@@ -392,7 +403,8 @@ void BatchDriver::onEncoderEnded(int slotNumber)
     if (!m_tasks.isValidIndex(index))
         return; // started as the batch was being stopped: nobody waits for it
     // Another run took the name between our look and the encoder's creation of it.
-    if (runner.lastRunFoundOutputTaken() && ++slot.nameAttempt < kNameAttempts) {
+    using End = EncoderRunner::Result::End;
+    if (result.end == End::NameTaken && ++slot.nameAttempt < kNameAttempts) {
         if (!beginEncoder(slot, index)) {
             releaseSlot(slot);
             startNextTask();
@@ -403,13 +415,16 @@ void BatchDriver::onEncoderEnded(int slotNumber)
     Task task = m_tasks.get(index);
     if (task.isRealMedia == 1)
         QFile::remove(task.intermediatePath); // ours, and no longer needed
-    if (runner.lastRunFailed()) {
-        markFailed(index, runner.lastRunFailureKind(), runner.lastRunError());
+    if (result.end == End::Failed || result.end == End::NameTaken) {
+        markFailed(index, result.kind, result.reason);
         endTask(index, TaskResult::Failed);
+    } else if (result.end == End::Stopped) {
+        task.stopped = 1;
+        m_tasks.set(index, task);
+        changed(index);
+        endTask(index, TaskResult::Stopped);
     } else if (QFileInfo(outputPath).size() <= 0) {
-        const QString detail = runner.lastRunError();
-        markFailed(index, FailureKind::EncoderStopped,
-                   detail.isEmpty() ? tr("The encoder wrote no output file") : detail);
+        markFailed(index, FailureKind::EncoderStopped, tr("The encoder wrote no output file"));
         endTask(index, TaskResult::Failed);
     } else {
         warnWhenShort(index);
@@ -417,7 +432,7 @@ void BatchDriver::onEncoderEnded(int slotNumber)
         task.finished = 1;
         task.doneSignature = conversionSignature(task);
         m_tasks.set(index, task);
-        redrawProgress(index);
+        changed(index);
         endTask(index, TaskResult::Finished);
     }
     releaseSlot(slot);
@@ -439,7 +454,7 @@ void BatchDriver::onConversionProgress(double position, double total)
         task.wmvPercent = total > 0 ? int(100.0 / total * position + 0.5) : 0;
         m_tasks.set(index, task);
     }
-    redrawProgress(index);
+    changed(index);
 }
 
 void BatchDriver::onConversionComplete()
@@ -481,7 +496,6 @@ void BatchDriver::onConversionComplete()
     const QString error = m_media.LastError();
     const FailureKind kind = m_media.LastFailureKind();
     m_media.StopConversion();
-    m_batch.wmvRunning = 0;
     m_batch.wmvEndTick = tickCount();
     if (!error.isEmpty()) {
         markFailed(index, kind, error);
@@ -494,7 +508,7 @@ void BatchDriver::onConversionComplete()
         finished.wmvPercent = 100;
         finished.doneSignature = conversionSignature(finished);
         m_tasks.set(index, finished);
-        redrawProgress(index);
+        changed(index);
         endTask(index, TaskResult::Finished);
     }
     releaseSlot(*slot);
@@ -533,7 +547,6 @@ void BatchDriver::stopSlot(Slot& slot)
     switch (slot.step) {
     case Step::ConvertingWmv:
         m_media.StopConversion();
-        m_batch.wmvRunning = 0;
         m_batch.wmvEndTick = tickCount();
         break;
     case Step::Encoding:
@@ -555,7 +568,7 @@ void BatchDriver::stopSlot(Slot& slot)
         Task task = m_tasks.get(index);
         task.stopped = 1;
         m_tasks.set(index, task);
-        redrawProgress(index);
+        changed(index);
         endTask(index, TaskResult::Stopped);
     }
 }

@@ -55,6 +55,9 @@ public:
     int jobs() const { return m_jobs; }
 
     bool converting() const { return m_converting; }
+    // Where the Task stands: Waiting while the running batch has yet to take it, and
+    // PreConverting or Converting from the moment its slot begins it.
+    TaskState taskState(int index) const;
     bool stoppedByUser() const { return m_batch.stopFlag; }
     // The first slot's runner: the only one while one Task runs at a time.
     EncoderRunner& runner() { return *m_slots.front().runner; }
@@ -80,6 +83,8 @@ public:
     void shutDownComputer();
 
 signals:
+    // The Task's progress, state or output name changed.
+    void taskChanged(int index);
     void batchStarted();
     void taskStarted(int index);
     // An encoder's run for the Task: its command line, then what it prints.
@@ -124,7 +129,7 @@ private:
     bool beginWmv(Slot& slot, int index);
     bool beginMp4(Slot& slot, int index);
     bool beginEncoder(Slot& slot, int index);
-    void onEncoderEnded(int slotNumber);
+    void onEncoderEnded(int slotNumber, const EncoderRunner::Result& result);
     void onConversionProgress(double position, double total);
     void onConversionComplete();
     void stopSlot(Slot& slot);
@@ -134,7 +139,7 @@ private:
     void warnWhenShort(int index);
     void markFailed(int index, FailureKind kind, const QString& reason);
     void setOutputPath(Slot& slot, int index, const QString& path);
-    void redrawProgress(int row) { m_host.redrawCell(row, ColumnProgress); }
+    void changed(int index) { emit taskChanged(index); }
     void message(const QString& text, const QString& caption,
                  BatchHost::MessageIcon icon = BatchHost::MessageIcon::None);
 
@@ -150,7 +155,7 @@ private:
     QString m_outputPath;
     QHash<int, QString> m_outputs;
     bool m_converting = false;
-    int m_next = 0;       // every Task before this one was taken
+    int m_next = 0;         // every Task before this one was taken
     QSet<int> m_takenAhead; // Tasks after m_next taken while a media Task waited
     bool m_skipConverted = false;
     Summary m_summary;

@@ -24,7 +24,6 @@ public:
     // The export type the window's radio buttons show: 0 MP4, 1 WMV.
     virtual int selectedExportType() const = 0;
     virtual void showMessage(const QString& text, const QString& caption, MessageIcon icon) = 0;
-    virtual void redrawCell(int row, int column) = 0;
 };
 
 // Powers the machine off; replaced in tests so that no test can power a machine off.

@@ -2,14 +2,12 @@
 
 #include <cstdint>
 
-// State one batch shares between the driver, the encoder runner, the output parser and
-// the media component's event handlers. One instance lives as long as the program.
+// State one batch shares between the driver and what shows its progress: the stop
+// request, and the clock of the WMV conversion (one runs at a time). One instance lives
+// as long as the program.
 struct BatchState
 {
     bool stopFlag = false;
-    int currentTaskIndex = 0;
-    uint32_t runStartTick = 0;
-    int wmvRunning = 0;
     uint32_t wmvStartTick = 0;
     // When the last WMV conversion ended, finished or stopped; 0 while one runs.
     uint32_t wmvEndTick = 0;

@@ -78,10 +78,7 @@ EncoderProcess* encoderProcess(QProcess* process)
 
 } // namespace
 
-EncoderRunner::EncoderRunner(TaskList& tasks, BatchState& batch, QObject* parent)
-    : QObject(parent), m_tasks(tasks), m_batch(batch)
-{
-}
+EncoderRunner::EncoderRunner(TaskList& tasks, QObject* parent) : QObject(parent), m_tasks(tasks) {}
 
 EncoderRunner::~EncoderRunner()
 {
@@ -119,14 +116,15 @@ void EncoderRunner::noteOutputLine(const char* chunk)
         m_partialLine = m_partialLine.right(1024);
 }
 
-bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const QString& outputPath)
+bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const QString& outputPath,
+                               Result* notStarted)
 {
     letGo();
     m_taskIndex = taskIndex;
-    // Taken now: a pre-conversion or another slot's run moves the shared tick later.
-    m_runStartTick = m_batch.runStartTick;
-    m_started = false;
+    // This run's own: the speed it shows is measured from its start, whatever else starts.
+    m_runStartTick = tickCount();
     m_quitSent = false;
+    m_stopAsked = false;
     m_stalled = false;
     m_outputPath = outputPath;
     m_exitCode = 0;
@@ -143,6 +141,8 @@ bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
     if (args.isEmpty()) {
         reportFailure(QStringLiteral("CreateProcess"), 0, QStringLiteral("empty command line"));
         m_startError = tr("The profile has no command line for the encoder");
+        if (notStarted)
+            *notStarted = {Result::End::Failed, FailureKind::EncoderMissing, m_startError};
         return false;
     }
     QString program = args.takeFirst();
@@ -167,10 +167,11 @@ bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
         m_startError =
             tr("Could not start the encoder %1: %2").arg(program, process->errorString());
         process->deleteLater();
+        if (notStarted)
+            *notStarted = {Result::End::Failed, FailureKind::EncoderMissing, m_startError};
         return false;
     }
     m_process = process;
-    m_started = true;
     m_outputClosed = false;
     m_inputClosed = false;
     connect(process, &QProcess::readyReadStandardOutput, this, &EncoderRunner::readOutput);
@@ -188,7 +189,7 @@ void EncoderRunner::readOutput()
     hooks.runStartTick = m_runStartTick;
     hooks.finishEarly = [this] {
         closeOutput();
-        writeQuitAndCloseInput();
+        sendQuitAndCloseInput();
     };
     hooks.redrawProgress = m_redraw;
     char buffer[kChunkBytes + 1];
@@ -227,7 +228,7 @@ void EncoderRunner::onFinished()
     m_inputClosed = true;
     m_process = nullptr;
     process->deleteLater();
-    emit runEnded();
+    emit runEnded(endOfRun());
     noteEnded();
 }
 
@@ -287,7 +288,7 @@ void EncoderRunner::watchForStall(QProcess* process)
         closeOutput();
         if (m_inputClosed)
             endWhenStuck(process); // its input was closed already: go straight to insisting
-        writeQuitAndCloseInput();
+        sendQuitAndCloseInput();
     });
     timer->start();
 }
@@ -323,51 +324,31 @@ void EncoderRunner::endWhenStuck(QProcess* process)
     timer->start();
 }
 
-bool EncoderRunner::lastRunFailed() const
+EncoderRunner::Result EncoderRunner::endOfRun() const
 {
-    return !m_started || m_stalled || m_exitStatus == QProcess::CrashExit || m_exitCode != 0;
-}
-
-bool EncoderRunner::lastRunFoundOutputTaken() const
-{
-    return m_started && m_exitStatus == QProcess::NormalExit && m_exitCode == kExitOutputExists &&
-           !m_outputPath.isEmpty() && QFileInfo::exists(m_outputPath);
-}
-
-FailureKind EncoderRunner::lastRunFailureKind() const
-{
-    if (!lastRunFailed())
-        return FailureKind::None;
-    if (!m_started)
-        return FailureKind::EncoderMissing;
-    if (m_stalled || m_exitStatus == QProcess::CrashExit)
-        return FailureKind::EncoderStopped;
-    switch (m_exitCode) {
-    case kExitSourceUnreadable:
-        return FailureKind::SourceUnreadable;
-    case kExitOutputUnwritable:
-        return FailureKind::OutputUnwritable;
-    default:
-        return FailureKind::EncoderStopped;
-    }
-}
-
-QString EncoderRunner::lastRunError() const
-{
-    if (!m_started)
-        return m_startError;
+    const bool crashed = m_exitStatus == QProcess::CrashExit;
     if (m_stalled)
-        return tr("The encoder printed nothing and wrote nothing for %1 s and was stopped")
-            .arg(m_stallLimitMs / 1000.0);
-    if (m_exitStatus == QProcess::CrashExit)
-        return tr("The encoder was killed (signal %1)").arg(m_exitCode);
+        return {Result::End::Failed, FailureKind::EncoderStopped,
+                tr("The encoder printed nothing and wrote nothing for %1 s and was stopped")
+                    .arg(m_stallLimitMs / 1000.0)};
+    if (crashed)
+        return {Result::End::Failed, FailureKind::EncoderStopped,
+                tr("The encoder was killed (signal %1)").arg(m_exitCode)};
     if (m_exitCode == 0)
-        return {};
-    if (!m_lastErrorLine.isEmpty())
-        return m_lastErrorLine;
-    if (!m_lastLine.isEmpty())
-        return m_lastLine;
-    return tr("The encoder failed with exit code %1").arg(m_exitCode);
+        return {m_stopAsked ? Result::End::Stopped : Result::End::Finished, FailureKind::None, {}};
+    FailureKind kind = FailureKind::EncoderStopped;
+    if (m_exitCode == kExitSourceUnreadable)
+        kind = FailureKind::SourceUnreadable;
+    else if (m_exitCode == kExitOutputUnwritable)
+        kind = FailureKind::OutputUnwritable;
+    QString reason = m_lastErrorLine;
+    if (reason.isEmpty())
+        reason = m_lastLine;
+    if (reason.isEmpty())
+        reason = tr("The encoder failed with exit code %1").arg(m_exitCode);
+    const bool nameTaken = m_exitCode == kExitOutputExists && !m_outputPath.isEmpty() &&
+                           QFileInfo::exists(m_outputPath);
+    return {nameTaken ? Result::End::NameTaken : Result::End::Failed, kind, reason};
 }
 
 void EncoderRunner::closeOutput()
@@ -376,6 +357,13 @@ void EncoderRunner::closeOutput()
 }
 
 void EncoderRunner::writeQuitAndCloseInput()
+{
+    if (!m_inputClosed && m_process)
+        m_stopAsked = true;
+    sendQuitAndCloseInput();
+}
+
+void EncoderRunner::sendQuitAndCloseInput()
 {
     if (m_inputClosed)
         return;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "batchstate.h"
 #include "encoderoutputparser.h"
 #include "task.h"
 
@@ -14,7 +13,7 @@
 // Runs the encoder of one MP4 Task: starts it from the expanded command line (split into
 // arguments, no shell) in the app folder, reads its output as it comes in chunks of at
 // most 255 bytes and hands each chunk to the parser. Nothing here waits: the process's
-// own signals move it on, and runEnded() says when the run is over.
+// own signals move it on, and runEnded() says when the run is over and how it ended.
 //
 // A stopped encoder is asked to finish with "q" and given all the time it needs while its
 // output file still moves; one that stands still is terminated after 3 s and killed 2 s
@@ -36,7 +35,25 @@ public:
     static constexpr int kExitSourceUnreadable = 4;
     static constexpr int kExitOutputUnwritable = 5;
 
-    EncoderRunner(TaskList& tasks, BatchState& batch, QObject* parent = nullptr);
+    // How a run ended.
+    struct Result
+    {
+        enum class End
+        {
+            Finished, // the encoder ended well; whether it wrote its file is the caller's look
+            Failed,
+            Stopped, // asked to finish early (writeQuitAndCloseInput), and it did
+            // The encoder refused to write because its output file existed already:
+            // another run got there first, and the caller chooses the next free name.
+            NameTaken
+        };
+        End end = End::Finished;
+        // Why it failed (for NameTaken: what a failure would say when no name is left).
+        FailureKind kind = FailureKind::None;
+        QString reason;
+    };
+
+    explicit EncoderRunner(TaskList& tasks, QObject* parent = nullptr);
     ~EncoderRunner() override;
 
     void setWorkingDirectory(const QString& folder) { m_workingDirectory = folder; }
@@ -46,8 +63,10 @@ public:
     // Starts the encoder and returns at once: true when it runs, and runEnded() follows
     // once it has exited and all it printed was read. `outputPath` is the file it
     // writes: its growth counts as progress, and it is removed when the encoder dies
-    // before finishing it.
-    bool runEncoder(const QString& commandLine, int taskIndex, const QString& outputPath = {});
+    // before finishing it. False when it could not start: then no runEnded() follows, and
+    // `notStarted`, when given, says why.
+    bool runEncoder(const QString& commandLine, int taskIndex, const QString& outputPath = {},
+                    Result* notStarted = nullptr);
     // The current run is not over: its encoder has not ended, nor been let go.
     bool running() const { return !m_process.isNull(); }
 
@@ -61,14 +80,6 @@ public:
     // Lets the current run finish its file on its own: no runEnded() follows for it.
     void letGo();
 
-    // How the last run ended, for the batch driver's failure check.
-    bool lastRunStarted() const { return m_started; }
-    bool lastRunFailed() const;
-    QString lastRunError() const;
-    FailureKind lastRunFailureKind() const;
-    // The encoder refused to write because its output file existed already.
-    bool lastRunFoundOutputTaken() const;
-
     // Asks every encoder left to finish and blocks until none runs, with the terminate
     // and kill steps; for closing the program, when nothing else is left to do.
     void waitForEncoders();
@@ -81,11 +92,13 @@ signals:
     // The command line of a run, before its encoder starts; then all it prints, as read.
     void encoderStarting(int taskIndex, const QString& commandLine);
     void outputRead(int taskIndex, const QByteArray& bytes);
-    void runEnded();
+    void runEnded(const EncoderRunner::Result& result);
     // No encoder of this runner is left running (after letGo() too).
     void allEncodersEnded();
 
 private:
+    Result endOfRun() const;
+    void sendQuitAndCloseInput();
     void reportFailure(const QString& apiName, int code, const QString& message);
     void readOutput();
     void onFinished();
@@ -95,7 +108,6 @@ private:
     static void endWhenStuck(QProcess* process);
 
     TaskList& m_tasks;
-    BatchState& m_batch;
     QString m_workingDirectory;
     std::function<void(int)> m_redraw;
 
@@ -105,8 +117,8 @@ private:
     uint32_t m_runStartTick = 0;
     bool m_outputClosed = true;
     bool m_inputClosed = true;
-    bool m_started = false;
     bool m_quitSent = false;
+    bool m_stopAsked = false; // writeQuitAndCloseInput() from outside, not our own finish
     bool m_stalled = false;
     int m_stallLimitMs = kStallLimitMs;
     int m_exitCode = 0;

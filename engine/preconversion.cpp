@@ -23,8 +23,8 @@ struct Route
 
 } // namespace
 
-PreConversion::PreConversion(TaskList& tasks, BatchState& batch, MediaComponent& media)
-    : m_tasks(tasks), m_batch(batch), m_media(media)
+PreConversion::PreConversion(TaskList& tasks, MediaComponent& media)
+    : m_tasks(tasks), m_media(media)
 {
 }
 
@@ -105,7 +105,7 @@ bool PreConversion::start(int taskIndex)
     task.preDone = 0;
     m_tasks.set(taskIndex, task);
     QFile::remove(path);
-    m_batch.runStartTick = tickCount();
+    m_startTick = tickCount();
     m_taskIndex = taskIndex;
 
     if (!m_media.ConvertToFile(path)) {
@@ -119,12 +119,12 @@ bool PreConversion::start(int taskIndex)
     return true;
 }
 
-void PreConversion::onConversionProgress(double position, double total)
+void PreConversion::onConversionProgress(double position, double total, uint32_t now)
 {
     if (!m_tasks.isValidIndex(m_taskIndex))
         return;
     Task task = m_tasks.get(m_taskIndex);
-    const uint32_t elapsed = tickCount() - m_batch.runStartTick;
+    const uint32_t elapsed = now - m_startTick;
     // Nothing measured yet in the first millisecond: no speed rather than an infinite one.
     const double speed = elapsed > 0 ? position * 1000.0 / elapsed : 0.0;
     task.prePosition = position;

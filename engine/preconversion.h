@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batchstate.h"
+#include "clock.h"
 #include "mediacomponent.h"
 #include "task.h"
 
@@ -13,13 +13,15 @@
 class PreConversion
 {
 public:
-    PreConversion(TaskList& tasks, BatchState& batch, MediaComponent& media);
+    PreConversion(TaskList& tasks, MediaComponent& media);
 
     // Starts writing the intermediate file of the Task and returns at once: true when the
     // component started, false (the Task failed, with the reason) when it refused.
     bool start(int taskIndex);
-    // The component's progress, stored in the running Task.
-    void onConversionProgress(double position, double total);
+    // The component's progress, stored in the running Task; its speed is measured from
+    // startTick() to `now` (tick counts in milliseconds).
+    void onConversionProgress(double position, double total, uint32_t now = tickCount());
+    uint32_t startTick() const { return m_startTick; }
     // The component finished: the Task's intermediate file is complete, or the Task
     // failed with the component's reason.
     void onConversionComplete();
@@ -41,7 +43,7 @@ public:
 
 private:
     TaskList& m_tasks;
-    BatchState& m_batch;
     MediaComponent& m_media;
     int m_taskIndex = -1;
+    uint32_t m_startTick = 0;
 };

@@ -29,22 +29,9 @@ long long seconds(double value)
     return std::max(0LL, truncated(value));
 }
 
-void setRowColours(CellRequest& r, int row)
+void setBar(TaskProgress& r, long long pos)
 {
-    const bool even = row % 2 == 0;
-    r.textColor = even ? 0x14050Au : 0x280A28u;
-    r.backColor = even ? 0xFFB4B4u : 0xFFDCDCu;
-    r.selTextColor = even ? 0x80C8F0u : 0x80FAF0u;
-    r.selBackColorNoFocus = even ? 0x781414u : 0x783C14u;
-    r.hotTextColor = 0x960AAAu;
-    r.selBackColor = 0x60321Eu;
-}
-
-void setBar(CellRequest& r, long long pos)
-{
-    r.barMax = kProgressBarMax;
-    r.barColor = kProgressBarColor;
-    r.barPos = int(pos);
+    r.bar = int(pos);
 }
 
 QString encodeText(double percent, int outputKB, long long remain)
@@ -53,23 +40,17 @@ QString encodeText(double percent, int outputKB, long long remain)
            timeText(remain);
 }
 
-// Failed and stopped rows differ from finished ones in words and in colour: no bar, and
-// a text colour of their own that stays readable on both row colours.
-constexpr ColorRef kFailedTextColor = rgbRef(140, 0, 0);
-constexpr ColorRef kStoppedTextColor = rgbRef(96, 64, 0);
-
-void fillProgress(CellRequest& r, const Task& task, uint32_t now, uint32_t wmvStartTick)
+// Failed and stopped rows differ from finished ones in words: no bar.
+void fillProgress(TaskProgress& r, const Task& task, uint32_t now, uint32_t wmvStartTick)
 {
     if (task.failed) {
         const QString reason = failureSummary(task.failureKind);
         r.text = QStringLiteral("    Failed") +
                  (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
-        r.textColor = kFailedTextColor;
         return;
     }
     if (task.stopped) {
         r.text = QStringLiteral("    Stopped");
-        r.textColor = kStoppedTextColor;
         return;
     }
     if (task.exportType != 0) {
@@ -164,46 +145,45 @@ long long encodeRemainSeconds(const Task& task)
     return seconds(left);
 }
 
-int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uint32_t wmvStartTick,
-                  const QStringList* plannedNames)
+TaskState taskState(const Task& task)
 {
-    const int row = request.item;
-    setRowColours(request, row);
-    if (!tasks.isValidIndex(row))
-        return 0;
-    const Task task = tasks.get(row);
-    switch (request.subItem) {
-    case ColumnSource:
-        request.text = task.sourcePath.mid(task.sourcePath.lastIndexOf(u'/') + 1);
-        break;
-    case ColumnBegin:
-        request.text = timeText(seconds(task.startTime));
-        break;
-    case ColumnEnd:
-        request.text = timeText(seconds(task.endTime));
-        break;
-    case ColumnExport:
-        request.text = exportCellText(task, plannedNames ? plannedNames->value(row) : QString());
-        break;
-    case ColumnProgress:
-        fillProgress(request, task, now, wmvStartTick);
-        break;
-    default:
-        break;
+    if (task.failed)
+        return TaskState::Failed;
+    if (task.stopped)
+        return TaskState::Stopped;
+    if (task.exportType != 0) {
+        if (task.wmvPercent == 100)
+            return TaskState::Finished;
+        return task.wmvPercent > 0 ? TaskState::Converting : TaskState::New;
     }
-    return 0;
+    if (task.finished == 1)
+        return TaskState::Finished;
+    if (task.isRealMedia == 1 && task.preState == 1)
+        return TaskState::PreConverting;
+    if ((task.isRealMedia == 1 && task.preState == 2) || task.encodedTime > 0.0 ||
+        task.outputKB > 0)
+        return TaskState::Converting;
+    return TaskState::New;
 }
 
-QString cellToolTip(const TaskList& tasks, int row, int column)
+TaskProgress taskProgress(const Task& task, uint32_t now, uint32_t wmvStartTick)
 {
-    if (!tasks.isValidIndex(row))
-        return {};
-    const Task task = tasks.get(row);
-    if (column == ColumnSource)
-        return task.sourcePath;
-    if (column == ColumnProgress && task.failed)
+    TaskProgress progress;
+    progress.state = taskState(task);
+    fillProgress(progress, task, now, wmvStartTick);
+    return progress;
+}
+
+QString shownTime(double value)
+{
+    return timeText(seconds(value));
+}
+
+QString progressToolTip(const Task& task)
+{
+    if (task.failed)
         return QStringLiteral("Failed: ") + task.failureReason;
-    if (column == ColumnProgress && !task.warning.isEmpty())
+    if (!task.warning.isEmpty())
         return QStringLiteral("Finished with a warning: ") + task.warning;
     return {};
 }

@@ -1,33 +1,41 @@
 #pragma once
 
-#include "cellrequest.h"
 #include "task.h"
 
 #include <cstdint>
 
-// Column numbers of the task list.
-enum TaskColumn
+// Where a Task's conversion stands.
+enum class TaskState
 {
-    ColumnSource = 0,
-    ColumnBegin = 1,
-    ColumnEnd = 2,
-    ColumnExport = 3,
-    ColumnProgress = 4
+    New,           // not converted, and not in a running batch
+    Waiting,       // in the running batch, its turn not come yet
+    PreConverting, // its RealMedia source is being made readable for the encoder
+    Converting,
+    Finished,
+    Failed, // the Task's failureKind and failureReason say why
+    Stopped
 };
 
-// Progress bar fill and range.
-constexpr ColorRef kProgressBarColor = 0x1C1E9Au;
-constexpr int kProgressBarMax = 100;
+// The state a Task's own fields tell. Never Waiting: only the batch knows which Tasks
+// wait their turn (BatchDriver::taskState).
+TaskState taskState(const Task& task);
 
-// Answers the task list's request for one cell: its text, the row colours, and in the
-// Progress column the bar. `now` and `wmvStartTick` are tick counts in milliseconds.
-// `plannedNames`, when given, are the Export column's names by row (planOutputNames).
-int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uint32_t wmvStartTick,
-                  const QStringList* plannedNames = nullptr);
+// What a Task's progress shows: its text, and how far its bar is filled (0..100; -1
+// for no bar).
+struct TaskProgress
+{
+    TaskState state = TaskState::New;
+    QString text;
+    int bar = -1;
+};
 
-// The tooltip of a cell: the whole source path over the Source column, and why the
-// conversion failed over the Progress cell of a failed Task; empty otherwise.
-QString cellToolTip(const TaskList& tasks, int row, int column);
+// The progress of a Task. `now` and `wmvStartTick` are tick counts in milliseconds: a
+// WMV conversion shows the time used since it started.
+TaskProgress taskProgress(const Task& task, uint32_t now, uint32_t wmvStartTick);
+
+// What the progress says beyond its text: why the conversion failed, or the warning a
+// finished one gave; empty otherwise.
+QString progressToolTip(const Task& task);
 
 // The short reason a failed Task's row gives after "Failed", in a user's words; empty
 // when the class says nothing the whole reason (in the tooltip) does not.
@@ -37,6 +45,9 @@ QString failureSummary(FailureKind kind);
 // before that the name planned for it (see planOutputNames), or, without a plan, its
 // title made safe as a file name with the export type's extension.
 QString exportCellText(const Task& task, const QString& plannedName = {});
+
+// A time in seconds as the list shows it: whole seconds, never negative, never "nan".
+QString shownTime(double seconds);
 
 // The percentage an MP4 encoder run shows: encodedTime against the trimmed length,
 // plus one half, and 100 from 99.0 on.

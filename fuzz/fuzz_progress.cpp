@@ -17,6 +17,12 @@ template <typename T> T take(const uint8_t*& data, size_t& size)
     return value;
 }
 
+bool unreadable(const QString& shown)
+{
+    const QString text = shown.toLower();
+    return text.contains(QLatin1String("nan")) || text.contains(QLatin1String("inf"));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -38,21 +44,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     task.failed = (flags >> 5) & 1;
     const uint32_t now = take<uint32_t>(data, size);
     const uint32_t wmvStart = take<uint32_t>(data, size);
-    TaskList tasks;
-    tasks.add(task);
-    for (const int column : {ColumnSource, ColumnBegin, ColumnEnd, ColumnExport, ColumnProgress}) {
-        CellRequest request;
-        request.item = 0;
-        request.subItem = column;
-        onCellRequest(request, tasks, now, wmvStart);
-        const QString text = request.text.toLower();
-        if (text.contains(QLatin1String("nan")) || text.contains(QLatin1String("inf")))
+    const TaskProgress progress = taskProgress(task, now, wmvStart);
+    for (const QString& text :
+         {shownTime(task.startTime), shownTime(task.endTime), progress.text}) {
+        if (unreadable(text))
             std::abort();
-        if (column != ColumnSource && column != ColumnExport && text.contains(QLatin1String(":-")))
+        if (text.contains(QLatin1String(":-")))
             std::abort(); // a time that went negative
-        if (request.barMax > 0 && (request.barPos < 0 || request.barPos > request.barMax))
-            std::abort();
-        cellToolTip(tasks, 0, column);
     }
+    if (unreadable(exportCellText(task)))
+        std::abort();
+    if (progress.bar > 100)
+        std::abort();
+    progressToolTip(task);
     return 0;
 }

@@ -14,7 +14,7 @@
 #include "outputnaming.h"
 #include "profilefile.h"
 #include "programfolder.h"
-#include "progressdisplay.h"
+#include "taskcells.h"
 #include "tasklog.h"
 
 #include <QApplication>
@@ -364,6 +364,7 @@ void CQuenmarDlg::connectControls()
     connect(m_help, &QPushButton::clicked, this, &CQuenmarDlg::OnHelp);
     connect(m_start, &QPushButton::clicked, this, &CQuenmarDlg::OnStart);
     connect(m_stop, &QPushButton::clicked, m_driver.get(), &BatchDriver::stopConverting);
+    connect(m_driver.get(), &BatchDriver::taskChanged, this, &CQuenmarDlg::redrawTask);
     connect(m_play, &QPushButton::clicked, this, &CQuenmarDlg::OnPlay);
     connect(m_stopPreview, &QPushButton::clicked, this, &CQuenmarDlg::OnStopPreview);
 
@@ -457,9 +458,11 @@ void CQuenmarDlg::showMessage(const QString& text, const QString& caption, Messa
     box.exec();
 }
 
-void CQuenmarDlg::redrawCell(int row, int column)
+void CQuenmarDlg::redrawTask(int row)
 {
-    m_list->InvalidateCells(row, row, column, false);
+    // What a batch changes in a row: the name of the file it writes, and its progress.
+    m_list->InvalidateCells(row, row, ColumnExport, false);
+    m_list->InvalidateCells(row, row, ColumnProgress, false);
 }
 
 bool CQuenmarDlg::eventFilter(QObject* watched, QEvent* event)

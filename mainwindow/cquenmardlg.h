@@ -148,7 +148,6 @@ public:
     bool shutdownWhenFinished() const override;
     int selectedExportType() const override;
     void showMessage(const QString& text, const QString& caption, MessageIcon icon) override;
-    void redrawCell(int row, int column) override;
 
 signals:
     void captionChanged(const QString& caption);
@@ -184,6 +183,7 @@ private:
     void orderTabStops();
     void nameControls();
     void onCellRequest(CellRequest* request);
+    void redrawTask(int row);
     const QStringList& plannedNames();
     void showTrim(double duration, double start, double end);
     void setTitleText(const QString& text);

@@ -3,7 +3,7 @@
 
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
-#include "progressdisplay.h"
+#include "taskcells.h"
 
 #include <algorithm>
 #include <utility>

@@ -7,8 +7,8 @@
 #include "dialogtemplate.h"
 #include "profilefile.h"
 #include "programfolder.h"
-#include "progressdisplay.h"
 #include "settingitems.h"
+#include "taskcells.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -95,28 +95,26 @@ public:
     {
         print(caption + QStringLiteral(": ") + text.trimmed());
     }
-    void redrawCell(int row, int column) override
+    void onTaskChanged(int row)
     {
-        if (column != ColumnProgress || !m_tasks.isValidIndex(row))
+        if (!m_driver || !m_tasks.isValidIndex(row))
             return;
-        CellRequest request;
-        request.item = row;
-        request.subItem = ColumnProgress;
-        onCellRequest(request, m_tasks, m_batch.wmvClock(tickCount()), m_batch.wmvStartTick);
-        const QString text = request.text.trimmed();
+        const Task task = m_tasks.get(row);
+        const QString text =
+            taskProgress(task, m_batch.wmvClock(tickCount()), m_batch.wmvStartTick).text.trimmed();
         QString& last = m_lastText[row];
         if (text.isEmpty() || text == last)
             return;
-        const bool final = text == QLatin1String("Finished") || text == QLatin1String("Stopped") ||
-                           text.startsWith(QLatin1String("Failed"));
+        const TaskState state = m_driver->taskState(row);
+        const bool final = state == TaskState::Finished || state == TaskState::Stopped ||
+                           state == TaskState::Failed;
         QElapsedTimer& timer = m_lastPrint[row];
         if (!final && timer.isValid() && timer.elapsed() < kLineIntervalMs)
             return;
         timer.start();
         last = text;
-        const Task task = m_tasks.get(row);
         QString line = QFileInfo(task.sourcePath).fileName() + QStringLiteral(": ") + text;
-        if (task.failed && !task.failureReason.isEmpty())
+        if (state == TaskState::Failed && !task.failureReason.isEmpty())
             line += QStringLiteral(" (") + task.failureReason + QStringLiteral(")");
         print(line);
     }
@@ -306,6 +304,8 @@ int runCommandLine(int argc, char** argv)
     LogindPowerControl power;
     BatchDriver driver(tasks, batch, media, host, power);
     host.setDriver(&driver);
+    QObject::connect(&driver, &BatchDriver::taskChanged,
+                     [&host](int index) { host.onTaskChanged(index); });
     driver.setJobs(jobs);
     TaskLog log(tasks);
     log.attach(driver);
@@ -371,13 +371,13 @@ int runCommandLine(int argc, char** argv)
     for (int i = 0; i < tasks.size(); ++i) {
         const Task task = tasks.get(i);
         const QString name = QFileInfo(task.sourcePath).fileName();
-        const bool done = task.exportType == 0 ? task.finished == 1 : task.wmvPercent == 100;
-        if (task.failed) {
+        const TaskState state = driver.taskState(i);
+        if (state == TaskState::Failed) {
             ++failed;
             print(QStringLiteral("  failed    %1: %2").arg(name, task.failureReason));
             if (!task.logPath.isEmpty())
                 print(QStringLiteral("            log: %1").arg(task.logPath));
-        } else if (done) {
+        } else if (state == TaskState::Finished) {
             ++finished;
             print(QStringLiteral("  finished  %1 -> %2").arg(name, driver.outputOf(i)));
             if (!task.warning.isEmpty())

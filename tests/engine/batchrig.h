@@ -1,7 +1,7 @@
 #pragma once
 
 // A batch driver on stand-in encoders and a stand-in media component, with helpers to
-// add Tasks, run a batch to its end and read a row's Progress cell.
+// add Tasks, run a batch to its end and read a row's progress text.
 
 #include "batchdriver.h"
 #include "progressdisplay.h"
@@ -22,11 +22,16 @@ struct BatchRig
     RecordingHost host;
     FakePower power;
     BatchDriver driver{tasks, batch, media, host, power};
+    std::function<void(int row)> onChanged; // each taskChanged()
 
     BatchRig()
     {
         host.folder = app.out();
         driver.setAppFolder(app.app());
+        QObject::connect(&driver, &BatchDriver::taskChanged, [this](int row) {
+            if (onChanged)
+                onChanged(row);
+        });
     }
     // Start returns at once; the batch moves on from the encoder's and the component's
     // signals. Turns the event loop until it has ended.
@@ -54,12 +59,5 @@ struct BatchRig
         tasks.add(t);
     }
     void addWmv(const QString& name) { tasks.add(makeTask(source(name + ".avi"), 10, 1, 0)); }
-    QString progress(int row)
-    {
-        CellRequest r;
-        r.item = row;
-        r.subItem = ColumnProgress;
-        onCellRequest(r, tasks, 0, 0);
-        return r.text;
-    }
+    QString progress(int row) { return taskProgress(tasks.get(row), 0, 0).text; }
 };

@@ -52,7 +52,6 @@ public:
     QList<bool> convertingStates;
     QStringList messages; // "caption|trimmed text"
     QList<MessageIcon> icons;
-    std::function<void(int row, int column)> onRedraw;
 
     QString outputFolderText() const override { return folder; }
     void showConverting(bool converting) override { convertingStates.append(converting); }
@@ -62,11 +61,6 @@ public:
     {
         messages.append(caption + "|" + text.trimmed());
         icons.append(icon);
-    }
-    void redrawCell(int row, int column) override
-    {
-        if (onRedraw)
-            onRedraw(row, column);
     }
 };
 

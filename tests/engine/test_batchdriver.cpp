@@ -76,7 +76,7 @@ TEST(BatchDriver, StopDuringAnEncoderRun)
     rig.addMp4("first", 0);
     rig.addMp4("second", 0);
     rig.host.shutdown = true; // not honoured after a stop
-    rig.host.onRedraw = [&](int row, int) {
+    rig.onChanged = [&](int row) {
         if (rig.driver.converting() && rig.tasks.get(row).outputKB > 0)
             rig.driver.stopConverting();
     };
@@ -101,7 +101,7 @@ TEST(BatchDriver, WmvTasksThroughTheMediaComponent)
     rig.addWmv("two");
     rig.addWmv("three");
     int started = 0;
-    rig.host.onRedraw = [&](int row, int) {
+    rig.onChanged = [&](int row) {
         if (row == 0 && rig.tasks.get(0).wmvPercent == 100 && started++ == 0)
             rig.media.refuseStart = true;
     };
@@ -248,7 +248,7 @@ TEST(BatchDriver, RefusedStarts)
     rig.host.messages.clear();
     rig.host.folder = rig.app.out();
     int nestedStarts = 0;
-    rig.host.onRedraw = [&](int, int) {
+    rig.onChanged = [&](int) {
         if (rig.driver.converting() && nestedStarts++ == 0)
             rig.driver.startConverting(); // pressing Start again changes nothing
     };
@@ -298,7 +298,7 @@ TEST(BatchDriver, SourcesThatCannotBeReadFailWithTheirReasonBeforeAnyEncoder)
         EXPECT_EQ(rig.progress(row), e.row);
         EXPECT_TRUE(rig.tasks.get(row).failureReason.contains(e.reason))
             << rig.tasks.get(row).failureReason.toStdString();
-        EXPECT_EQ(cellToolTip(rig.tasks, row, ColumnProgress),
+        EXPECT_EQ(progressToolTip(rig.tasks.get(row)),
                   "Failed: " + rig.tasks.get(row).failureReason);
         ++row;
     }
@@ -426,12 +426,8 @@ TEST(BatchDriver, TheExportCellShowsTheFileThatIsWritten)
     rig.tasks.add(party);
     rig.addWmv("party");
     auto exportCell = [&](int row) {
-        CellRequest r;
-        r.item = row;
-        r.subItem = ColumnExport;
         const QStringList plan = planOutputNames(rig.tasks, rig.app.out());
-        onCellRequest(r, rig.tasks, 0, 0, &plan);
-        return r.text;
+        return exportCellText(rig.tasks.get(row), plan.value(row));
     };
     // Before the batch: the names the files will most likely get.
     EXPECT_EQ(exportCell(0), "party_2.mp4");

@@ -3,6 +3,7 @@
 #include "appsettings.h"
 #include "batchdriver.h"
 #include "batchrig.h"
+#include "clock.h"
 #include "common/qtprinters.h"
 #include "progressdisplay.h"
 #include "standins.h"
@@ -13,6 +14,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QSet>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -51,9 +53,8 @@ TEST(BatchJobs, Mp4AndWmvTasksRunAtOnceWithTheirOwnRowsAndFiles)
     rig.addMp4("c");
     // Every row's progress lands in its own Task, never in another running one's.
     QHash<int, int> mostKB;
-    rig.host.onRedraw = [&](int row, int column) {
-        if (column == ColumnProgress)
-            mostKB[row] = std::max(mostKB.value(row), rig.tasks.get(row).outputKB);
+    rig.onChanged = [&](int row) {
+        mostKB[row] = std::max(mostKB.value(row), rig.tasks.get(row).outputKB);
     };
     QObject::connect(&rig.media, &MediaComponent::ConversionProgress, [&] {
         rig.mostMediaRunning =
@@ -83,7 +84,7 @@ TEST(BatchJobs, StopEndsEveryRunningTaskCleanlyAndStartsNoQueuedOne)
     rig.addMp4("second");
     rig.addMp4("third");
     rig.host.shutdown = true;
-    rig.host.onRedraw = [&](int, int) {
+    rig.onChanged = [&](int) {
         if (rig.driver.converting() && rig.tasks.get(0).outputKB > 0 &&
             rig.tasks.get(1).outputKB > 0)
             rig.driver.stopConverting();
@@ -141,6 +142,58 @@ TEST(BatchJobs, AFailingTaskFreesItsSlotForTheNext)
     EXPECT_EQ(rig.progress(2), "    Finished");
     EXPECT_EQ(rig.progress(3), "    Finished");
     EXPECT_EQ(rig.host.messages, QStringList{"Warning|Converting Finished: 2 converted, 2 failed"});
+}
+
+TEST(BatchJobs, APreConversionMeasuresItsSpeedFromItsOwnStart)
+{
+    // A RealMedia Task pre-converts in one slot while the other slot's encoders come and
+    // go: the start of "b" must not shorten the pre-conversion's measured time (which
+    // made its remaining time collapse).
+    JobsRig rig(2);
+    rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    rig.tasks.add(makeTask(rig.source("clip.rm"), 100, 0, 0));
+    rig.addMp4("a");
+    rig.addMp4("b");
+    uint32_t preStart = 0;
+    double expectedRemain = -1;
+    QList<TaskState> states;
+    QObject::connect(&rig.driver, &BatchDriver::taskStarted, [&](int index) {
+        if (index == 0)
+            preStart = tickCount();
+        if (index == 1) {
+            // The component's own events are dropped: the test tells how far it came.
+            ++rig.media.generation;
+            states << rig.driver.taskState(0) << rig.driver.taskState(2);
+        }
+    });
+    QObject::connect(&rig.driver, &BatchDriver::encoderStarted, [&](int index) {
+        if (index != 2)
+            return;
+        states << rig.driver.taskState(0);
+        QTimer::singleShot(100, [&] {
+            const double position = 21, total = 100;
+            const uint32_t elapsed = tickCount() - preStart;
+            expectedRemain = (total - position) / (position * 1000.0 / elapsed);
+            emit rig.media.ConversionProgress(position, total);
+            emit rig.media.ConversionComplete();
+        });
+    });
+    QObject::connect(&rig.media, &MediaComponent::ConversionProgress, [&] {
+        if (rig.tasks.get(0).preState == 1)
+            states << rig.driver.taskState(0);
+    });
+    double remain = -1;
+    rig.onChanged = [&](int row) {
+        if (row == 0 && rig.tasks.get(0).preState == 1 && rig.tasks.get(0).prePosition > 0)
+            remain = rig.tasks.get(0).preRemainTime;
+    };
+    rig.run();
+    ASSERT_GT(expectedRemain, 79 * 0.5 / 21); // "a" ran for at least half a second
+    EXPECT_NEAR(remain, expectedRemain, 0.05);
+    EXPECT_EQ(states, (QList<TaskState>{TaskState::PreConverting, TaskState::Waiting,
+                                        TaskState::PreConverting, TaskState::PreConverting}));
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(rig.progress(row), "    Finished") << row;
 }
 
 TEST(BatchJobs, DefaultFollowsTheCores)

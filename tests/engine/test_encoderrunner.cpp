@@ -14,11 +14,13 @@ namespace {
 struct RunnerRig
 {
     StandInApp app;
+    using End = EncoderRunner::Result::End;
     TaskList tasks;
-    BatchState batch;
-    EncoderRunner runner{tasks, batch};
+    EncoderRunner runner{tasks};
     int redraws = 0;
     std::function<void()> onRedraw;
+    int ends = 0;
+    EncoderRunner::Result result; // of the last run
 
     RunnerRig()
     {
@@ -29,13 +31,17 @@ struct RunnerRig
             if (onRedraw)
                 onRedraw();
         });
+        QObject::connect(&runner, &EncoderRunner::runEnded, [this](const EncoderRunner::Result& r) {
+            ++ends;
+            result = r;
+        });
     }
     void run(const QString& name, const QString& body, const QString& args = "\"$OUT\"")
     {
         app.addProfile(name, body, "");
         QString command = "./" + name + " " + args;
         command.replace("$OUT", app.out() + "/x.mp4");
-        if (runner.runEncoder(command, 0, app.out() + "/x.mp4"))
+        if (runner.runEncoder(command, 0, app.out() + "/x.mp4", &result))
             waitWhileRunning();
     }
     // The runner moves on from the process's own signals: let the event loop turn until
@@ -56,21 +62,24 @@ TEST(EncoderRunner, EndsWithoutParsingWhenThereIsNoOutput)
     RunnerRig rig;
     rig.run("silent.sh", "#!/bin/sh\nexit 0\n");
     EXPECT_EQ(rig.redraws, 0);
-    EXPECT_TRUE(rig.runner.lastRunStarted());
-    EXPECT_FALSE(rig.runner.lastRunFailed());
+    EXPECT_EQ(rig.ends, 1);
+    EXPECT_EQ(rig.result.end, RunnerRig::End::Finished);
 }
 
 TEST(EncoderRunner, MissingProgramIsReportedAndParsesNothing)
 {
     RunnerRig rig;
-    EXPECT_FALSE(rig.runner.runEncoder("./no-such-encoder -i x", 0));
+    EncoderRunner::Result notStarted;
+    EXPECT_FALSE(rig.runner.runEncoder("./no-such-encoder -i x", 0, {}, &notStarted));
     EXPECT_EQ(rig.redraws, 0);
-    EXPECT_FALSE(rig.runner.lastRunStarted());
-    EXPECT_TRUE(rig.runner.lastRunFailed());
-    EXPECT_TRUE(rig.runner.lastRunError().contains("no-such-encoder"));
-    EXPECT_FALSE(rig.runner.runEncoder("", 0)); // a Profile without a command line
-    EXPECT_TRUE(rig.runner.lastRunFailed());
-    EXPECT_FALSE(rig.runner.lastRunError().isEmpty());
+    EXPECT_EQ(notStarted.end, RunnerRig::End::Failed);
+    EXPECT_EQ(notStarted.kind, FailureKind::EncoderMissing);
+    EXPECT_TRUE(notStarted.reason.contains("no-such-encoder"));
+    notStarted = {};
+    EXPECT_FALSE(rig.runner.runEncoder("", 0, {}, &notStarted)); // a Profile without a command line
+    EXPECT_EQ(notStarted.end, RunnerRig::End::Failed);
+    EXPECT_FALSE(notStarted.reason.isEmpty());
+    EXPECT_EQ(rig.ends, 0); // no end follows a run that never started
 }
 
 TEST(EncoderRunner, LongOutputIsReadInChunksParsedAlone)
@@ -104,9 +113,8 @@ TEST(EncoderRunner, ExitCodesAndCrashesAreFailures)
         SCOPED_TRACE(c.name);
         RunnerRig rig;
         rig.run(c.name, c.body);
-        EXPECT_EQ(rig.runner.lastRunFailed(), c.failed);
-        EXPECT_TRUE(rig.runner.lastRunError().contains(c.errorPart))
-            << rig.runner.lastRunError().toStdString();
+        EXPECT_EQ(rig.result.end, c.failed ? RunnerRig::End::Failed : RunnerRig::End::Finished);
+        EXPECT_TRUE(rig.result.reason.contains(c.errorPart)) << rig.result.reason.toStdString();
     }
 }
 
@@ -162,7 +170,7 @@ TEST(EncoderRunner, EachPipeEndClosesOnce)
     EXPECT_TRUE(rig.runner.outputClosed());
     EXPECT_TRUE(rig.runner.inputClosed());
     EXPECT_EQ(rig.redraws, 1); // nothing is parsed once the output is closed
-    EXPECT_FALSE(rig.runner.lastRunFailed());
+    EXPECT_EQ(rig.result.end, RunnerRig::End::Stopped); // asked to finish, and it did
     EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/x.mp4.quit"));
 }
 

@@ -8,6 +8,7 @@
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
 #include "dialogtemplate.h"
+#include "taskcells.h"
 
 #include <QAccessible>
 #include <QApplication>

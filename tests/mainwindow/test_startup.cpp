@@ -6,6 +6,7 @@
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
 #include "dialogtemplate.h"
+#include "taskcells.h"
 
 #include <QHeaderView>
 #include <QLabel>

@@ -93,7 +93,6 @@ public:
 struct Fixture
 {
     TaskList tasks;
-    BatchState batch;
     QVector<int> redrawn;
 
     // Runs a pre-conversion the way the batch driver does: the component's events are
@@ -125,8 +124,7 @@ struct Fixture
         Task task = makeTask(source, end, exportType, 0);
         task.startTime = start;
         task.endTime = end;
-        batch.currentTaskIndex = tasks.add(task);
-        return batch.currentTaskIndex;
+        return tasks.add(task);
     }
 };
 
@@ -195,7 +193,7 @@ TEST(PreConversion, CompressorChoiceDecidesTheRoute)
         FakeMedia media;
         media.videoNames = c.video;
         media.audioNames = c.audio;
-        PreConversion pre(f.tasks, f.batch, media);
+        PreConversion pre(f.tasks, media);
         const int index = f.addTask("/videos/clip.rm", 1.0, 4.0);
         ASSERT_TRUE(f.preConvert(pre, media, index));
         // The completion handler stops the component.
@@ -218,7 +216,7 @@ TEST(PreConversion, ARefusedStartReturnsAtOnceAndMarksTheTask)
     FakeMedia media;
     media.startResult = false;
     media.lastError = "Cannot read /videos/clip.rm";
-    PreConversion pre(f.tasks, f.batch, media);
+    PreConversion pre(f.tasks, media);
     const int index = f.addTask("/videos/clip.rm", 0.0, 4.0);
     EXPECT_FALSE(pre.start(index));
     const Task task = f.tasks.get(index);
@@ -253,17 +251,15 @@ TEST(PreConversion, ProgressArithmetic)
             QString("%1/%2 type %3").arg(c.position).arg(c.total).arg(c.exportType).toStdString());
         Fixture f;
         FakeMedia media;
-        PreConversion pre(f.tasks, f.batch, media);
+        PreConversion pre(f.tasks, media);
         const int index = f.addTask("/videos/clip.rm", 0, 100, c.exportType);
         ASSERT_TRUE(pre.start(index));
-        f.batch.runStartTick = tickCount() - c.elapsedMs;
-        pre.onConversionProgress(c.position, c.total);
+        pre.onConversionProgress(c.position, c.total, pre.startTick() + c.elapsedMs);
         const Task task = f.tasks.get(index);
         EXPECT_TRUE(std::isfinite(task.prePercent) && std::isfinite(task.preRemainTime));
         EXPECT_DOUBLE_EQ(task.prePosition, c.position);
         EXPECT_DOUBLE_EQ(task.prePercent, c.percent);
-        // The clock runs on while the test does: allow a few milliseconds of it.
-        EXPECT_NEAR(task.preRemainTime, c.remain, 0.05);
+        EXPECT_NEAR(task.preRemainTime, c.remain, 1e-9);
     }
 }
 
@@ -272,7 +268,7 @@ TEST(PreConversion, CompletionRecordsFailures)
     ensureApplication();
     Fixture f;
     FakeMedia media;
-    PreConversion pre(f.tasks, f.batch, media);
+    PreConversion pre(f.tasks, media);
     const int failing = f.addTask("/videos/clip.rm", 0, 10, 0);
     ASSERT_TRUE(pre.start(failing));
     media.calls.clear();
@@ -300,7 +296,7 @@ TEST(PreConversion, CancelStopsTheComponentAndRemovesTheFile)
     qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
     Fixture f;
     FakeMedia media;
-    PreConversion pre(f.tasks, f.batch, media);
+    PreConversion pre(f.tasks, media);
     const int index = f.addTask("/videos/clip.rm", 0, 10);
     ASSERT_TRUE(pre.start(index));
     const QString partialPath = f.tasks.get(index).intermediatePath;
@@ -368,7 +364,7 @@ TEST(PreConversion, RealMediaSourceThroughBothRoutes)
         std::unique_ptr<MediaEngine> engine = c.withCompressors
                                                   ? std::make_unique<MediaEngine>()
                                                   : std::make_unique<EngineWithoutCompressors>();
-        PreConversion pre(f.tasks, f.batch, *engine);
+        PreConversion pre(f.tasks, *engine);
         const int index = f.addTask(source, 0.5, 2.5);
         ASSERT_TRUE(f.preConvert(pre, *engine, index));
         const Task task = f.tasks.get(index);
@@ -399,7 +395,7 @@ TEST(PreConversion, CancelEndsARealConversionAtOnce)
     qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
     Fixture f;
     MediaEngine engine;
-    PreConversion pre(f.tasks, f.batch, engine);
+    PreConversion pre(f.tasks, engine);
     const int index = f.addTask(testmedia::clip("rm", 20), 0.0, 20.0);
     bool completed = false;
     QElapsedTimer timer;
