@@ -13,15 +13,15 @@
 
 #include <algorithm>
 
-BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& media, BatchHost& host,
+BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaConverter& media, BatchHost& host,
                          PowerControl& power, QObject* parent)
     : QObject(parent), m_tasks(tasks), m_batch(batch), m_media(media), m_host(host), m_power(power),
       m_preConversion(tasks, batch, media)
 {
     addSlot();
-    connect(&m_media, &MediaComponent::ConversionProgress, this,
+    connect(&m_media, &MediaConverter::ConversionProgress, this,
             &BatchDriver::onConversionProgress);
-    connect(&m_media, &MediaComponent::ConversionComplete, this,
+    connect(&m_media, &MediaConverter::ConversionComplete, this,
             &BatchDriver::onConversionComplete);
 }
 
@@ -33,8 +33,7 @@ void BatchDriver::addSlot()
     slot.runner->setRedrawProgress([this](int row) { redrawProgress(row); });
     connect(slot.runner.get(), &EncoderRunner::runEnded, this,
             [this, number] { onEncoderEnded(number); });
-    connect(slot.runner.get(), &EncoderRunner::encoderStarting, this,
-            &BatchDriver::encoderStarted);
+    connect(slot.runner.get(), &EncoderRunner::encoderStarting, this, &BatchDriver::encoderStarted);
     connect(slot.runner.get(), &EncoderRunner::outputRead, this, &BatchDriver::encoderOutput);
     connect(slot.runner.get(), &EncoderRunner::allEncodersEnded, this, [this] {
         if (runningEncoders() == 0)
@@ -222,8 +221,8 @@ void BatchDriver::startNextTask()
         slot->index = index;
         m_batch.currentTaskIndex = index;
         emit taskStarted(index);
-        const bool waiting = m_tasks.get(index).exportType != 0 ? beginWmv(*slot, index)
-                                                                : beginMp4(*slot, index);
+        const bool waiting =
+            m_tasks.get(index).exportType != 0 ? beginWmv(*slot, index) : beginMp4(*slot, index);
         if (!waiting)
             releaseSlot(*slot);
     }
@@ -305,7 +304,7 @@ bool BatchDriver::beginWmv(Slot& slot, int index)
         return false;
     }
     const Task task = m_tasks.get(index);
-    m_media.SetOutputFormat(MediaComponent::FormatWmv);
+    m_media.SetOutputFormat(MediaConverter::FormatWmv);
     m_media.SetWmvProfileIndex(short(task.wmvProfile));
     m_media.Reset();
     m_media.AddVideoSegment(task.sourcePath, task.startTime, task.endTime, 0);

@@ -13,7 +13,7 @@
 class PreConversion
 {
 public:
-    PreConversion(TaskList& tasks, BatchState& batch, MediaComponent& media);
+    PreConversion(TaskList& tasks, BatchState& batch, MediaConverter& media);
 
     // Starts writing the intermediate file of the Task and returns at once: true when the
     // component started, false (the Task failed, with the reason) when it refused.
@@ -42,6 +42,6 @@ public:
 private:
     TaskList& m_tasks;
     BatchState& m_batch;
-    MediaComponent& m_media;
+    MediaConverter& m_media;
     int m_taskIndex = -1;
 };

@@ -4,6 +4,7 @@
 // add Tasks, run a batch to its end and read a row's Progress cell.
 
 #include "batchdriver.h"
+#include "common/fakemedia.h"
 #include "progressdisplay.h"
 #include "standins.h"
 
@@ -21,11 +22,12 @@ struct BatchRig
     FakeMedia media;
     RecordingHost host;
     FakePower power;
-    BatchDriver driver{tasks, batch, media, host, power};
+    BatchDriver driver{tasks, batch, media.converter, host, power};
 
     BatchRig()
     {
         host.folder = app.out();
+        media.completeAfterMs = 40; // after a progress report
         driver.setAppFolder(app.app());
     }
     // Start returns at once; the batch moves on from the encoder's and the component's

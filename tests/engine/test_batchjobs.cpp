@@ -55,7 +55,7 @@ TEST(BatchJobs, Mp4AndWmvTasksRunAtOnceWithTheirOwnRowsAndFiles)
         if (column == ColumnProgress)
             mostKB[row] = std::max(mostKB.value(row), rig.tasks.get(row).outputKB);
     };
-    QObject::connect(&rig.media, &MediaComponent::ConversionProgress, [&] {
+    QObject::connect(&rig.media.converter, &MediaConverter::ConversionProgress, [&] {
         rig.mostMediaRunning =
             std::max(rig.mostMediaRunning, rig.media.calls - rig.media.converted);
     });

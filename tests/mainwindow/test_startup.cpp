@@ -104,10 +104,11 @@ TEST(MainWindowStartup, WmvProfilesSkipBlankDescriptionsAndLeadingSpace)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.descriptions.join('|').toStdString());
         QTemporaryDir dir;
-        RecordingMedia media;
+        FakeMedia media;
         media.wmvDescriptions = c.descriptions;
         CQuenmarDlg::Services services;
-        services.media = &media;
+        services.converter = &media.converter;
+        services.preview = &media.preview;
         CQuenmarDlg dlg(services);
         auto* combo = dlg.findChild<QComboBox*>("1050");
         EXPECT_EQ(itemsOf(combo), c.items);
