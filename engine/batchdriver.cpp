@@ -13,15 +13,15 @@
 
 #include <algorithm>
 
-BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& media, BatchHost& host,
+BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaConverter& media, BatchHost& host,
                          PowerControl& power, QObject* parent)
     : QObject(parent), m_tasks(tasks), m_batch(batch), m_media(media), m_host(host), m_power(power),
       m_preConversion(tasks, media)
 {
     addSlot();
-    connect(&m_media, &MediaComponent::ConversionProgress, this,
+    connect(&m_media, &MediaConverter::ConversionProgress, this,
             &BatchDriver::onConversionProgress);
-    connect(&m_media, &MediaComponent::ConversionComplete, this,
+    connect(&m_media, &MediaConverter::ConversionComplete, this,
             &BatchDriver::onConversionComplete);
 }
 
@@ -319,7 +319,7 @@ bool BatchDriver::beginWmv(Slot& slot, int index)
         return false;
     }
     const Task task = m_tasks.get(index);
-    m_media.SetOutputFormat(MediaComponent::FormatWmv);
+    m_media.SetOutputFormat(MediaConverter::FormatWmv);
     m_media.SetWmvProfileIndex(short(task.wmvProfile));
     m_media.Reset();
     m_media.AddVideoSegment(task.sourcePath, task.startTime, task.endTime, 0);

@@ -46,7 +46,7 @@ public:
     // otherwise the counts, and whether Stop ended it. `counts` adds them always.
     static QString summaryText(const Summary& summary, bool counts = false);
 
-    BatchDriver(TaskList& tasks, BatchState& batch, MediaComponent& media, BatchHost& host,
+    BatchDriver(TaskList& tasks, BatchState& batch, MediaConverter& media, BatchHost& host,
                 PowerControl& power, QObject* parent = nullptr);
 
     void setAppFolder(const QString& folder) { m_appFolder = folder; }
@@ -145,7 +145,7 @@ private:
 
     TaskList& m_tasks;
     BatchState& m_batch;
-    MediaComponent& m_media;
+    MediaConverter& m_media;
     BatchHost& m_host;
     PowerControl& m_power;
     std::vector<Slot> m_slots; // never fewer than m_jobs; runners outlive a smaller count

@@ -25,10 +25,11 @@ private:
     QStringList m_items;
 };
 
-// What the rest of the program uses of the media component: durations, conversions to
-// WMV / AVI / MPEG, and the preview. Implemented on FFmpeg in media/; tests use fakes.
-// The events arrive on the thread that owns the object (the user-interface thread).
-class MediaComponent : public QObject
+// The conversions of the media component: WMV for the batch, AVI or MPEG for the
+// RealMedia pre-conversion. Implemented on FFmpeg in media/; tests use a stand-in. It
+// runs one conversion at a time; the events arrive on the thread that owns the object
+// (the user-interface thread).
+class MediaConverter : public QObject
 {
     Q_OBJECT
 public:
@@ -40,7 +41,7 @@ public:
     };
 
     using QObject::QObject;
-    ~MediaComponent() override = default;
+    ~MediaConverter() override = default;
 
     virtual MediaCollection WmvProfiles() const = 0;
     virtual void SetWmvProfileIndex(short index) = 0;
@@ -56,28 +57,17 @@ public:
     virtual void SetOutputFormat(int format) = 0;
     virtual void SetFrameRate(double fps) = 0;
 
-    // Returns at once: true when the conversion started.
+    // Returns at once: true when the conversion started. One still running is stopped.
     virtual bool ConvertToFile(const QString& path) = 0;
     // Seconds; 0 for a file that cannot be opened.
     virtual double GetDuration(const QString& path) = 0;
-    virtual bool Play() = 0;
-    // In conversions the second number is an end time; in a preview it is a length.
-    virtual bool AddAudioSegment(const QString& path, double start, double second) = 0;
-    virtual bool AddVideoSegment(const QString& path, double start, double second, short flags) = 0;
+    // The segments of the next conversion, with end times.
+    virtual bool AddAudioSegment(const QString& path, double start, double end) = 0;
+    virtual bool AddVideoSegment(const QString& path, double start, double end, short flags) = 0;
     virtual void Reset() = 0;
+    // Returns at once. No event of the stopped conversion follows, and a conversion
+    // started afterwards begins only once the stopped one has let go of its files.
     virtual void StopConversion() = 0;
-    virtual void StopPlay() = 0;
-
-    // The preview's resting picture. ShowStill shows the file's picture at `time` (the
-    // last one before it when the file has none there; nothing for a file without
-    // pictures) until the next playback or still; it returns at once. ClearPicture
-    // leaves the preview empty. Both replace a playback, and a still asked for earlier.
-    virtual void ShowStill(const QString& path, double time)
-    {
-        Q_UNUSED(path);
-        Q_UNUSED(time);
-    }
-    virtual void ClearPicture() {}
 
     // Why the last conversion failed; empty after a success.
     virtual QString LastError() const = 0;
@@ -97,5 +87,36 @@ public:
 signals:
     void ConversionComplete();
     void ConversionProgress(double position, double total);
+};
+
+// The preview of the media component: it plays segments of a source with their sound,
+// or shows one picture of it. Its segments are its own; no conversion sees them. The
+// events arrive on the thread that owns the object.
+class MediaPreview : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~MediaPreview() override = default;
+
+    // Seconds; 0 for a file that cannot be opened.
+    virtual double GetDuration(const QString& path) = 0;
+    virtual void SetColorDepth(short bits) = 0;
+    // With sound segments the second number is a length; a glimpse without sound
+    // passes end times.
+    virtual bool AddAudioSegment(const QString& path, double start, double second) = 0;
+    virtual bool AddVideoSegment(const QString& path, double start, double second, short flags) = 0;
+    virtual void Reset() = 0;
+    virtual bool Play() = 0;
+    virtual void StopPlay() = 0;
+
+    // The preview's resting picture. ShowStill shows the file's picture at `time` (the
+    // last one before it when the file has none there; nothing for a file without
+    // pictures) until the next playback or still; it returns at once. ClearPicture
+    // leaves the preview empty. Both replace a playback, and a still asked for earlier.
+    virtual void ShowStill(const QString& path, double time) = 0;
+    virtual void ClearPicture() = 0;
+
+signals:
     void PlayEnded(double unused);
 };

@@ -23,7 +23,7 @@ struct Route
 
 } // namespace
 
-PreConversion::PreConversion(TaskList& tasks, MediaComponent& media)
+PreConversion::PreConversion(TaskList& tasks, MediaConverter& media)
     : m_tasks(tasks), m_media(media)
 {
 }
@@ -81,8 +81,8 @@ bool PreConversion::start(int taskIndex)
     Task task = m_tasks.get(taskIndex);
 
     const bool avi = video >= 0 && audio >= 0;
-    const Route route = avi ? Route{true, 25.0, MediaComponent::FormatAvi, "avi"}
-                            : Route{false, double(23.976f), MediaComponent::FormatMpeg, "mpg"};
+    const Route route = avi ? Route{true, 25.0, MediaConverter::FormatAvi, "avi"}
+                            : Route{false, double(23.976f), MediaConverter::FormatMpeg, "mpg"};
     m_media.Reset();
     m_media.SetOutputWidth(320);
     m_media.SetOutputHeight(240);

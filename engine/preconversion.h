@@ -13,7 +13,7 @@
 class PreConversion
 {
 public:
-    PreConversion(TaskList& tasks, MediaComponent& media);
+    PreConversion(TaskList& tasks, MediaConverter& media);
 
     // Starts writing the intermediate file of the Task and returns at once: true when the
     // component started, false (the Task failed, with the reason) when it refused.
@@ -43,7 +43,7 @@ public:
 
 private:
     TaskList& m_tasks;
-    MediaComponent& m_media;
+    MediaConverter& m_media;
     int m_taskIndex = -1;
     uint32_t m_startTick = 0;
 };

@@ -101,9 +101,10 @@ CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
     setAcceptDrops(true);
 
     createControls();
-    m_media = m_services.media ? m_services.media : m_video->component();
+    m_converter = m_services.converter ? m_services.converter : m_video->converter();
+    m_preview = m_services.preview ? m_services.preview : m_video->preview();
 
-    m_driver = std::make_unique<BatchDriver>(m_tasks, m_batch, *m_media, *this,
+    m_driver = std::make_unique<BatchDriver>(m_tasks, m_batch, *m_converter, *this,
                                              m_services.power ? *m_services.power : noPower());
     m_driver->setAppFolder(appFolder());
     m_driver->setJobs(storedJobs());
@@ -309,7 +310,7 @@ void CQuenmarDlg::setUpImageButtons()
 
 void CQuenmarDlg::fillWmvProfiles()
 {
-    const MediaCollection profiles = m_media->WmvProfiles();
+    const MediaCollection profiles = m_converter->WmvProfiles();
     const short count = profiles.Count();
     for (short i = 0; i < count; ++i) {
         QString description = profiles.Description(i);
@@ -379,7 +380,7 @@ void CQuenmarDlg::connectControls()
 
     connect(m_slider, &CRangeSlider::rangeChanged, this, &CQuenmarDlg::OnRangeChanged,
             Qt::DirectConnection);
-    connect(m_media, &MediaComponent::PlayEnded, this, &CQuenmarDlg::OnPlayEnded);
+    connect(m_preview, &MediaPreview::PlayEnded, this, &CQuenmarDlg::OnPlayEnded);
 }
 
 void CQuenmarDlg::onCellRequest(CellRequest* request)

@@ -48,8 +48,10 @@ public:
     // power control and the dialogs; the program passes its skin engine.
     struct Services
     {
-        MediaComponent* media = nullptr; // null: the preview widget's own engine
-        PowerControl* power = nullptr;   // null: powering off is never possible
+        // Null: the preview widget's own.
+        MediaConverter* converter = nullptr;
+        MediaPreview* preview = nullptr;
+        PowerControl* power = nullptr; // null: powering off is never possible
         std::function<void(int dispid, const QVariantList& args)> skin;
         // Where the Task list is kept between runs; empty: it is not kept.
         QString taskListFile;
@@ -136,7 +138,8 @@ public:
     QString outputFolder() const { return m_outputFolder; }
     QString captionText() const { return m_caption; }
     BatchDriver& driver() { return *m_driver; }
-    MediaComponent& media() { return *m_media; }
+    MediaConverter& converter() { return *m_converter; }
+    MediaPreview& preview() { return *m_preview; }
     BatchState& batchState() { return m_batch; }
     // The support section of the help page.
     static QUrl supportUrl();
@@ -194,7 +197,8 @@ private:
     QStringList droppedFiles(const QMimeData* mime) const;
 
     Services m_services;
-    MediaComponent* m_media = nullptr;
+    MediaConverter* m_converter = nullptr;
+    MediaPreview* m_preview = nullptr;
     MessageBoxFn m_messageBox;
     FileChooserFn m_fileChooser;
     FolderChooserFn m_folderChooser;

@@ -60,8 +60,8 @@ QString CQuenmarDlg::addProblem(const QString& path)
         return m_sourceChecker(path);
     QString problem = sourceFileProblem(path);
     if (problem.isEmpty())
-        problem = m_media->SourceProblem(path);
-    if (problem.isEmpty() && !(m_media->GetDuration(path) > 0))
+        problem = m_converter->SourceProblem(path);
+    if (problem.isEmpty() && !(m_converter->GetDuration(path) > 0))
         problem = tr("Its length cannot be read, so it cannot be trimmed");
     return problem;
 }
@@ -95,7 +95,7 @@ void CQuenmarDlg::AddFiles(const QStringList& paths)
 
 void CQuenmarDlg::AddFile(const QString& path)
 {
-    const double duration = m_media->GetDuration(path);
+    const double duration = m_preview->GetDuration(path);
     const Task task = makeTask(path, duration, m_exportMode, m_wmvProfile->currentIndex());
     ResetSettings();
     setTitleText(task.title);
@@ -121,7 +121,7 @@ void CQuenmarDlg::OnRemove()
     clearPreview();
     if (m_tasks.size() == 0) {
         m_selected = -1;
-        m_media->Reset();
+        m_preview->Reset();
         ResetSettings();
         return;
     }
@@ -138,7 +138,7 @@ void CQuenmarDlg::OnRemoveAll()
     updateControls();
     clearPreview();
     m_selected = -1;
-    m_media->Reset();
+    m_preview->Reset();
     ResetSettings();
 }
 
@@ -160,7 +160,7 @@ void CQuenmarDlg::LoadTask(int index)
     if (!m_tasks.isValidIndex(index))
         return;
     const Task task = m_tasks.get(index);
-    showTrim(m_media->GetDuration(task.sourcePath), task.startTime, task.endTime);
+    showTrim(m_preview->GetDuration(task.sourcePath), task.startTime, task.endTime);
     SelectRow(m_selected);
     showStill(task);
     // The radio pair shows the loaded Task's export type; the next added file takes it.

@@ -46,14 +46,14 @@ void CQuenmarDlg::Seek(const QString& path, double time)
     }
     m_seekBusy = true;
     m_previewFlag = false;
-    const double duration = m_media->GetDuration(path);
-    m_media->Reset();
-    m_media->SetColorDepth(24);
+    const double duration = m_preview->GetDuration(path);
+    m_preview->Reset();
+    m_preview->SetColorDepth(24);
     if (time <= duration)
-        m_media->AddVideoSegment(path, time, time + kGlimpseLength, 0);
+        m_preview->AddVideoSegment(path, time, time + kGlimpseLength, 0);
     else
-        m_media->AddVideoSegment(path, 1.0, 1.0, 0);
-    m_media->Play();
+        m_preview->AddVideoSegment(path, 1.0, 1.0, 0);
+    m_preview->Play();
     // Play ends the preview it replaces at once; that end is not this glimpse's.
     m_seekBusy = true;
     m_stillPath = path;
@@ -63,9 +63,9 @@ void CQuenmarDlg::Seek(const QString& path, double time)
 void CQuenmarDlg::OnPlayEnded(double)
 {
     if (!m_previewFlag) {
-        m_media->StopPlay();
+        m_preview->StopPlay();
         if (!m_stillPath.isEmpty())
-            m_media->ShowStill(std::exchange(m_stillPath, QString()), m_stillTime);
+            m_preview->ShowStill(std::exchange(m_stillPath, QString()), m_stillTime);
     }
     m_seekBusy = false;
 }
@@ -74,13 +74,13 @@ void CQuenmarDlg::showStill(const Task& task)
 {
     m_stillPath.clear();
     m_previewFlag = false;
-    m_media->ShowStill(task.sourcePath, task.startTime > 0.0 ? task.startTime : kStillAtStart);
+    m_preview->ShowStill(task.sourcePath, task.startTime > 0.0 ? task.startTime : kStillAtStart);
 }
 
 void CQuenmarDlg::clearPreview()
 {
     m_stillPath.clear();
-    m_media->ClearPicture();
+    m_preview->ClearPicture();
     m_previewFlag = false;
 }
 
@@ -92,13 +92,13 @@ void CQuenmarDlg::OnPlay()
     m_previewFlag = true;
     m_stillPath.clear();
     const Task task = m_tasks.get(mark);
-    m_media->GetDuration(task.sourcePath);
-    m_media->Reset();
-    m_media->SetColorDepth(24);
+    m_preview->GetDuration(task.sourcePath);
+    m_preview->Reset();
+    m_preview->SetColorDepth(24);
     const double length = task.endTime - task.startTime;
-    m_media->AddVideoSegment(task.sourcePath, task.startTime, length, 0);
-    m_media->AddAudioSegment(task.sourcePath, task.startTime, length);
-    m_media->Play();
+    m_preview->AddVideoSegment(task.sourcePath, task.startTime, length, 0);
+    m_preview->AddAudioSegment(task.sourcePath, task.startTime, length);
+    m_preview->Play();
 }
 
 void CQuenmarDlg::OnStopPreview()
@@ -106,6 +106,6 @@ void CQuenmarDlg::OnStopPreview()
     const int mark = m_list->GetSelectionMark();
     if (converting() || !m_tasks.isValidIndex(mark))
         return;
-    m_media->StopPlay();
+    m_preview->StopPlay();
     m_previewFlag = false;
 }

@@ -2,36 +2,20 @@
 
 #include "transcoder.h"
 
-#include <chrono>
-
-void ConversionControl::finish()
+ConversionOutcome transcode(const ConversionJob& job, const std::atomic<bool>& cancel,
+                            const std::function<void(double position, double total)>& progress)
 {
-    std::lock_guard lock(mutex);
-    busy = false;
-    idle.notify_all();
-}
-
-bool ConversionControl::waitIdle(int milliseconds)
-{
-    std::unique_lock lock(mutex);
-    return idle.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return !busy; });
-}
+    Transcoder transcoder(job, cancel, progress);
+    const Transcoder::Result result =
+        cancel.load() ? Transcoder::Result::Cancelled : transcoder.run();
+    return {result == Transcoder::Result::Cancelled, transcoder.error(), transcoder.failureKind()};
+} // an output that is not kept is gone before anyone hears of the end
 
 void ConversionWorker::convert(quint64 generation, const ConversionJob& job,
-                               const std::shared_ptr<ConversionControl>& control)
+                               const std::shared_ptr<std::atomic<bool>>& cancel)
 {
-    Transcoder::Result result = Transcoder::Result::Cancelled;
-    QString error;
-    FailureKind kind = FailureKind::None;
-    {
-        Transcoder transcoder(job, control->cancel, [&](double position, double total) {
-            emit progress(generation, position, total);
-        });
-        if (!control->cancel.load())
-            result = transcoder.run();
-        error = transcoder.error();
-        kind = transcoder.failureKind();
-    } // an output that is not kept is gone before anyone hears of the end
-    control->finish();
-    emit finished(generation, error, int(kind), result == Transcoder::Result::Cancelled);
+    const ConversionOutcome outcome = m_run(job, *cancel, [&](double position, double total) {
+        emit progress(generation, position, total);
+    });
+    emit finished(generation, outcome.error, int(outcome.kind), outcome.cancelled);
 }

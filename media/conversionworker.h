@@ -5,37 +5,46 @@
 
 #include <QObject>
 #include <atomic>
-#include <condition_variable>
+#include <functional>
 #include <memory>
-#include <mutex>
 
-// Shared between the component and the worker of one conversion: the component sets
-// `cancel` and waits until the worker is no longer busy.
-struct ConversionControl
+// How one conversion ended.
+struct ConversionOutcome
 {
-    std::atomic<bool> cancel{false};
-    std::mutex mutex;
-    std::condition_variable idle;
-    bool busy = true;
-
-    void finish();
-    // True when the worker finished within the time.
-    bool waitIdle(int milliseconds);
+    bool cancelled = false;
+    QString error; // empty after a success
+    FailureKind kind = FailureKind::None;
 };
 
-// Lives on the conversion thread; runs one conversion at a time. Its signals carry the
-// generation they belong to, so that the component can drop those of a stopped one.
+// The work of one conversion, on the conversion thread: it reports through `progress`,
+// looks at `cancel` as often as it can, and has let go of the job's output when it
+// returns.
+using ConversionRun = std::function<ConversionOutcome(
+    const ConversionJob& job, const std::atomic<bool>& cancel,
+    const std::function<void(double position, double total)>& progress)>;
+
+// The conversion on the FFmpeg libraries.
+ConversionOutcome transcode(const ConversionJob& job, const std::atomic<bool>& cancel,
+                            const std::function<void(double position, double total)>& progress);
+
+// Lives on the conversion thread and runs the conversions it is handed one after the
+// other, so that a conversion asked for after a stop waits for the stopped one. Its
+// signals carry the generation they belong to, so that the component can drop those of
+// a stopped one.
 class ConversionWorker : public QObject
 {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit ConversionWorker(ConversionRun run = transcode) : m_run(std::move(run)) {}
     void convert(quint64 generation, const ConversionJob& job,
-                 const std::shared_ptr<ConversionControl>& control);
+                 const std::shared_ptr<std::atomic<bool>>& cancel);
 
 signals:
     void progress(quint64 generation, double position, double total);
     // `error` is empty after a success.
     // `kind` is a FailureKind.
     void finished(quint64 generation, const QString& error, int kind, bool cancelled);
+
+private:
+    ConversionRun m_run;
 };

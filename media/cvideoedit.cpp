@@ -13,14 +13,12 @@ constexpr int kSoundFeedMs = 20;
 CVideoEdit::CVideoEdit(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    connect(&m_engine, &MediaComponent::ConversionComplete, this, &CVideoEdit::ConversionComplete);
-    connect(&m_engine, &MediaComponent::ConversionProgress, this, &CVideoEdit::ConversionProgress);
-    connect(&m_engine, &MediaComponent::PlayEnded, this, [this](double seconds) {
+    connect(&m_preview, &MediaPreview::PlayEnded, this, [this](double seconds) {
         stopSound();
         emit PlayEnded(seconds);
     });
-    connect(&m_engine, &MediaEngine::PreviewFrame, this, &CVideoEdit::showFrame);
-    connect(&m_engine, &MediaEngine::PreviewSound, this, &CVideoEdit::queueSound);
+    connect(&m_preview, &PreviewEngine::PreviewFrame, this, &CVideoEdit::showFrame);
+    connect(&m_preview, &PreviewEngine::PreviewSound, this, &CVideoEdit::queueSound);
     m_soundTimer.setInterval(kSoundFeedMs);
     connect(&m_soundTimer, &QTimer::timeout, this, &CVideoEdit::feedSound);
 }
@@ -56,8 +54,8 @@ void CVideoEdit::queueSound(const QByteArray& pcm)
         if (device.isNull())
             return; // no sound card: the preview plays silently
         QAudioFormat format;
-        format.setSampleRate(MediaEngine::kPreviewSampleRate);
-        format.setChannelCount(MediaEngine::kPreviewChannels);
+        format.setSampleRate(PreviewEngine::kPreviewSampleRate);
+        format.setChannelCount(PreviewEngine::kPreviewChannels);
         format.setSampleFormat(QAudioFormat::Int16);
         if (!device.isFormatSupported(format))
             return;

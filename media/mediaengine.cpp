@@ -15,8 +15,6 @@
 
 namespace {
 
-// How long StopConversion waits for the worker; it answers within a packet or two.
-constexpr int kStopWaitMs = 2000;
 // A glimpse at the very end of a file still shows a picture.
 constexpr double kShortestPreview = 0.1;
 
@@ -40,41 +38,22 @@ int videoKbpsFor(int width, int height, double fps)
 
 } // namespace
 
-MediaEngine::MediaEngine(QObject* parent)
-    : MediaComponent(parent), m_converter(std::make_unique<ConversionWorker>()),
-      m_player(std::make_unique<PreviewPlayer>())
+MediaEngine::MediaEngine(QObject* parent) : MediaEngine(transcode, parent) {}
+
+MediaEngine::MediaEngine(ConversionRun run, QObject* parent)
+    : MediaConverter(parent), m_worker(std::make_unique<ConversionWorker>(std::move(run)))
 {
     quietFfmpeg();
-    connect(m_converter.get(), &ConversionWorker::progress, this, &MediaEngine::onWorkerProgress);
-    connect(m_converter.get(), &ConversionWorker::finished, this, &MediaEngine::onWorkerFinished);
-    connect(m_player.get(), &PreviewPlayer::frame, this,
-            [this](quint64 generation, const QImage& image) {
-                if (generation == m_playGeneration && m_playing)
-                    emit PreviewFrame(image);
-            });
-    connect(m_player.get(), &PreviewPlayer::sound, this,
-            [this](quint64 generation, const QByteArray& pcm) {
-                if (generation == m_playGeneration && m_playing)
-                    emit PreviewSound(pcm);
-            });
-    connect(m_player.get(), &PreviewPlayer::ended, this, &MediaEngine::onPlayerEnded);
-    connect(m_player.get(), &PreviewPlayer::stillPicture, this,
-            [this](quint64 generation, const QImage& image) {
-                if (generation == m_playGeneration && !m_playing)
-                    emit PreviewFrame(image);
-            });
-    m_conversionThread = startWorkerThread(m_converter.get(), "conversion");
-    m_previewThread = startWorkerThread(m_player.get(), "preview");
+    connect(m_worker.get(), &ConversionWorker::progress, this, &MediaEngine::onWorkerProgress);
+    connect(m_worker.get(), &ConversionWorker::finished, this, &MediaEngine::onWorkerFinished);
+    m_thread = startWorkerThread(m_worker.get(), "conversion");
 }
 
 MediaEngine::~MediaEngine()
 {
-    if (m_control)
-        m_control->cancel = true;
-    if (m_playCancel)
-        *m_playCancel = true;
-    m_conversionThread.reset();
-    m_previewThread.reset();
+    if (m_cancel)
+        *m_cancel = true;
+    m_thread.reset();
 }
 
 MediaCollection MediaEngine::WmvProfiles() const
@@ -102,15 +81,15 @@ double MediaEngine::GetDuration(const QString& path)
     return mediaDuration(path);
 }
 
-bool MediaEngine::AddAudioSegment(const QString& path, double start, double second)
+bool MediaEngine::AddAudioSegment(const QString& path, double start, double end)
 {
-    m_audioSegments.append(MediaSegment{path, start, second});
+    m_audioSegments.append(MediaSegment{path, start, end});
     return true;
 }
 
-bool MediaEngine::AddVideoSegment(const QString& path, double start, double second, short)
+bool MediaEngine::AddVideoSegment(const QString& path, double start, double end, short)
 {
-    m_videoSegments.append(MediaSegment{path, start, second});
+    m_videoSegments.append(MediaSegment{path, start, end});
     return true;
 }
 
@@ -204,13 +183,14 @@ bool MediaEngine::ConvertToFile(const QString& path)
         return false;
     }
     setError({}, FailureKind::None);
-    m_control = std::make_shared<ConversionControl>();
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
     m_converting = true;
-    const quint64 generation = ++m_conversionGeneration;
+    const quint64 generation = ++m_generation;
+    // Behind a stopped conversion that has not ended yet, if any: one at a time.
     QMetaObject::invokeMethod(
-        m_converter.get(),
-        [worker = m_converter.get(), generation, job, control = m_control] {
-            worker->convert(generation, job, control);
+        m_worker.get(),
+        [worker = m_worker.get(), generation, job, cancel = m_cancel] {
+            worker->convert(generation, job, cancel);
         },
         Qt::QueuedConnection);
     return true;
@@ -218,11 +198,12 @@ bool MediaEngine::ConvertToFile(const QString& path)
 
 void MediaEngine::StopConversion()
 {
-    ++m_conversionGeneration;
-    if (m_control) {
-        m_control->cancel = true;
-        m_control->waitIdle(kStopWaitMs);
-        m_control.reset();
+    // The worker hears of it at its next packet; nothing waits for that here, and what
+    // it still reports is stale from now on.
+    ++m_generation;
+    if (m_cancel) {
+        *m_cancel = true;
+        m_cancel.reset();
     }
     if (m_converting) {
         m_converting = false;
@@ -238,17 +219,17 @@ void MediaEngine::setError(const QString& error, FailureKind kind)
 
 void MediaEngine::onWorkerProgress(quint64 generation, double position, double total)
 {
-    if (generation == m_conversionGeneration && m_converting)
+    if (isCurrent(generation))
         emit ConversionProgress(position, total);
 }
 
 void MediaEngine::onWorkerFinished(quint64 generation, const QString& error, int kind,
                                    bool cancelled)
 {
-    if (generation != m_conversionGeneration || !m_converting)
+    if (!isCurrent(generation))
         return;
     m_converting = false;
-    m_control.reset();
+    m_cancel.reset();
     if (cancelled && error.isEmpty())
         setError(tr("The conversion was stopped"), FailureKind::Other);
     else
@@ -256,7 +237,60 @@ void MediaEngine::onWorkerFinished(quint64 generation, const QString& error, int
     emit ConversionComplete();
 }
 
-bool MediaEngine::Play()
+PreviewEngine::PreviewEngine(QObject* parent)
+    : MediaPreview(parent), m_player(std::make_unique<PreviewPlayer>())
+{
+    quietFfmpeg();
+    connect(m_player.get(), &PreviewPlayer::frame, this,
+            [this](quint64 generation, const QImage& image) {
+                if (isCurrent(generation) && m_playing)
+                    emit PreviewFrame(image);
+            });
+    connect(m_player.get(), &PreviewPlayer::sound, this,
+            [this](quint64 generation, const QByteArray& pcm) {
+                if (isCurrent(generation) && m_playing)
+                    emit PreviewSound(pcm);
+            });
+    connect(m_player.get(), &PreviewPlayer::ended, this, &PreviewEngine::onPlayerEnded);
+    connect(m_player.get(), &PreviewPlayer::stillPicture, this,
+            [this](quint64 generation, const QImage& image) {
+                if (isCurrent(generation) && !m_playing)
+                    emit PreviewFrame(image);
+            });
+    m_thread = startWorkerThread(m_player.get(), "preview");
+}
+
+PreviewEngine::~PreviewEngine()
+{
+    if (m_cancel)
+        *m_cancel = true;
+    m_thread.reset();
+}
+
+double PreviewEngine::GetDuration(const QString& path)
+{
+    return mediaDuration(path);
+}
+
+bool PreviewEngine::AddAudioSegment(const QString& path, double start, double second)
+{
+    m_audioSegments.append(MediaSegment{path, start, second});
+    return true;
+}
+
+bool PreviewEngine::AddVideoSegment(const QString& path, double start, double second, short)
+{
+    m_videoSegments.append(MediaSegment{path, start, second});
+    return true;
+}
+
+void PreviewEngine::Reset()
+{
+    m_videoSegments.clear();
+    m_audioSegments.clear();
+}
+
+bool PreviewEngine::Play()
 {
     dropPreview();
     // The preview passes lengths; a glimpse, which has no sound, passes end times.
@@ -271,56 +305,57 @@ bool MediaEngine::Play()
     const QVector<MediaSegment> video = spans(m_videoSegments);
     const QVector<MediaSegment> audio = spans(m_audioSegments);
 
-    m_playCancel = std::make_shared<std::atomic<bool>>(false);
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
     m_playing = true;
-    const quint64 generation = ++m_playGeneration;
+    const quint64 generation = ++m_generation;
     QMetaObject::invokeMethod(
         m_player.get(),
-        [player = m_player.get(), generation, video, audio, cancel = m_playCancel] {
+        [player = m_player.get(), generation, video, audio, cancel = m_cancel] {
             player->play(generation, video, audio, cancel);
         },
         Qt::QueuedConnection);
     return !video.isEmpty() || !audio.isEmpty();
 }
 
-void MediaEngine::StopPlay()
+void PreviewEngine::StopPlay()
 {
     if (!m_playing)
         return;
     m_playing = false;
-    ++m_playGeneration;
-    *m_playCancel = true;
+    ++m_generation;
+    *m_cancel = true;
     emit PlayEnded(0.0);
 }
 
-void MediaEngine::dropPreview()
+void PreviewEngine::dropPreview()
 {
     StopPlay();
-    ++m_playGeneration;
-    if (m_playCancel)
-        *m_playCancel = true;
+    ++m_generation;
+    if (m_cancel)
+        *m_cancel = true;
 }
 
-void MediaEngine::ShowStill(const QString& path, double time)
+void PreviewEngine::ShowStill(const QString& path, double time)
 {
     dropPreview();
-    m_playCancel = std::make_shared<std::atomic<bool>>(false);
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
     QMetaObject::invokeMethod(
         m_player.get(),
-        [player = m_player.get(), generation = m_playGeneration, path, time,
-         cancel = m_playCancel] { player->still(generation, path, time, cancel); },
+        [player = m_player.get(), generation = m_generation, path, time, cancel = m_cancel] {
+            player->still(generation, path, time, cancel);
+        },
         Qt::QueuedConnection);
 }
 
-void MediaEngine::ClearPicture()
+void PreviewEngine::ClearPicture()
 {
     dropPreview();
     emit PreviewFrame(QImage());
 }
 
-void MediaEngine::onPlayerEnded(quint64 generation, double seconds)
+void PreviewEngine::onPlayerEnded(quint64 generation, double seconds)
 {
-    if (generation != m_playGeneration || !m_playing)
+    if (!isCurrent(generation) || !m_playing)
         return;
     m_playing = false;
     emit PlayEnded(seconds);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversionjob.h"
+#include "conversionworker.h"
 #include "mediacomponent.h"
 #include "workerthread.h"
 
@@ -9,21 +10,19 @@
 #include <atomic>
 #include <memory>
 
-class ConversionWorker;
 class PreviewPlayer;
-struct ConversionControl;
 
-// The media component on the FFmpeg libraries. Conversions and the preview run on two
-// worker threads; everything they report reaches this object's thread as queued signals.
-class MediaEngine : public MediaComponent
+// The conversions of the media component on the FFmpeg libraries. They run on a thread
+// of their own, one after the other; what they report reaches this object's thread as
+// queued signals.
+class MediaEngine : public MediaConverter
 {
     Q_OBJECT
 public:
-    // The preview's sound: interleaved signed 16-bit samples at this rate.
-    static constexpr int kPreviewSampleRate = 44100;
-    static constexpr int kPreviewChannels = 2;
-
     explicit MediaEngine(QObject* parent = nullptr);
+    // With `run` doing the work of each conversion in place of the transcoder.
+    explicit MediaEngine(ConversionRun run, QObject* parent = nullptr);
+    // Stops a running conversion and waits until it has ended.
     ~MediaEngine() override;
 
     MediaCollection WmvProfiles() const override;
@@ -42,35 +41,25 @@ public:
 
     bool ConvertToFile(const QString& path) override;
     double GetDuration(const QString& path) override;
-    bool Play() override;
-    bool AddAudioSegment(const QString& path, double start, double second) override;
-    bool AddVideoSegment(const QString& path, double start, double second, short flags) override;
+    bool AddAudioSegment(const QString& path, double start, double end) override;
+    bool AddVideoSegment(const QString& path, double start, double end, short flags) override;
     void Reset() override;
     void StopConversion() override;
-    void StopPlay() override;
-    void ShowStill(const QString& path, double time) override;
-    void ClearPicture() override;
     QString LastError() const override { return m_lastError; }
     FailureKind LastFailureKind() const override { return m_lastFailureKind; }
     QString SourceProblem(const QString& path) override;
 
     bool isConverting() const { return m_converting; }
-    bool isPlaying() const { return m_playing; }
     // The job ConvertToFile would start now with the current settings.
     ConversionJob jobFor(const QString& outputPath) const;
 
-signals:
-    // Preview output, on this object's thread.
-    void PreviewFrame(const QImage& image);
-    void PreviewSound(const QByteArray& pcm);
-
 private:
+    // Whether an event of the worker belongs to the conversion running now: those of a
+    // stopped or replaced one may still be on their way.
+    bool isCurrent(quint64 generation) const { return m_converting && generation == m_generation; }
     void onWorkerProgress(quint64 generation, double position, double total);
     void setError(const QString& error, FailureKind kind);
     void onWorkerFinished(quint64 generation, const QString& error, int kind, bool cancelled);
-    void onPlayerEnded(quint64 generation, double seconds);
-    // Ends the playback and makes whatever the preview thread still delivers stale.
-    void dropPreview();
 
     short m_wmvProfile = 0;
     short m_videoCompressor = 0;
@@ -88,16 +77,61 @@ private:
     QString m_lastError;
     FailureKind m_lastFailureKind = FailureKind::None;
 
-    quint64 m_conversionGeneration = 0;
+    quint64 m_generation = 0;
     bool m_converting = false;
-    std::shared_ptr<ConversionControl> m_control;
-    quint64 m_playGeneration = 0;
-    bool m_playing = false;
-    std::shared_ptr<std::atomic<bool>> m_playCancel;
+    std::shared_ptr<std::atomic<bool>> m_cancel;
 
-    // Workers before their threads: the threads stop first, then the workers go.
-    std::unique_ptr<ConversionWorker> m_converter;
+    // The worker before its thread: the thread stops first, then the worker goes.
+    std::unique_ptr<ConversionWorker> m_worker;
+    WorkerThreadPtr m_thread;
+};
+
+// The preview of the media component on the FFmpeg libraries. It plays on a thread of
+// its own; the pictures and the sound reach this object's thread as queued signals.
+class PreviewEngine : public MediaPreview
+{
+    Q_OBJECT
+public:
+    // The preview's sound: interleaved signed 16-bit samples at this rate.
+    static constexpr int kPreviewSampleRate = 44100;
+    static constexpr int kPreviewChannels = 2;
+
+    explicit PreviewEngine(QObject* parent = nullptr);
+    ~PreviewEngine() override;
+
+    double GetDuration(const QString& path) override;
+    // The preview shows every picture in full colour.
+    void SetColorDepth(short) override {}
+    bool AddAudioSegment(const QString& path, double start, double second) override;
+    bool AddVideoSegment(const QString& path, double start, double second, short flags) override;
+    void Reset() override;
+    bool Play() override;
+    void StopPlay() override;
+    void ShowStill(const QString& path, double time) override;
+    void ClearPicture() override;
+
+    bool isPlaying() const { return m_playing; }
+
+signals:
+    void PreviewFrame(const QImage& image);
+    void PreviewSound(const QByteArray& pcm);
+
+private:
+    // Whether an event of the player belongs to the playback or still asked for last:
+    // those of an earlier one may still be on their way.
+    bool isCurrent(quint64 generation) const { return generation == m_generation; }
+    void onPlayerEnded(quint64 generation, double seconds);
+    // Ends the playback and makes whatever the preview thread still delivers stale.
+    void dropPreview();
+
+    QVector<MediaSegment> m_videoSegments;
+    QVector<MediaSegment> m_audioSegments;
+
+    quint64 m_generation = 0;
+    bool m_playing = false;
+    std::shared_ptr<std::atomic<bool>> m_cancel;
+
+    // The player before its thread: the thread stops first, then the player goes.
     std::unique_ptr<PreviewPlayer> m_player;
-    WorkerThreadPtr m_conversionThread;
-    WorkerThreadPtr m_previewThread;
+    WorkerThreadPtr m_thread;
 };

@@ -6,8 +6,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -37,8 +37,8 @@ double componentSeconds(const QString& source, const QString& output, int second
 {
     MediaEngine engine;
     QEventLoop loop;
-    QObject::connect(&engine, &MediaComponent::ConversionComplete, &loop, &QEventLoop::quit);
-    engine.SetOutputFormat(MediaComponent::FormatWmv);
+    QObject::connect(&engine, &MediaConverter::ConversionComplete, &loop, &QEventLoop::quit);
+    engine.SetOutputFormat(MediaConverter::FormatWmv);
     engine.SetWmvProfileIndex(2); // 640x480, 1500 kbps video, 128 kbps audio
     engine.Reset();
     engine.AddVideoSegment(source, 0.0, seconds, 0);

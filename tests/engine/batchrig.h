@@ -4,6 +4,7 @@
 // add Tasks, run a batch to its end and read a row's progress text.
 
 #include "batchdriver.h"
+#include "common/fakemedia.h"
 #include "progressdisplay.h"
 #include "standins.h"
 
@@ -21,12 +22,13 @@ struct BatchRig
     FakeMedia media;
     RecordingHost host;
     FakePower power;
-    BatchDriver driver{tasks, batch, media, host, power};
+    BatchDriver driver{tasks, batch, media.converter, host, power};
     std::function<void(int row)> onChanged; // each taskChanged()
 
     BatchRig()
     {
         host.folder = app.out();
+        media.completeAfterMs = 40; // after a progress report
         driver.setAppFolder(app.app());
         QObject::connect(&driver, &BatchDriver::taskChanged, [this](int row) {
             if (onChanged)

@@ -1,9 +1,8 @@
 #pragma once
 
-// Small stand-in encoders and a stand-in media component for the runner and batch tests.
+// Small stand-in encoders, a host and a power control for the runner and batch tests.
 
 #include "batchhost.h"
-#include "common/nullmediacomponent.h"
 
 #include <QFile>
 #include <QStringList>
@@ -75,43 +74,4 @@ public:
         ++powerOffCalls;
         QTimer::singleShot(0, [done = std::move(done), outcome = answer] { done(outcome); });
     }
-};
-
-// Converts by writing a small file after a few progress events.
-class FakeMedia : public NullMediaComponent
-{
-    Q_OBJECT
-public:
-    bool refuseStart = false;
-    bool nameTakenOnce = false; // another run creates the next output just before us
-    std::function<QString(const QString& path)> sourceProblem;
-    QString errorAtEnd;
-    FailureKind errorKind = FailureKind::Other; // of every error it reports
-    int errorOnCall = -1; // only that conversion (counted from 0) ends with errorAtEnd
-    int calls = 0;
-    int stopCalls = 0;
-    int converted = 0;
-    QString lastOutput;
-    int generation = 0;
-
-    MediaCollection WmvProfiles() const override { return MediaCollection({"A", "B"}); }
-    bool ConvertToFile(const QString& path) override;
-    double GetDuration(const QString&) override { return 10.0; }
-    void StopConversion() override
-    {
-        ++stopCalls;
-        ++generation;
-    }
-    QString LastError() const override { return m_lastError; }
-    FailureKind LastFailureKind() const override
-    {
-        return m_lastError.isEmpty() ? FailureKind::None : errorKind;
-    }
-    QString SourceProblem(const QString& path) override
-    {
-        return sourceProblem ? sourceProblem(path) : QString();
-    }
-
-private:
-    QString m_lastError;
 };

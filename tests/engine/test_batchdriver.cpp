@@ -131,7 +131,7 @@ TEST(BatchDriver, StopEndsWhicheverConversionRuns)
     rig.addWmv("wmv");
     rig.addMp4("mp4", 0);
     rig.host.exportType = 0;
-    QObject::connect(&rig.media, &MediaComponent::ConversionProgress,
+    QObject::connect(&rig.media.converter, &MediaConverter::ConversionProgress,
                      [&] { rig.driver.stopConverting(); });
     rig.run();
     EXPECT_GE(rig.media.stopCalls, 2); // once at the start of the batch, once for the stop
@@ -148,7 +148,7 @@ TEST(BatchDriver, AStoppedWmvTaskKeepsItsUsedTime)
     BatchRig rig;
     rig.addWmv("wmv");
     rig.host.exportType = 1;
-    QObject::connect(&rig.media, &MediaComponent::ConversionProgress,
+    QObject::connect(&rig.media.converter, &MediaConverter::ConversionProgress,
                      [&] { rig.driver.stopConverting(); });
     rig.run();
     ASSERT_EQ(rig.tasks.get(0).wmvPercent, 33);
@@ -223,7 +223,7 @@ TEST(BatchDriver, ARefusalAfterTheDriverIsGoneIsDropped)
     RecordingHost host;
     FakePower power;
     power.answer = PowerControl::Outcome::Refused;
-    auto driver = std::make_unique<BatchDriver>(tasks, batch, media, host, power);
+    auto driver = std::make_unique<BatchDriver>(tasks, batch, media.converter, host, power);
     driver->shutDownComputer();
     driver.reset();
     settle();

@@ -21,31 +21,6 @@ const char* const WindowFixture::kThreeProfiles =
     "[profile2]\nTitle=Zune 640x480\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" "
     "\"$OUTPUT_FILE\"\n";
 
-bool RecordingMedia::ConvertToFile(const QString& path)
-{
-    log << QStringLiteral("ConvertToFile %1").arg(path);
-    if (completeConversions) {
-        QTimer::singleShot(10, this, [this, path] {
-            QFile out(path);
-            out.open(QIODevice::WriteOnly);
-            out.write("wmv");
-            out.close();
-            emit ConversionProgress(1, 1);
-            emit ConversionComplete();
-        });
-    }
-    return true;
-}
-
-QStringList RecordingMedia::entries(const QString& prefix) const
-{
-    QStringList found;
-    for (const QString& line : log)
-        if (line.startsWith(prefix))
-            found << line;
-    return found;
-}
-
 WindowFixture::WindowFixture(const char* profileText, Media media, const QString& taskListFile)
 {
     QDir().mkpath(m_dir.path() + "/app");
@@ -56,7 +31,10 @@ WindowFixture::WindowFixture(const char* profileText, Media media, const QString
     }
     setProgramFolder(m_dir.path());
     CQuenmarDlg::Services services;
-    services.media = media == OwnMedia ? nullptr : &m_media;
+    if (media == RecordedMedia) {
+        services.converter = &m_media.converter;
+        services.preview = &m_media.preview;
+    }
     services.taskListFile = taskListFile;
     m_dlg = std::make_unique<CQuenmarDlg>(services);
     m_dlg->setMessageBox(
@@ -66,13 +44,12 @@ WindowFixture::WindowFixture(const char* profileText, Media media, const QString
     m_dlg->setFileChooser([] { return QStringList(); });
     m_dlg->setFolderChooser([] { return QString(); });
     m_dlg->setUrlOpener([](const QUrl&) { return true; });
-    // The recording component reads no file: every name is taken as a video.
+    // The stand-in component reads no file: every name is taken as a video.
     if (media == RecordedMedia)
         m_dlg->setSourceChecker([](const QString&) { return QString(); });
     m_dlg->resize(669, 608);
     m_dlg->show();
-    if (!QTest::qWaitForWindowExposed(m_dlg.get()))
-        ADD_FAILURE() << "the window was never shown";
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(m_dlg.get()));
 }
 
 WindowFixture::~WindowFixture()

@@ -171,7 +171,7 @@ TEST(MainWindowBatch, StartAsksBeforeConvertingFinishedWorkAgain)
     const QString out = sources.dir.filePath("out");
     QDir().mkpath(out);
     f.dlg().findChild<QLineEdit*>("1021")->setText(out);
-    f.media().completeConversions = true;
+    f.media().completeAfterMs = 10;
     clickRadio(f.control<QRadioButton>(IdExportWmv));
     f.addThroughButton({sources.file("a.avi"), sources.file("b.avi")});
     QStringList asked;

@@ -26,7 +26,7 @@ struct PreviewFixture : WindowFixture
 
     CVideoEdit* video() { return control<CVideoEdit>(IdMediaComponent); }
     CRangeSlider* slider() { return control<CRangeSlider>(IdRangeSlider); }
-    MediaEngine* engine() { return static_cast<MediaEngine*>(&dlg().media()); }
+    PreviewEngine* engine() { return static_cast<PreviewEngine*>(&dlg().preview()); }
 
     QColor shown()
     {

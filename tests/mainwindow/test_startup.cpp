@@ -105,10 +105,11 @@ TEST(MainWindowStartup, WmvProfilesSkipBlankDescriptionsAndLeadingSpace)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.descriptions.join('|').toStdString());
         QTemporaryDir dir;
-        RecordingMedia media;
+        FakeMedia media;
         media.wmvDescriptions = c.descriptions;
         CQuenmarDlg::Services services;
-        services.media = &media;
+        services.converter = &media.converter;
+        services.preview = &media.preview;
         CQuenmarDlg dlg(services);
         auto* combo = dlg.findChild<QComboBox*>("1050");
         EXPECT_EQ(itemsOf(combo), c.items);
@@ -128,11 +129,13 @@ TEST(MainWindowStartup, EveryControlAtItsRectangleWithItsId)
         }
     }
     // The title row has a place of its own: it overlaps no other control.
-    for (int id : {IdTitle, IdTitleLabel})
-        for (const Control& other : controls())
+    for (int id : {IdTitle, IdTitleLabel}) {
+        for (const Control& other : controls()) {
             if (other.id != IdTitle && other.id != IdTitleLabel) {
                 EXPECT_FALSE(rectOf(id).intersects(other.rect)) << id << " and " << other.id;
             }
+        }
+    }
 }
 
 TEST(MainWindowStartup, ListColumnsAndButtonTips)

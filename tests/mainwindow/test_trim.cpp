@@ -111,7 +111,7 @@ TEST(MainWindowTrim, AGlimpseWhileAnotherPlaysIsDropped)
     emit f.slider()->rangeChanged(1, 1);
     EXPECT_EQ(f.media().entries("Play").size(), 1);
     f.media().log.clear();
-    emit f.media().PlayEnded(0.0);
+    emit f.media().preview.PlayEnded(0.0);
     // A glimpse is stopped at its end, and the picture rests at the edge moved last,
     // also when that move's own glimpse was dropped.
     EXPECT_EQ(f.media().log, (QStringList{"StopPlay", "Still " + kSource + " 60"}));
@@ -131,7 +131,7 @@ TEST(MainWindowTrim, PlayAndStopThePreview)
     EXPECT_EQ(f.media().log, (QStringList{"Reset", "ColorDepth 24", "Video " + kSource + " 5 20",
                                           "Audio " + kSource + " 5 20", "Play"}));
     // A preview that ends by itself is not stopped again, and keeps its last picture.
-    emit f.media().PlayEnded(0.0);
+    emit f.media().preview.PlayEnded(0.0);
     EXPECT_TRUE(f.media().entries("StopPlay").isEmpty());
     EXPECT_TRUE(f.media().entries("Still").isEmpty());
 

@@ -1,3 +1,5 @@
+#include "common/qtprinters.h"
+#include "exclusiveoutput.h"
 #include "mediaengine.h"
 #include "mediatestsupport.h"
 
@@ -6,6 +8,8 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QThread>
+#include <algorithm>
+#include <atomic>
 #include <fcntl.h>
 #include <future>
 #include <gtest/gtest.h>
@@ -17,9 +21,9 @@ namespace {
 // Records the component's events and where they arrived.
 struct EventLog
 {
-    explicit EventLog(MediaComponent& media)
+    explicit EventLog(MediaConverter& media)
     {
-        QObject::connect(&media, &MediaComponent::ConversionProgress, &media,
+        QObject::connect(&media, &MediaConverter::ConversionProgress, &media,
                          [this](double position, double total) {
                              onUiThread &= QThread::currentThread() == qApp->thread();
                              positions << position;
@@ -27,7 +31,7 @@ struct EventLog
                              if (completions > 0)
                                  afterCompletion = true;
                          });
-        QObject::connect(&media, &MediaComponent::ConversionComplete, &media, [this] {
+        QObject::connect(&media, &MediaConverter::ConversionComplete, &media, [this] {
             onUiThread &= QThread::currentThread() == qApp->thread();
             ++completions;
         });
@@ -240,6 +244,61 @@ TEST(MediaConversion, StopEndsTheWorkQuicklyAndSilencesItsEvents)
     EXPECT_FALSE(testmedia::probeStream(testmedia::probe(output), "video").isEmpty());
 }
 
+// The source of the first conversion answers slowly, as a file on a stalled network
+// share does: that conversion hears of its stop only once the source answers. Nothing
+// waits for it meanwhile; the next conversion starts after it has ended, and nothing it
+// reports late is taken for the next one's.
+TEST(MediaConversion, AStopNeverWaitsAndTheNextConversionFollowsTheStoppedOne)
+{
+    ensureApplication();
+    std::atomic<bool> answer{false};
+    std::atomic<int> running{0};
+    std::atomic<int> mostRunning{0};
+    MediaEngine engine([&](const ConversionJob& job, const std::atomic<bool>& cancel,
+                           const std::function<void(double, double)>& progress) {
+        mostRunning = std::max(mostRunning.load(), ++running);
+        const double length = job.videoSegments.at(0).end - job.videoSegments.at(0).start;
+        progress(0.0, length);
+        while (!answer)
+            QThread::msleep(5);
+        progress(length, length);
+        --running;
+        if (cancel)
+            return ConversionOutcome{true, {}, FailureKind::None};
+        job.output->keep();
+        return ConversionOutcome{};
+    });
+    EventLog log(engine);
+    const QString source = testmedia::clip("avi");
+    QTemporaryDir dir;
+    engine.AddVideoSegment(source, 0.0, 2.0, 0);
+    engine.AddAudioSegment(source, 0.0, 2.0);
+    ASSERT_TRUE(engine.ConvertToFile(dir.filePath("first.wmv")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !log.positions.isEmpty(); }, 10000));
+
+    QElapsedTimer timer;
+    timer.start();
+    engine.StopConversion();
+    EXPECT_LT(timer.elapsed(), 500);
+    engine.Reset();
+    engine.AddVideoSegment(source, 0.0, 1.0, 0);
+    engine.AddAudioSegment(source, 0.0, 1.0);
+    timer.restart();
+    ASSERT_TRUE(engine.ConvertToFile(dir.filePath("second.wmv")));
+    EXPECT_LT(timer.elapsed(), 500);
+    log.totals.clear();
+    QTest::qWait(300);
+    EXPECT_TRUE(log.totals.isEmpty()) << "the second began while the first still ran";
+
+    answer = true;
+    ASSERT_TRUE(log.waitForCompletion());
+    QTest::qWait(200);
+    EXPECT_EQ(log.completions, 1);
+    EXPECT_EQ(engine.LastError(), "");
+    EXPECT_EQ(log.totals, (QVector<double>{1.0, 1.0})) << "only the second's own progress";
+    EXPECT_EQ(mostRunning, 1);
+}
+
 TEST(MediaConversion, SourcesThatCannotBeReadAreRefused)
 {
     ensureApplication();
@@ -345,7 +404,7 @@ TEST(MediaConversion, TheLastPictureKeepsItsTime)
         SCOPED_TRACE(c.source.toStdString());
         MediaEngine engine;
         EventLog log(engine);
-        engine.SetOutputFormat(MediaComponent::FormatAvi);
+        engine.SetOutputFormat(MediaConverter::FormatAvi);
         engine.SetOutputWidth(320);
         engine.SetOutputHeight(240);
         engine.SetFrameRate(25.0);
@@ -363,7 +422,7 @@ namespace {
 
 void setUpWmv(MediaEngine& engine, const QString& source)
 {
-    engine.SetOutputFormat(MediaComponent::FormatWmv);
+    engine.SetOutputFormat(MediaConverter::FormatWmv);
     engine.SetWmvProfileIndex(0);
     engine.AddVideoSegment(source, 0.0, 2.0, 0);
     engine.AddAudioSegment(source, 0.0, 2.0);
@@ -454,9 +513,9 @@ TEST(MediaConversion, AConversionWritesOnlyTheFileItMade)
         bool symbolic;
         const char* videoCodec;
     } cases[] = {
-        {"WMV, a link", MediaComponent::FormatWmv, true, "wmv2"},
-        {"AVI, a link", MediaComponent::FormatAvi, true, "msmpeg4v3"},
-        {"MPEG, the other file itself", MediaComponent::FormatMpeg, false, "mpeg1video"},
+        {"WMV, a link", MediaConverter::FormatWmv, true, "wmv2"},
+        {"AVI, a link", MediaConverter::FormatAvi, true, "msmpeg4v3"},
+        {"MPEG, the other file itself", MediaConverter::FormatMpeg, false, "mpeg1video"},
     };
     const QString source = testmedia::clip("avi");
     QTemporaryDir dir;

@@ -228,3 +228,51 @@ TEST(Preview, NothingToShowLeavesThePreviewEmpty)
     EXPECT_TRUE(w.widget.currentFrame().isNull());
     EXPECT_EQ(shownColour(w.widget), QColor(Qt::black));
 }
+
+// The playback it replaces ends on the preview thread a moment later; that end is not
+// the new one's.
+TEST(Preview, APlaybackAskedForAgainIsNotEndedByTheOneItReplaced)
+{
+    PreviewWindow w;
+    const QString colours = testmedia::colourClip();
+    w.widget.AddVideoSegment(colours, 0.0, 6.0, 0);
+    w.widget.AddAudioSegment(colours, 0.0, 6.0);
+    w.widget.Play();
+    w.widget.Reset();
+    w.widget.AddVideoSegment(colours, 2.2, 0.6, 0);
+    w.widget.AddAudioSegment(colours, 2.2, 0.6);
+    w.widget.Play();
+    EXPECT_EQ(w.ended, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return showsSecond(w.widget, 2); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ended == 2; }, 5000));
+}
+
+// The component as the window hosts it converts what the batch gave it and previews
+// what the window gave it, however their calls interleave.
+TEST(Preview, APreviewAndAConversionKeepTheirOwnSegments)
+{
+    PreviewWindow w;
+    const QString colours = testmedia::colourClip();
+    const QString clip = testmedia::clip("avi");
+    QTemporaryDir dir;
+    MediaConverter& converter = *w.widget.converter();
+    bool completed = false;
+    QObject::connect(&converter, &MediaConverter::ConversionComplete, [&] { completed = true; });
+    converter.SetOutputFormat(MediaConverter::FormatWmv);
+    converter.Reset();
+    converter.AddVideoSegment(clip, 0.0, 1.5, 0);
+    converter.AddAudioSegment(clip, 0.0, 1.5);
+    w.widget.Reset();
+    w.widget.AddVideoSegment(colours, 3.2, 0.6, 0);
+    w.widget.AddAudioSegment(colours, 3.2, 0.6);
+    const QString output = dir.filePath("converted.wmv");
+    ASSERT_TRUE(converter.ConvertToFile(output));
+    converter.Reset();
+    w.widget.Play();
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return showsSecond(w.widget, 3); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return completed; }, 60000));
+    EXPECT_EQ(converter.LastError(), "");
+    EXPECT_NEAR(testmedia::probeDuration(output), 1.5, 0.1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ended == 1; }, 5000));
+}
