@@ -320,7 +320,7 @@ TEST(PreConversion, RandomNumberAndIntermediatePath)
     for (int i = 0; i < 20; ++i) {
         const int n = PreConversion::randomNumber(10000, 50000);
         EXPECT_GE(n, 10000);
-        EXPECT_LE(n, 50001);
+        EXPECT_LE(n, 50000);
     }
 
     EXPECT_EQ(PreConversion::intermediatePath("/cache/", "clip", "avi", 23456),
