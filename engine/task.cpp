@@ -50,11 +50,15 @@ QString conversionSignature(const Task& task)
     return fields.join(QChar(0x1F));
 }
 
+bool conversionFinished(const Task& task)
+{
+    return task.exportType == 0 ? task.finished == 1 : task.wmvPercent == kWmvDone;
+}
+
 bool isConverted(const Task& task)
 {
-    const bool finished = task.exportType == 0 ? task.finished == 1 : task.wmvPercent == 100;
-    return finished && !task.failed && !task.stopped && !task.doneSignature.isEmpty() &&
-           task.doneSignature == conversionSignature(task);
+    return conversionFinished(task) && !task.failed && !task.stopped &&
+           !task.doneSignature.isEmpty() && task.doneSignature == conversionSignature(task);
 }
 
 int TaskList::add(const Task& task)

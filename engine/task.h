@@ -72,6 +72,13 @@ struct Task
     QString logPath;
 };
 
+// The WMV percentage of a conversion that has finished; a running one stays below it.
+constexpr int32_t kWmvDone = 100;
+
+// True when the Task's last conversion ran to its end: an MP4 Task's encoder finished,
+// a WMV Task's conversion completed. Failed and stopped are asked apart.
+bool conversionFinished(const Task& task);
+
 // Text between the last "/" and the last "." of a path; empty when no "." follows
 // the last "/".
 QString taskBaseName(const QString& path);

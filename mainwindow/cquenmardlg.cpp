@@ -15,6 +15,8 @@
 #include "profilefile.h"
 #include "programfolder.h"
 #include "progressdisplay.h"
+#include "taskedits.h"
+#include "tasklistfile.h"
 #include "tasklog.h"
 
 #include <QApplication>
@@ -120,7 +122,8 @@ CQuenmarDlg::~CQuenmarDlg()
     // A window destroyed during a batch still stops it, so no encoder outlives it.
     if (m_driver && m_driver->converting())
         stopForClose();
-    saveTasksIfChanged();
+    if (m_keeper)
+        m_keeper->saveIfChanged();
 }
 
 void CQuenmarDlg::createControls()
@@ -449,9 +452,7 @@ void CQuenmarDlg::showMessage(const QString& text, const QString& caption, Messa
     const QMessageBox::Icon shown = icon == MessageIcon::Stop      ? QMessageBox::Critical
                                     : icon == MessageIcon::Warning ? QMessageBox::Warning
                                                                    : QMessageBox::NoIcon;
-    // The text comes padded to stand centred in a fixed-width face; here the label
-    // centres it, and the padding would only make a longer text wrap.
-    QMessageBox box(shown, caption, text.trimmed(), QMessageBox::Ok, this);
+    QMessageBox box(shown, caption, text, QMessageBox::Ok, this);
     if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
         label->setAlignment(Qt::AlignCenter);
     box.exec();

@@ -31,7 +31,7 @@ class QLineEdit;
 class QMimeData;
 class QPushButton;
 class QRadioButton;
-class QTimer;
+class TaskListKeeper;
 class TaskLog;
 struct CellRequest;
 struct SettingItems;
@@ -66,7 +66,6 @@ public:
     using QuestionFn =
         std::function<int(const QString& text, const QString& caption, const QStringList& buttons)>;
 
-    static constexpr int kTitleLimit = 255;
     static constexpr double kNoTaskRange = 120.0;
     static constexpr double kGlimpseLength = 1.0;
 
@@ -174,7 +173,6 @@ private:
     void restoreTasks();
     void setUpLogs();
     void offerLog();
-    void saveTasksIfChanged();
     void placeControls();
     void pushExportRadioValue();
     void readOutputFolder();
@@ -222,9 +220,7 @@ private:
     QElapsedTimer m_planAge;
     QPixmap m_background;
     QIcon m_icon;
-    QTimer* m_saveTimer = nullptr;
-    quint64 m_savedChanges = 0;
-    QElapsedTimer m_lastSave;
+    std::unique_ptr<TaskListKeeper> m_keeper;
 
     BatchState m_batch;
     std::unique_ptr<BatchDriver> m_driver;

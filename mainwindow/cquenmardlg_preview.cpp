@@ -4,6 +4,7 @@
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
 #include "progressdisplay.h"
+#include "taskedits.h"
 
 #include <algorithm>
 #include <utility>
@@ -21,8 +22,9 @@ void CQuenmarDlg::OnRangeChanged(int which, int released)
     if (!m_tasks.isValidIndex(mark) || m_trimLock)
         return;
     Task task = m_tasks.get(mark);
-    m_slider->GetSelection(task.startTime, task.endTime);
-    m_tasks.set(mark, task);
+    const auto [start, end] = m_slider->GetSelection();
+    if (setTaskTrim(task, start, end, m_slider->GetMax()))
+        m_tasks.set(mark, task);
     const int first = std::min(m_selected, mark);
     const int last = std::max(m_selected, mark);
     m_list->InvalidateCells(first, last, ColumnBegin, false);

@@ -8,6 +8,7 @@
 #include "profilefile.h"
 #include "programfolder.h"
 #include "progressdisplay.h"
+#include "taskedits.h"
 #include "tasklog.h"
 
 #include <QCommandLineParser>
@@ -93,7 +94,7 @@ public:
     int selectedExportType() const override { return m_exportType; }
     void showMessage(const QString& text, const QString& caption, MessageIcon) override
     {
-        print(caption + QStringLiteral(": ") + text.trimmed());
+        print(caption + QStringLiteral(": ") + text);
     }
     void redrawCell(int row, int column) override
     {
@@ -159,15 +160,6 @@ bool readIndex(const QCommandLineParser& parser, const QString& name, int count,
         return false;
     }
     return true;
-}
-
-// The trim range held inside 0..duration, as the range slider holds it.
-void clampTrim(double duration, double* start, double* end)
-{
-    if (!(duration > 0))
-        duration = 0;
-    *start = std::clamp(*start, 0.0, duration);
-    *end = std::clamp(*end, *start, duration);
 }
 
 void listProfiles(MediaEngine& media)
@@ -287,17 +279,12 @@ int runCommandLine(int argc, char** argv)
 
     TaskList tasks;
     for (const QString& path : files) {
-        Task task = makeTask(path, media.GetDuration(path), exportType, wmvProfile);
-        task.mp4Profile = mp4Profile;
-        double taskStart = start;
-        double taskEnd = end < 0 ? task.endTime : end;
-        clampTrim(task.endTime, &taskStart, &taskEnd);
-        task.startTime = taskStart;
-        task.endTime = taskEnd;
-        if (parser.isSet(QStringLiteral("title"))) {
-            task.title = parser.value(QStringLiteral("title")).left(255);
-            task.exportName = task.title;
-        }
+        const double duration = media.GetDuration(path);
+        Task task = makeTask(path, duration, exportType, wmvProfile);
+        setTaskMp4Profile(task, mp4Profile);
+        setTaskTrim(task, start, end < 0 ? duration : end, duration);
+        if (parser.isSet(QStringLiteral("title")))
+            setTaskTitle(task, parser.value(QStringLiteral("title")));
         tasks.add(task);
     }
 
@@ -371,13 +358,12 @@ int runCommandLine(int argc, char** argv)
     for (int i = 0; i < tasks.size(); ++i) {
         const Task task = tasks.get(i);
         const QString name = QFileInfo(task.sourcePath).fileName();
-        const bool done = task.exportType == 0 ? task.finished == 1 : task.wmvPercent == 100;
         if (task.failed) {
             ++failed;
             print(QStringLiteral("  failed    %1: %2").arg(name, task.failureReason));
             if (!task.logPath.isEmpty())
                 print(QStringLiteral("            log: %1").arg(task.logPath));
-        } else if (done) {
+        } else if (conversionFinished(task)) {
             ++finished;
             print(QStringLiteral("  finished  %1 -> %2").arg(name, driver.outputOf(i)));
             if (!task.warning.isEmpty())

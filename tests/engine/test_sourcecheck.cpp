@@ -1,3 +1,4 @@
+#include "common/nullmediacomponent.h"
 #include "common/qtprinters.h"
 #include "sourcecheck.h"
 
@@ -56,4 +57,34 @@ TEST(SourceCheck, SaysWhyAFileCannotBeRead)
         QFile::setPermissions(d + "/clip.avi", QFile::WriteOwner);
         EXPECT_TRUE(sourceFileProblem(d + "/clip.avi").contains("cannot be read"));
     }
+}
+
+// One answer at Add and before a conversion: a file the media component decodes but whose
+// length it cannot read is refused as well, since it cannot be trimmed.
+TEST(SourceCheck, TheMediaComponentHasItsSayAfterTheFileSystem)
+{
+    struct Media : NullMediaComponent
+    {
+        QString problem;
+        double duration = 10.0;
+        QString SourceProblem(const QString&) override { return problem; }
+        double GetDuration(const QString&) override { return duration; }
+    } media;
+    QTemporaryDir dir;
+    const QString clip = dir.path() + "/clip.avi";
+    QFile file(clip);
+    file.open(QIODevice::WriteOnly);
+    file.write("some bytes");
+    file.close();
+
+    EXPECT_TRUE(checkSource(clip, media).ok());
+    EXPECT_EQ(checkSource(dir.path() + "/gone.avi", media).kind, FailureKind::SourceMissing);
+    EXPECT_EQ(checkSource(dir.path(), media).kind, FailureKind::SourceUnreadable);
+    media.duration = 0.0;
+    const SourceVerdict noLength = checkSource(clip, media);
+    EXPECT_EQ(noLength.kind, FailureKind::SourceUnreadable);
+    EXPECT_TRUE(noLength.problem.contains("length cannot be read"))
+        << noLength.problem.toStdString();
+    media.problem = "no picture";
+    EXPECT_EQ(checkSource(clip, media).problem, "no picture");
 }
