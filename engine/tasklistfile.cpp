@@ -1,5 +1,7 @@
 #include "tasklistfile.h"
 
+#include "taskedits.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -18,7 +20,6 @@ namespace {
 constexpr int kFormatVersion = 1;
 // Long enough for any path or reason this program writes; a longer text is cut.
 constexpr int kTextLimit = 4096;
-constexpr int kTitleLimit = 255;
 // Times beyond ten thousand hours are no source's.
 constexpr double kLongestSeconds = 36'000'000.0;
 
@@ -93,14 +94,8 @@ double secondsOf(const QJsonObject& o, const char* key)
 
 QString textOf(const QJsonObject& o, const char* key, int limit = kTextLimit)
 {
-    QString text = o.value(QLatin1String(key)).toString();
-    if (text.size() > limit) {
-        text.truncate(limit);
-        // A cut never leaves half of a character.
-        if (!text.isEmpty() && text.back().isHighSurrogate())
-            text.chop(1);
-    }
-    return text;
+    // A cut never leaves half of a character.
+    return cutText(o.value(QLatin1String(key)).toString(), limit);
 }
 
 Task fromJson(const QJsonObject& o)

@@ -152,13 +152,13 @@ void CQuenmarDlg::ApplyExportMode(int mode)
 
 void CQuenmarDlg::EnableSettings(bool on)
 {
-    for (int id : {1025, 1026, 1028, 1027, 1029, 1031, 1030, 1032, 1033})
+    for (int id = kFirstSetting; id <= kLastSetting; ++id)
         setting(id)->setEnabled(on && settingsEditable());
 }
 
 void CQuenmarDlg::ResetSettings()
 {
-    for (int id : {1025, 1026, 1028, 1027, 1029, 1031, 1030, 1032, 1033})
+    for (int id = kFirstSetting; id <= kLastSetting; ++id)
         setting(id)->setCurrentIndex(settingResetItem(id));
     setTitleText(QString());
     // The label goes with the edit, so the edit never stands there unexplained.
