@@ -83,9 +83,9 @@ bool conversionFinished(const Task& task);
 // the last "/".
 QString taskBaseName(const QString& path);
 
-// 1 when the file's extension is RealMedia's (.rm or .rmvb, in any case); folders and
+// True when the file's extension is RealMedia's (.rm or .rmvb, in any case); folders and
 // names that merely contain "rm" do not count.
-int32_t isRealMediaPath(const QString& path);
+bool isRealMediaPath(const QString& path);
 
 // A new Task for a source, with the creation values.
 Task makeTask(const QString& sourcePath, double duration, int32_t exportType, int32_t wmvProfile);

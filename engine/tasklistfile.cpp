@@ -121,7 +121,7 @@ Task fromJson(const QJsonObject& o)
     t.encodeSpeed = doubleOf(o, "encodeSpeed", 0.0, 1e6);
     t.encodedTime = secondsOf(o, "encodedTime");
     // Derived from the path, as when the Task was made.
-    t.isRealMedia = isRealMediaPath(t.sourcePath);
+    t.isRealMedia = isRealMediaPath(t.sourcePath) ? 1 : 0;
     t.intermediatePath = textOf(o, "intermediatePath");
     t.preState = intOf(o, "preState", 0, 0, 2);
     t.preDone = flagOf(o, "preDone");

@@ -113,7 +113,7 @@ public:
     void ResetSettings();
 
     // Preview and trim.
-    void OnRangeChanged(int which, int released);
+    void OnRangeChanged(int which, bool released);
     void Seek(const QString& path, double time);
     void OnPlay();
     void OnStopPreview();

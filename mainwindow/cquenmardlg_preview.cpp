@@ -14,7 +14,7 @@ namespace {
 constexpr double kStillAtStart = 1.0;
 } // namespace
 
-void CQuenmarDlg::OnRangeChanged(int which, int released)
+void CQuenmarDlg::OnRangeChanged(int which, bool released)
 {
     if (converting())
         return;
