@@ -2,7 +2,6 @@
 
 #include "clock.h"
 #include "commandexpander.h"
-#include "messages.h"
 #include "outputnaming.h"
 #include "programfolder.h"
 #include "sourcecheck.h"
@@ -64,7 +63,7 @@ void BatchDriver::waitForEncoders()
 
 void BatchDriver::message(const QString& text, const QString& caption, BatchHost::MessageIcon icon)
 {
-    m_host.showMessage(centredMessage(text), caption, icon);
+    m_host.showMessage(text, caption, icon);
 }
 
 void BatchDriver::markFailed(int index, FailureKind kind, const QString& reason)
@@ -273,19 +272,13 @@ void BatchDriver::endBatch()
 bool BatchDriver::checkSource(int index)
 {
     const Task task = m_tasks.get(index);
-    QString problem = sourceFileProblem(task.sourcePath);
-    FailureKind kind = FailureKind::SourceUnreadable;
-    if (!problem.isEmpty() && !QFileInfo(task.sourcePath).exists())
-        kind = FailureKind::SourceMissing;
-    if (problem.isEmpty())
-        problem = m_media.SourceProblem(task.sourcePath);
-    if (problem.isEmpty() && !(task.endTime - task.startTime > 0)) {
-        problem = tr("The trimmed span is empty: its end is not after its start");
-        kind = FailureKind::EmptySpan;
-    }
-    if (problem.isEmpty())
+    SourceVerdict verdict = ::checkSource(task.sourcePath, m_media);
+    if (verdict.ok() && !(task.endTime - task.startTime > 0))
+        verdict = {tr("The trimmed span is empty: its end is not after its start"),
+                   FailureKind::EmptySpan};
+    if (verdict.ok())
         return true;
-    markFailed(index, kind, problem);
+    markFailed(index, verdict.kind, verdict.problem);
     return false;
 }
 
@@ -451,7 +444,9 @@ void BatchDriver::onConversionProgress(double position, double total)
         m_preConversion.onConversionProgress(position, total);
     } else {
         Task task = m_tasks.get(index);
-        task.wmvPercent = total > 0 ? int(100.0 / total * position + 0.5) : 0;
+        // Rounded, a run near its end would read as finished: only the end says so.
+        const int percent = total > 0 ? int(100.0 / total * position + 0.5) : 0;
+        task.wmvPercent = std::clamp(percent, 0, kWmvDone - 1);
         m_tasks.set(index, task);
     }
     changed(index);
@@ -505,7 +500,7 @@ void BatchDriver::onConversionComplete()
         endTask(index, TaskResult::Failed);
     } else {
         Task finished = m_tasks.get(index);
-        finished.wmvPercent = 100;
+        finished.wmvPercent = kWmvDone;
         finished.doneSignature = conversionSignature(finished);
         m_tasks.set(index, finished);
         changed(index);

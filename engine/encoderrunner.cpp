@@ -87,16 +87,14 @@ EncoderRunner::~EncoderRunner()
     waitForEncoders();
 }
 
-QString EncoderRunner::composeFailure(const QString& apiName, int code, const QString& message)
+QString EncoderRunner::composeFailure(const QString& step, int code, const QString& message)
 {
-    return QString::asprintf("ERROR:   API         =   %s.\n       error   code   =   %d.\n"
-                             "       message         =   %s.\n",
-                             qPrintable(apiName), code, qPrintable(message));
+    return QStringLiteral("%1 failed (error %2): %3").arg(step).arg(code).arg(message);
 }
 
-void EncoderRunner::reportFailure(const QString& apiName, int code, const QString& message)
+void EncoderRunner::reportFailure(const QString& step, int code, const QString& message)
 {
-    qCDebug(lcRunner).noquote() << composeFailure(apiName, code, message);
+    qCDebug(lcRunner).noquote() << composeFailure(step, code, message);
 }
 
 void EncoderRunner::noteOutputLine(const char* chunk)
@@ -139,7 +137,8 @@ bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
 
     QStringList args = splitCommandLine(commandLine);
     if (args.isEmpty()) {
-        reportFailure(QStringLiteral("CreateProcess"), 0, QStringLiteral("empty command line"));
+        reportFailure(QStringLiteral("Starting the encoder"), 0,
+                      QStringLiteral("empty command line"));
         m_startError = tr("The profile has no command line for the encoder");
         if (notStarted)
             *notStarted = {Result::End::Failed, FailureKind::EncoderMissing, m_startError};
@@ -162,7 +161,7 @@ bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
     process->start(program, args, QIODevice::ReadWrite);
     // Starting is a fork and exec: it answers at once, without running the event loop.
     if (!process->waitForStarted(10000)) {
-        reportFailure(QStringLiteral("CreateProcess"), int(process->error()),
+        reportFailure(QStringLiteral("Starting the encoder"), int(process->error()),
                       process->errorString());
         m_startError =
             tr("Could not start the encoder %1: %2").arg(program, process->errorString());
@@ -220,7 +219,8 @@ void EncoderRunner::onFinished()
     if (!m_partialLine.isEmpty())
         noteOutputLine("\n");
     if (process->error() == QProcess::ReadError)
-        reportFailure(QStringLiteral("ReadFile"), int(process->error()), process->errorString());
+        reportFailure(QStringLiteral("Reading the encoder's output"), int(process->error()),
+                      process->errorString());
     process->removeBrokenOutput();
     if (m_stalled && !m_outputPath.isEmpty())
         QFile::remove(m_outputPath); // cut short by us: not the file that was asked for
@@ -284,7 +284,8 @@ void EncoderRunner::watchForStall(QProcess* process)
             return;
         timer->stop();
         m_stalled = true;
-        reportFailure(QStringLiteral("ReadFile"), 0, QStringLiteral("the encoder stalled"));
+        reportFailure(QStringLiteral("Reading the encoder's output"), 0,
+                      QStringLiteral("the encoder stalled"));
         closeOutput();
         if (m_inputClosed)
             endWhenStuck(process); // its input was closed already: go straight to insisting

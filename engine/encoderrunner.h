@@ -85,8 +85,9 @@ public:
     void waitForEncoders();
     int runningEncoders() const;
 
-    // The diagnostic text of a failed system call; written to the debug log only.
-    static QString composeFailure(const QString& apiName, int code, const QString& message);
+    // The diagnostic text of a step that failed: "<step> failed (error <code>): <message>".
+    // Written to the debug log only.
+    static QString composeFailure(const QString& step, int code, const QString& message);
 
 signals:
     // The command line of a run, before its encoder starts; then all it prints, as read.
@@ -99,7 +100,7 @@ signals:
 private:
     Result endOfRun() const;
     void sendQuitAndCloseInput();
-    void reportFailure(const QString& apiName, int code, const QString& message);
+    void reportFailure(const QString& step, int code, const QString& message);
     void readOutput();
     void onFinished();
     void noteOutputLine(const char* chunk);

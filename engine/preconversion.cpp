@@ -4,8 +4,7 @@
 #include "programfolder.h"
 
 #include <QFile>
-#include <cstdlib>
-#include <ctime>
+#include <QRandomGenerator>
 #include <utility>
 
 namespace {
@@ -48,9 +47,7 @@ int PreConversion::randomNumber(int low, int high)
 {
     if (high < low)
         return low;
-    std::srand(unsigned(std::time(nullptr)));
-    const long long r = std::rand() % 32768;
-    return int(low + r * (static_cast<long long>(high) - low + 1) / 32767);
+    return int(QRandomGenerator::global()->bounded(qint64(low), qint64(high) + 1));
 }
 
 QString PreConversion::intermediatePath(const QString& folder, const QString& exportName,

@@ -28,8 +28,8 @@ public:
     // Stops a running pre-conversion and removes its partial file.
     void cancel();
 
-    // low + r * (high - low + 1) / 32767 for one draw r in 0..32767, freshly seeded
-    // from the time in seconds; low when high < low.
+    // A number from low to high, both included, drawn anew at every call (two Tasks
+    // started in the same second get different ones); low when high < low.
     static int randomNumber(int low, int high);
     // `folder` + `exportName` + "_<number>.<extension>", with the name made safe for one
     // file name and cut so that the name and the whole path stay inside the system's

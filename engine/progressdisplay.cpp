@@ -54,11 +54,12 @@ void fillProgress(TaskProgress& r, const Task& task, uint32_t now, uint32_t wmvS
         return;
     }
     if (task.exportType != 0) {
-        // 100 is the finished mark; what the component reports above it is not.
-        const int p = task.wmvPercent == 100 ? 100 : std::clamp(task.wmvPercent, 0, 99);
+        // Only the finished mark reads 100; what the component reports above it does not.
+        const int p =
+            task.wmvPercent == kWmvDone ? kWmvDone : std::clamp(task.wmvPercent, 0, kWmvDone - 1);
         if (p <= 0)
             return;
-        if (p == 100)
+        if (p == kWmvDone)
             r.text = QStringLiteral("    Finished");
         else
             r.text = QString::asprintf("    %d %%   Used Time:%d S", p,

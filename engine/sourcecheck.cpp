@@ -1,7 +1,10 @@
 #include "sourcecheck.h"
 
+#include "mediacomponent.h"
+
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -45,5 +48,19 @@ QString sourceFileProblem(const QString& path)
     ::close(fd);
     if (info.st_size == 0)
         return tr("The file is empty");
+    return {};
+}
+
+SourceVerdict checkSource(const QString& path, MediaConverter& media)
+{
+    if (QString problem = sourceFileProblem(path); !problem.isEmpty()) {
+        const bool gone = !path.isEmpty() && !QFileInfo(path).exists();
+        return {problem, gone ? FailureKind::SourceMissing : FailureKind::SourceUnreadable};
+    }
+    if (QString problem = media.SourceProblem(path); !problem.isEmpty())
+        return {problem, FailureKind::SourceUnreadable};
+    if (!(media.GetDuration(path) > 0))
+        return {tr("Its length cannot be read, so it cannot be trimmed"),
+                FailureKind::SourceUnreadable};
     return {};
 }

@@ -11,17 +11,15 @@ QString taskBaseName(const QString& path)
     return path.mid(slash + 1, dot - slash - 1);
 }
 
-int32_t isRealMediaPath(const QString& path)
+bool isRealMediaPath(const QString& path)
 {
     const qsizetype slash = path.lastIndexOf(u'/');
     const qsizetype dot = path.lastIndexOf(u'.');
     if (dot < 0 || dot < slash)
-        return 0;
+        return false;
     const QStringView extension = QStringView(path).mid(dot + 1);
     return extension.compare(QLatin1String("rm"), Qt::CaseInsensitive) == 0 ||
-                   extension.compare(QLatin1String("rmvb"), Qt::CaseInsensitive) == 0
-               ? 1
-               : 0;
+           extension.compare(QLatin1String("rmvb"), Qt::CaseInsensitive) == 0;
 }
 
 Task makeTask(const QString& sourcePath, double duration, int32_t exportType, int32_t wmvProfile)
@@ -33,7 +31,7 @@ Task makeTask(const QString& sourcePath, double duration, int32_t exportType, in
     const QString base = taskBaseName(sourcePath);
     task.title = base;
     task.exportName = base;
-    task.isRealMedia = isRealMediaPath(sourcePath);
+    task.isRealMedia = isRealMediaPath(sourcePath) ? 1 : 0;
     task.exportType = exportType;
     task.wmvProfile = wmvProfile;
     return task;
@@ -50,11 +48,15 @@ QString conversionSignature(const Task& task)
     return fields.join(QChar(0x1F));
 }
 
+bool conversionFinished(const Task& task)
+{
+    return task.exportType == 0 ? task.finished == 1 : task.wmvPercent == kWmvDone;
+}
+
 bool isConverted(const Task& task)
 {
-    const bool finished = task.exportType == 0 ? task.finished == 1 : task.wmvPercent == 100;
-    return finished && !task.failed && !task.stopped && !task.doneSignature.isEmpty() &&
-           task.doneSignature == conversionSignature(task);
+    return conversionFinished(task) && !task.failed && !task.stopped &&
+           !task.doneSignature.isEmpty() && task.doneSignature == conversionSignature(task);
 }
 
 int TaskList::add(const Task& task)

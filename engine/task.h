@@ -72,13 +72,20 @@ struct Task
     QString logPath;
 };
 
+// The WMV percentage of a conversion that has finished; a running one stays below it.
+constexpr int32_t kWmvDone = 100;
+
+// True when the Task's last conversion ran to its end: an MP4 Task's encoder finished,
+// a WMV Task's conversion completed. Failed and stopped are asked apart.
+bool conversionFinished(const Task& task);
+
 // Text between the last "/" and the last "." of a path; empty when no "." follows
 // the last "/".
 QString taskBaseName(const QString& path);
 
-// 1 when the file's extension is RealMedia's (.rm or .rmvb, in any case); folders and
+// True when the file's extension is RealMedia's (.rm or .rmvb, in any case); folders and
 // names that merely contain "rm" do not count.
-int32_t isRealMediaPath(const QString& path);
+bool isRealMediaPath(const QString& path);
 
 // A new Task for a source, with the creation values.
 Task makeTask(const QString& sourcePath, double duration, int32_t exportType, int32_t wmvProfile);

@@ -1,5 +1,7 @@
 #include "tasklistfile.h"
 
+#include "taskedits.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -18,7 +20,6 @@ namespace {
 constexpr int kFormatVersion = 1;
 // Long enough for any path or reason this program writes; a longer text is cut.
 constexpr int kTextLimit = 4096;
-constexpr int kTitleLimit = 255;
 // Times beyond ten thousand hours are no source's.
 constexpr double kLongestSeconds = 36'000'000.0;
 
@@ -93,14 +94,8 @@ double secondsOf(const QJsonObject& o, const char* key)
 
 QString textOf(const QJsonObject& o, const char* key, int limit = kTextLimit)
 {
-    QString text = o.value(QLatin1String(key)).toString();
-    if (text.size() > limit) {
-        text.truncate(limit);
-        // A cut never leaves half of a character.
-        if (!text.isEmpty() && text.back().isHighSurrogate())
-            text.chop(1);
-    }
-    return text;
+    // A cut never leaves half of a character.
+    return cutText(o.value(QLatin1String(key)).toString(), limit);
 }
 
 Task fromJson(const QJsonObject& o)
@@ -126,7 +121,7 @@ Task fromJson(const QJsonObject& o)
     t.encodeSpeed = doubleOf(o, "encodeSpeed", 0.0, 1e6);
     t.encodedTime = secondsOf(o, "encodedTime");
     // Derived from the path, as when the Task was made.
-    t.isRealMedia = isRealMediaPath(t.sourcePath);
+    t.isRealMedia = isRealMediaPath(t.sourcePath) ? 1 : 0;
     t.intermediatePath = textOf(o, "intermediatePath");
     t.preState = intOf(o, "preState", 0, 0, 2);
     t.preDone = flagOf(o, "preDone");
@@ -135,7 +130,7 @@ Task fromJson(const QJsonObject& o)
     t.preRemainTime = secondsOf(o, "preRemainTime");
     t.exportType = intOf(o, "exportType", 0, 0, 1);
     t.wmvProfile = intOf(o, "wmvProfile", 0, 0, 9999);
-    t.wmvPercent = intOf(o, "wmvPercent", 0, 0, 100);
+    t.wmvPercent = intOf(o, "wmvPercent", 0, 0, kWmvDone);
     t.failed = flagOf(o, "failed");
     t.failureReason = textOf(o, "failureReason");
     t.failureKind = FailureKind(
@@ -147,9 +142,10 @@ Task fromJson(const QJsonObject& o)
     t.logPath = textOf(o, "logPath");
 
     // The program ended in the middle of this Task's conversion: nothing runs it now.
-    const bool done = t.exportType == 0 ? t.finished == 1 : t.wmvPercent == 100;
-    const bool begun = t.exportType == 0 ? (t.encodedTime > 0.0 || t.outputKB > 0 || t.preState != 0)
-                                         : t.wmvPercent > 0;
+    const bool done = conversionFinished(t);
+    const bool begun = t.exportType == 0
+                           ? (t.encodedTime > 0.0 || t.outputKB > 0 || t.preState != 0)
+                           : t.wmvPercent > 0;
     if (!done && !t.failed && begun) {
         t.stopped = 1;
         if (t.preState == 1)
@@ -245,8 +241,9 @@ TaskListRestore restoreTaskList(const QString& path)
     TaskListRestore result;
     TaskListLoad load = loadTaskList(path);
     if (!load.ok) {
-        const QString aside = path + QStringLiteral(".damaged-") +
-                              QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+        const QString aside =
+            path + QStringLiteral(".damaged-") +
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
         const bool moved = QFile::rename(path, aside);
         result.message =
             moved ? QStringLiteral("The list of files from the last session could not be read "
@@ -268,4 +265,47 @@ TaskListRestore restoreTaskList(const QString& path)
         result.tasks.set(i, task);
     }
     return result;
+}
+
+namespace {
+
+constexpr int kSaveCheckMs = 500;
+constexpr qint64 kBusySaveMs = 5000;
+
+} // namespace
+
+TaskListKeeper::TaskListKeeper(TaskList& tasks, QString path)
+    : m_tasks(tasks), m_path(std::move(path))
+{
+    m_timer.setInterval(kSaveCheckMs);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        if (m_busy && m_busy() && m_lastSave.isValid() && m_lastSave.elapsed() < kBusySaveMs)
+            return;
+        saveIfChanged();
+    });
+}
+
+QString TaskListKeeper::restore(std::function<bool()> busy)
+{
+    m_busy = std::move(busy);
+    TaskListRestore restored = restoreTaskList(m_path);
+    m_tasks = std::move(restored.tasks);
+    m_savedChanges = m_tasks.changeCount();
+    m_lastSave.start();
+    m_timer.start();
+    return restored.message;
+}
+
+void TaskListKeeper::saveIfChanged()
+{
+    if (m_path.isEmpty() || m_tasks.changeCount() == m_savedChanges)
+        return;
+    m_lastSave.start();
+    QString error;
+    const bool saved = saveTaskList(m_tasks, m_path, &error);
+    // Said once, not every half second: the next change tries again quietly.
+    m_savedChanges = m_tasks.changeCount();
+    if (!saved)
+        qWarning("The list of files could not be saved to %s: %s", qUtf8Printable(m_path),
+                 qUtf8Printable(error));
 }

@@ -2,7 +2,11 @@
 
 #include "task.h"
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
+
+#include <functional>
 
 // The Task list kept between runs, as JSON in the user's data folder.
 
@@ -17,8 +21,8 @@ bool saveTaskList(const TaskList& tasks, const QString& path, QString* error = n
 struct TaskListLoad
 {
     TaskList tasks;
-    bool ok = true;   // false: the file exists but cannot be read as a Task list
-    QString error;    // why, when !ok
+    bool ok = true; // false: the file exists but cannot be read as a Task list
+    QString error;  // why, when !ok
 };
 
 // Reads a list that saveTaskList wrote. A missing file is an empty list, not an error.
@@ -40,3 +44,28 @@ TaskListRestore restoreTaskList(const QString& path);
 // Limits of what a list file may hold.
 constexpr qint64 kTaskListFileLimit = 16 * 1024 * 1024;
 constexpr int kTaskListTaskLimit = 10000;
+
+// Keeps a Task list in its file while the program runs: a change is looked for every
+// half second and the list written whole when there is one. While `busy` says so (a
+// batch, whose progress changes the Tasks many times a second) it is written at most
+// every five seconds. Lives on the thread that changes the list.
+class TaskListKeeper
+{
+public:
+    TaskListKeeper(TaskList& tasks, QString path);
+
+    // Replaces the Tasks with those of the file (restoreTaskList) and starts keeping
+    // them. Returns the message for the user, empty when the file could be read.
+    QString restore(std::function<bool()> busy = {});
+    // Writes the list now if it changed since it was last written. A failure is logged
+    // once; the next change tries again.
+    void saveIfChanged();
+
+private:
+    TaskList& m_tasks;
+    QString m_path;
+    std::function<bool()> m_busy;
+    QTimer m_timer;
+    quint64 m_savedChanges = 0;
+    QElapsedTimer m_lastSave;
+};

@@ -14,7 +14,10 @@
 #include "outputnaming.h"
 #include "profilefile.h"
 #include "programfolder.h"
+#include "progressdisplay.h"
 #include "taskcells.h"
+#include "taskedits.h"
+#include "tasklistfile.h"
 #include "tasklog.h"
 
 #include <QApplication>
@@ -121,7 +124,8 @@ CQuenmarDlg::~CQuenmarDlg()
     // A window destroyed during a batch still stops it, so no encoder outlives it.
     if (m_driver && m_driver->converting())
         stopForClose();
-    saveTasksIfChanged();
+    if (m_keeper)
+        m_keeper->saveIfChanged();
 }
 
 void CQuenmarDlg::createControls()
@@ -451,9 +455,7 @@ void CQuenmarDlg::showMessage(const QString& text, const QString& caption, Messa
     const QMessageBox::Icon shown = icon == MessageIcon::Stop      ? QMessageBox::Critical
                                     : icon == MessageIcon::Warning ? QMessageBox::Warning
                                                                    : QMessageBox::NoIcon;
-    // The text comes padded to stand centred in a fixed-width face; here the label
-    // centres it, and the padding would only make a longer text wrap.
-    QMessageBox box(shown, caption, text.trimmed(), QMessageBox::Ok, this);
+    QMessageBox box(shown, caption, text, QMessageBox::Ok, this);
     if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
         label->setAlignment(Qt::AlignCenter);
     box.exec();

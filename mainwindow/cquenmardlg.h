@@ -31,7 +31,7 @@ class QLineEdit;
 class QMimeData;
 class QPushButton;
 class QRadioButton;
-class QTimer;
+class TaskListKeeper;
 class TaskLog;
 struct CellRequest;
 struct SettingItems;
@@ -68,7 +68,6 @@ public:
     using QuestionFn =
         std::function<int(const QString& text, const QString& caption, const QStringList& buttons)>;
 
-    static constexpr int kTitleLimit = 255;
     static constexpr double kNoTaskRange = 120.0;
     static constexpr double kGlimpseLength = 1.0;
 
@@ -116,7 +115,7 @@ public:
     void ResetSettings();
 
     // Preview and trim.
-    void OnRangeChanged(int which, int released);
+    void OnRangeChanged(int which, bool released);
     void Seek(const QString& path, double time);
     void OnPlay();
     void OnStopPreview();
@@ -176,7 +175,6 @@ private:
     void restoreTasks();
     void setUpLogs();
     void offerLog();
-    void saveTasksIfChanged();
     void placeControls();
     void pushExportRadioValue();
     void readOutputFolder();
@@ -226,9 +224,7 @@ private:
     QElapsedTimer m_planAge;
     QPixmap m_background;
     QIcon m_icon;
-    QTimer* m_saveTimer = nullptr;
-    quint64 m_savedChanges = 0;
-    QElapsedTimer m_lastSave;
+    std::unique_ptr<TaskListKeeper> m_keeper;
 
     BatchState m_batch;
     std::unique_ptr<BatchDriver> m_driver;

@@ -4,7 +4,6 @@
 #include "cimagebutton.h"
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
-#include "messages.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -39,7 +38,7 @@ void CQuenmarDlg::OnStart()
     if (converting())
         return;
     if (m_tasks.size() == 0) {
-        showMessage(centredMessage(QStringLiteral("Please add the videos to convert first")),
+        showMessage(QStringLiteral("Please add the videos to convert first"),
                     QStringLiteral("Information"), MessageIcon::None);
         return;
     }

@@ -58,12 +58,7 @@ QString CQuenmarDlg::addProblem(const QString& path)
 {
     if (m_sourceChecker)
         return m_sourceChecker(path);
-    QString problem = sourceFileProblem(path);
-    if (problem.isEmpty())
-        problem = m_converter->SourceProblem(path);
-    if (problem.isEmpty() && !(m_converter->GetDuration(path) > 0))
-        problem = tr("Its length cannot be read, so it cannot be trimmed");
-    return problem;
+    return checkSource(path, *m_converter).problem;
 }
 
 void CQuenmarDlg::AddFiles(const QStringList& paths)

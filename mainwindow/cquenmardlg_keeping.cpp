@@ -3,7 +3,6 @@
 #include "cquenmardlg.h"
 
 #include "ctasklistctrl.h"
-#include "messages.h"
 #include "tasklistfile.h"
 #include "tasklog.h"
 
@@ -14,26 +13,15 @@
 #include <QShortcut>
 #include <QTimer>
 
-namespace {
-
-// How often a change is looked for; during a batch, whose progress changes the Tasks
-// many times a second, the file is written at most this often.
-constexpr int kSaveCheckMs = 500;
-constexpr qint64 kBatchSaveMs = 5000;
-
-} // namespace
-
 void CQuenmarDlg::restoreTasks()
 {
     if (m_services.taskListFile.isEmpty())
         return;
-    TaskListRestore restored = restoreTaskList(m_services.taskListFile);
-    m_tasks = std::move(restored.tasks);
-    m_savedChanges = m_tasks.changeCount();
-    m_lastSave.start();
-    if (!restored.message.isEmpty()) {
+    m_keeper = std::make_unique<TaskListKeeper>(m_tasks, m_services.taskListFile);
+    const QString message = m_keeper->restore([this] { return converting(); });
+    if (!message.isEmpty()) {
         // Shown once the window is up, not from inside its construction.
-        QTimer::singleShot(0, this, [this, message = restored.message] {
+        QTimer::singleShot(0, this, [this, message] {
             showMessage(message, tr("Warning"), MessageIcon::Warning);
         });
     }
@@ -42,31 +30,6 @@ void CQuenmarDlg::restoreTasks()
         m_selected = 0;
         LoadTask(0);
     }
-
-    m_saveTimer = new QTimer(this);
-    m_saveTimer->setInterval(kSaveCheckMs);
-    connect(m_saveTimer, &QTimer::timeout, this, [this] {
-        if (converting() && m_lastSave.isValid() && m_lastSave.elapsed() < kBatchSaveMs)
-            return;
-        saveTasksIfChanged();
-    });
-    m_saveTimer->start();
-}
-
-void CQuenmarDlg::saveTasksIfChanged()
-{
-    if (m_services.taskListFile.isEmpty() || m_tasks.changeCount() == m_savedChanges)
-        return;
-    m_lastSave.start();
-    QString error;
-    if (saveTaskList(m_tasks, m_services.taskListFile, &error)) {
-        m_savedChanges = m_tasks.changeCount();
-        return;
-    }
-    // Said once, not every half second: the next change tries again quietly.
-    m_savedChanges = m_tasks.changeCount();
-    qWarning("The list of files could not be saved to %s: %s",
-             qUtf8Printable(m_services.taskListFile), qUtf8Printable(error));
 }
 
 void CQuenmarDlg::setUpLogs()
@@ -98,14 +61,13 @@ void CQuenmarDlg::ShowLog()
         return;
     const QString path = m_tasks.get(m_selected).logPath;
     if (path.isEmpty() || !QFileInfo::exists(path)) {
-        showMessage(centredMessage(path.isEmpty()
-                                       ? tr("This file has not been converted yet: it has no log.")
-                                       : tr("The log of this file is gone: %1").arg(path)),
+        showMessage(path.isEmpty() ? tr("This file has not been converted yet: it has no log.")
+                                   : tr("The log of this file is gone: %1").arg(path),
                     tr("Information"), MessageIcon::None);
         return;
     }
     const QUrl url = QUrl::fromLocalFile(path);
     if (!(m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url)))
-        showMessage(centredMessage(tr("No program opened the log. It is %1").arg(path)),
-                    tr("Information"), MessageIcon::None);
+        showMessage(tr("No program opened the log. It is %1").arg(path), tr("Information"),
+                    MessageIcon::None);
 }

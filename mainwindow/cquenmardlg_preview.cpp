@@ -3,7 +3,9 @@
 
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
+#include "progressdisplay.h"
 #include "taskcells.h"
+#include "taskedits.h"
 
 #include <algorithm>
 #include <utility>
@@ -13,7 +15,7 @@ namespace {
 constexpr double kStillAtStart = 1.0;
 } // namespace
 
-void CQuenmarDlg::OnRangeChanged(int which, int released)
+void CQuenmarDlg::OnRangeChanged(int which, bool released)
 {
     if (converting())
         return;
@@ -21,8 +23,9 @@ void CQuenmarDlg::OnRangeChanged(int which, int released)
     if (!m_tasks.isValidIndex(mark) || m_trimLock)
         return;
     Task task = m_tasks.get(mark);
-    m_slider->GetSelection(task.startTime, task.endTime);
-    m_tasks.set(mark, task);
+    const auto [start, end] = m_slider->GetSelection();
+    if (setTaskTrim(task, start, end, m_slider->GetMax()))
+        m_tasks.set(mark, task);
     const int first = std::min(m_selected, mark);
     const int last = std::max(m_selected, mark);
     m_list->InvalidateCells(first, last, ColumnBegin, false);

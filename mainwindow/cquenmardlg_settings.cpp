@@ -9,27 +9,13 @@
 #include "programfolder.h"
 #include "settingitems.h"
 #include "taskcells.h"
+#include "taskedits.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 
 using namespace dialog102;
-
-namespace {
-
-// At most `limit` characters, never ending in half of a surrogate pair.
-QString cutText(const QString& text, int limit)
-{
-    if (text.size() <= limit)
-        return text;
-    int length = limit;
-    if (text.at(length - 1).isHighSurrogate())
-        --length;
-    return text.left(length);
-}
-
-} // namespace
 
 void CQuenmarDlg::OnSettingChanged(int id)
 {
@@ -38,40 +24,20 @@ void CQuenmarDlg::OnSettingChanged(int id)
     const int i = m_selected;
     if (!m_tasks.isValidIndex(i))
         return;
-    Task task = m_tasks.get(i);
-    const int item = setting(id)->currentIndex();
-    switch (id) {
-    case IdVideoType:
-        task.videoType = item;
-        break;
-    case IdVideoSize:
-        task.videoSize = item;
-        break;
-    case IdFrameRate:
-        task.frameRate = item;
-        break;
-    case IdVideoBitrate:
-        task.videoBitrate = item;
-        break;
-    case IdAspect:
-        task.aspect = item;
-        break;
-    case IdAudioBitrate:
-        task.audioBitrate = item;
-        break;
-    case IdChannels:
-        task.channels = item;
-        break;
-    case IdSampleRate:
-        task.sampleRate = item;
-        break;
-    case IdVolume:
-        task.volume = item;
-        break;
-    default:
+    static const std::pair<int, TaskSetting> settings[] = {
+        {IdVideoType, TaskSetting::VideoType}, {IdVideoSize, TaskSetting::VideoSize},
+        {IdFrameRate, TaskSetting::FrameRate}, {IdVideoBitrate, TaskSetting::VideoBitrate},
+        {IdAspect, TaskSetting::Aspect},       {IdAudioBitrate, TaskSetting::AudioBitrate},
+        {IdChannels, TaskSetting::Channels},   {IdSampleRate, TaskSetting::SampleRate},
+        {IdVolume, TaskSetting::Volume},
+    };
+    const auto found = std::find_if(std::begin(settings), std::end(settings),
+                                    [id](const auto& entry) { return entry.first == id; });
+    if (found == std::end(settings))
         return;
-    }
-    m_tasks.set(i, task);
+    Task task = m_tasks.get(i);
+    if (setTaskSetting(task, found->second, setting(id)->currentIndex()))
+        m_tasks.set(i, task);
 }
 
 void CQuenmarDlg::OnMp4ProfileChanged()
@@ -86,8 +52,8 @@ void CQuenmarDlg::OnMp4ProfileChanged()
     Task task;
     if (m_tasks.isValidIndex(i)) {
         task = m_tasks.get(i);
-        task.mp4Profile = k;
-        m_tasks.set(i, task);
+        if (setTaskMp4Profile(task, k))
+            m_tasks.set(i, task);
     }
     showSettingItems(k, settingItemsOfTask(task));
 }
@@ -116,8 +82,8 @@ void CQuenmarDlg::OnWmvProfileChanged()
     const int i = m_selected;
     if (m_tasks.isValidIndex(i)) {
         Task task = m_tasks.get(i);
-        task.wmvProfile = m_wmvProfile->currentIndex();
-        m_tasks.set(i, task);
+        if (setTaskWmvProfile(task, m_wmvProfile->currentIndex()))
+            m_tasks.set(i, task);
     }
 }
 
@@ -128,11 +94,9 @@ void CQuenmarDlg::OnTitleChanged()
     const int i = m_selected;
     if (!m_tasks.isValidIndex(i))
         return;
-    const QString text = cutText(m_titleEdit->text(), kTitleLimit);
     Task task = m_tasks.get(i);
-    task.title = text;
-    task.exportName = text;
-    task.outputPath.clear(); // the next conversion writes under the new name
+    if (!setTaskTitle(task, m_titleEdit->text()))
+        return;
     m_tasks.set(i, task);
     m_list->InvalidateCells(i, i, ColumnExport, false);
 }
@@ -146,10 +110,10 @@ void CQuenmarDlg::SwitchToMp4()
     const int m = m_list->GetSelectionMark();
     if (m_tasks.isValidIndex(m)) {
         Task task = m_tasks.get(m);
-        task.exportType = 0;
-        task.outputPath.clear();
-        m_tasks.set(m, task);
-        m_list->InvalidateCells(m, m, ColumnExport, false);
+        if (setTaskExportType(task, 0)) {
+            m_tasks.set(m, task);
+            m_list->InvalidateCells(m, m, ColumnExport, false);
+        }
     }
 }
 
@@ -162,10 +126,10 @@ void CQuenmarDlg::SwitchToWmv()
     const int m = m_list->GetSelectionMark();
     if (m_tasks.isValidIndex(m)) {
         Task task = m_tasks.get(m);
-        task.exportType = 1;
-        task.outputPath.clear();
-        m_tasks.set(m, task);
-        m_list->InvalidateCells(m, m, ColumnExport, false);
+        if (setTaskExportType(task, 1)) {
+            m_tasks.set(m, task);
+            m_list->InvalidateCells(m, m, ColumnExport, false);
+        }
     }
 }
 
@@ -188,13 +152,13 @@ void CQuenmarDlg::ApplyExportMode(int mode)
 
 void CQuenmarDlg::EnableSettings(bool on)
 {
-    for (int id : {1025, 1026, 1028, 1027, 1029, 1031, 1030, 1032, 1033})
+    for (int id = kFirstSetting; id <= kLastSetting; ++id)
         setting(id)->setEnabled(on && settingsEditable());
 }
 
 void CQuenmarDlg::ResetSettings()
 {
-    for (int id : {1025, 1026, 1028, 1027, 1029, 1031, 1030, 1032, 1033})
+    for (int id = kFirstSetting; id <= kLastSetting; ++id)
         setting(id)->setCurrentIndex(settingResetItem(id));
     setTitleText(QString());
     // The label goes with the edit, so the edit never stands there unexplained.

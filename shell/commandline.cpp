@@ -8,6 +8,7 @@
 #include "profilefile.h"
 #include "programfolder.h"
 #include "progressdisplay.h"
+#include "taskedits.h"
 #include "tasklog.h"
 
 #include <QCommandLineParser>
@@ -93,7 +94,7 @@ public:
     int selectedExportType() const override { return m_exportType; }
     void showMessage(const QString& text, const QString& caption, MessageIcon) override
     {
-        print(caption + QStringLiteral(": ") + text.trimmed());
+        print(caption + QStringLiteral(": ") + text);
     }
     void onTaskChanged(int row)
     {
@@ -157,15 +158,6 @@ bool readIndex(const QCommandLineParser& parser, const QString& name, int count,
         return false;
     }
     return true;
-}
-
-// The trim range held inside 0..duration, as the range slider holds it.
-void clampTrim(double duration, double* start, double* end)
-{
-    if (!(duration > 0))
-        duration = 0;
-    *start = std::clamp(*start, 0.0, duration);
-    *end = std::clamp(*end, *start, duration);
 }
 
 void listProfiles(MediaEngine& media)
@@ -285,17 +277,12 @@ int runCommandLine(int argc, char** argv)
 
     TaskList tasks;
     for (const QString& path : files) {
-        Task task = makeTask(path, media.GetDuration(path), exportType, wmvProfile);
-        task.mp4Profile = mp4Profile;
-        double taskStart = start;
-        double taskEnd = end < 0 ? task.endTime : end;
-        clampTrim(task.endTime, &taskStart, &taskEnd);
-        task.startTime = taskStart;
-        task.endTime = taskEnd;
-        if (parser.isSet(QStringLiteral("title"))) {
-            task.title = parser.value(QStringLiteral("title")).left(255);
-            task.exportName = task.title;
-        }
+        const double duration = media.GetDuration(path);
+        Task task = makeTask(path, duration, exportType, wmvProfile);
+        setTaskMp4Profile(task, mp4Profile);
+        setTaskTrim(task, start, end < 0 ? duration : end, duration);
+        if (parser.isSet(QStringLiteral("title")))
+            setTaskTitle(task, parser.value(QStringLiteral("title")));
         tasks.add(task);
     }
 

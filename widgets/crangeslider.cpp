@@ -58,18 +58,18 @@ void CRangeSlider::clamp()
 {
     if (m_left < m_min) {
         m_left = m_min;
-        emit rangeChanged(0, 0);
+        emit rangeChanged(0, false);
         if (m_right < m_left) {
             m_right = m_left;
-            emit rangeChanged(1, 0);
+            emit rangeChanged(1, false);
         }
     }
     if (m_right > m_max) {
         m_right = m_max;
-        emit rangeChanged(1, 0);
+        emit rangeChanged(1, false);
         if (m_left > m_right) {
             m_left = m_right;
-            emit rangeChanged(0, 0);
+            emit rangeChanged(0, false);
         }
     }
 }
@@ -185,7 +185,7 @@ void CRangeSlider::mouseMoveEvent(QMouseEvent* event)
             m_left = m_right;
         if (m_left <= m_min)
             m_left = m_min;
-        emit rangeChanged(0, 0);
+        emit rangeChanged(0, false);
         break;
     case 1: {
         const double old = m_right;
@@ -194,7 +194,7 @@ void CRangeSlider::mouseMoveEvent(QMouseEvent* event)
             m_right = m_left;
         if (m_right >= m_max)
             m_right = m_max;
-        emit rangeChanged(m_right != old ? 1 : 0, 0);
+        emit rangeChanged(m_right != old ? 1 : 0, false);
         break;
     }
     default: {
@@ -210,7 +210,7 @@ void CRangeSlider::mouseMoveEvent(QMouseEvent* event)
             m_right = m_max;
             m_left = m_max - w;
         }
-        emit rangeChanged(2, 0);
+        emit rangeChanged(2, false);
         break;
     }
     }
@@ -223,7 +223,7 @@ void CRangeSlider::mouseReleaseEvent(QMouseEvent* event)
     if (!m_dragging || event->button() != Qt::LeftButton)
         return;
     m_dragging = false;
-    emit rangeChanged(m_dragPart, 1);
+    emit rangeChanged(m_dragPart, true);
     update();
 }
 
@@ -264,7 +264,7 @@ void CRangeSlider::keyPressEvent(QKeyEvent* event)
         which = 1;
         m_right = std::max(at(b - 1), m_left);
     }
-    emit rangeChanged(which, 0);
+    emit rangeChanged(which, false);
     layoutThumbs();
     update();
 }

@@ -9,7 +9,7 @@ class QPainter;
 
 // A horizontal slider with two thumbs selecting [left, right] within [min, max].
 // Every change is reported synchronously with rangeChanged(which, released):
-// which = 0 left edge, 1 right edge, 2 both; released = 1 when a drag ends.
+// which = 0 left edge, 1 right edge, 2 both; released is true when a drag ends.
 // Keys: Left and Right move the selection one pixel's worth of value; against an end
 // of the track they move the other edge alone. Shift moves the right edge alone, never
 // below the left one.
@@ -36,7 +36,7 @@ public:
     QSize sizeHint() const override { return {222, 18}; }
 
 signals:
-    void rangeChanged(int which, int released);
+    void rangeChanged(int which, bool released);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -228,6 +228,24 @@ TEST(CommandLine, TitlesAndNamesAreNeverReadAsTemplateWords)
     ASSERT_EQ(cli.run({"--convert", odd, "--output", cli.out(), "--title", ""}, &output), 0)
         << output.toStdString();
     EXPECT_TRUE(QFile::exists(cli.out() + "/clip $SIZE.mp4")) << output.toStdString();
+
+    // A title longer than 255 is cut before the character that would not fit whole.
+    const QString a254(254, u'a');
+    ASSERT_EQ(cli.run({"--convert", odd, "--output", cli.out(), "--title",
+                       a254 + QString::fromUtf8("\xF0\x9F\x98\x80 end")},
+                      &output),
+              0)
+        << output.toStdString();
+    const QStringList made = QDir(cli.out()).entryList({"aaa*.mp4"});
+    ASSERT_EQ(made.size(), 1) << output.toStdString();
+    EXPECT_EQ(testmedia::probe(cli.out() + "/" + made.first())
+                  .value("format")
+                  .toObject()
+                  .value("tags")
+                  .toObject()
+                  .value("title")
+                  .toString(),
+              a254);
 }
 
 TEST(CommandLine, UnreadableSourcesSayWhy)

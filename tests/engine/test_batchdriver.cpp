@@ -13,6 +13,7 @@
 #include <QFileInfo>
 
 #include <memory>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -155,6 +156,27 @@ TEST(BatchDriver, AStoppedWmvTaskKeepsItsUsedTime)
     // Drawn again a minute later: the time the conversion ran, not the time since.
     EXPECT_LT(rig.batch.wmvClock(tickCount() + 60000) - rig.batch.wmvStartTick, 1000u);
     EXPECT_EQ(rig.progress(0), "    Stopped");
+}
+
+// A WMV conversion a moment before its end still runs: its row must not say Finished, nor
+// may a list kept at that moment (and restored after a crash) count it as finished.
+TEST(BatchDriver, AWmvRunNearItsEndIsNotFinished)
+{
+    BatchRig rig;
+    rig.addWmv("wmv");
+    rig.host.exportType = 1;
+    bool once = false;
+    QObject::connect(&rig.media.converter, &MediaConverter::ConversionProgress, [&] {
+        if (std::exchange(once, true))
+            return;
+        emit rig.media.converter.ConversionProgress(299.0, 300.0);
+        EXPECT_FALSE(conversionFinished(rig.tasks.get(0)));
+        EXPECT_TRUE(rig.progress(0).startsWith("    99 %")) << rig.progress(0).toStdString();
+        rig.driver.stopConverting();
+    });
+    rig.run();
+    EXPECT_EQ(rig.progress(0), "    Stopped");
+    EXPECT_FALSE(isConverted(rig.tasks.get(0)));
 }
 
 TEST(BatchDriver, RealMediaIsPreConvertedFirst)

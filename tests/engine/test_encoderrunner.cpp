@@ -176,9 +176,8 @@ TEST(EncoderRunner, EachPipeEndClosesOnce)
 
 TEST(EncoderRunner, FailureTextHasTheDiagnosticLayout)
 {
-    EXPECT_EQ(EncoderRunner::composeFailure("CreateProcess", 2, "No such file"),
-              "ERROR:   API         =   CreateProcess.\n       error   code   =   2.\n"
-              "       message         =   No such file.\n");
+    EXPECT_EQ(EncoderRunner::composeFailure("Starting the encoder", 2, "No such file"),
+              "Starting the encoder failed (error 2): No such file");
 }
 
 TEST(EncoderRunner, AStoppedEncoderIsGivenTimeWhileItsFileStillMoves)

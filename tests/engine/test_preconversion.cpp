@@ -88,7 +88,7 @@ TEST(PreConversion, CompressorChoiceDecidesTheRoute)
         EXPECT_TRUE(task.intermediatePath.startsWith(intermediateFolder() + "clip_"));
         const int number = QFileInfo(task.intermediatePath).completeBaseName().mid(5).toInt();
         EXPECT_GE(number, 10000);
-        EXPECT_LE(number, 50001);
+        EXPECT_LE(number, 50000);
     }
 }
 
@@ -195,7 +195,7 @@ TEST(PreConversion, RandomNumberAndIntermediatePath)
     for (int i = 0; i < 20; ++i) {
         const int n = PreConversion::randomNumber(10000, 50000);
         EXPECT_GE(n, 10000);
-        EXPECT_LE(n, 50001);
+        EXPECT_LE(n, 50000);
     }
 
     EXPECT_EQ(PreConversion::intermediatePath("/cache/", "clip", "avi", 23456),

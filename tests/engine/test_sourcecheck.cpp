@@ -1,3 +1,4 @@
+#include "common/fakemedia.h"
 #include "common/qtprinters.h"
 #include "sourcecheck.h"
 
@@ -56,4 +57,31 @@ TEST(SourceCheck, SaysWhyAFileCannotBeRead)
         QFile::setPermissions(d + "/clip.avi", QFile::WriteOwner);
         EXPECT_TRUE(sourceFileProblem(d + "/clip.avi").contains("cannot be read"));
     }
+}
+
+// One answer at Add and before a conversion: a file the media component decodes but whose
+// length it cannot read is refused as well, since it cannot be trimmed.
+TEST(SourceCheck, TheMediaComponentHasItsSayAfterTheFileSystem)
+{
+    FakeMedia media;
+    QString problem;
+    media.sourceProblem = [&](const QString&) { return problem; };
+    media.defaultDuration = 10.0;
+    QTemporaryDir dir;
+    const QString clip = dir.path() + "/clip.avi";
+    QFile file(clip);
+    file.open(QIODevice::WriteOnly);
+    file.write("some bytes");
+    file.close();
+
+    EXPECT_TRUE(checkSource(clip, media.converter).ok());
+    EXPECT_EQ(checkSource(dir.path() + "/gone.avi", media.converter).kind, FailureKind::SourceMissing);
+    EXPECT_EQ(checkSource(dir.path(), media.converter).kind, FailureKind::SourceUnreadable);
+    media.defaultDuration = 0.0;
+    const SourceVerdict noLength = checkSource(clip, media.converter);
+    EXPECT_EQ(noLength.kind, FailureKind::SourceUnreadable);
+    EXPECT_TRUE(noLength.problem.contains("length cannot be read"))
+        << noLength.problem.toStdString();
+    problem = "no picture";
+    EXPECT_EQ(checkSource(clip, media.converter).problem, "no picture");
 }

@@ -1,7 +1,10 @@
 #include "common/qtprinters.h"
 #include "tasklistfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -295,6 +298,30 @@ TEST_F(TaskListFile, HugeOrHostileFilesAreRefusedQuickly)
     // A folder where the file should be.
     QDir().mkpath(dir.path() + "/folder.json");
     EXPECT_FALSE(loadTaskList(dir.path() + "/folder.json").ok);
+}
+
+// The keeper writes a change within a second, but while a batch makes its progress
+// change the list many times a second, not again within five.
+TEST_F(TaskListFile, TheKeeperSavesChangesButSparesTheDiskDuringABatch)
+{
+    TaskList tasks;
+    TaskListKeeper keeper(tasks, path());
+    bool busy = false;
+    EXPECT_TRUE(keeper.restore([&busy] { return busy; }).isEmpty());
+    tasks.add(makeTask(source("a.avi"), 10.0, 0, 0));
+    QElapsedTimer waited;
+    waited.start();
+    while (loadTaskList(path()).tasks.size() != 1 && waited.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    ASSERT_EQ(loadTaskList(path()).tasks.size(), 1);
+
+    busy = true;
+    tasks.add(makeTask(source("b.avi"), 10.0, 0, 0));
+    while (waited.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(loadTaskList(path()).tasks.size(), 1);
+    keeper.saveIfChanged(); // as the window does when it closes
+    EXPECT_EQ(loadTaskList(path()).tasks.size(), 2);
 }
 
 TEST(TaskListChanges, EveryChangeMovesTheCounter)

@@ -416,6 +416,30 @@ TEST(MainWindowEditing, ExportTypeRadios)
     EXPECT_EQ(f.dlg().exportMode(), 1);
 }
 
+// Showing a Task is no edit: going from a WMV row to an MP4 row keeps the names of the
+// files both were written to.
+TEST(MainWindowEditing, SelectingRowsKeepsTheirWrittenFiles)
+{
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/tasks.json";
+    const QStringList sources = standInSources(2);
+    TaskList kept;
+    for (int type : {0, 1}) {
+        Task task = makeTask(sources[type], 10.0, type, 0);
+        task.outputPath = dir.path() + (type == 0 ? "/clip0_2.mp4" : "/clip1_2.wmv");
+        kept.add(task);
+    }
+    ASSERT_TRUE(saveTaskList(kept, file));
+
+    WindowFixture f(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia, file);
+    clickRow(f, 1);
+    clickRow(f, 0);
+    ASSERT_EQ(f.dlg().exportMode(), 0);
+    EXPECT_EQ(f.dlg().tasks().get(0).outputPath, kept.get(0).outputPath);
+    EXPECT_EQ(f.dlg().tasks().get(1).outputPath, kept.get(1).outputPath);
+    EXPECT_EQ(listOf(f)->GetCellRequest(0, 3)->text, "clip0_2.mp4");
+}
+
 TEST(MainWindowEditing, ResetInEachMode)
 {
     WindowFixture f;
