@@ -20,6 +20,7 @@ bool ConversionControl::waitIdle(int milliseconds)
 void ConversionWorker::convert(quint64 generation, const ConversionJob& job,
                                const std::shared_ptr<ConversionControl>& control)
 {
+    using media::Transcoder;
     Transcoder::Result result = Transcoder::Result::Cancelled;
     QString error;
     FailureKind kind = FailureKind::None;
