@@ -240,6 +240,73 @@ TEST(MediaConversion, StopEndsTheWorkQuicklyAndSilencesItsEvents)
     EXPECT_FALSE(testmedia::probeStream(testmedia::probe(output), "video").isEmpty());
 }
 
+// Seconds where the last packet of `stream` ("v:0", "a:0") ends.
+double streamEnd(const QString& path, const QString& stream)
+{
+    QString output;
+    testmedia::run("ffprobe",
+                   {"-v", "error", "-select_streams", stream, "-show_entries",
+                    "packet=pts_time,duration_time", "-of", "csv=p=0", path},
+                   &output);
+    double end = 0.0;
+    for (const QString& line : output.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(',');
+        if (fields.size() == 2)
+            end = std::max(end, fields[0].toDouble() + fields[1].toDouble());
+    }
+    return end;
+}
+
+// A stop closes the file as the end does: the encoders give out what they still hold
+// first, so that the file decodes without a fault and its sound lasts to its picture's end.
+TEST(MediaConversion, AStoppedConversionLeavesAWholeFile)
+{
+    ensureApplication();
+    const QString source = testmedia::clip("avi", 20);
+    struct Case
+    {
+        const char* name;
+        int format;
+        short compressor; // -1: the WMV profile's
+    } cases[] = {{"stopped.wmv", MediaComponent::FormatWmv, -1}, {"stopped.avi", 8, 0}};
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString output = dir.filePath(c.name);
+        MediaEngine engine;
+        EventLog log(engine);
+        engine.SetOutputFormat(c.format);
+        engine.SetWmvProfileIndex(0);
+        engine.SetOutputWidth(320);
+        engine.SetOutputHeight(240);
+        engine.SetFrameRate(25.0);
+        engine.SetUseVideoCompressor(c.compressor >= 0);
+        engine.SetVideoCompressorIndex(c.compressor);
+        engine.SetUseAudioCompressor(c.compressor >= 0);
+        engine.SetAudioCompressorIndex(c.compressor);
+        engine.Reset();
+        engine.AddVideoSegment(source, 0.0, 20.0, 0);
+        engine.AddAudioSegment(source, 0.0, 20.0);
+        ASSERT_TRUE(engine.ConvertToFile(output));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !log.positions.isEmpty(); }, 10000));
+        ASSERT_EQ(log.completions, 0) << "the conversion ended before it could be stopped";
+        engine.StopConversion();
+        QTest::qWait(300);
+
+        QString faults;
+        EXPECT_EQ(
+            testmedia::run("ffmpeg", {"-v", "error", "-i", output, "-f", "null", "-"}, &faults), 0);
+        EXPECT_TRUE(faults.trimmed().isEmpty()) << faults.toStdString();
+        const double pictureEnd = streamEnd(output, "v:0");
+        const double soundEnd = streamEnd(output, "a:0");
+        EXPECT_GT(pictureEnd, 0.0);
+        EXPECT_LT(pictureEnd, 19.0) << "the stop came too late to test anything";
+        // The sound is handed out never behind the picture, and the MP3 encoder holds back
+        // more than a frame of it: unless given out, the sound would end first.
+        EXPECT_GE(soundEnd, pictureEnd);
+    }
+}
+
 TEST(MediaConversion, SourcesThatCannotBeReadAreRefused)
 {
     ensureApplication();
