@@ -16,7 +16,7 @@ constexpr double kReadBeyond = 1.0;
 
 DecodeStage::DecodeStage(AVStream* stream, CodecPtr decoder, int64_t origin,
                          std::optional<double> length)
-    : m_stream(stream), m_decoder(std::move(decoder)),
+    : m_stream(stream), m_decoder(std::move(decoder)), m_originMicros(origin),
       m_origin(av_rescale_q(origin, AV_TIME_BASE_Q, stream->time_base)), m_length(length)
 {
 }
@@ -157,7 +157,11 @@ void DecodeStage::filter(AVFrame* frame)
         closeInput();
         return;
     }
-    frame->pts = video ? ts - m_origin : av_rescale_q(ts - m_origin, tb, filterTimeBase);
+    // A sound's time base can be as coarse as its packets (26 ms for MP3 in AVI): its
+    // origin is counted in samples, not rounded to that.
+    frame->pts = video ? ts - m_origin
+                       : av_rescale_q(ts, tb, filterTimeBase) -
+                             av_rescale_q(m_originMicros, AV_TIME_BASE_Q, filterTimeBase);
     if (const Status added =
             m_filters.add(frame, frameSpan(*frame, filterTimeBase, m_stream->avg_frame_rate));
         !added)

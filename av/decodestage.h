@@ -54,7 +54,8 @@ private:
 
     AVStream* m_stream;
     CodecPtr m_decoder;
-    int64_t m_origin; // in the stream's time base
+    int64_t m_originMicros; // AV_TIME_BASE units
+    int64_t m_origin;       // the same in the stream's time base, rounded
     std::optional<double> m_length;
     std::string m_chain;
     FilterGraph::Options m_options;

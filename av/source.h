@@ -21,6 +21,8 @@ struct SourceRequest
     bool video = true;            // the streams wanted, when the file has them
     bool audio = true;
     int audioStream = -1; // a stream index to take the sound from; -1: the best one
+    // A subtitle stream or file to burn in would be chosen here too, opened beside the
+    // picture by open() and drawn by setVideoShape() after sourceFilters.
 };
 
 // What the picture becomes. The picture keeps its proportions inside the frame; bars
@@ -32,9 +34,11 @@ struct VideoShape
     double displayAspect = 0.0; // the frame's shape on screen; 0: square pixels
     AVRational frameRate{0, 1}; // 0: the source's own timing
     AVPixelFormat pixelFormat = AV_PIX_FMT_YUV420P;
-    int colorDepth = 24;       // fewer bits per pixel: the picture is brought down first
-    int threads = 0;           // for the filters; 0: FFmpeg's choice
-    std::string sourceFilters; // run on the source's picture before it is fitted
+    int colorDepth = 24; // fewer bits per pixel: the picture is brought down first
+    int threads = 0;     // for the filters; 0: FFmpeg's choice
+    // Run on the source's picture before it is fitted (turning it upright, deepening,
+    // deinterlacing); one that turns it must be matched by displayAspect().
+    std::string sourceFilters;
 };
 
 struct AudioShape
@@ -45,7 +49,8 @@ struct AudioShape
     int frameSize = 0; // samples per frame; 0 for whatever comes
     double volume = 1.0;
     int threads = 0;
-    std::string sourceFilters; // run on the source's sound before it is resampled
+    // Run on the source's sound before it is resampled (a downmix of its own, say).
+    std::string sourceFilters;
 };
 
 class Source
