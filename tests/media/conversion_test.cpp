@@ -307,6 +307,41 @@ TEST(MediaConversion, AStoppedConversionLeavesAWholeFile)
     }
 }
 
+// A segment's sound starts at its sample, though MP3 in AVI counts its time in packets
+// of 26 ms: PCM out, compared with the source's own sound from the same moment.
+TEST(MediaConversion, ASegmentsSoundStartsAtItsSample)
+{
+    ensureApplication();
+    const QString source = testmedia::clip("avi", 4);
+    QTemporaryDir dir;
+    const QString output = dir.filePath("pcm.avi");
+    MediaEngine engine;
+    EventLog log(engine);
+    engine.SetOutputFormat(8);
+    engine.SetUseVideoCompressor(true);
+    engine.SetVideoCompressorIndex(1);
+    engine.SetUseAudioCompressor(true);
+    engine.SetAudioCompressorIndex(1);
+    engine.Reset();
+    engine.AddVideoSegment(source, 1.52, 3.0, 0);
+    engine.AddAudioSegment(source, 1.52, 3.0);
+    ASSERT_TRUE(engine.ConvertToFile(output));
+    ASSERT_TRUE(log.waitForCompletion());
+    ASSERT_TRUE(engine.LastError().isEmpty()) << engine.LastError().toStdString();
+    QString stats;
+    testmedia::run("ffmpeg",
+                   {"-v", "info", "-nostdin", "-i", source, "-i", output, "-lavfi",
+                    "[0:a]atrim=start=1.52,asetpts=PTS-STARTPTS,pan=mono|c0=c0,"
+                    "atrim=start=0.1:end=1[a];[1:a]pan=mono|c0=c0,atrim=start=0.1:end=1[b];"
+                    "[a][b]amerge,pan=mono|c0=c0-c1,astats=metadata=0",
+                    "-f", "null", "-"},
+                   &stats);
+    const qsizetype at = stats.indexOf("RMS level dB: ");
+    ASSERT_GE(at, 0) << stats.toStdString();
+    // About -32 dB as it is; a sound a few milliseconds off differs by -18 dB or more.
+    EXPECT_LT(stats.mid(at + 14).section('\n', 0, 0).toDouble(), -25) << "the sound is shifted";
+}
+
 TEST(MediaConversion, SourcesThatCannotBeReadAreRefused)
 {
     ensureApplication();
