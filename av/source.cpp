@@ -154,8 +154,8 @@ Status Source::setVideoShape(const VideoShape& shape)
         pictureWidth = std::min(width, even(fittedWidth));
     // Pixels far from square (a damaged header) leave a sliver not worth showing.
     if (fittedHeight < std::max(1.0, height / 100.0) || fittedWidth < std::max(1.0, width / 100.0))
-        return Status::failure(
-            format("its shape leaves it a mere sliver of a %dx%d frame", width, height));
+        return Status::failure(format(
+            "its pixels' shape would leave it a mere sliver of the %dx%d frame", width, height));
     append(chain, format("scale=%d:%d", pictureWidth, pictureHeight));
     if (pictureWidth != width || pictureHeight != height)
         append(chain,
