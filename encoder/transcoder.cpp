@@ -153,8 +153,8 @@ bool Transcoder::setUpVideo(av::DecodeStage& stage)
     shape.frameRate = frameRate;
     shape.pixelFormat = AV_PIX_FMT_YUV420P;
     if (const av::Status shaped = m_source.setVideoShape(shape); !shaped)
-        return failWith("cannot convert the picture of '" + m_options.inputPath +
-                        "': " + shaped.error());
+        return sourceFails("cannot convert the picture of '" + m_options.inputPath +
+                           "': " + shaped.error());
 
     const bool h264 = o.videoCodec == VideoCodec::H264;
     const AVCodec* codec =
@@ -249,8 +249,8 @@ bool Transcoder::setUpAudio(av::DecodeStage& stage)
     if (!(encoder->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE))
         shape.frameSize = encoder->frame_size;
     if (const av::Status shaped = m_source.setAudioShape(shape); !shaped)
-        return failWith("cannot convert the sound of '" + m_options.inputPath +
-                        "': " + shaped.error());
+        return sourceFails("cannot convert the sound of '" + m_options.inputPath +
+                           "': " + shaped.error());
 
     m_pipelines.push_back(std::make_unique<StreamPipeline>(
         stage, std::move(encoder),

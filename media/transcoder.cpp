@@ -335,7 +335,8 @@ bool Transcoder::convertPiece(size_t index, double pieceStart)
         shape.colorDepth = m_job.colorDepth;
         shape.threads = 1;
         if (const av::Status shaped = videoSource->setVideoShape(shape); !shaped)
-            return failWith(cannotConvert(*videoSource, true, shaped.error()));
+            return failWith(cannotConvert(*videoSource, true, shaped.error()),
+                            FailureKind::SourceUnreadable);
     }
     const AVCodecContext* audioCodec = out.codec[kAudio].get();
     if (audioSource && audioCodec) {
@@ -348,7 +349,8 @@ bool Transcoder::convertPiece(size_t index, double pieceStart)
                               : audioCodec->frame_size;
         shape.threads = 1;
         if (const av::Status shaped = audioSource->setAudioShape(shape); !shaped)
-            return failWith(cannotConvert(*audioSource, false, shaped.error()));
+            return failWith(cannotConvert(*audioSource, false, shaped.error()),
+                            FailureKind::SourceUnreadable);
     }
 
     const int lead = out.codec[kVideo] ? kVideo : kAudio;
