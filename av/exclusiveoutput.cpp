@@ -7,6 +7,7 @@ extern "C" {
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -237,3 +238,24 @@ bool ExclusiveOutput::removeIfOurs()
 }
 
 } // namespace trelvo
+
+namespace av {
+
+std::string outputTakenText(const std::string& path)
+{
+    return "the file " + path + " already exists; it is not replaced";
+}
+
+std::unique_ptr<trelvo::ExclusiveOutput> createOutput(const std::string& path, Status* status)
+{
+    int error = 0;
+    std::unique_ptr<trelvo::ExclusiveOutput> file = trelvo::ExclusiveOutput::create(path, &error);
+    if (!file && status)
+        *status = error == EEXIST
+                      ? Status::failureWithCode(outputTakenText(path), AVERROR(EEXIST))
+                      : Status::failureWithCode(
+                            "cannot create " + path + ": " + std::strerror(error), AVERROR(error));
+    return file;
+}
+
+} // namespace av

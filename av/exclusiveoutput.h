@@ -1,5 +1,7 @@
 #pragma once
 
+#include "status.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
 }
@@ -85,3 +87,14 @@ private:
 };
 
 } // namespace trelvo
+
+namespace av {
+
+// Creates `path` as an exclusive output. Null when it cannot, with the reason in
+// `*status`: "the file PATH already exists; it is not replaced" (code AVERROR(EEXIST))
+// or "cannot create PATH: why".
+std::unique_ptr<trelvo::ExclusiveOutput> createOutput(const std::string& path, Status* status);
+// The reason createOutput gives for a name that is taken.
+std::string outputTakenText(const std::string& path);
+
+} // namespace av

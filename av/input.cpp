@@ -7,25 +7,25 @@ namespace av {
 
 namespace {
 
-template <class T> T failWith(std::string* error, std::string why)
+template <class T> T failWith(Status* status, Status why)
 {
-    if (error)
-        *error = std::move(why);
+    if (status)
+        *status = std::move(why);
     return T();
 }
 
 } // namespace
 
-InputPtr openInput(const std::string& path, std::string* error)
+InputPtr openInput(const std::string& path, Status* error)
 {
     struct stat info = {};
     if (::stat(path.c_str(), &info) == 0 &&
         (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISCHR(info.st_mode)))
-        return failWith<InputPtr>(error, "it is a pipe or a device, not a file");
+        return failWith<InputPtr>(error, Status::failure("it is a pipe or a device, not a file"));
     AVFormatContext* ctx = nullptr;
     const int rc = avformat_open_input(&ctx, ("file:" + path).c_str(), nullptr, nullptr);
     if (rc < 0) // FFmpeg has freed the context then
-        return failWith<InputPtr>(error, errorText(rc));
+        return failWith<InputPtr>(error, Status::failure(rc));
     return InputPtr(ctx);
 }
 
@@ -51,26 +51,27 @@ StreamChoice chooseStreams(AVFormatContext* input)
     return choice;
 }
 
-CodecPtr openDecoder(const AVStream* stream, std::string* error)
+CodecPtr openDecoder(const AVStream* stream, Status* error)
 {
     const AVCodecParameters* par = stream->codecpar;
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     if (!codec)
-        return failWith<CodecPtr>(error,
-                                  std::string("no decoder for ") + avcodec_get_name(par->codec_id));
+        return failWith<CodecPtr>(error, Status::failure(std::string("no decoder for ") +
+                                                         avcodec_get_name(par->codec_id)));
     CodecPtr decoder = makeCodec(codec);
     if (!decoder)
-        return failWith<CodecPtr>(error, errorText(AVERROR(ENOMEM)));
+        return failWith<CodecPtr>(error, Status::failure(AVERROR(ENOMEM)));
     int rc = avcodec_parameters_to_context(decoder.get(), par);
     if (rc < 0)
-        return failWith<CodecPtr>(error, std::string("cannot set up the ") + codec->name +
-                                             " decoder: " + errorText(rc));
+        return failWith<CodecPtr>(
+            error,
+            Status::failure(std::string("cannot set up the ") + codec->name + " decoder", rc));
     decoder->pkt_timebase = stream->time_base;
     decoder->thread_count = 0;
     rc = avcodec_open2(decoder.get(), codec, nullptr);
     if (rc < 0)
-        return failWith<CodecPtr>(error, std::string("cannot open the ") + codec->name +
-                                             " decoder: " + errorText(rc));
+        return failWith<CodecPtr>(
+            error, Status::failure(std::string("cannot open the ") + codec->name + " decoder", rc));
     return decoder;
 }
 

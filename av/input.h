@@ -10,8 +10,8 @@ namespace av {
 
 // Opens `path` as a file, whatever its name holds (a ':' would otherwise name a
 // protocol). A pipe, socket or character device is refused: reading one could wait
-// forever, deaf to a stop. Null with the reason in `*error` (may be null).
-InputPtr openInput(const std::string& path, std::string* error);
+// forever, deaf to a stop. Null with the reason in `*status` (may be null).
+InputPtr openInput(const std::string& path, Status* status);
 
 // Reads as much of the source as it takes to know its streams.
 Status readStreamInfo(AVFormatContext* input);
@@ -26,7 +26,7 @@ struct StreamChoice
 StreamChoice chooseStreams(AVFormatContext* input);
 
 // An open decoder for `stream`, timed in the stream's time base and using as many
-// threads as FFmpeg likes. Null with the reason in `*error` (may be null).
-CodecPtr openDecoder(const AVStream* stream, std::string* error);
+// threads as FFmpeg likes. Null with the reason in `*status` (may be null).
+CodecPtr openDecoder(const AVStream* stream, Status* status);
 
 } // namespace av

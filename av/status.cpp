@@ -39,4 +39,12 @@ Status Status::failure(std::string_view what, int code)
     return status;
 }
 
+Status Status::failureWithCode(std::string why, int code)
+{
+    Status status = failure(std::move(why));
+    if (code < 0)
+        status.m_code = code;
+    return status;
+}
+
 } // namespace av

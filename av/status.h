@@ -20,6 +20,8 @@ public:
     static Status failure(int code);
     // "what: FFmpeg's reason for code".
     static Status failure(std::string_view what, int code);
+    // `why` as it stands, with the AVERROR behind it.
+    static Status failureWithCode(std::string why, int code);
 
     bool ok() const { return !m_failed; }
     explicit operator bool() const { return ok(); }

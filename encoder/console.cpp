@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include "encoderprotocol.h"
 #include "exclusiveoutput.h"
 
 extern "C" {
@@ -12,6 +13,8 @@ extern "C" {
 #include <unistd.h>
 
 namespace console {
+
+using namespace encoderprotocol;
 
 namespace {
 
@@ -60,8 +63,8 @@ void logCallback(void* avcl, int level, const char* format, va_list args)
     std::string line(text);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
-    replaceAll(line, "size=", "size =");
-    replaceAll(line, "time=", "time =");
+    replaceAll(line, kSizeKey, "size =");
+    replaceAll(line, kTimeKey, "time =");
     writeLine(line);
 }
 
@@ -81,11 +84,11 @@ void writeLine(const std::string& line)
 
 void note(const std::string& text)
 {
-    writeLine("trelvo-encoder: " + text);
+    writeLine(kNotePrefix + text);
 }
 void error(const std::string& text)
 {
-    writeLine("trelvo-encoder: error: " + text);
+    writeLine(std::string(kNotePrefix) + kErrorWord + text);
 }
 
 void installLogFilter()
@@ -133,13 +136,10 @@ std::atomic<int64_t>* StopRequest::progressStamp()
 std::string progressLine(int64_t frames, double fps, int64_t bytesWritten, double mediaSeconds)
 {
     const double kbps = mediaSeconds > 0 ? bytesWritten * 8.0 / mediaSeconds / 1000.0 : 0.0;
-    // "size=" is followed by exactly eight characters of number, then "kB"; "time=" by
-    // seconds with two decimals: the program that runs us reads those widths.
+    // The program that runs us reads the widths of "size=" and "time=".
     char line[160];
-    std::snprintf(line, sizeof line,
-                  "frame=%5lld fps=%3.0f size=%8lldkB time=%.2f bitrate=%6.1fkbits/s",
-                  static_cast<long long>(frames), fps, static_cast<long long>(bytesWritten / 1024),
-                  mediaSeconds, kbps);
+    std::snprintf(line, sizeof line, kProgressFormat, static_cast<long long>(frames), fps,
+                  static_cast<long long>(bytesWritten / 1024), mediaSeconds, kbps);
     return line;
 }
 

@@ -1,5 +1,6 @@
 #include "console.h"
 #include "encoderoptions.h"
+#include "encoderprotocol.h"
 #include "transcoder.h"
 
 extern "C" {
@@ -19,10 +20,10 @@ int main(int argc, char** argv)
     }
     if (!parsed.error.empty()) {
         console::error(parsed.error);
-        return 2;
+        return encoderprotocol::kExitUsage;
     }
     av_log_set_level(AV_LOG_ERROR);
     console::installLogFilter();
     console::StopRequest::startWatching();
-    return Transcoder(parsed.options).run();
+    return encoder::Transcoder(parsed.options).run();
 }

@@ -1,5 +1,7 @@
 #include "pipelineworker.h"
 
+namespace encoder {
+
 namespace {
 // About a second of sound: enough to ride out the picture's bursts, little memory.
 constexpr size_t maxQueuedPackets = 64;
@@ -61,3 +63,5 @@ void PipelineWorker::work()
     if (m_result >= 0)
         m_result = m_pipeline.finish();
 }
+
+} // namespace encoder

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+namespace encoder {
+
 // Runs one StreamPipeline on a thread of its own, fed by a short queue of packets, so
 // that the sound is decoded and encoded while the main thread works on the picture.
 class PipelineWorker
@@ -35,3 +37,5 @@ private:
     std::atomic<int> m_result{0};
     std::thread m_thread;
 };
+
+} // namespace encoder

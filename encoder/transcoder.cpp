@@ -1,7 +1,7 @@
 #include "transcoder.h"
 
 #include "console.h"
-#include "input.h"
+#include "encoderprotocol.h"
 #include "levels.h"
 #include "pipelineworker.h"
 
@@ -49,6 +49,10 @@ std::string creationTime(const std::string& localTime)
 
 } // namespace
 
+namespace encoder {
+
+using namespace encoderprotocol;
+
 Transcoder::Transcoder(EncoderOptions options) : m_options(std::move(options)) {}
 
 Transcoder::~Transcoder()
@@ -84,15 +88,14 @@ int Transcoder::run()
     // taken meanwhile. lstat: a link, even one leading nowhere, takes the name too.
     struct stat info = {};
     if (::lstat(m_options.outputPath.c_str(), &info) == 0)
-        return failWith("output file '" + m_options.outputPath + "' exists; it is not replaced"),
-               kOutputExists;
-    if (!openInput() || !openOutput() || !seekToStart() || !convert()) {
+        return failWith(av::outputTakenText(m_options.outputPath)), kExitOutputExists;
+    if (!openInput() || !openOutput() || !convert()) {
         if (m_outputExists)
-            return kOutputExists;
+            return kExitOutputExists;
         // A write that failed beneath a pipeline is said as the pipeline's failure.
         if (m_outputFailed)
-            return kOutputUnwritable;
-        return m_sourceFailed ? kSourceUnreadable : kFailed;
+            return kExitOutputUnwritable;
+        return m_sourceFailed ? kExitSourceUnreadable : kExitFailed;
     }
     m_file->keep();
     return 0;
@@ -101,90 +104,57 @@ int Transcoder::run()
 bool Transcoder::openInput()
 {
     const std::string& path = m_options.inputPath;
-    std::string why;
-    m_input = av::openInput(path, &why);
-    if (!m_input)
-        return sourceFails("cannot read '" + path + "': " + why);
-    AVFormatContext* input = m_input.get();
-    if (const av::Status read = av::readStreamInfo(input); !read)
-        return sourceFails("cannot read '" + path + "': " + read.error());
-    if (input->start_time != AV_NOPTS_VALUE)
-        m_inputStart = input->start_time / double(AV_TIME_BASE);
-
-    const av::StreamChoice streams = av::chooseStreams(input);
-    if (streams.video < 0 && streams.audio < 0)
-        return sourceFails("'" + path + "' holds neither video nor audio");
-    if (streams.video >= 0 && !setUpVideo(input->streams[streams.video]))
-        return false;
-    if (streams.audio >= 0 && !setUpAudio(input->streams[streams.audio]))
-        return false;
-    if (m_pipelines.empty())
-        return sourceFails("'" + path + "' holds no stream that can be decoded");
+    av::SourceRequest request;
+    request.path = path;
+    request.start = m_options.start;
+    request.length = m_options.length;
+    if (const av::Status opened = m_source.open(request); !opened)
+        return sourceFails("cannot read '" + path + "': " + opened.error());
+    if (const av::Status& why = m_source.leftOut(av::Source::Kind::Video); !why.ok())
+        console::note("the video is left out: " + why.error());
+    if (const av::Status& why = m_source.leftOut(av::Source::Kind::Audio); !why.ok())
+        console::note("the sound is left out: " + why.error());
+    const bool leftOut = !m_source.leftOut(av::Source::Kind::Video).ok() ||
+                         !m_source.leftOut(av::Source::Kind::Audio).ok();
+    if (!m_source.hasVideo() && !m_source.hasAudio())
+        return sourceFails(leftOut ? "'" + path + "' holds no stream that can be decoded"
+                                   : "'" + path + "' holds neither video nor audio");
+    const AVFormatContext* input = m_source.input();
     if (input->duration != AV_NOPTS_VALUE &&
         m_options.start >= input->duration / double(AV_TIME_BASE))
         return failWith(
             format("the start %.2f s lies beyond the end of '%s'", m_options.start, path.c_str()));
+    if (m_source.hasVideo() && !setUpVideo(*m_source.video()))
+        return false;
+    if (m_source.hasAudio() && !setUpAudio(*m_source.audio()))
+        return false;
     return true;
 }
 
-// Trim and time shift, the same for both streams so that they stay in step.
-static std::string trimFilters(const char* prefix, double start, std::optional<double> length)
+bool Transcoder::setUpVideo(av::DecodeStage& stage)
 {
-    std::string chain;
-    if (start > 0 || length)
-        chain += format("%strim=start=%.6f", prefix, start);
-    if (length)
-        chain += format(":end=%.6f", start + *length);
-    if (!chain.empty())
-        chain += ",";
-    chain += format("%ssetpts=PTS-%.6f/TB", prefix[0] ? "a" : "", start);
-    return chain;
-}
-
-bool Transcoder::setUpVideo(AVStream* stream)
-{
-    std::string problem;
-    av::CodecPtr decoder = av::openDecoder(stream, &problem);
-    if (!decoder) {
-        console::note("the video is left out: " + problem);
-        return true;
-    }
     const EncoderOptions& o = m_options;
+    AVStream* stream = stage.stream();
     const AVCodecParameters* par = stream->codecpar;
-    AVRational sourceSar = av_guess_sample_aspect_ratio(m_input.get(), stream, nullptr);
-    if (sourceSar.num <= 0 || sourceSar.den <= 0)
-        sourceSar = AVRational{1, 1};
-    const double sourceDar = par->width * av_q2d(sourceSar) / std::max(1, par->height);
-
     const int width = o.width.value_or(even(par->width));
     const int height = o.height.value_or(even(par->height));
     AVRational frameRate = o.frameRateNum ? AVRational{*o.frameRateNum, *o.frameRateDen}
-                                          : av_guess_frame_rate(m_input.get(), stream, nullptr);
+                                          : av_guess_frame_rate(m_source.input(), stream, nullptr);
     if (frameRate.num <= 0 || frameRate.den <= 0 || av_q2d(frameRate) > 120)
         frameRate = AVRational{25, 1};
-    const double outputDar = o.aspectNum ? double(*o.aspectNum) / *o.aspectDen : sourceDar;
+    const double outputDar =
+        o.aspectNum ? double(*o.aspectNum) / *o.aspectDen : m_source.displayAspect();
     const AVRational outputSar = av_d2q(outputDar * height / width, 1000);
 
-    // Fit the picture into the frame without distortion; bars fill the rest.
-    int pictureWidth = width, pictureHeight = height;
-    const double pixelAspect = av_q2d(outputSar);
-    if (sourceDar > outputDar * 1.01)
-        pictureHeight = std::min(height, even(width * pixelAspect / sourceDar));
-    else if (sourceDar < outputDar / 1.01)
-        pictureWidth = std::min(width, even(height * sourceDar / pixelAspect));
-
-    std::string chain = trimFilters("", m_inputStart + o.start, o.length);
-    // Interlaced sources (DVD, camcorders) would comb once scaled down.
-    if (par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE)
-        chain += ",yadif=deint=interlaced";
-    chain += format(",scale=%d:%d", pictureWidth, pictureHeight);
-    if (pictureWidth != width || pictureHeight != height)
-        chain += format(",pad=%d:%d:%d:%d:black", width, height, ((width - pictureWidth) / 2) & ~1,
-                        ((height - pictureHeight) / 2) & ~1);
-    chain += format(",setsar=%d/%d,fps=fps=%d/%d:start_time=0", outputSar.num, outputSar.den,
-                    frameRate.num, frameRate.den);
-    if (o.length)
-        chain += format(",trim=end=%.6f", *o.length);
+    av::VideoShape shape;
+    shape.width = width;
+    shape.height = height;
+    shape.displayAspect = outputDar;
+    shape.frameRate = frameRate;
+    shape.pixelFormat = AV_PIX_FMT_YUV420P;
+    if (const av::Status shaped = m_source.setVideoShape(shape); !shaped)
+        return sourceFails("cannot convert the picture of '" + m_options.inputPath +
+                           "': " + shaped.error());
 
     const bool h264 = o.videoCodec == VideoCodec::H264;
     const AVCodec* codec =
@@ -238,21 +208,15 @@ bool Transcoder::setUpVideo(AVStream* stream)
                         " encoder: " + av::errorText(ret));
 
     m_pipelines.push_back(std::make_unique<StreamPipeline>(
-        stream, std::move(decoder), std::move(encoder), chain,
+        stage, std::move(encoder),
         [this](AVPacket* p, AVStream* s, AVRational tb) { return writePacket(p, s, tb); }));
     return true;
 }
 
-bool Transcoder::setUpAudio(AVStream* stream)
+bool Transcoder::setUpAudio(av::DecodeStage& stage)
 {
-    std::string problem;
-    av::CodecPtr decoder = av::openDecoder(stream, &problem);
-    if (!decoder) {
-        console::note("the sound is left out: " + problem);
-        return true;
-    }
     const EncoderOptions& o = m_options;
-    const AVCodecParameters* par = stream->codecpar;
+    const AVCodecParameters* par = stage.stream()->codecpar;
     const int requestedRate =
         o.sampleRate.value_or(par->sample_rate > 0 ? par->sample_rate : 48000);
     const int rate = nearestAacSampleRate(requestedRate);
@@ -277,19 +241,19 @@ bool Transcoder::setUpAudio(AVStream* stream)
     if (ret < 0)
         return failWith(std::string("cannot open the AAC encoder: ") + av::errorText(ret));
 
-    std::string chain = trimFilters("a", m_inputStart + o.start, o.length);
-    if (o.volume != 256)
-        chain += format(",volume=%.6f", o.volume / 256.0);
-    const std::string layoutName = av::channelLayoutName(encoder->ch_layout);
-    // async fills a late start with silence and keeps the sound on the clock.
-    chain += format(",aresample=%d:async=1:min_hard_comp=0.1:first_pts=0,aformat=sample_fmts=fltp:"
-                    "sample_rates=%d:channel_layouts=%s",
-                    rate, rate, layoutName.c_str());
-    if (o.length)
-        chain += format(",atrim=end=%.6f", *o.length);
+    av::AudioShape shape;
+    shape.sampleRate = rate;
+    shape.channels = channels;
+    shape.sampleFormat = AV_SAMPLE_FMT_FLTP;
+    shape.volume = o.volume / 256.0;
+    if (!(encoder->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE))
+        shape.frameSize = encoder->frame_size;
+    if (const av::Status shaped = m_source.setAudioShape(shape); !shaped)
+        return sourceFails("cannot convert the sound of '" + m_options.inputPath +
+                           "': " + shaped.error());
 
     m_pipelines.push_back(std::make_unique<StreamPipeline>(
-        stream, std::move(decoder), std::move(encoder), chain,
+        stage, std::move(encoder),
         [this](AVPacket* p, AVStream* s, AVRational tb) { return writePacket(p, s, tb); }));
     return true;
 }
@@ -299,13 +263,11 @@ bool Transcoder::openOutput()
     const std::string& path = m_options.outputPath;
     // Made exclusively, so that a file that appeared since the first look is kept too,
     // and written only through the descriptor that made it.
-    int error = 0;
-    m_file = trelvo::ExclusiveOutput::create(path, &error);
+    av::Status created;
+    m_file = av::createOutput(path, &created);
     if (!m_file) {
-        m_outputExists = error == EEXIST;
-        if (m_outputExists)
-            return failWith("output file '" + path + "' exists; it is not replaced");
-        return outputFails("cannot create '" + path + "': " + std::strerror(error));
+        m_outputExists = created.code() == AVERROR(EEXIST);
+        return m_outputExists ? failWith(created.error()) : outputFails(created.error());
     }
     // Every write counts as progress for a stop that has to wait for the file's end.
     m_file->setProgressStamp(console::StopRequest::progressStamp());
@@ -347,22 +309,6 @@ bool Transcoder::openOutput()
         ret = avformat_write_header(output, muxerOptions.address());
     if (ret < 0)
         return outputFails("cannot write '" + path + "': " + av::errorText(ret));
-    return true;
-}
-
-bool Transcoder::seekToStart()
-{
-    if (m_options.start <= 0)
-        return true;
-    // Land on a key frame a little before the start; the trim filters drop the rest.
-    const double target = std::max(m_inputStart, m_inputStart + m_options.start - 1.0);
-    const int64_t ts = int64_t(target * AV_TIME_BASE);
-    if (avformat_seek_file(m_input.get(), -1, INT64_MIN, ts, ts, 0) < 0) {
-        // Without a seek the frames before the start are decoded and dropped. Should this
-        // one fail too, reading goes on from where it is, which the trim copes with.
-        avformat_seek_file(m_input.get(), -1, INT64_MIN, int64_t(m_inputStart * AV_TIME_BASE),
-                           INT64_MAX, 0);
-    }
     return true;
 }
 
@@ -430,19 +376,15 @@ bool Transcoder::convert()
             allEnded = allEnded && pipeline->outputEnded();
         if (allEnded || (worker && worker->failed()))
             break;
-        int ret = av_read_frame(m_input.get(), packet.get());
-        if (ret == AVERROR(EAGAIN)) {
-            ::usleep(10000);
-            continue;
-        }
-        if (ret < 0) {
-            if (ret != AVERROR_EOF)
-                console::note("the source ends early (" + av::errorText(ret) +
+        av::DecodeStage* stage = m_source.read(packet.get());
+        if (!stage) {
+            if (!m_source.readFailure().ok())
+                console::note("the source ends early (" + m_source.readFailure().error() +
                               "); keeping what was read");
             break;
         }
         for (const auto& pipeline : m_pipelines) {
-            if (pipeline->inputStream()->index != packet->stream_index)
+            if (&pipeline->stage() != stage)
                 continue;
             if (worker && &worker->pipeline() == pipeline.get())
                 worker->push(packet.get());
@@ -481,3 +423,5 @@ bool Transcoder::convert()
         console::note("stopped on request; the file holds what was converted so far");
     return true;
 }
+
+} // namespace encoder

@@ -3,6 +3,7 @@
 #include "encoderoptions.h"
 #include "exclusiveoutput.h"
 #include "handles.h"
+#include "source.h"
 #include "streampipeline.h"
 
 #include <atomic>
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace encoder {
+
 // One conversion from the source to a Zune MP4, as the options ask.
 class Transcoder
 {
@@ -18,22 +21,15 @@ public:
     explicit Transcoder(EncoderOptions options);
     ~Transcoder();
 
-    // Exit statuses of run() besides 0, success.
-    static constexpr int kFailed = 1;
-    static constexpr int kOutputExists = 3; // the caller may retry under another name
-    static constexpr int kSourceUnreadable = 4; // not a video or sound this can decode
-    static constexpr int kOutputUnwritable = 5; // the output could not be made or written
-
-    // Runs the whole conversion; the exit status of the program. Every failure has been
-    // said on standard error by then, in one line.
+    // Runs the whole conversion; the exit status of the program (encoderprotocol.h).
+    // Every failure has been said on standard error by then, in one line.
     int run();
 
 private:
     bool openInput();
-    bool setUpVideo(AVStream* stream);
-    bool setUpAudio(AVStream* stream);
+    bool setUpVideo(av::DecodeStage& stage);
+    bool setUpAudio(av::DecodeStage& stage);
     bool openOutput();
-    bool seekToStart();
     bool convert();
     int writePacket(AVPacket* packet, AVStream* outStream, AVRational encoderTimeBase);
     int64_t bytesWritten() const;
@@ -44,12 +40,11 @@ private:
     bool outputFails(const std::string& message);
 
     EncoderOptions m_options;
-    av::InputPtr m_input;
+    av::Source m_source;
     // The file before the muxer that writes into it, so that the muxer goes first.
     std::unique_ptr<trelvo::ExclusiveOutput> m_file;
     av::OutputPtr m_output;
     std::vector<std::unique_ptr<StreamPipeline>> m_pipelines;
-    double m_inputStart = 0.0; // the source's first timestamp, in seconds
     bool m_outputExists = false;
     // Set by what failed, for the exit status; a write may fail on the sound's thread.
     bool m_sourceFailed = false;
@@ -58,3 +53,5 @@ private:
     mutable std::mutex m_muxLock;
     std::atomic<int64_t> m_packetsWritten = 0;
 };
+
+} // namespace encoder

@@ -1,8 +1,12 @@
 #include "encoderoutputparser.h"
 
+#include "encoderprotocol.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+
+using namespace encoderprotocol;
 
 void parseEncoderOutput(const char* chunk, int taskIndex, TaskList& tasks, const ParseHooks& hooks)
 {
@@ -11,15 +15,17 @@ void parseEncoderOutput(const char* chunk, int taskIndex, TaskList& tasks, const
         return;
     Task task = tasks.get(taskIndex);
 
-    if (const char* size = std::strstr(chunk, "size="); size && std::strlen(size) >= 13) {
-        char field[16] = {};
-        std::memcpy(field, size + 5, 8);
+    if (const char* size = std::strstr(chunk, kSizeKey);
+        size && std::strlen(size) >= kKeyLength + kSizeWidth) {
+        char field[kSizeWidth + 1] = {};
+        std::memcpy(field, size + kKeyLength, kSizeWidth);
         task.outputKB = std::atoi(field);
     }
 
-    if (const char* time = std::strstr(chunk, "time="); time && std::strlen(time) >= 9) {
-        char field[16] = {};
-        std::strncpy(field, time + 5, 5);
+    if (const char* time = std::strstr(chunk, kTimeKey);
+        time && std::strlen(time) >= kKeyLength + kTimeMinWidth) {
+        char field[kTimeWidth + 1] = {};
+        std::strncpy(field, time + kKeyLength, kTimeWidth);
         double t = std::strtod(field, nullptr);
         if (!std::isfinite(t))
             t = 0.0;

@@ -15,7 +15,7 @@ struct ParseHooks
     std::function<void(int row)> redrawProgress;
 };
 
-// Picks "size=" (kilobytes, 8 characters wide) and "time=" (seconds, 5 characters
-// count) out of one chunk of the encoder's output and stores them with the speed in
+// Picks "size=" (kilobytes) and "time=" (seconds), as wide as encoderprotocol.h says,
+// out of one chunk of the encoder's output and stores them with the speed in
 // the Task. A RealMedia Task is ended once its trimmed length has been encoded.
 void parseEncoderOutput(const char* chunk, int taskIndex, TaskList& tasks, const ParseHooks& hooks);

@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "commandsplitter.h"
+#include "encoderprotocol.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,16 +21,18 @@ Q_LOGGING_CATEGORY(lcRunner, "trelvo.runner", QtWarningMsg)
 
 namespace {
 
+using namespace encoderprotocol;
+
 bool isProgressLine(const QString& line)
 {
-    return line.contains(QLatin1String("size=")) && line.contains(QLatin1String("time="));
+    return line.contains(QLatin1String(kSizeKey)) && line.contains(QLatin1String(kTimeKey));
 }
 
 // Our encoder's notes ("trelvo-encoder: using level 2") are not reasons for a failure.
 bool isNote(const QString& line)
 {
-    return line.startsWith(QLatin1String("trelvo-encoder: ")) &&
-           !line.contains(QLatin1String("error:"));
+    return line.startsWith(QLatin1String(kNotePrefix)) &&
+           !line.contains(QLatin1String(kErrorWord).trimmed());
 }
 
 // The encoder's process with what tells whether it still moves: how much it printed,

@@ -27,13 +27,6 @@ public:
     static constexpr int kTerminateAfterMs = 3000;
     static constexpr int kKillAfterMs = 2000;
     static constexpr int kStallLimitMs = 120000;
-    // The encoder's exit status when its output file existed already (another run got
-    // there first): the caller chooses the next free name and runs it again.
-    static constexpr int kExitOutputExists = 3;
-    // Its exit statuses when the source cannot be read, and when the output cannot be
-    // made or written (a folder that is gone or read-only, a full disk).
-    static constexpr int kExitSourceUnreadable = 4;
-    static constexpr int kExitOutputUnwritable = 5;
 
     // How a run ended.
     struct Result

@@ -5,6 +5,7 @@
 ConversionOutcome transcode(const ConversionJob& job, const std::atomic<bool>& cancel,
                             const std::function<void(double position, double total)>& progress)
 {
+    using media::Transcoder;
     Transcoder transcoder(job, cancel, progress);
     const Transcoder::Result result =
         cancel.load() ? Transcoder::Result::Cancelled : transcoder.run();

@@ -6,6 +6,7 @@
 #include "mediacatalog.h"
 #include "mediaprobe.h"
 #include "previewplayer.h"
+#include "transcoder.h"
 
 #include <QFile>
 #include <algorithm>
@@ -158,10 +159,11 @@ bool MediaEngine::ConvertToFile(const QString& path)
     }
     for (const QVector<MediaSegment>* list : {&m_videoSegments, &m_audioSegments}) {
         for (const MediaSegment& segment : *list) {
-            std::string why;
+            av::Status why;
             if (!av::openInput(QFile::encodeName(segment.path).toStdString(), &why)) {
-                setError(tr("Cannot read %1: %2").arg(segment.path, QString::fromStdString(why)),
-                         FailureKind::SourceUnreadable);
+                setError(
+                    tr("Cannot read %1: %2").arg(segment.path, QString::fromStdString(why.error())),
+                    FailureKind::SourceUnreadable);
                 return false;
             }
         }
@@ -173,13 +175,10 @@ bool MediaEngine::ConvertToFile(const QString& path)
     }
     // Made here, so that the caller knows at once whether the name was free; another
     // conversion that got there first keeps its file.
-    int error = 0;
-    job.output = trelvo::ExclusiveOutput::create(QFile::encodeName(path).toStdString(), &error);
+    av::Status created;
+    job.output = av::createOutput(QFile::encodeName(path).toStdString(), &created);
     if (!job.output) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(error));
-        setError(error == EEXIST ? tr("The file %1 already exists; it is not replaced").arg(path)
-                                 : tr("Cannot create %1: %2").arg(path, reason),
-                 FailureKind::OutputUnwritable);
+        setError(media::sentence(created.error()), FailureKind::OutputUnwritable);
         return false;
     }
     setError({}, FailureKind::None);

@@ -79,18 +79,18 @@ QString mediaSourceProblem(const QString& path)
         }
         return false;
     };
-    std::string error;
+    av::Status error;
     av::InputPtr ctx = av::openInput(QFile::encodeName(path).toStdString(), &error);
     // Most containers name their streams in the header; reading into the streams for
     // the rest takes long enough to be felt, so it is done only when the header says
     // nothing.
     if (ctx && !decodable(ctx.get())) {
         if (const av::Status read = av::readStreamInfo(ctx.get()); !read)
-            error = read.error();
+            error = read;
     }
-    if (!error.empty())
+    if (!error.ok())
         return QStringLiteral("It is not a video or sound file this program can read (%1)")
-            .arg(QString::fromStdString(error));
+            .arg(QString::fromStdString(error.error()));
     if (decodable(ctx.get()))
         return {};
     return QStringLiteral("The file holds no picture or sound that this program can decode");

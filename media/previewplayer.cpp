@@ -1,8 +1,9 @@
 #include "previewplayer.h"
 
-#include "segmentreader.h"
+#include "pieces.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <algorithm>
 #include <vector>
@@ -47,29 +48,35 @@ private:
 };
 
 // Pictures in RGB32 at most kMaxWidth wide, sound as the audio output takes it.
-bool shapeForPreview(SegmentReader& reader)
+bool shapeForPreview(av::Source& source)
 {
-    QString why;
-    if (reader.hasVideo()) {
-        SegmentReader::VideoShape shape;
-        const int width = reader.sourceWidth();
-        const int height = reader.sourceHeight();
+    if (source.hasVideo()) {
+        av::VideoShape shape;
+        const int width = source.displayWidth();
+        const int height = source.displayHeight();
         const double scale = width > kMaxWidth ? double(kMaxWidth) / width : 1.0;
         shape.width = int(width * scale) & ~1;
         shape.height = int(height * scale) & ~1;
         shape.pixelFormat = AV_PIX_FMT_RGB32;
-        if (!reader.setVideoShape(shape, &why))
+        shape.threads = 1;
+        if (!source.setVideoShape(shape))
             return false;
     }
-    if (reader.hasAudio()) {
-        SegmentReader::AudioShape shape;
+    if (source.hasAudio()) {
+        av::AudioShape shape;
         shape.sampleRate = PreviewPlayer::kSampleRate;
         shape.channels = PreviewPlayer::kChannels;
         shape.sampleFormat = AV_SAMPLE_FMT_S16;
-        if (!reader.setAudioShape(shape, &why))
+        shape.threads = 1;
+        if (!source.setAudioShape(shape))
             return false;
     }
     return true;
+}
+
+av::Segment segmentOf(const MediaSegment& segment)
+{
+    return {QFile::encodeName(segment.path).toStdString(), segment.start, segment.end};
 }
 
 QImage pictureOf(const AVFrame& frame)
@@ -83,14 +90,18 @@ QImage pictureOf(const AVFrame& frame)
 QImage pictureIn(const QString& path, double start, double length, bool last,
                  const std::atomic<bool>& cancel)
 {
-    SegmentReader reader(&cancel);
-    if (!reader.open(path, start, length, true, false, nullptr) || !reader.hasVideo() ||
-        !shapeForPreview(reader))
+    av::Source source(&cancel);
+    av::SourceRequest request;
+    request.path = QFile::encodeName(path).toStdString();
+    request.start = start;
+    request.length = length;
+    request.audio = false;
+    if (!source.open(request) || !source.hasVideo() || !shapeForPreview(source))
         return {};
     av::FramePtr frame = av::makeFrame();
     av::FramePtr kept = av::makeFrame();
     bool any = false;
-    while (reader.next(frame.get()) == SegmentReader::Kind::Video) {
+    while (source.next(frame.get()) == av::Source::Kind::Video) {
         av_frame_unref(kept.get());
         av_frame_move_ref(kept.get(), frame.get());
         any = true;
@@ -130,53 +141,30 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
     av::FramePtr frame = av::makeFrame();
     const int pieces = int(std::max(video.size(), audio.size()));
     for (int i = 0; i < pieces && !cancel->load(); ++i) {
-        std::vector<std::unique_ptr<SegmentReader>> readers;
-        auto openReader = [&](const MediaSegment& segment, bool wantVideo, bool wantAudio) {
-            auto reader = std::make_unique<SegmentReader>(cancel.get());
-            QString why;
-            if (reader->open(segment.path, segment.start, segment.end - segment.start, wantVideo,
-                             wantAudio, &why))
-                readers.push_back(std::move(reader));
-        };
-        const MediaSegment* v = i < video.size() ? &video[i] : nullptr;
-        const MediaSegment* a = i < audio.size() ? &audio[i] : nullptr;
-        if (v && a && v->path == a->path && v->start == a->start) {
-            openReader(*v, true, true);
-        } else {
-            if (v)
-                openReader(*v, true, false);
-            if (a)
-                openReader(*a, false, true);
+        av::Piece piece(cancel.get());
+        const av::Segment v = i < video.size() ? segmentOf(video[i]) : av::Segment{};
+        const av::Segment a = i < audio.size() ? segmentOf(audio[i]) : av::Segment{};
+        // What cannot be read, or shaped, has nothing to show; the preview has no place
+        // for the reason and goes on with the rest.
+        (void)piece.open(i < video.size() ? &v : nullptr, i < audio.size() ? &a : nullptr);
+        std::vector<const av::Source*> refused;
+        for (const auto& source : piece.sources()) {
+            if (!shapeForPreview(*source))
+                refused.push_back(source.get());
         }
-        // A reader whose filters are refused has nothing to show; the preview has no
-        // place for the reason and goes on with the others.
-        double pieceLength = 0.0;
-        std::erase_if(readers, [](const std::unique_ptr<SegmentReader>& reader) {
-            return !shapeForPreview(*reader);
-        });
-        for (const auto& reader : readers)
-            pieceLength = std::max(pieceLength, reader->length());
+        for (const av::Source* source : refused)
+            piece.remove(source);
         // A piece without pictures (a sound-only source) must not leave the last
         // preview's picture on screen.
-        if (std::none_of(readers.begin(), readers.end(),
-                         [](const auto& reader) { return reader->hasVideo(); }))
+        if (!piece.videoSource())
             emit this->frame(generation, QImage());
 
-        std::vector<bool> done(readers.size(), false);
-        size_t remaining = readers.size();
-        for (size_t turn = 0; remaining > 0 && !cancel->load();
-             turn = (turn + 1) % readers.size()) {
-            if (done[turn])
-                continue;
-            SegmentReader& reader = *readers[turn];
-            const SegmentReader::Kind kind = reader.next(frame.get());
-            if (kind == SegmentReader::Kind::End) {
-                done[turn] = true;
-                --remaining;
-                continue;
-            }
-            const bool isVideo = kind == SegmentReader::Kind::Video;
-            const AVRational tb = isVideo ? reader.videoTimeBase() : reader.audioTimeBase();
+        for (;;) {
+            AVRational tb{1, 1};
+            const av::Source::Kind kind = piece.next(frame.get(), &tb, nullptr, nullptr);
+            if (kind == av::Source::Kind::End)
+                break;
+            const bool isVideo = kind == av::Source::Kind::Video;
             const double at = pieceStart + double(frame->pts) * av_q2d(tb);
             clock.startAt(at);
             if (isVideo) {
@@ -194,7 +182,7 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
             }
             av_frame_unref(frame.get());
         }
-        pieceStart += pieceLength;
+        pieceStart += piece.length();
     }
     // Let the last picture stay for its time and the sound play out.
     if (!cancel->load())

@@ -3,7 +3,7 @@
 #include "encode.h"
 #include "exclusiveoutput.h"
 #include "handles.h"
-#include "segmentreader.h"
+#include "pieces.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -48,7 +48,24 @@ int nearestSampleRate(const AVCodec* codec, int wanted)
     return best;
 }
 
-// FFmpeg's words for an error, as a sentence of ours.
+QString reason(int code)
+{
+    return QString::fromStdString(av::errorText(code));
+}
+
+std::vector<av::Segment> segmentsOf(const QVector<MediaSegment>& list)
+{
+    std::vector<av::Segment> segments;
+    for (const MediaSegment& segment : list)
+        segments.push_back(
+            {QFile::encodeName(segment.path).toStdString(), segment.start, segment.end});
+    return segments;
+}
+
+} // namespace
+
+namespace media {
+
 QString sentence(const std::string& text)
 {
     QString line = QString::fromStdString(text);
@@ -57,12 +74,12 @@ QString sentence(const std::string& text)
     return line;
 }
 
-QString reason(int code)
+QString cannotConvert(const av::Source& source, bool picture, const std::string& why)
 {
-    return QString::fromStdString(av::errorText(code));
+    return QString("The %1 of %2 cannot be converted: %3")
+        .arg(picture ? "picture" : "sound", QFile::decodeName(source.path().c_str()),
+             QString::fromStdString(why));
 }
-
-} // namespace
 
 struct Transcoder::Output
 {
@@ -107,7 +124,9 @@ bool Transcoder::failWith(const QString& why, FailureKind kind)
 
 Transcoder::Result Transcoder::run()
 {
-    const int pieces = int(std::max(m_job.videoSegments.size(), m_job.audioSegments.size()));
+    const std::vector<av::Segment> video = segmentsOf(m_job.videoSegments);
+    const std::vector<av::Segment> audio = segmentsOf(m_job.audioSegments);
+    const size_t pieces = av::pieceCount(video, audio);
     if (pieces == 0)
         return fail("Nothing to convert: no segment was added");
 
@@ -116,49 +135,29 @@ Transcoder::Result Transcoder::run()
     QString leftOut; // why a stream asked for could not be decoded
     int sourceWidth = 0;
     int sourceHeight = 0;
-    for (int i = 0; i < pieces; ++i) {
-        const MediaSegment* video =
-            i < m_job.videoSegments.size() ? &m_job.videoSegments[i] : nullptr;
-        const MediaSegment* audio =
-            i < m_job.audioSegments.size() ? &m_job.audioSegments[i] : nullptr;
-        const bool shared = video && audio && video->path == audio->path &&
-                            video->start == audio->start && video->end == audio->end;
-        SegmentReader* videoReader = nullptr;
-        SegmentReader* audioReader = nullptr;
-        for (const MediaSegment* segment : {video, audio}) {
-            if (!segment || (segment == audio && shared))
-                continue;
-            auto reader = std::make_unique<SegmentReader>(&m_cancel);
-            QString why;
-            const bool wantVideo = segment == video;
-            const bool wantAudio = segment == audio || shared;
-            if (!reader->open(segment->path, segment->start, segment->end - segment->start,
-                              wantVideo, wantAudio, &why))
-                return fail(QString("Cannot read %1: %2").arg(segment->path, why),
-                            FailureKind::SourceUnreadable);
-            if (!why.isEmpty())
-                leftOut = why;
-            if (wantVideo)
-                videoReader = reader.get();
-            if (wantAudio)
-                audioReader = reader.get();
-            m_readers.push_back(std::move(reader));
-        }
-        if (videoReader && videoReader->hasVideo()) {
-            withVideo = true;
-            if (sourceWidth == 0) {
-                sourceWidth = videoReader->sourceWidth();
-                sourceHeight = videoReader->sourceHeight();
+    for (size_t i = 0; i < pieces; ++i) {
+        auto piece = std::make_unique<av::Piece>(&m_cancel);
+        if (const av::Status opened =
+                piece->open(av::pieceSegment(video, i), av::pieceSegment(audio, i));
+            !opened)
+            return fail(sentence(opened.error()), FailureKind::SourceUnreadable);
+        for (const auto& source : piece->sources()) {
+            for (av::Source::Kind kind : {av::Source::Kind::Video, av::Source::Kind::Audio}) {
+                if (!source->leftOut(kind).ok())
+                    leftOut = QString::fromStdString(source->leftOut(kind).error());
             }
         }
-        if (audioReader && audioReader->hasAudio())
+        if (const av::Source* source = piece->videoSource()) {
+            withVideo = true;
+            if (sourceWidth == 0) {
+                sourceWidth = source->displayWidth();
+                sourceHeight = source->displayHeight();
+            }
+        }
+        if (piece->audioSource())
             withAudio = true;
-        m_pieces.emplace_back(videoReader, audioReader);
-        const double videoLength =
-            videoReader && videoReader->hasVideo() ? videoReader->length() : 0.0;
-        const double audioLength =
-            audioReader && audioReader->hasAudio() ? audioReader->length() : 0.0;
-        m_total += std::max(videoLength, audioLength);
+        m_total += piece->length();
+        m_pieces.push_back(std::move(piece));
     }
     if (!withVideo && !withAudio)
         return fail(
@@ -172,55 +171,48 @@ Transcoder::Result Transcoder::run()
         return Result::Failed;
 
     double pieceStart = 0.0;
-    for (int i = 0; i < pieces; ++i) {
+    for (size_t i = 0; i < pieces && !m_cancel.load(); ++i) {
         if (!convertPiece(i, pieceStart))
             return Result::Failed;
-        if (m_cancel.load())
-            break;
-        const auto [videoReader, audioReader] = m_pieces[size_t(i)];
-        pieceStart +=
-            std::max(videoReader && videoReader->hasVideo() ? videoReader->length() : 0.0,
-                     audioReader && audioReader->hasAudio() ? audioReader->length() : 0.0);
+        pieceStart += m_pieces[i]->length();
     }
-
-    if (!m_cancel.load()) {
-        for (int kind : {kVideo, kAudio}) {
-            if (m_out->codec[kind] && !encode(kind, nullptr))
-                return Result::Failed;
-        }
-        if (m_out->encodedFrames == 0)
-            return fail("Nothing in the source could be decoded", FailureKind::SourceUnreadable);
-    }
-    // A stopped conversion still closes its file properly, so what is there plays.
-    int rc = av_write_trailer(m_out->ctx.get());
-    if (rc >= 0)
-        rc = m_file->flush();
-    if (rc < 0)
-        return fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),
-                    FailureKind::OutputUnwritable);
-    m_out.reset();
-    m_file->keep();
+    if (!m_cancel.load() && m_out->encodedFrames == 0)
+        return fail("Nothing in the source could be decoded", FailureKind::SourceUnreadable);
+    // A stopped conversion closes its file the same way, so that what is there plays.
+    if (!finishFile())
+        return Result::Failed;
     if (m_cancel.load())
         return Result::Cancelled;
     reportProgress(m_total, true);
     return Result::Done;
 }
 
+bool Transcoder::finishFile()
+{
+    // The encoders give out what they hold, then the muxer writes its index.
+    for (int kind : {kVideo, kAudio}) {
+        if (m_out->codec[kind] && !encode(kind, nullptr))
+            return false;
+    }
+    int rc = av_write_trailer(m_out->ctx.get());
+    if (rc >= 0)
+        rc = m_file->flush();
+    if (rc < 0)
+        return failWith(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),
+                        FailureKind::OutputUnwritable);
+    m_out.reset();
+    m_file->keep();
+    return true;
+}
+
 bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int sourceHeight)
 {
     const QByteArray path = QFile::encodeName(m_job.outputPath);
     if (!m_file) {
-        int error = 0;
-        m_file = trelvo::ExclusiveOutput::create(path.toStdString(), &error);
-        if (!m_file) {
-            fail(error == EEXIST
-                     ? QString("The file %1 already exists; it is not replaced")
-                           .arg(m_job.outputPath)
-                     : QString("Cannot create %1: %2")
-                           .arg(m_job.outputPath, QString::fromLocal8Bit(std::strerror(error))),
-                 FailureKind::OutputUnwritable);
-            return false;
-        }
+        av::Status created;
+        m_file = av::createOutput(path.toStdString(), &created);
+        if (!m_file)
+            return failWith(sentence(created.error()), FailureKind::OutputUnwritable);
     }
     m_out = std::make_unique<Output>();
     AVFormatContext* raw = nullptr;
@@ -319,15 +311,12 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
     return true;
 }
 
-bool Transcoder::convertPiece(int piece, double pieceStart)
+bool Transcoder::convertPiece(size_t index, double pieceStart)
 {
     Output& out = *m_out;
-    const auto [videoReader, audioReader] = m_pieces[size_t(piece)];
-    std::vector<SegmentReader*> readers;
-    for (SegmentReader* r : {videoReader, audioReader}) {
-        if (r && std::find(readers.begin(), readers.end(), r) == readers.end())
-            readers.push_back(r);
-    }
+    av::Piece& piece = *m_pieces[index];
+    av::Source* videoSource = piece.videoSource();
+    av::Source* audioSource = piece.audioSource();
     // The next piece starts where the longer stream of this one ended, so that sound and
     // picture stay together across pieces.
     for (int kind : {kVideo, kAudio}) {
@@ -337,56 +326,49 @@ bool Transcoder::convertPiece(int piece, double pieceStart)
                                              AVRational{1, 1000000}, out.codec[kind]->time_base);
         out.offset[kind] = std::max(out.nextPts[kind], planned);
     }
-    QString why;
-    auto cannotConvert = [&](const SegmentReader* reader) {
-        return failWith(QString("Cannot convert %1: %2")
-                            .arg(reader == videoReader ? "the picture" : "the sound", why));
-    };
-    if (videoReader && out.codec[kVideo]) {
-        SegmentReader::VideoShape shape;
+    if (videoSource && out.codec[kVideo]) {
+        av::VideoShape shape;
         shape.width = out.codec[kVideo]->width;
         shape.height = out.codec[kVideo]->height;
         shape.pixelFormat = out.codec[kVideo]->pix_fmt;
         shape.frameRate = out.codec[kVideo]->framerate;
         shape.colorDepth = m_job.colorDepth;
-        if (!videoReader->setVideoShape(shape, &why))
-            return cannotConvert(videoReader);
+        shape.threads = 1;
+        if (const av::Status shaped = videoSource->setVideoShape(shape); !shaped)
+            return failWith(cannotConvert(*videoSource, true, shaped.error()),
+                            FailureKind::SourceUnreadable);
     }
     const AVCodecContext* audioCodec = out.codec[kAudio].get();
-    if (audioReader && audioCodec) {
-        SegmentReader::AudioShape shape;
+    if (audioSource && audioCodec) {
+        av::AudioShape shape;
         shape.sampleRate = audioCodec->sample_rate;
         shape.channels = audioCodec->ch_layout.nb_channels;
         shape.sampleFormat = audioCodec->sample_fmt;
         shape.frameSize = (audioCodec->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)
                               ? 0
                               : audioCodec->frame_size;
-        if (!audioReader->setAudioShape(shape, &why))
-            return cannotConvert(audioReader);
+        shape.threads = 1;
+        if (const av::Status shaped = audioSource->setAudioShape(shape); !shaped)
+            return failWith(cannotConvert(*audioSource, false, shaped.error()),
+                            FailureKind::SourceUnreadable);
     }
 
     const int lead = out.codec[kVideo] ? kVideo : kAudio;
     av::FramePtr frame = av::makeFrame();
-    std::vector<bool> done(readers.size(), false);
-    size_t remaining = readers.size();
-    for (size_t turn = 0; remaining > 0; turn = (turn + 1) % readers.size()) {
-        if (done[turn])
-            continue;
-        if (m_cancel.load())
-            return true;
-        SegmentReader* reader = readers[turn];
-        const SegmentReader::Kind kindRead = reader->next(frame.get());
-        if (kindRead == SegmentReader::Kind::End) {
+    for (;;) {
+        AVRational from{1, 1};
+        av::Source* failed = nullptr;
+        const av::Source::Kind kindRead = piece.next(frame.get(), &from, nullptr, &failed);
+        if (kindRead == av::Source::Kind::End) {
             // A file missing its picture or sound is no success.
-            if (!reader->failure().isEmpty())
-                return failWith(reader->failure());
-            done[turn] = true;
-            --remaining;
-            continue;
+            if (failed)
+                return failWith(cannotConvert(*failed,
+                                              failed->failedKind() == av::Source::Kind::Video,
+                                              failed->failure().error()));
+            return true;
         }
-        const int kind = kindRead == SegmentReader::Kind::Video ? kVideo : kAudio;
-        if (!out.codec[kind] || (kind == kVideo && reader != videoReader) ||
-            (kind == kAudio && reader != audioReader)) {
+        const int kind = kindRead == av::Source::Kind::Video ? kVideo : kAudio;
+        if (!out.codec[kind]) {
             av_frame_unref(frame.get());
             continue;
         }
@@ -394,13 +376,12 @@ bool Transcoder::convertPiece(int piece, double pieceStart)
         // pieces that silence would push the sound behind the picture, so only the last piece
         // keeps it.
         const AVCodecContext* enc = out.codec[kind].get();
-        if (kind == kAudio && piece + 1 < int(m_pieces.size()) && enc->frame_size > 0 &&
+        if (kind == kAudio && index + 1 < m_pieces.size() && enc->frame_size > 0 &&
             !(enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) &&
             frame->nb_samples < enc->frame_size) {
             av_frame_unref(frame.get());
             continue;
         }
-        const AVRational from = kind == kVideo ? reader->videoTimeBase() : reader->audioTimeBase();
         const AVRational to = out.codec[kind]->time_base;
         frame->pts = av_rescale_q(frame->pts, from, to) + out.offset[kind];
         frame->pict_type = AV_PICTURE_TYPE_NONE;
@@ -409,7 +390,6 @@ bool Transcoder::convertPiece(int piece, double pieceStart)
         if (kind == lead)
             reportProgress(double(out.nextPts[kind]) * av_q2d(to), false);
     }
-    return true;
 }
 
 bool Transcoder::encode(int kind, AVFrame* frame)
@@ -479,3 +459,5 @@ void Transcoder::reportProgress(double position, bool force)
     if (m_progress)
         m_progress(position, m_total);
 }
+
+} // namespace media

@@ -11,10 +11,15 @@
 #include <vector>
 
 struct AVFrame;
-class SegmentReader;
+namespace av {
+class Piece;
+class Source;
+} // namespace av
 namespace trelvo {
 class ExclusiveOutput;
 }
+
+namespace media {
 
 // Converts the segment set of a job into one output file. Runs on a worker thread;
 // reports progress through a callback and looks at the cancel flag between packets.
@@ -42,8 +47,9 @@ private:
     Result fail(const QString& why, FailureKind kind = FailureKind::EncoderStopped);
     bool failWith(const QString& why, FailureKind kind = FailureKind::EncoderStopped);
     bool openOutput(bool withVideo, bool withAudio, int sourceWidth, int sourceHeight);
-    bool convertPiece(int piece, double pieceStart);
+    bool convertPiece(size_t piece, double pieceStart);
     bool encode(int kind, AVFrame* frame);
+    bool finishFile();
     void reportProgress(double position, bool force);
 
     const ConversionJob& m_job;
@@ -51,13 +57,17 @@ private:
     Progress m_progress;
     std::shared_ptr<trelvo::ExclusiveOutput> m_file; // outlives m_out, which writes into it
     std::unique_ptr<Output> m_out;
-    // Per pair of segments: its video reader and its audio reader (the same one when
-    // both come from the same span of the same file).
-    std::vector<std::unique_ptr<SegmentReader>> m_readers;
-    std::vector<std::pair<SegmentReader*, SegmentReader*>> m_pieces;
+    std::vector<std::unique_ptr<av::Piece>> m_pieces;
     QString m_error;
     FailureKind m_failureKind = FailureKind::None;
     double m_total = 0.0;
     double m_reported = 0.0;
     QElapsedTimer m_sinceReport;
 };
+
+// FFmpeg's words, or av's, as a sentence of ours.
+QString sentence(const std::string& text);
+// Why the picture or the sound of `source` cannot be converted.
+QString cannotConvert(const av::Source& source, bool picture, const std::string& why);
+
+} // namespace media

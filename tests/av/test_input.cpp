@@ -81,7 +81,7 @@ TEST(AvInput, WhatIsNoFileIsRefusedWithAReason)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        std::string error;
+        av::Status error;
         auto opening =
             std::async(std::launch::async, [&] { return av::openInput(c.path, &error); });
         if (opening.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
@@ -90,8 +90,8 @@ TEST(AvInput, WhatIsNoFileIsRefusedWithAReason)
             ::close(::open(c.path.c_str(), O_WRONLY | O_NONBLOCK));
         }
         EXPECT_FALSE(opening.get());
-        EXPECT_FALSE(error.empty());
-        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        EXPECT_FALSE(error.ok());
+        EXPECT_NE(error.error().find(c.reason), std::string::npos) << error.error();
     }
     ::close(sock);
 }
@@ -107,9 +107,9 @@ TEST(AvInput, NamesWithAColonAreFileNames)
     for (const char* name : {"a:b.avi", "http:c.avi", "file:d.avi", "sub/e:f.avi", "g.avi"}) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(QFile::copy(clip, name));
-        std::string error;
+        av::Status error;
         av::InputPtr input = av::openInput(name, &error);
-        ASSERT_TRUE(input) << error;
+        ASSERT_TRUE(input) << error.error();
         EXPECT_TRUE(av::readStreamInfo(input.get()).ok());
         const av::StreamChoice streams = av::chooseStreams(input.get());
         EXPECT_GE(streams.video, 0);
@@ -135,9 +135,9 @@ TEST(AvInput, ACoverPictureIsNotChosenAsVideo)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
         ASSERT_FALSE(c.path.isEmpty());
-        std::string error;
+        av::Status error;
         av::InputPtr input = av::openInput(local(c.path), &error);
-        ASSERT_TRUE(input) << error;
+        ASSERT_TRUE(input) << error.error();
         ASSERT_TRUE(av::readStreamInfo(input.get()).ok());
         const av::StreamChoice streams = av::chooseStreams(input.get());
         EXPECT_EQ(streams.video >= 0, c.video);
@@ -152,7 +152,7 @@ TEST(AvInput, ACoverPictureIsNotChosenAsVideo)
         }
         for (int index : {streams.video, streams.audio}) {
             if (index >= 0) {
-                EXPECT_TRUE(av::openDecoder(input->streams[index], &error)) << error;
+                EXPECT_TRUE(av::openDecoder(input->streams[index], &error)) << error.error();
             }
         }
     }
@@ -183,8 +183,8 @@ TEST(AvInput, ADecoderThatCannotStartSaysWhy)
         stream->codecpar->sample_rate = 44100;
         stream->codecpar->ch_layout.nb_channels = c.channels;
         stream->time_base = AVRational{1, 44100};
-        std::string error;
+        av::Status error;
         EXPECT_FALSE(av::openDecoder(stream, &error));
-        EXPECT_EQ(error, c.reason);
+        EXPECT_EQ(error.error(), c.reason);
     }
 }

@@ -92,7 +92,7 @@ TEST_F(EncoderConversation, ATakenNameIsLeftAloneWithItsOwnStatus)
         SCOPED_TRACE(output.toStdString());
         const Result r = run(zuneArgs(testmedia::clip("avi"), output));
         EXPECT_EQ(r.exitCode, 3);
-        expectOneErrorLine(r, "output file '" + output + "' exists; it is not replaced");
+        expectOneErrorLine(r, "the file " + output + " already exists; it is not replaced");
     }
     QFile file(theirs);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -337,7 +337,7 @@ out="$1"
 if [ ! -e "$(dirname "$out")/../raced" ]; then
   touch "$(dirname "$out")/../raced"
   echo theirs > "$out"
-  echo "trelvo-encoder: error: output file '$out' exists; it is not replaced" >&2
+  echo "trelvo-encoder: error: the file $out already exists; it is not replaced" >&2
   exit 3
 fi
 echo ours > "$out"

@@ -299,6 +299,109 @@ TEST(MediaConversion, AStopNeverWaitsAndTheNextConversionFollowsTheStoppedOne)
     EXPECT_EQ(mostRunning, 1);
 }
 
+// Seconds where the last packet of `stream` ("v:0", "a:0") ends.
+double streamEnd(const QString& path, const QString& stream)
+{
+    QString output;
+    testmedia::run("ffprobe",
+                   {"-v", "error", "-select_streams", stream, "-show_entries",
+                    "packet=pts_time,duration_time", "-of", "csv=p=0", path},
+                   &output);
+    double end = 0.0;
+    for (const QString& line : output.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(',');
+        if (fields.size() == 2)
+            end = std::max(end, fields[0].toDouble() + fields[1].toDouble());
+    }
+    return end;
+}
+
+// A stop closes the file as the end does: the encoders give out what they still hold
+// first, so that the file decodes without a fault and its sound lasts to its picture's end.
+TEST(MediaConversion, AStoppedConversionLeavesAWholeFile)
+{
+    ensureApplication();
+    const QString source = testmedia::clip("avi", 20);
+    struct Case
+    {
+        const char* name;
+        int format;
+        short compressor; // -1: the WMV profile's
+    } cases[] = {{"stopped.wmv", MediaConverter::FormatWmv, -1}, {"stopped.avi", 8, 0}};
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString output = dir.filePath(c.name);
+        {
+            MediaEngine engine;
+            EventLog log(engine);
+            engine.SetOutputFormat(c.format);
+            engine.SetWmvProfileIndex(0);
+            engine.SetOutputWidth(320);
+            engine.SetOutputHeight(240);
+            engine.SetFrameRate(25.0);
+            engine.SetUseVideoCompressor(c.compressor >= 0);
+            engine.SetVideoCompressorIndex(c.compressor);
+            engine.SetUseAudioCompressor(c.compressor >= 0);
+            engine.SetAudioCompressorIndex(c.compressor);
+            engine.Reset();
+            engine.AddVideoSegment(source, 0.0, 20.0, 0);
+            engine.AddAudioSegment(source, 0.0, 20.0);
+            ASSERT_TRUE(engine.ConvertToFile(output));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !log.positions.isEmpty(); }, 10000));
+            ASSERT_EQ(log.completions, 0) << "the conversion ended before it could be stopped";
+            engine.StopConversion();
+        } // a stop returns at once: the engine ends the stopped conversion before it goes
+
+        QString faults;
+        EXPECT_EQ(
+            testmedia::run("ffmpeg", {"-v", "error", "-i", output, "-f", "null", "-"}, &faults), 0);
+        EXPECT_TRUE(faults.trimmed().isEmpty()) << faults.toStdString();
+        const double pictureEnd = streamEnd(output, "v:0");
+        const double soundEnd = streamEnd(output, "a:0");
+        EXPECT_GT(pictureEnd, 0.0);
+        EXPECT_LT(pictureEnd, 19.0) << "the stop came too late to test anything";
+        // The sound is handed out never behind the picture, and the MP3 encoder holds back
+        // more than a frame of it: unless given out, the sound would end first.
+        EXPECT_GE(soundEnd, pictureEnd);
+    }
+}
+
+// A segment's sound starts at its sample, though MP3 in AVI counts its time in packets
+// of 26 ms: PCM out, compared with the source's own sound from the same moment.
+TEST(MediaConversion, ASegmentsSoundStartsAtItsSample)
+{
+    ensureApplication();
+    const QString source = testmedia::clip("avi", 4);
+    QTemporaryDir dir;
+    const QString output = dir.filePath("pcm.avi");
+    MediaEngine engine;
+    EventLog log(engine);
+    engine.SetOutputFormat(8);
+    engine.SetUseVideoCompressor(true);
+    engine.SetVideoCompressorIndex(1);
+    engine.SetUseAudioCompressor(true);
+    engine.SetAudioCompressorIndex(1);
+    engine.Reset();
+    engine.AddVideoSegment(source, 1.52, 3.0, 0);
+    engine.AddAudioSegment(source, 1.52, 3.0);
+    ASSERT_TRUE(engine.ConvertToFile(output));
+    ASSERT_TRUE(log.waitForCompletion());
+    ASSERT_TRUE(engine.LastError().isEmpty()) << engine.LastError().toStdString();
+    QString stats;
+    testmedia::run("ffmpeg",
+                   {"-v", "info", "-nostdin", "-i", source, "-i", output, "-lavfi",
+                    "[0:a]atrim=start=1.52,asetpts=PTS-STARTPTS,pan=mono|c0=c0,"
+                    "atrim=start=0.1:end=1[a];[1:a]pan=mono|c0=c0,atrim=start=0.1:end=1[b];"
+                    "[a][b]amerge,pan=mono|c0=c0-c1,astats=metadata=0",
+                    "-f", "null", "-"},
+                   &stats);
+    const qsizetype at = stats.indexOf("RMS level dB: ");
+    ASSERT_GE(at, 0) << stats.toStdString();
+    // About -32 dB as it is; a sound a few milliseconds off differs by -18 dB or more.
+    EXPECT_LT(stats.mid(at + 14).section('\n', 0, 0).toDouble(), -25) << "the sound is shifted";
+}
+
 TEST(MediaConversion, SourcesThatCannotBeReadAreRefused)
 {
     ensureApplication();

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "decodestage.h"
+#include "handles.h"
+#include "status.h"
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+// A span of one media file, read and decoded into frames of the wanted shape: the one
+// decode stage behind the encoder, the WMV conversion and the preview.
+namespace av {
+
+struct SourceRequest
+{
+    std::string path;
+    double start = 0.0;           // seconds from the beginning of the file
+    std::optional<double> length; // none: to the end
+    bool video = true;            // the streams wanted, when the file has them
+    bool audio = true;
+    int audioStream = -1; // a stream index to take the sound from; -1: the best one
+    // A subtitle stream or file to burn in would be chosen here too, opened beside the
+    // picture by open() and drawn by setVideoShape() after sourceFilters.
+};
+
+// What the picture becomes. The picture keeps its proportions inside the frame; bars
+// fill the rest.
+struct VideoShape
+{
+    int width = 0; // the frame, at least 2 by 2
+    int height = 0;
+    double displayAspect = 0.0; // the frame's shape on screen; 0: square pixels
+    AVRational frameRate{0, 1}; // 0: the source's own timing
+    AVPixelFormat pixelFormat = AV_PIX_FMT_YUV420P;
+    int colorDepth = 24; // fewer bits per pixel: the picture is brought down first
+    int threads = 0;     // for the filters; 0: FFmpeg's choice
+    // Run on the source's picture before it is fitted (turning it upright, deepening,
+    // deinterlacing); one that turns it must be matched by displayAspect().
+    std::string sourceFilters;
+};
+
+struct AudioShape
+{
+    int sampleRate = 44100;
+    int channels = 2;
+    AVSampleFormat sampleFormat = AV_SAMPLE_FMT_S16;
+    int frameSize = 0; // samples per frame; 0 for whatever comes
+    double volume = 1.0;
+    int threads = 0;
+    // Run on the source's sound before it is resampled (a downmix of its own, say).
+    std::string sourceFilters;
+};
+
+class Source
+{
+public:
+    enum class Kind
+    {
+        Video,
+        Audio,
+        End
+    };
+
+    // `cancel`, when set, ends reading at once.
+    explicit Source(const std::atomic<bool>* cancel = nullptr) : m_cancel(cancel) {}
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+
+    // Opens the file and the decoders of the streams asked for that it has; a failure
+    // when the file cannot be read at all. A stream that cannot be decoded is left out,
+    // and leftOut() says why.
+    Status open(const SourceRequest& request);
+    // Why the picture (Kind::Video) or the sound was left out; ok when it was not.
+    const Status& leftOut(Kind kind) const;
+    AVFormatContext* input() const { return m_input.get(); }
+    const std::string& path() const { return m_path; }
+
+    bool hasVideo() const { return m_video != nullptr; }
+    bool hasAudio() const { return m_audio != nullptr; }
+    DecodeStage* video() const { return m_video.get(); }
+    DecodeStage* audio() const { return m_audio.get(); }
+    // The source's picture as shown: its width after its pixel aspect, its height.
+    int displayWidth() const;
+    int displayHeight() const;
+    // Its proportions on screen (width by height, pixel aspect included); 0 without video.
+    double displayAspect() const;
+    // Seconds the file holds of the span: the asked length cut at its end; without a
+    // length, what is left of the file (0 when unknown).
+    double length() const { return m_length; }
+
+    // Call before the first frame; a failure when libavfilter refuses the chain.
+    Status setVideoShape(const VideoShape& shape);
+    Status setAudioShape(const AudioShape& shape);
+
+    // The next packet of a stream that was opened, and the stage it belongs to; null at
+    // the end of the file, on cancel, or where the file cannot be read any further
+    // (readFailure() then says why).
+    DecodeStage* read(AVPacket* packet);
+    const Status& readFailure() const { return m_readFailure; }
+
+    // Both streams in one thread: the next frame of either kind, the stream that lags
+    // behind first; its pts in timeBase(kind) from the span's start. End when both are
+    // done, on cancel, or on a failure (failure()).
+    Kind next(AVFrame* out);
+    AVRational timeBase(Kind kind) const;
+    // Why the picture or the sound could not be delivered; ok while all is well.
+    const Status& failure() const { return m_failure; }
+    // Which of the two failed.
+    Kind failedKind() const { return m_failedKind; }
+
+private:
+    bool cancelled() const { return m_cancel && m_cancel->load(); }
+
+    const std::atomic<bool>* m_cancel;
+    std::string m_path;
+    InputPtr m_input;
+    std::unique_ptr<DecodeStage> m_video;
+    std::unique_ptr<DecodeStage> m_audio;
+    std::optional<double> m_requestedLength;
+    double m_length = 0.0;
+    bool m_trimmed = false; // the span starts later than the file, or ends before it
+    Status m_videoLeftOut;
+    Status m_audioLeftOut;
+    PacketPtr m_packet = makePacket();
+    Status m_readFailure;
+    Status m_failure;
+    Kind m_failedKind = Kind::End;
+    bool m_readDone = false;
+    bool m_videoDone = false;
+    bool m_audioDone = false;
+    double m_videoAt = -1.0; // seconds of the last frame handed out
+    double m_audioAt = -1.0;
+};
+
+} // namespace av
