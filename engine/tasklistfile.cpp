@@ -1,5 +1,7 @@
 #include "tasklistfile.h"
 
+#include "textcut.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -93,14 +95,7 @@ double secondsOf(const QJsonObject& o, const char* key)
 
 QString textOf(const QJsonObject& o, const char* key, int limit = kTextLimit)
 {
-    QString text = o.value(QLatin1String(key)).toString();
-    if (text.size() > limit) {
-        text.truncate(limit);
-        // A cut never leaves half of a character.
-        if (!text.isEmpty() && text.back().isHighSurrogate())
-            text.chop(1);
-    }
-    return text;
+    return cutAtCharacter(o.value(QLatin1String(key)).toString(), limit);
 }
 
 Task fromJson(const QJsonObject& o)
@@ -138,8 +133,8 @@ Task fromJson(const QJsonObject& o)
     t.wmvPercent = intOf(o, "wmvPercent", 0, 0, 100);
     t.failed = flagOf(o, "failed");
     t.failureReason = textOf(o, "failureReason");
-    t.failureKind = FailureKind(
-        intOf(o, "failureKind", 0, int(FailureKind::None), int(FailureKind::EmptySpan)));
+    t.failureKind =
+        FailureKind(intOf(o, "failureKind", 0, int(FailureKind::None), int(FailureKind::DiskFull)));
     t.stopped = flagOf(o, "stopped");
     t.outputPath = textOf(o, "outputPath");
     t.doneSignature = textOf(o, "doneSignature", 8 * kTextLimit);
@@ -148,8 +143,9 @@ Task fromJson(const QJsonObject& o)
 
     // The program ended in the middle of this Task's conversion: nothing runs it now.
     const bool done = t.exportType == 0 ? t.finished == 1 : t.wmvPercent == 100;
-    const bool begun = t.exportType == 0 ? (t.encodedTime > 0.0 || t.outputKB > 0 || t.preState != 0)
-                                         : t.wmvPercent > 0;
+    const bool begun = t.exportType == 0
+                           ? (t.encodedTime > 0.0 || t.outputKB > 0 || t.preState != 0)
+                           : t.wmvPercent > 0;
     if (!done && !t.failed && begun) {
         t.stopped = 1;
         if (t.preState == 1)
@@ -245,8 +241,9 @@ TaskListRestore restoreTaskList(const QString& path)
     TaskListRestore result;
     TaskListLoad load = loadTaskList(path);
     if (!load.ok) {
-        const QString aside = path + QStringLiteral(".damaged-") +
-                              QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+        const QString aside =
+            path + QStringLiteral(".damaged-") +
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
         const bool moved = QFile::rename(path, aside);
         result.message =
             moved ? QStringLiteral("The list of files from the last session could not be read "

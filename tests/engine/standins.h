@@ -75,7 +75,9 @@ class FakePower : public PowerControl
 {
 public:
     Outcome answer = Outcome::PoweringOff;
+    QString reason; // of a refusal
     int powerOffCalls = 0;
+    QString refusalReason() const override { return reason; }
     void powerOff(Done done) override
     {
         ++powerOffCalls;
@@ -100,6 +102,8 @@ public:
     QString lastOutput;
     int generation = 0;
 
+    QStringList titles; // one per SetTitle
+    void SetTitle(const QString& title) override { titles << title; }
     MediaCollection WmvProfiles() const override { return MediaCollection({"A", "B"}); }
     bool ConvertToFile(const QString& path) override;
     double GetDuration(const QString&) override { return 10.0; }

@@ -110,7 +110,7 @@ TEST(ProgressCell, FinishedFailedStoppedAndEmptyTrim)
     EXPECT_EQ(ask(t, ColumnProgress).text, "    Failed"); // no class: the tooltip says why
     t.failureKind = FailureKind::OutputUnwritable;
     r = ask(t, ColumnProgress);
-    EXPECT_EQ(r.text, "    Failed: cannot write the output folder (full?)");
+    EXPECT_EQ(r.text, "    Failed: cannot write the output folder");
     EXPECT_EQ(r.barMax, -1); // no full bar that looks finished
     t.failed = 0;
     t.stopped = 1;

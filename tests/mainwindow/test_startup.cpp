@@ -79,7 +79,7 @@ TEST(MainWindowStartup, StateForEveryKindOfProfileFile)
         for (int id = kFirstSetting; id <= kLastSetting; ++id) {
             auto* setting = f.control<QComboBox>(id);
             EXPECT_EQ(setting->currentIndex(), settingResetItem(id)) << id;
-            EXPECT_FALSE(setting->isEnabled()) << id; // nothing to set without a Task
+            EXPECT_TRUE(setting->isEnabled()) << id; // usable: a change changes only the box
         }
         auto* slider = f.control<CRangeSlider>(IdRangeSlider);
         EXPECT_EQ(slider->GetMin(), 0.0);
@@ -122,14 +122,18 @@ TEST(MainWindowStartup, EveryControlAtItsRectangleWithItsId)
         QWidget* widget = f.control(control.id);
         ASSERT_NE(widget, nullptr) << control.id;
         EXPECT_EQ(widget->geometry(), control.rect) << control.id;
-        if (auto* label = qobject_cast<QLabel*>(widget))
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
             EXPECT_EQ(label->text(), control.caption) << control.id;
+        }
     }
     // The title row has a place of its own: it overlaps no other control.
-    for (int id : {IdTitle, IdTitleLabel})
-        for (const Control& other : controls())
-            if (other.id != IdTitle && other.id != IdTitleLabel)
+    for (int id : {IdTitle, IdTitleLabel}) {
+        for (const Control& other : controls()) {
+            if (other.id != IdTitle && other.id != IdTitleLabel) {
                 EXPECT_FALSE(rectOf(id).intersects(other.rect)) << id << " and " << other.id;
+            }
+        }
+    }
 }
 
 TEST(MainWindowStartup, ListColumnsAndButtonTips)

@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QUrl>
 
 #include <cstdio>
@@ -286,6 +287,18 @@ void Walkthrough::run(const QString& line)
         }
     } else if (command == QLatin1String("shot")) {
         m_host.grab().save(rest);
+    } else if (command == QLatin1String("shot-screen")) {
+        // The whole display: the window with what opens over it (an open list).
+        QGuiApplication::primaryScreen()->grabWindow(0).save(rest);
+    } else if (command == QLatin1String("open-list") || command == QLatin1String("close-list")) {
+        if (auto* combo = main->findChild<QComboBox*>(args.value(0))) {
+            if (command == QLatin1String("open-list"))
+                combo->showPopup();
+            else
+                combo->hidePopup();
+        } else {
+            say(QStringLiteral("no combo box %1").arg(args.value(0)));
+        }
     } else if (command == QLatin1String("answer")) {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         QAbstractButton* chosen = nullptr;

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// At most `limit` units of `text` (QString's counting), cut where one character ends and
+// the next begins as the user sees them: never half of a surrogate pair, never a letter
+// without the accents that follow it, never half of a combined emoji.
+QString cutAtCharacter(const QString& text, qsizetype limit);
