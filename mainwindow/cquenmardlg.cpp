@@ -103,8 +103,16 @@ void fitCaption(QMessageBox& box)
     QFont bold = box.font();
     bold.setBold(true);
     const int needed = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + kCaptionChrome;
-    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
-        label->setMinimumWidth(std::max(label->minimumWidth(), needed));
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!label)
+        return;
+    // Only ever wider than the text: a narrower minimum would cut the text instead.
+    const bool wrap = label->wordWrap();
+    label->setWordWrap(false);
+    const int natural = label->sizeHint().width();
+    label->setWordWrap(wrap);
+    if (natural < needed)
+        label->setMinimumWidth(needed);
 }
 
 CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)

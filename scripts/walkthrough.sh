@@ -120,6 +120,10 @@ shot $shots/15-fixed-profile.png
 click 1064
 choose 1050 3
 shot $shots/16-wmv-settings.png
+open-list 1050
+wait 300
+shot-screen $shots/17-wmv-profiles-whole.png
+close-list 1050
 quit
 SCRIPT
 

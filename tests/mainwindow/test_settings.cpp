@@ -5,6 +5,7 @@
 #include "common/qtprinters.h"
 
 #include "dialogtemplate.h"
+#include "messages.h"
 #include "programfolder.h"
 
 #include <QAbstractItemView>
@@ -13,6 +14,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -250,6 +252,21 @@ TEST(MainWindowSettings, AMessageShowsItsWholeCaption)
     f.dlg().showMessage("Done", "Information", BatchHost::MessageIcon::None);
     bold.setBold(true);
     EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance("Information") + kCaptionChrome);
+
+    // A longer text keeps its own width: the caption's never cuts it.
+    const QString text = "Converting Finished: 3 converted, 1 failed";
+    int labelWidth = 0, textWidth = 0;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+        ASSERT_TRUE(label);
+        labelWidth = label->width();
+        textWidth = label->fontMetrics().horizontalAdvance(text);
+        box->accept();
+    });
+    f.dlg().showMessage(centredMessage(text), "Warning", BatchHost::MessageIcon::Warning);
+    EXPECT_GE(labelWidth, textWidth);
 }
 
 TEST(MainWindowSettings, TheHelpPageTellsWhatTheProgramDoes)
