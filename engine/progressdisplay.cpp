@@ -127,7 +127,7 @@ QString failureSummary(FailureKind kind)
     case FailureKind::OutputReadOnly:
         return QStringLiteral("the output folder is read-only");
     case FailureKind::OutputMissing:
-        return QStringLiteral("the output folder does not exist any more");
+        return QStringLiteral("the output folder is gone");
     case FailureKind::DiskFull:
         return QStringLiteral("the disk is full");
     case FailureKind::EncoderStopped:

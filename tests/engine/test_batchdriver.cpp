@@ -439,8 +439,8 @@ exit 5
     EXPECT_EQ(rig.progress(0), "    Failed: the output folder is read-only");
     ASSERT_TRUE(QDir(rig.app.out()).removeRecursively());
     rig.run();
-    EXPECT_EQ(rig.progress(0), "    Failed: the output folder does not exist any more");
-    EXPECT_EQ(rig.progress(1), "    Failed: the output folder does not exist any more");
+    EXPECT_EQ(rig.progress(0), "    Failed: the output folder is gone");
+    EXPECT_EQ(rig.progress(1), "    Failed: the output folder is gone");
 }
 
 TEST(BatchDriver, TheExportCellShowsTheFileThatIsWritten)

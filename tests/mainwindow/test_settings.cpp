@@ -278,7 +278,7 @@ TEST(MainWindowSettings, TheHelpPageTellsWhatTheProgramDoes)
     for (const char* told : {"The list is kept", "Several rows are converted at once",
                              "Closing the window while converting asks first", "Ctrl</kbd>+<kbd>L",
                              "--convert", "<th>Audio</th>", "<th>Subtitles</th>",
-                             "burned into the picture", "does not exist any more"})
+                             "burned into the picture", "offers to make it again"})
         EXPECT_TRUE(page.contains(QLatin1String(told))) << told;
     // What it no longer does.
     for (const char* untrue :

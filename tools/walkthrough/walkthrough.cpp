@@ -222,8 +222,9 @@ void Walkthrough::run(const QString& line)
             QApplication::sendEvent(edit, &press);
         }
     } else if (command == QLatin1String("folder")) {
+        // From the event loop: a folder that cannot be used is said in a message box.
         main->setFolderChooser([rest] { return rest; });
-        button("1022")->click();
+        QTimer::singleShot(0, button("1022"), &QPushButton::click);
     } else if (command == QLatin1String("start")) {
         // A batch that ends at once shows its message inside the click: click from the
         // event loop, so that the script goes on meanwhile.
