@@ -45,6 +45,20 @@ void storeOutputFolder(const QString& folder)
     store.sync();
 }
 
+QString storedAddFolder()
+{
+    return settings().value(QStringLiteral("addFolder")).toString();
+}
+
+void storeAddFolder(const QString& folder)
+{
+    if (folder.isEmpty())
+        return;
+    QSettings store = settings();
+    store.setValue(QStringLiteral("addFolder"), folder);
+    store.sync();
+}
+
 QString storedVersion()
 {
     return settings().value(QStringLiteral("Version")).toString().left(kMaxVersionLength);

@@ -7,6 +7,9 @@
 // The output folder chosen last; the user's Videos folder (or home) when none was.
 QString storedOutputFolder();
 void storeOutputFolder(const QString& folder);
+// The folder that videos were last added from; empty when none was.
+QString storedAddFolder();
+void storeAddFolder(const QString& folder);
 // The version text shown in the caption; empty when none is stored.
 QString storedVersion();
 // The folder used when nothing is stored.

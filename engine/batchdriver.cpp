@@ -2,6 +2,8 @@
 
 #include "clock.h"
 #include "commandexpander.h"
+#include "messages.h"
+#include "outputfolder.h"
 #include "outputnaming.h"
 #include "programfolder.h"
 #include "sourcecheck.h"
@@ -70,6 +72,9 @@ void BatchDriver::markFailed(int index, FailureKind kind, const QString& reason)
 {
     if (!m_tasks.isValidIndex(index))
         return;
+    // The row says why the folder could not be written: gone, read-only or full.
+    if (kind == FailureKind::OutputUnwritable)
+        kind = outputFailureKind(m_host.outputFolderText(), reason);
     Task task = m_tasks.get(index);
     task.failed = 1;
     task.finished = 0;
@@ -263,10 +268,11 @@ void BatchDriver::endBatch()
         shutDownComputer();
         return;
     }
+    // The counts in every case: how many were converted is worth saying when all were.
     if (m_summary.failed > 0)
-        message(summaryText(m_summary), tr("Warning"), BatchHost::MessageIcon::Warning);
+        message(summaryText(m_summary, true), tr("Warning"), BatchHost::MessageIcon::Warning);
     else
-        message(summaryText(m_summary), QStringLiteral("Information"));
+        message(summaryText(m_summary, true), QStringLiteral("Information"));
 }
 
 bool BatchDriver::checkSource(int index)
@@ -314,6 +320,7 @@ bool BatchDriver::beginWmv(Slot& slot, int index)
     const Task task = m_tasks.get(index);
     m_media.SetOutputFormat(MediaConverter::FormatWmv);
     m_media.SetWmvProfileIndex(short(task.wmvProfile));
+    m_media.SetTitle(task.title);
     m_media.Reset();
     m_media.AddVideoSegment(task.sourcePath, task.startTime, task.endTime, 0);
     m_media.AddAudioSegment(task.sourcePath, task.startTime, task.endTime);
@@ -572,8 +579,14 @@ void BatchDriver::shutDownComputer()
 {
     // The answer may come after the window, and this driver with it, has gone.
     m_power.powerOff([self = QPointer<BatchDriver>(this)](PowerControl::Outcome outcome) {
-        if (self && outcome == PowerControl::Outcome::Refused)
-            self->message(QStringLiteral("Your computer cannot shutdown"),
-                          QStringLiteral("Warning"), BatchHost::MessageIcon::Stop);
+        if (!self || outcome != PowerControl::Outcome::Refused)
+            return;
+        QString text = QStringLiteral("Your computer cannot shutdown");
+        const QString reason = self->m_power.refusalReason();
+        if (!reason.isEmpty())
+            text += QStringLiteral(": ") + reason +
+                    tr("\nSave your work and power it off from the desktop's menu, or ask "
+                       "the computer's administrator to allow this user to do so.");
+        self->message(text, QStringLiteral("Warning"), BatchHost::MessageIcon::Stop);
     });
 }

@@ -44,4 +44,7 @@ public:
     // `done` is called once with the outcome, possibly before this returns, or never
     // when the program ends first.
     virtual void powerOff(Done done) = 0;
+    // Why the last request was refused, in the user's words; empty when the system gave
+    // no reason.
+    virtual QString refusalReason() const { return QString(); }
 };

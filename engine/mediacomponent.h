@@ -56,6 +56,8 @@ public:
     virtual void SetColorDepth(short bits) = 0;
     virtual void SetOutputFormat(int format) = 0;
     virtual void SetFrameRate(double fps) = 0;
+    // The title written into the next WMV file, as the Zune shows it.
+    virtual void SetTitle(const QString& title) { Q_UNUSED(title); }
 
     // Returns at once: true when the conversion started. One still running is stopped.
     virtual bool ConvertToFile(const QString& path) = 0;

@@ -1,5 +1,8 @@
 #include "profilefile.h"
 
+#include "programfolder.h"
+#include "textcut.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -30,8 +33,8 @@ QList<CProfileFile::Section> parseIni(const QByteArray& text)
             qsizetype close = line.indexOf(u']');
             if (close < 0)
                 close = line.size();
-            QString name = line.mid(1, close - 1).trimmed();
-            name.truncate(CProfileFile::kMaxSectionNameLength);
+            const QString name = cutText(line.mid(1, close - 1).trimmed(),
+                                                CProfileFile::kMaxSectionNameLength);
             sections.append({name, {}});
             continue;
         }
@@ -40,8 +43,8 @@ QList<CProfileFile::Section> parseIni(const QByteArray& text)
         const qsizetype eq = line.indexOf(u'=');
         if (eq < 0)
             continue;
-        QString value = unquote(line.mid(eq + 1).trimmed());
-        value.truncate(CProfileFile::kMaxValueLength);
+        const QString value =
+            cutText(unquote(line.mid(eq + 1).trimmed()), CProfileFile::kMaxValueLength);
         sections.last().keys.append({line.left(eq).trimmed(), value});
     }
     return sections;
@@ -124,8 +127,13 @@ int leadingInteger(const QString& text)
 QString profileFilePath(const QString& appFolder)
 {
     const QString name = QStringLiteral("Zune_Profile.ini");
-    if (appFolder.isEmpty() || !QFileInfo(appFolder).isDir())
-        return QDir::current().absoluteFilePath(name);
+    if (appFolder.isEmpty())
+        return QDir(programFolder()).absoluteFilePath(name);
+    // Without the app folder, the folder that holds it: the program folder, wherever the
+    // program was started from.
+    const QFileInfo app(QDir::cleanPath(appFolder));
+    if (!app.isDir())
+        return QDir(app.absolutePath()).absoluteFilePath(name);
     return QDir(appFolder).absoluteFilePath(name);
 }
 

@@ -58,7 +58,7 @@ struct Mp4ProfileChoice
 };
 
 // The profile file in the app folder (or, when the app folder is missing, in the
-// current directory), as an absolute path.
+// program folder that holds it), as an absolute path.
 QString profileFilePath(const QString& appFolder);
 
 // The command template of Profile `profile`: "Command0" of section "profile<n>" of the

@@ -105,7 +105,13 @@ QString failureSummary(FailureKind kind)
     case FailureKind::SourceUnreadable:
         return QStringLiteral("not a video this program can read");
     case FailureKind::OutputUnwritable:
-        return QStringLiteral("cannot write the output folder (full?)");
+        return QStringLiteral("cannot write the output folder");
+    case FailureKind::OutputReadOnly:
+        return QStringLiteral("the output folder is read-only");
+    case FailureKind::OutputMissing:
+        return QStringLiteral("the output folder is gone");
+    case FailureKind::DiskFull:
+        return QStringLiteral("the disk is full");
     case FailureKind::EncoderStopped:
         return QStringLiteral("the encoder stopped unexpectedly");
     case FailureKind::EncoderMissing:

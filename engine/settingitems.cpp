@@ -104,11 +104,10 @@ int sizeItem(QString value)
     });
 }
 
-} // namespace
-
-SettingItems settingItemsOfCommand(const QString& commandTemplate)
+// The template's options and their values, with the encoder's defaults for what it
+// leaves out.
+QHash<QString, QString> optionsOf(const QString& commandTemplate)
 {
-    // The encoder's defaults for what the template leaves out.
     QHash<QString, QString> options{
         {"-vcodec", "h264"}, {"-b", "768"}, {"-ab", "128"}, {"-vol", "256"}};
     const QStringList words = splitCommandLine(commandTemplate);
@@ -117,7 +116,20 @@ SettingItems settingItemsOfCommand(const QString& commandTemplate)
         if (word.size() > 1 && word.startsWith(u'-'))
             options.insert(word, words.at(++i));
     }
+    return options;
+}
 
+QString kilobitText(const QString& value)
+{
+    const auto kbps = kilobits(value);
+    return kbps ? QStringLiteral("%1 kbps").arg(*kbps) : value;
+}
+
+} // namespace
+
+SettingItems settingItemsOfCommand(const QString& commandTemplate)
+{
+    const QHash<QString, QString> options = optionsOf(commandTemplate);
     SettingItems items;
     items.videoType = codecItem(options.value("-vcodec"));
     if (options.contains("-s"))
@@ -141,4 +153,46 @@ SettingItems settingItemsOfTask(const Task& task)
 {
     return {task.videoType, task.videoSize,    task.frameRate,  task.videoBitrate, task.aspect,
             task.channels,  task.audioBitrate, task.sampleRate, task.volume};
+}
+
+SettingTexts settingTextsOfCommand(const QString& commandTemplate)
+{
+    const QHash<QString, QString> options = optionsOf(commandTemplate);
+    const SettingItems items = settingItemsOfCommand(commandTemplate);
+    // A value no item stands for, in words; nothing for a value the template leaves out.
+    auto own = [&](int item, const char* option, const std::function<QString(QString)>& words) {
+        const QString value = options.value(QLatin1String(option));
+        return item >= 0 || value.isEmpty() ? QString() : words(value);
+    };
+    SettingTexts texts;
+    texts.videoType = own(items.videoType, "-vcodec", [](const QString& v) {
+        static const QHash<QString, QString> names{
+            {"wmv2", "WMV 8"}, {"wmv1", "WMV 7"}, {"msmpeg4", "MS MPEG4"}};
+        return names.value(v, v.toUpper());
+    });
+    texts.videoSize = own(items.videoSize, "-s", [](const QString& v) {
+        return v.contains(u'x') ? v.section(u'x', 0, 0) + QStringLiteral(" x ") + v.section(u'x', 1)
+                                : v;
+    });
+    texts.frameRate = own(items.frameRate, "-r", [](const QString& v) {
+        const auto rate = ratio(v);
+        return rate ? QStringLiteral("%1 fps").arg(*rate, 0, 'g', 4) : v;
+    });
+    texts.videoBitrate = own(items.videoBitrate, "-b", kilobitText);
+    texts.aspect = own(items.aspect, "-aspect", [](const QString& v) { return v; });
+    texts.channels = own(items.channels, "-ac", [](const QString& v) {
+        const auto n = integer(v);
+        return n ? QStringLiteral("%1 channels").arg(*n) : v;
+    });
+    texts.audioBitrate = own(items.audioBitrate, "-ab", kilobitText);
+    texts.sampleRate = own(items.sampleRate, "-ar", [](const QString& v) {
+        const auto n = integer(v);
+        return n ? QStringLiteral("%1 Hz").arg(*n) : v;
+    });
+    texts.volume = own(items.volume, "-vol", [](const QString& v) {
+        // 256 is the source's own loudness.
+        const auto n = integer(v);
+        return n ? QStringLiteral("%1%").arg(qRound(*n * 100.0 / 256.0)) : v;
+    });
+    return texts;
 }

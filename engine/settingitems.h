@@ -29,3 +29,16 @@ SettingItems settingItemsOfCommand(const QString& commandTemplate);
 
 // The Task's own settings, for the Profile that takes them from the controls.
 SettingItems settingItemsOfTask(const Task& task);
+
+// What a greyed box shows where no item stands for the value that a Profile writes: the
+// value in words ("480 x 272", "WMV 8"), in the fields' order above. Empty where an item
+// stands for the value, and where the template leaves the value to the source.
+struct SettingTexts
+{
+    QString videoType, videoSize, frameRate, videoBitrate, aspect, channels, audioBitrate,
+        sampleRate, volume;
+
+    bool operator==(const SettingTexts&) const = default;
+};
+
+SettingTexts settingTextsOfCommand(const QString& commandTemplate);

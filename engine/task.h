@@ -12,10 +12,13 @@ enum class FailureKind : int32_t
     Other,            // only the reason itself says
     SourceMissing,    // the source file is gone
     SourceUnreadable, // not a video or sound this program can read
-    OutputUnwritable, // the output folder cannot be written, or is full
+    OutputUnwritable, // the output folder cannot be written, for no cause the program knows
     EncoderStopped,   // the encoder or the converter stopped unexpectedly
     EncoderMissing,   // the encoder program could not be started
     EmptySpan,        // the trimmed span holds nothing
+    OutputReadOnly,   // this user cannot write into the output folder
+    OutputMissing,    // the output folder does not exist (any more)
+    DiskFull,         // no room left where the output folder is
 };
 
 // One row of the conversion list. A plain value: copy it out of the list, change the

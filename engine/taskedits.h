@@ -1,6 +1,7 @@
 #pragma once
 
 #include "task.h"
+#include "textcut.h"
 
 #include <QString>
 
@@ -13,10 +14,6 @@
 // The longest title, in UTF-16 code units.
 constexpr int kTitleLimit = 255;
 
-// At most `limit` code units of `text`, cut only between two characters as the user
-// sees them: never inside a surrogate pair, nor between a letter and its accents or
-// the parts of an emoji sequence.
-QString cutText(const QString& text, int limit);
 
 // Sets the title and the export name (the stem of the output file), cut to kTitleLimit.
 bool setTaskTitle(Task& task, const QString& title);

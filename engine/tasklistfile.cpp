@@ -133,8 +133,8 @@ Task fromJson(const QJsonObject& o)
     t.wmvPercent = intOf(o, "wmvPercent", 0, 0, kWmvDone);
     t.failed = flagOf(o, "failed");
     t.failureReason = textOf(o, "failureReason");
-    t.failureKind = FailureKind(
-        intOf(o, "failureKind", 0, int(FailureKind::None), int(FailureKind::EmptySpan)));
+    t.failureKind =
+        FailureKind(intOf(o, "failureKind", 0, int(FailureKind::None), int(FailureKind::DiskFull)));
     t.stopped = flagOf(o, "stopped");
     t.outputPath = textOf(o, "outputPath");
     t.doneSignature = textOf(o, "doneSignature", 8 * kTextLimit);

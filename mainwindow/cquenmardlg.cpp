@@ -20,6 +20,7 @@
 #include "tasklistfile.h"
 #include "tasklog.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -82,7 +83,40 @@ void fitText(QLabel* label)
     label->setFont(font);
 }
 
+// A profile's name may be longer than its box: the open list is as wide as the longest
+// name, and the box's tooltip shows the chosen one whole.
+void showWholeNames(QComboBox* box)
+{
+    QAbstractItemView* view = box->view();
+    const QFontMetrics metrics(view->font());
+    int widest = 0;
+    for (int i = 0; i < box->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(box->itemText(i)));
+    const int scrollBar = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    view->setMinimumWidth(widest + 2 * view->frameWidth() + scrollBar + 16);
+    box->setToolTip(box->currentText());
+}
+
 } // namespace
+
+void fitCaption(QMessageBox& box)
+{
+    // The window manager writes the caption in a bold face beside its icon and buttons;
+    // a box only as wide as a short text would cut it ("Inf...ion").
+    QFont bold = box.font();
+    bold.setBold(true);
+    const int needed = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + kCaptionChrome;
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!label)
+        return;
+    // Only ever wider than the text: a narrower minimum would cut the text instead.
+    const bool wrap = label->wordWrap();
+    label->setWordWrap(false);
+    const int natural = label->sizeHint().width();
+    label->setWordWrap(wrap);
+    if (natural < needed)
+        label->setMinimumWidth(needed);
+}
 
 CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
     : QWidget(parent), m_services(services)
@@ -159,11 +193,12 @@ void CQuenmarDlg::createControls()
 
     m_titleLabel = makeLabel(this, IdTitleLabel);
     m_titleEdit = make<QLineEdit>(this, IdTitle);
-    m_titleEdit->setMaxLength(kTitleLimit);
     m_mp4ProfileLabel = makeLabel(this, IdMp4ProfileLabel);
     m_mp4Profile = make<QComboBox>(this, IdMp4Profile);
     m_wmvProfileLabel = makeLabel(this, IdWmvProfileLabel);
     m_wmvProfile = make<QComboBox>(this, IdWmvProfile);
+    for (QComboBox* profile : {m_mp4Profile, m_wmvProfile})
+        connect(profile, &QComboBox::currentTextChanged, profile, &QWidget::setToolTip);
 
     for (int id = kFirstSetting; id <= kLastSetting; ++id) {
         auto* combo = make<QComboBox>(this, id);
@@ -228,6 +263,7 @@ void CQuenmarDlg::OnInitDialog()
         m_mp4Profile->addItems(profiles.items);
         m_mp4Profile->setCurrentIndex(profiles.selectIndex);
     }
+    showWholeNames(m_mp4Profile);
     m_folderEdit->setEnabled(false);
     fillWmvProfiles();
     ResetSettings();
@@ -327,6 +363,7 @@ void CQuenmarDlg::fillWmvProfiles()
     }
     if (m_wmvProfile->count() >= 1)
         m_wmvProfile->setCurrentIndex(0);
+    showWholeNames(m_wmvProfile);
 }
 
 void CQuenmarDlg::placeControls()
@@ -458,6 +495,7 @@ void CQuenmarDlg::showMessage(const QString& text, const QString& caption, Messa
     QMessageBox box(shown, caption, text, QMessageBox::Ok, this);
     if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
         label->setAlignment(Qt::AlignCenter);
+    fitCaption(box);
     box.exec();
 }
 
@@ -502,6 +540,12 @@ bool CQuenmarDlg::PreTranslateMessage(QObject* watched, QEvent* event)
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)
         return true;
+    // Ctrl+O adds videos wherever the keys are, as in any program that opens files.
+    if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Open)) {
+        if (!converting())
+            OnAdd();
+        return true;
+    }
     if (type != QEvent::KeyPress || (widget != m_list && widget != m_list->viewport()))
         return false;
     // Tab leaves the list also during a batch, or the keyboard could reach nothing else.

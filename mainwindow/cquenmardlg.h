@@ -17,6 +17,13 @@
 #include <functional>
 #include <memory>
 
+class QMessageBox;
+
+// Makes a message box wide enough that the title bar shows its whole caption.
+void fitCaption(QMessageBox& box);
+// What a title bar takes beside its caption: the window's icon, its buttons, margins.
+constexpr int kCaptionChrome = 160;
+
 class CFadePicture;
 class CImageButton;
 class CRangeSlider;
@@ -35,6 +42,7 @@ class TaskListKeeper;
 class TaskLog;
 struct CellRequest;
 struct SettingItems;
+struct SettingTexts;
 
 // The main window: the task list, the settings of the selected Task, the export type,
 // the output folder, the preview with its trim slider, and Start and Stop. It lives
@@ -91,6 +99,9 @@ public:
 
     // Task list editing.
     void OnAdd();
+    // Where the add dialog opens: the folder files were last added from, kept between
+    // runs, else the Videos folder, else home.
+    QString addDialogFolder() const;
     // Adds a Task for each file that can be converted, and says which cannot and why.
     void AddFiles(const QStringList& paths);
     void AddFile(const QString& path);
@@ -140,8 +151,7 @@ public:
     MediaConverter& converter() { return *m_converter; }
     MediaPreview& preview() { return *m_preview; }
     BatchState& batchState() { return m_batch; }
-    // The support section of the help page.
-    static QUrl supportUrl();
+    // The help page in the program folder.
     static QUrl helpUrl();
 
     // BatchHost
@@ -169,6 +179,9 @@ private:
     QString addProblem(const QString& path);
     void updateControls();
     bool settingsEditable() const;
+    // Before a batch: a read-only folder is said, a vanished one made again when the
+    // user agrees. False when the batch must not start.
+    bool outputFolderReady();
     int ask(const QString& text, const QString& caption, const QStringList& buttons,
             int defaultButton);
     void fillWmvProfiles();
@@ -189,6 +202,10 @@ private:
     void showTrim(double duration, double start, double end);
     void setTitleText(const QString& text);
     void showSettingItems(int mp4Profile, const SettingItems& own);
+    void showWmvSettings();
+    // The values that the export mode's profile writes, after a change of mode or profile.
+    void showSettingsOfExportMode();
+    void showInBoxes(const SettingItems& items, const SettingTexts& texts);
     void showStill(const Task& task);
     void clearPreview();
     QComboBox* setting(int id) const { return m_settings.at(size_t(id - 1025)); }
@@ -216,9 +233,9 @@ private:
     QString m_stillPath; // where the running glimpse returns to; empty for nowhere
     double m_stillTime = 0.0;
     bool m_closing = false;
+    bool m_showingWmv = false; // the settings boxes show a WMV profile's values
     QString m_outputFolder;
     QString m_caption;
-    QString m_lastAddFolder;
     QString m_planKey;
     QStringList m_plannedNames;
     QElapsedTimer m_planAge;

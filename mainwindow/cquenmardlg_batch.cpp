@@ -4,9 +4,13 @@
 #include "cimagebutton.h"
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
+#include "messages.h"
+#include "outputfolder.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -29,6 +33,7 @@ int CQuenmarDlg::ask(const QString& text, const QString& caption, const QStringL
     if (defaultButton >= 0 && defaultButton < made.size())
         box.setDefaultButton(qobject_cast<QPushButton*>(made.at(defaultButton)));
     box.setEscapeButton(made.last());
+    fitCaption(box);
     box.exec();
     return int(made.indexOf(box.clickedButton()));
 }
@@ -42,6 +47,8 @@ void CQuenmarDlg::OnStart()
                     QStringLiteral("Information"), MessageIcon::None);
         return;
     }
+    if (!outputFolderReady())
+        return;
     int converted = 0;
     for (int i = 0; i < m_tasks.size(); ++i)
         converted += isConverted(m_tasks.get(i)) ? 1 : 0;
@@ -72,6 +79,42 @@ void CQuenmarDlg::OnStart()
     m_driver->startConverting(scope);
 }
 
+bool CQuenmarDlg::outputFolderReady()
+{
+    const QString folder = outputFolderText();
+    if (folder.isEmpty())
+        return true; // the batch says so itself
+    const FailureKind problem = outputFolderProblem(folder);
+    if (problem == FailureKind::OutputReadOnly) {
+        showMessage(tr("The output folder is read-only:\n%1\n\n"
+                       "Choose another one with Browse.")
+                        .arg(folder),
+                    tr("Warning"), MessageIcon::Warning);
+        return false;
+    }
+    if (problem != FailureKind::OutputMissing)
+        return true;
+    // A folder that vanished is made again only where it was, and only when the user
+    // agrees: a missing parent means a disk that is not there, not a folder to invent.
+    if (!QFileInfo(QFileInfo(QDir::cleanPath(folder)).absolutePath()).isDir()) {
+        showMessage(tr("The output folder does not exist any more, nor the folder that held "
+                       "it:\n%1\n\nChoose another one with Browse.")
+                        .arg(folder),
+                    tr("Warning"), MessageIcon::Warning);
+        return false;
+    }
+    if (ask(tr("The output folder does not exist any more:\n%1\n\nMake it again?").arg(folder),
+            tr("Start Converting"), {tr("Make It Again"), tr("Cancel")}, 0) != 0)
+        return false;
+    if (QDir().mkdir(folder))
+        return true;
+    showMessage(tr("The output folder could not be made again:\n%1\n\n"
+                   "Choose another one with Browse.")
+                    .arg(folder),
+                tr("Warning"), MessageIcon::Warning);
+    return false;
+}
+
 bool CQuenmarDlg::confirmClose()
 {
     if (!converting())
@@ -95,11 +138,14 @@ void CQuenmarDlg::updateControls()
     // The export type and the WMV profile are what the next added file takes, so they
     // work with an empty list too; the rest belongs to a Task.
     enable(idle, m_exportTypeLabel, m_exportMp4, m_exportWmv, m_wmvProfileLabel, m_wmvProfile);
-    enable(idle && any, m_mp4Profile, m_mp4ProfileLabel);
+    // Choosing the MP4 Profile is never refused: with no Task it changes only the box,
+    // and during a batch a Task not converted yet takes the Profile chosen last.
+    enable(true, m_mp4Profile, m_mp4ProfileLabel);
     ApplyExportMode(m_exportMode);
 }
 
 bool CQuenmarDlg::settingsEditable() const
 {
-    return !converting() && m_tasks.size() > 0;
+    // With no Task the boxes can be used too; a change then changes only the box.
+    return !converting();
 }

@@ -3,6 +3,7 @@
 
 #include "appsettings.h"
 #include "encoderrunner.h"
+#include "outputfolder.h"
 #include "programfolder.h"
 
 #include <QDesktopServices>
@@ -11,6 +12,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -42,6 +44,7 @@ void showHelpWindow(QWidget* owner, const QUrl& url)
                            "<code>%1</code>. Reinstall the program to get it back.</p>")
                 .arg(page.toHtmlEscaped()));
     }
+    browser->verticalScrollBar()->setValue(0);
     window->show();
     window->raise();
     window->activateWindow();
@@ -79,6 +82,13 @@ void CQuenmarDlg::OnBrowse()
     if (path.isEmpty())
         return;
     path = QDir::toNativeSeparators(QDir::cleanPath(path));
+    if (outputFolderProblem(path) == FailureKind::OutputReadOnly) {
+        showMessage(tr("You cannot write into this folder:\n%1\n\nConverted videos could not "
+                       "be saved there. The output folder stays\n%2")
+                        .arg(path, m_folderEdit->text()),
+                    tr("Warning"), MessageIcon::Warning);
+        return;
+    }
     m_folderEdit->setText(path);
     storeOutputFolder(path);
 }
@@ -88,16 +98,10 @@ QUrl CQuenmarDlg::helpUrl()
     return QUrl::fromLocalFile(programFolder() + QStringLiteral("Help.html"));
 }
 
-QUrl CQuenmarDlg::supportUrl()
-{
-    QUrl url = helpUrl();
-    url.setFragment(QStringLiteral("support"));
-    return url;
-}
-
 void CQuenmarDlg::OnHelp()
 {
-    const QUrl url = supportUrl();
+    // The whole help, from its top: the support part is one of its sections.
+    const QUrl url = helpUrl();
     const bool opened = m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url);
     if (!opened)
         showHelpWindow(this, url);

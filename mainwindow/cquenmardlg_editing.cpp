@@ -1,6 +1,7 @@
 // Building the Task list: add, remove, selection and the trim display of a Task.
 #include "cquenmardlg.h"
 
+#include "appsettings.h"
 #include "cfadepicture.h"
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
@@ -28,6 +29,7 @@ void CQuenmarDlg::OnAdd()
     if (m_fileChooser) {
         paths = m_fileChooser();
     } else {
+        const QString start = addDialogFolder();
         QFileDialog dialog(this);
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -40,18 +42,24 @@ void CQuenmarDlg::OnAdd()
                 << tr("All Files (*)");
         dialog.setNameFilters(filters);
         dialog.selectNameFilter(filters.first());
-        QString start = m_lastAddFolder;
-        if (start.isEmpty())
-            start = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-        if (start.isEmpty() || !QFileInfo(start).isDir())
-            start = QDir::homePath();
         dialog.setDirectory(start);
         if (dialog.exec() == QDialog::Accepted)
             paths = dialog.selectedFiles();
-        if (!paths.isEmpty())
-            m_lastAddFolder = QFileInfo(paths.first()).absolutePath();
     }
+    // The next add dialog opens where these came from, also after a restart.
+    if (!paths.isEmpty())
+        storeAddFolder(QFileInfo(paths.first()).absolutePath());
     AddFiles(paths);
+}
+
+QString CQuenmarDlg::addDialogFolder() const
+{
+    QString start = storedAddFolder();
+    if (start.isEmpty() || !QFileInfo(start).isDir())
+        start = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (start.isEmpty() || !QFileInfo(start).isDir())
+        start = QDir::homePath();
+    return start;
 }
 
 QString CQuenmarDlg::addProblem(const QString& path)
@@ -128,6 +136,12 @@ void CQuenmarDlg::OnRemoveAll()
 {
     if (converting())
         return;
+    // One click must not throw away a long list by accident.
+    if (m_tasks.size() > 1 && ask(tr("Remove all %1 videos from the list?\n"
+                                     "Files already converted stay in the output folder.")
+                                      .arg(m_tasks.size()),
+                                  tr("Remove All"), {tr("Remove All"), tr("Keep Them")}, 1) != 0)
+        return;
     m_tasks.removeAll();
     m_list->DeleteAllItems();
     updateControls();
@@ -171,6 +185,7 @@ void CQuenmarDlg::LoadTask(int index)
     m_wmvProfile->setCurrentIndex(task.wmvProfile);
     if (task.exportType != 0) {
         SwitchToWmv();
+        showWmvSettings();
         return;
     }
     EnableSettings(task.mp4Profile == 0);

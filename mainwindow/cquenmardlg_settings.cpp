@@ -5,6 +5,7 @@
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
 #include "dialogtemplate.h"
+#include "mediacatalog.h"
 #include "profilefile.h"
 #include "programfolder.h"
 #include "settingitems.h"
@@ -62,17 +63,81 @@ void CQuenmarDlg::showSettingItems(int mp4Profile, const SettingItems& own)
 {
     // A fixed Profile converts with the values of its template, never with the ones the
     // boxes held for the Custom Profile; those are what the greyed boxes show.
-    const SettingItems items =
-        mp4Profile == 0 ? own : settingItemsOfCommand(profileCommand(appFolder(), mp4Profile));
-    const std::pair<int, int> shown[] = {
-        {IdVideoType, items.videoType}, {IdVideoSize, items.videoSize},
-        {IdFrameRate, items.frameRate}, {IdVideoBitrate, items.videoBitrate},
-        {IdAspect, items.aspect},       {IdAudioBitrate, items.audioBitrate},
-        {IdChannels, items.channels},   {IdSampleRate, items.sampleRate},
-        {IdVolume, items.volume},
+    if (mp4Profile == 0) {
+        showInBoxes(own, {});
+        return;
+    }
+    const QString command = profileCommand(appFolder(), mp4Profile);
+    showInBoxes(settingItemsOfCommand(command), settingTextsOfCommand(command));
+}
+
+void CQuenmarDlg::showWmvSettings()
+{
+    // The greyed boxes show what the chosen WMV profile writes: the media component's
+    // values, read as a template's options would be.
+    const auto& profiles = wmvProfileTable();
+    const int k = m_wmvProfile->currentIndex();
+    if (k < 0 || k >= int(profiles.size())) {
+        showInBoxes({}, {});
+    } else {
+        const WmvProfile& p = profiles[size_t(k)];
+        const QString command =
+            QStringLiteral("wmv -vcodec wmv2 -s %1x%2 -r %3 -b %4 -aspect %1:%2 -ac 2 -ab %5 "
+                           "-ar 44100 -vol 256")
+                .arg(p.width)
+                .arg(p.height)
+                .arg(p.frameRate, 0, 'g', 10)
+                .arg(p.videoKbps)
+                .arg(p.audioKbps);
+        showInBoxes(settingItemsOfCommand(command), settingTextsOfCommand(command));
+    }
+    m_showingWmv = true;
+}
+
+void CQuenmarDlg::showSettingsOfExportMode()
+{
+    if (m_exportMode == 1) {
+        showWmvSettings();
+        return;
+    }
+    if (!m_showingWmv)
+        return;
+    // Back from WMV: the selected Task's MP4 values, or what a new Task starts with.
+    const int m = m_list->GetSelectionMark();
+    const bool any = m_tasks.isValidIndex(m);
+    const Task task = any ? m_tasks.get(m) : Task{};
+    showSettingItems(any ? task.mp4Profile : std::max(0, m_mp4Profile->currentIndex()),
+                     settingItemsOfTask(task));
+}
+
+void CQuenmarDlg::showInBoxes(const SettingItems& items, const SettingTexts& texts)
+{
+    const std::tuple<int, int, const QString&> shown[] = {
+        {IdVideoType, items.videoType, texts.videoType},
+        {IdVideoSize, items.videoSize, texts.videoSize},
+        {IdFrameRate, items.frameRate, texts.frameRate},
+        {IdVideoBitrate, items.videoBitrate, texts.videoBitrate},
+        {IdAspect, items.aspect, texts.aspect},
+        {IdAudioBitrate, items.audioBitrate, texts.audioBitrate},
+        {IdChannels, items.channels, texts.channels},
+        {IdSampleRate, items.sampleRate, texts.sampleRate},
+        {IdVolume, items.volume, texts.volume},
     };
-    for (const auto& [id, item] : shown)
-        setting(id)->setCurrentIndex(item);
+    for (const auto& [id, item, text] : shown) {
+        QComboBox* box = setting(id);
+        // A value of a Profile's own is an item of its own, after the box's items, and
+        // goes again before the box shows anything else.
+        const int own = int(settingItems(id).size());
+        while (box->count() > own)
+            box->removeItem(box->count() - 1);
+        if (item < 0 && !text.isEmpty()) {
+            box->addItem(text);
+            box->setCurrentIndex(own);
+        } else {
+            box->setCurrentIndex(item);
+        }
+    }
+    m_showingWmv = false;
 }
 
 void CQuenmarDlg::OnWmvProfileChanged()
@@ -85,6 +150,7 @@ void CQuenmarDlg::OnWmvProfileChanged()
         if (setTaskWmvProfile(task, m_wmvProfile->currentIndex()))
             m_tasks.set(i, task);
     }
+    showSettingsOfExportMode();
 }
 
 void CQuenmarDlg::OnTitleChanged()
@@ -94,8 +160,12 @@ void CQuenmarDlg::OnTitleChanged()
     const int i = m_selected;
     if (!m_tasks.isValidIndex(i))
         return;
+    const QString text = cutText(m_titleEdit->text(), kTitleLimit);
+    // A longer title is cut where a character ends, and the field shows what is kept.
+    if (text != m_titleEdit->text())
+        setTitleText(text);
     Task task = m_tasks.get(i);
-    if (!setTaskTitle(task, m_titleEdit->text()))
+    if (!setTaskTitle(task, text))
         return;
     m_tasks.set(i, task);
     m_list->InvalidateCells(i, i, ColumnExport, false);
@@ -145,9 +215,11 @@ void CQuenmarDlg::ApplyExportMode(int mode)
     const int m = m_list->GetSelectionMark();
     if (!m_tasks.isValidIndex(m)) {
         EnableSettings(mp4);
+        showSettingsOfExportMode();
         return;
     }
     EnableSettings(mp4 && m_tasks.get(m).mp4Profile == 0);
+    showSettingsOfExportMode();
 }
 
 void CQuenmarDlg::EnableSettings(bool on)
@@ -158,8 +230,12 @@ void CQuenmarDlg::EnableSettings(bool on)
 
 void CQuenmarDlg::ResetSettings()
 {
-    for (int id = kFirstSetting; id <= kLastSetting; ++id)
-        setting(id)->setCurrentIndex(settingResetItem(id));
+    showInBoxes({settingResetItem(IdVideoType), settingResetItem(IdVideoSize),
+                 settingResetItem(IdFrameRate), settingResetItem(IdVideoBitrate),
+                 settingResetItem(IdAspect), settingResetItem(IdChannels),
+                 settingResetItem(IdAudioBitrate), settingResetItem(IdSampleRate),
+                 settingResetItem(IdVolume)},
+                {});
     setTitleText(QString());
     // The label goes with the edit, so the edit never stands there unexplained.
     m_titleEdit->setVisible(m_exportMode == 0);
@@ -169,4 +245,6 @@ void CQuenmarDlg::ResetSettings()
     showTrim(kNoTaskRange, 0.0, kNoTaskRange);
     if (m_wmvProfile->count() >= 1)
         m_wmvProfile->setCurrentIndex(0);
+    if (m_exportMode == 1)
+        showWmvSettings();
 }

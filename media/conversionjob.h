@@ -38,4 +38,5 @@ struct ConversionJob
     int audioKbps = 128;
     int sampleRate = 44100;
     int channels = 2;
+    QString title; // the file's title tag; none when empty
 };

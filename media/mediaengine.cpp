@@ -125,6 +125,7 @@ ConversionJob MediaEngine::jobFor(const QString& outputPath) const
         job.frameRate = profile.frameRate;
         job.videoKbps = profile.videoKbps;
         job.audioKbps = profile.audioKbps;
+        job.title = m_title;
     } else if (m_outputFormat == FormatAvi) {
         const auto& videos = videoCompressorTable();
         const auto& audios = audioCompressorTable();

@@ -38,6 +38,7 @@ public:
     void SetColorDepth(short bits) override { m_colorDepth = bits; }
     void SetOutputFormat(int format) override { m_outputFormat = format; }
     void SetFrameRate(double fps) override { m_frameRate = fps; }
+    void SetTitle(const QString& title) override { m_title = title; }
 
     bool ConvertToFile(const QString& path) override;
     double GetDuration(const QString& path) override;
@@ -71,6 +72,7 @@ private:
     short m_colorDepth = 24;
     int m_outputFormat = FormatWmv;
     double m_frameRate = 0.0;
+    QString m_title;
 
     QVector<MediaSegment> m_videoSegments;
     QVector<MediaSegment> m_audioSegments;

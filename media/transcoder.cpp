@@ -301,6 +301,8 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
     if (withAudio && !openEncoder(kAudio, m_job.audioEncoder))
         return false;
 
+    if (!m_job.title.isEmpty())
+        av_dict_set(&ctx->metadata, "title", m_job.title.toUtf8().constData(), 0);
     const int rc = avformat_write_header(ctx, nullptr);
     if (rc < 0) {
         fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),

@@ -8,7 +8,8 @@
 # more with the shutdown ticked, to see its countdown and the walk-through's own
 # refusal to power the machine off. On the way, by keys alone: add a video with Insert
 # and remove it with Delete on the list, trim with the slider's arrows and Tab on to a
-# setting.
+# setting. Last, a fixed MP4 Profile and a WMV profile show what they write in the
+# greyed settings; early on, a setting's list is pictured open.
 # Pictures of the window, the Add dialog and the closing messages go to the folder
 # given (default: walkthrough/).
 # Needs xvfb-run (package xvfb) and ffmpeg (to make the videos).
@@ -46,6 +47,10 @@ title Birthday party
 folder $work/out
 rows
 shot $shots/1-ready.png
+open-list 1030
+wait 300
+shot-screen $shots/1b-open-list.png
+close-list 1030
 open-add
 wait 800
 shot-dialog $shots/2-add-dialog.png
@@ -109,6 +114,16 @@ shot-dialog $shots/13-shutdown-countdown.png
 wait 2500
 shot-dialog $shots/14-cannot-shutdown.png
 dismiss
+select 1
+choose 1024 4
+shot $shots/15-fixed-profile.png
+click 1064
+choose 1050 3
+shot $shots/16-wmv-settings.png
+open-list 1050
+wait 300
+shot-screen $shots/17-wmv-profiles-whole.png
+close-list 1050
 quit
 SCRIPT
 

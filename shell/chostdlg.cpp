@@ -7,7 +7,6 @@
 #include "shutdowncountdown.h"
 #include "tasklistfile.h"
 
-#include <QDesktopServices>
 #include <QShortcut>
 #include <QTimer>
 
@@ -71,7 +70,9 @@ void CHostDlg::OnInitDialog()
 
 void CHostDlg::OnHelp()
 {
-    QDesktopServices::openUrl(CQuenmarDlg::helpUrl());
+    // The same help as the Help button, with the same window of its own when no browser
+    // starts.
+    m_main->OnHelp();
 }
 
 void CHostDlg::OpenFiles(const QStringList& paths)

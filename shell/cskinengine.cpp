@@ -1,6 +1,8 @@
 #include "cskinengine.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QEvent>
 #include <QFile>
@@ -39,6 +41,16 @@ void repolish(QWidget* widget)
     widget->style()->unpolish(widget);
     widget->style()->polish(widget);
     widget->update();
+    // A combo box's open list is a window of its own under the box, made with the box and
+    // styled then, before the box was marked: the skin selects it by the box's mark, so it
+    // is styled again with the box.
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        QAbstractItemView* list = combo->view();
+        for (QWidget* part : {list->window(), static_cast<QWidget*>(list), list->viewport()}) {
+            part->style()->unpolish(part);
+            part->style()->polish(part);
+        }
+    }
 }
 
 } // namespace

@@ -23,9 +23,11 @@ public:
     explicit LogindPowerControl(const QDBusConnection& bus, QObject* parent = nullptr);
 
     void powerOff(Done done) override;
+    QString refusalReason() const override { return m_reason; }
 
 private:
     void askToPowerOff(const QDBusConnection& bus, Done done);
 
+    QString m_reason;
     std::optional<QDBusConnection> m_bus; // unset: the system bus, connected when first needed
 };

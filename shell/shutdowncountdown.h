@@ -29,6 +29,7 @@ public:
     static QString countdownText(int seconds);
 
     void powerOff(Done done) override;
+    QString refusalReason() const override { return m_power.refusalReason(); }
     // Calls a running countdown off, as its Cancel button does.
     void cancel();
     bool counting() const { return bool(m_done); }

@@ -626,8 +626,9 @@ void CTaskListCtrl::mouseDoubleClickEvent(QMouseEvent* event)
 
 void CTaskListCtrl::mouseMoveEvent(QMouseEvent* event)
 {
-    // Hovering marks the hot row for its text colour; it never selects.
-    SetHotItem(HitTest(event->position().toPoint()));
+    // Mouse movement is not the list's business: hovering neither selects a row nor makes
+    // it the hot row, whose text would change colour.
+    QAbstractScrollArea::mouseMoveEvent(event);
 }
 
 void CTaskListCtrl::leaveEvent(QEvent* event)

@@ -76,6 +76,11 @@ void FakeConverter::SetFrameRate(double fps)
     m.log << QStringLiteral("FrameRate %1").arg(fps, 0, 'g', 17);
 }
 
+void FakeConverter::SetTitle(const QString& title)
+{
+    m.titles << title;
+}
+
 bool FakeConverter::ConvertToFile(const QString& path)
 {
     m.log << QStringLiteral("ConvertToFile %1").arg(path);

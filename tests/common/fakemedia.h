@@ -32,6 +32,7 @@ public:
     void SetColorDepth(short bits) override;
     void SetOutputFormat(int format) override;
     void SetFrameRate(double fps) override;
+    void SetTitle(const QString& title) override;
     bool ConvertToFile(const QString& path) override;
     double GetDuration(const QString& path) override;
     bool AddAudioSegment(const QString& path, double start, double end) override;
@@ -108,6 +109,7 @@ public:
     int stopCalls = 0;
     int durationCalls = 0;
     QString lastOutput;
+    QStringList titles; // one per SetTitle
 
     // The log lines that start with `prefix`.
     QStringList entries(const QString& prefix) const;

@@ -68,7 +68,9 @@ class FakePower : public PowerControl
 {
 public:
     Outcome answer = Outcome::PoweringOff;
+    QString reason; // of a refusal
     int powerOffCalls = 0;
+    QString refusalReason() const override { return reason; }
     void powerOff(Done done) override
     {
         ++powerOffCalls;

@@ -36,7 +36,8 @@ TEST(BatchDriver, OneTaskFinishes)
     rig.run();
     EXPECT_EQ(rig.progress(0), "    Finished");
     EXPECT_TRUE(QFileInfo::exists(rig.app.out() + "/clip.mp4"));
-    EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
+    EXPECT_EQ(rig.host.messages,
+              QStringList{"Information|Converting Finished: 1 converted, 0 failed"});
     EXPECT_EQ(rig.host.convertingStates, (QList<bool>{true, false}));
     EXPECT_FALSE(rig.driver.converting());
 }
@@ -235,6 +236,16 @@ TEST(BatchDriver, ShutdownAtTheEnd)
     EXPECT_TRUE(rig.host.messages.isEmpty()) << "asking returns before the answer";
     settle();
     EXPECT_EQ(rig.host.messages, QStringList{"Warning|Your computer cannot shutdown"});
+
+    // With the system's reason, the message says it and what the user can do.
+    rig.host.messages.clear();
+    rig.power.reason = "the system does not allow this user to power the computer off.";
+    rig.driver.shutDownComputer();
+    settle();
+    ASSERT_EQ(rig.host.messages.size(), 1);
+    EXPECT_TRUE(rig.host.messages.first().startsWith(
+        "Warning|Your computer cannot shutdown: the system does not allow this user"));
+    EXPECT_TRUE(rig.host.messages.first().contains("administrator"));
 }
 
 TEST(BatchDriver, ARefusalAfterTheDriverIsGoneIsDropped)
@@ -275,7 +286,8 @@ TEST(BatchDriver, RefusedStarts)
             rig.driver.startConverting(); // pressing Start again changes nothing
     };
     rig.run();
-    EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
+    EXPECT_EQ(rig.host.messages,
+              QStringList{"Information|Converting Finished: 1 converted, 0 failed"});
     EXPECT_EQ(rig.host.convertingStates, (QList<bool>{true, false}));
     EXPECT_FALSE(QFileInfo::exists(rig.app.out() + "/clip_2.mp4"));
 }
@@ -431,9 +443,26 @@ exit 5
     rig.media.refuseStart = true;
     rig.media.errorKind = FailureKind::OutputUnwritable;
     rig.run();
-    EXPECT_EQ(rig.progress(0), "    Failed: cannot write the output folder (full?)");
+    // The row says the cause; the reason keeps the system's own words.
+    EXPECT_EQ(rig.progress(0), "    Failed: the disk is full");
     EXPECT_TRUE(rig.tasks.get(0).failureReason.contains("No space left on device"));
-    EXPECT_EQ(rig.progress(1), "    Failed: cannot write the output folder (full?)");
+    EXPECT_EQ(rig.progress(1), "    Failed: cannot write the output folder");
+
+    // Refused by the system, or the folder gone since it was chosen.
+    const int denied = rig.app.addProfile("denied.sh", R"(#!/bin/bash
+echo "trelvo-encoder: error: cannot write the output file: Permission denied" >&2
+exit 5
+)",
+                                          "\"$OUTPUT_FILE\"");
+    Task task = rig.tasks.get(0);
+    task.mp4Profile = denied;
+    rig.tasks.set(0, task);
+    rig.run();
+    EXPECT_EQ(rig.progress(0), "    Failed: the output folder is read-only");
+    ASSERT_TRUE(QDir(rig.app.out()).removeRecursively());
+    rig.run();
+    EXPECT_EQ(rig.progress(0), "    Failed: the output folder is gone");
+    EXPECT_EQ(rig.progress(1), "    Failed: the output folder is gone");
 }
 
 TEST(BatchDriver, TheExportCellShowsTheFileThatIsWritten)
@@ -501,11 +530,24 @@ TEST(BatchDriver, OnlyTheTasksNotConvertedYetWhenAsked)
     for (int row = 0; row < 5; ++row)
         EXPECT_EQ(rig.progress(row), "    Finished") << row;
     EXPECT_EQ(rig.tasks.get(0).outputPath, rig.app.out() + "/done.mp4"); // kept, not redone
-    EXPECT_EQ(rig.host.messages, QStringList{"Information|Converting Finished"});
+    ASSERT_EQ(rig.host.messages.size(), 1);
+    EXPECT_TRUE(rig.host.messages.first().startsWith("Information|Converting Finished: "));
 
     // Nothing left to convert: nothing starts.
     rig.host.convertingStates.clear();
     rig.driver.startConverting(BatchDriver::Scope::Unconverted);
     EXPECT_FALSE(rig.driver.converting());
     EXPECT_TRUE(rig.host.convertingStates.isEmpty());
+}
+
+TEST(BatchDriver, AWmvFileGetsItsTasksTitle)
+{
+    BatchRig rig;
+    rig.addWmv("clip");
+    Task task = rig.tasks.get(0);
+    task.title = "Birthday party";
+    rig.tasks.set(0, task);
+    rig.run();
+    EXPECT_EQ(rig.progress(0), "    Finished");
+    EXPECT_EQ(rig.media.titles, QStringList{"Birthday party"});
 }

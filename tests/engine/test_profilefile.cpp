@@ -72,6 +72,14 @@ TEST(ProfileFile, LongValuesAreCut)
     CProfileFile reader;
     reader.SetPath(folder.app() + "/Zune_Profile.ini");
     EXPECT_EQ(reader.ReadString("profile0", "Title").size(), 1023);
+
+    // The cut never splits a character: not an emoji (two units), not a letter from its
+    // accent.
+    for (const char* last : {"\xF0\x9F\x8E\xAC", "e\xCC\x81"}) {
+        SCOPED_TRACE(last);
+        reader.SetContents("[profile0]\nTitle=" + QByteArray(1022, 'x') + last + "\n");
+        EXPECT_EQ(reader.ReadString("profile0", "Title"), QString(1022, u'x'));
+    }
 }
 
 TEST(ProfileFile, LeadingIntegerReadsLikeAtoi)
@@ -137,16 +145,19 @@ TEST(ProfileFile, ComboItemsFollowFileOrder)
     }
 }
 
-TEST(ProfileFile, WithoutAppFolderTheCurrentFolderIsUsed)
+TEST(ProfileFile, WithoutAppFolderTheProgramFolderIsUsedNotTheCurrentOne)
 {
-    QTemporaryDir dir;
-    QFile f(dir.path() + "/Zune_Profile.ini");
-    f.open(QIODevice::WriteOnly);
-    f.write("[Info]\nDefaultProfile=0\n[profile0]\nTitle=Here\n");
-    f.close();
+    auto write = [](const QString& folder, const QByteArray& title) {
+        QFile f(folder + "/Zune_Profile.ini");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Info]\nDefaultProfile=0\n[profile0]\nTitle=" + title + "\n");
+    };
+    QTemporaryDir program, started;
+    write(program.path(), "Here");
+    write(started.path(), "Wherever the program was started");
     const QString old = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-    const Mp4ProfileChoice choice = LoadMp4Profiles(dir.path() + "/app"); // no such folder
+    QDir::setCurrent(started.path());
+    const Mp4ProfileChoice choice = LoadMp4Profiles(program.path() + "/app"); // no such folder
     QDir::setCurrent(old);
     EXPECT_EQ(choice.items, QStringList{"Here"});
 }

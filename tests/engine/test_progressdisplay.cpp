@@ -75,7 +75,7 @@ TEST(ProgressCell, FinishedFailedStoppedAndEmptyTrim)
     EXPECT_EQ(ask(t).text, "    Failed"); // no class: the tooltip says why
     t.failureKind = FailureKind::OutputUnwritable;
     r = ask(t);
-    EXPECT_EQ(r.text, "    Failed: cannot write the output folder (full?)");
+    EXPECT_EQ(r.text, "    Failed: cannot write the output folder");
     EXPECT_EQ(r.bar, -1); // no full bar that looks finished
     EXPECT_EQ(r.state, TaskState::Failed);
     t.failed = 0;

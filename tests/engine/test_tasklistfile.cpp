@@ -263,7 +263,7 @@ TEST_F(TaskListFile, ValuesFromTheFileAreKeptInTheirRanges)
     EXPECT_EQ(t.exportType, 1);
     EXPECT_EQ(t.wmvPercent, 100);
     EXPECT_EQ(t.failed, 1);
-    EXPECT_EQ(t.failureKind, FailureKind::EmptySpan);
+    EXPECT_EQ(t.failureKind, FailureKind::DiskFull); // the last kind
     EXPECT_EQ(t.title.size(), 255);
 
     // The end never comes before the start.

@@ -41,6 +41,11 @@ WindowFixture::WindowFixture(const char* profileText, Media media, const QString
         [this](const QString& text, const QString& caption, BatchHost::MessageIcon) {
             m_messages << caption + "|" + text.trimmed();
         });
+    // Questions take their first answer; a test that cares sets its own.
+    m_dlg->setQuestionBox([this](const QString& text, const QString& caption, const QStringList&) {
+        m_questions << caption + "|" + text;
+        return 0;
+    });
     m_dlg->setFileChooser([] { return QStringList(); });
     m_dlg->setFolderChooser([] { return QString(); });
     m_dlg->setUrlOpener([](const QUrl&) { return true; });

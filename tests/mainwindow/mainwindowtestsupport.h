@@ -33,6 +33,7 @@ public:
     CQuenmarDlg& dlg() { return *m_dlg; }
     FakeMedia& media() { return m_media; }
     QStringList& messages() { return m_messages; }
+    QStringList& questions() { return m_questions; }
     template <typename W = QWidget> W* control(int id) const
     {
         return m_dlg->findChild<W*>(QString::number(id));
@@ -45,6 +46,7 @@ private:
     QTemporaryDir m_dir;
     FakeMedia m_media;
     QStringList m_messages;
+    QStringList m_questions;
     std::unique_ptr<CQuenmarDlg> m_dlg;
 };
 

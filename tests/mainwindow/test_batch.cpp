@@ -93,9 +93,10 @@ TEST(MainWindowBatch, WhatABatchWouldIgnoreIsGreyedWhileItRuns)
     ASSERT_FALSE(during.isEmpty());
     for (auto it = during.begin(); it != during.end(); ++it) {
         // The list scrolls, Stop and Help work and the shutdown box is read at the end;
-        // everything else would be thrown away.
+        // the MP4 Profile is taken by the Tasks not converted yet; everything else would be
+        // thrown away.
         const bool live = it.key() == IdTaskList || it.key() == IdStop || it.key() == IdHelp ||
-                          it.key() == IdShutDown;
+                          it.key() == IdShutDown || it.key() == IdMp4Profile;
         EXPECT_EQ(it.value(), live) << "control " << it.key();
     }
     // Afterwards everything is as it was (the selected Task is a WMV one now).
@@ -112,12 +113,13 @@ TEST(MainWindowBatch, WithAnEmptyListNoChoiceIsLost)
 {
     WindowFixture f;
     Sources sources;
-    // What belongs to a Task is greyed; what the next file takes is not.
+    // What acts on a Task is greyed; the settings, the profiles and the title can be used
+    // (a change then changes only the control).
     const QMap<int, bool> empty = enabledControls(f);
-    for (int id : {IdRemove, IdRemoveAll, IdRangeSlider, IdMp4Profile, IdTitle, IdVideoType,
-                   IdVolume, IdPlay})
+    for (int id : {IdRemove, IdRemoveAll, IdRangeSlider, IdPlay})
         EXPECT_FALSE(empty[id]) << id;
-    for (int id : {IdAdd, IdBrowse, IdExportMp4, IdExportWmv, IdWmvProfile})
+    for (int id : {IdAdd, IdBrowse, IdExportMp4, IdExportWmv, IdWmvProfile, IdMp4Profile, IdTitle,
+                   IdVideoType, IdVolume})
         EXPECT_TRUE(empty[id]) << id;
 
     // The export type and WMV profile chosen with an empty list are the new Task's.
@@ -205,4 +207,73 @@ TEST(MainWindowBatch, StartAsksBeforeConvertingFinishedWorkAgain)
     ASSERT_EQ(asked.size(), 3);
     EXPECT_TRUE(asked[2].endsWith("[Convert All Again|Cancel]"));
     EXPECT_EQ(QDir(out).entryList(QDir::Files).size(), 6); // the specified convert-all
+}
+
+TEST(MainWindowBatch, StartLooksAtTheOutputFolderFirst)
+{
+    WindowFixture f;
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    f.addThroughButton(standInSources(1));
+    QTemporaryDir root;
+    const QString folder = root.path() + "/videos";
+    ASSERT_TRUE(QDir().mkdir(folder));
+    f.dlg().setFolderChooser([&] { return folder; });
+    QTest::mouseClick(f.control<QPushButton>(IdBrowse), Qt::LeftButton);
+    ASSERT_EQ(f.dlg().outputFolderText(), folder);
+    auto* start = f.control<QPushButton>(IdStart);
+
+    // Gone since it was chosen: made again only when the user agrees.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    QStringList asked;
+    int answer = 1;
+    f.dlg().setQuestionBox([&](const QString& text, const QString&, const QStringList& buttons) {
+        asked << text;
+        EXPECT_EQ(buttons, (QStringList{"Make It Again", "Cancel"}));
+        return answer;
+    });
+    QTest::mouseClick(start, Qt::LeftButton);
+    EXPECT_FALSE(f.dlg().converting());
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked.first().contains("does not exist any more")) << asked.first().toStdString();
+    answer = 0;
+    QTest::mouseClick(start, Qt::LeftButton);
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_TRUE(f.dlg().converting());
+    QTest::mouseClick(f.control<QPushButton>(IdStop), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.dlg().converting(), 30000);
+
+    // Its parent gone too: nothing is invented, the user is told.
+    f.messages().clear();
+    ASSERT_TRUE(QDir(root.path()).removeRecursively());
+    QTest::mouseClick(start, Qt::LeftButton);
+    EXPECT_FALSE(f.dlg().converting());
+    EXPECT_EQ(asked.size(), 2);
+    ASSERT_EQ(f.messages().size(), 1);
+    EXPECT_TRUE(f.messages().first().contains("nor the folder that held it"));
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    clearUserSettings();
+}
+
+TEST(MainWindowBatch, AFolderThatCannotBeWrittenIsSaidAtBrowseAndAtStart)
+{
+    QTemporaryDir root;
+    const QString locked = root.path() + "/locked";
+    ASSERT_TRUE(QDir().mkdir(locked));
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+    if (QFileInfo(locked).isWritable())
+        GTEST_SKIP() << "this user writes into read-only folders (root)";
+    WindowFixture f;
+    f.addThroughButton(standInSources(1));
+    const QString before = f.dlg().outputFolderText();
+    f.dlg().setFolderChooser([&] { return locked; });
+    QTest::mouseClick(f.control<QPushButton>(IdBrowse), Qt::LeftButton);
+    EXPECT_EQ(f.dlg().outputFolderText(), before) << "the folder is not taken";
+    ASSERT_EQ(f.messages().size(), 1);
+    EXPECT_TRUE(f.messages().first().contains("You cannot write into this folder"));
+    f.control<QLineEdit>(IdOutputFolder)->setText(locked);
+    QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
+    EXPECT_FALSE(f.dlg().converting());
+    ASSERT_EQ(f.messages().size(), 2);
+    EXPECT_TRUE(f.messages().last().contains("read-only"));
 }

@@ -159,6 +159,35 @@ TEST(MainWindowEditing, RemovingRows)
     EXPECT_EQ(f.dlg().selectedTaskIndex(), -1);
 }
 
+TEST(MainWindowEditing, RemoveAllAsksBeforeEmptyingALongerList)
+{
+    WindowFixture f;
+    f.addThroughButton(standInSources(3));
+    QStringList asked;
+    int answer = 1;
+    f.dlg().setQuestionBox([&](const QString& text, const QString&, const QStringList& buttons) {
+        asked << text;
+        EXPECT_EQ(buttons, (QStringList{"Remove All", "Keep Them"}));
+        return answer;
+    });
+    auto* removeAll = f.control<QPushButton>(IdRemoveAll);
+    for (int kept : {1, -1}) { // "Keep Them", or the question closed
+        answer = kept;
+        QTest::mouseClick(removeAll, Qt::LeftButton);
+        EXPECT_EQ(f.dlg().tasks().size(), 3);
+    }
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_TRUE(asked.first().startsWith("Remove all 3 videos from the list?"));
+    answer = 0;
+    QTest::mouseClick(removeAll, Qt::LeftButton);
+    EXPECT_EQ(f.dlg().tasks().size(), 0);
+    // One row goes without a question, as Remove would take it.
+    f.addThroughButton({"/v/only.avi"});
+    QTest::mouseClick(removeAll, Qt::LeftButton);
+    EXPECT_EQ(f.dlg().tasks().size(), 0);
+    EXPECT_EQ(asked.size(), 3);
+}
+
 TEST(MainWindowEditing, ListKeys)
 {
     const struct
@@ -296,13 +325,17 @@ TEST(MainWindowEditing, AFixedProfileShowsItsOwnValuesGreyed)
 
     // type, size, rate, video, aspect, audio, channels, sample rate, volume
     const std::vector<int> widescreen{0, 1, 0, 5, 1, 6, 0, 5, 3};
-    const std::vector<int> oddSizes{1, -1, -1, -1, 0, -1, 1, 2, -1};
+    // A value no item stands for is shown as the Profile's own, an item after the box's.
+    const std::vector<int> oddSizes{1, 2, 1, 6, 0, 14, 1, 2, 8};
     auto* profile = f.control<QComboBox>(IdMp4Profile);
     chooseItem(profile, 1);
     EXPECT_EQ(shownItems(f), widescreen);
     chooseItem(profile, 2);
     EXPECT_EQ(shownItems(f), oddSizes);
-    EXPECT_EQ(f.control<QComboBox>(IdVideoSize)->currentText(), "") << "no item: an empty field";
+    EXPECT_EQ(f.control<QComboBox>(IdVideoSize)->currentText(), "480 x 272");
+    EXPECT_EQ(f.control<QComboBox>(IdFrameRate)->currentText(), "25 fps");
+    EXPECT_EQ(f.control<QComboBox>(IdVideoBitrate)->currentText(), "1000 kbps");
+    EXPECT_EQ(f.control<QComboBox>(IdVolume)->currentText(), "117%");
     for (int id : kSettingIds)
         EXPECT_FALSE(f.control(id)->isEnabled()) << id;
     EXPECT_EQ(f.dlg().tasks().get(1).videoBitrate, 0) << "showing a Profile changes no setting";
@@ -315,14 +348,17 @@ TEST(MainWindowEditing, AFixedProfileShowsItsOwnValuesGreyed)
     EXPECT_EQ(shownItems(f), oddSizes);
     chooseItem(profile, 0);
     EXPECT_EQ(shownItems(f), custom);
-    for (int id : kSettingIds)
+    for (int id : kSettingIds) {
         EXPECT_TRUE(f.control(id)->isEnabled()) << id;
+        EXPECT_EQ(f.control<QComboBox>(id)->count(), int(settingItems(id).size()))
+            << id << ": a Profile's own value cannot be chosen";
+    }
 
-    // Without a Task the boxes show what a new Task starts with, and nothing that belongs
-    // to a Task can be chosen, so no choice is lost when the next file comes.
+    // Without a Task the boxes show what a new Task starts with; they can still be used,
+    // and a change then changes only the box.
     QTest::mouseClick(f.control<QPushButton>(IdRemoveAll), Qt::LeftButton);
     EXPECT_EQ(shownItems(f), (std::vector<int>{1, 0, 0, 3, 0, 4, 1, 2, 1}));
-    EXPECT_FALSE(profile->isEnabled());
+    EXPECT_TRUE(profile->isEnabled());
 }
 
 TEST(MainWindowEditing, AWmvTaskShowsItsOwnValues)
@@ -348,10 +384,18 @@ TEST(MainWindowEditing, AWmvTaskShowsItsOwnValues)
     EXPECT_EQ(f.control<QLineEdit>(IdTitle)->text(), "Wmv clip");
     EXPECT_EQ(f.control<QComboBox>(IdWmvProfile)->currentIndex(), 2);
     EXPECT_EQ(f.control<QComboBox>(IdMp4Profile)->currentIndex(), 1);
-    EXPECT_EQ(shownItems(f), (std::vector<int>{0, 1, 0, 5, 1, 6, 0, 5, 3}));
+    // The greyed boxes show what the WMV profile writes: 640 x 480 in WMV 8 at 1500 kbps,
+    // 128 kbps stereo sound at 44100 Hz.
+    EXPECT_EQ(shownItems(f), (std::vector<int>{2, 1, 0, 4, 0, 8, 1, 3, 1}));
+    EXPECT_EQ(f.control<QComboBox>(IdVideoType)->currentText(), "WMV 8");
+    chooseItem(f.control<QComboBox>(IdWmvProfile), 1);
+    EXPECT_EQ(f.control<QComboBox>(IdVideoSize)->currentText(), "320 x 180");
+    EXPECT_EQ(f.control<QComboBox>(IdAspect)->currentText(), "16:9");
+    chooseItem(f.control<QComboBox>(IdWmvProfile), 2);
 
-    // Switched to MP4, the Task converts with what the window showed.
+    // Switched to MP4, the boxes show what the Task's MP4 Profile writes.
     clickRadio(f.control<QRadioButton>(IdExportMp4));
+    EXPECT_EQ(shownItems(f), (std::vector<int>{0, 1, 0, 5, 1, 6, 0, 5, 3}));
     EXPECT_EQ(f.dlg().tasks().get(1).mp4Profile, 1);
     EXPECT_EQ(f.dlg().tasks().get(1).title, "Wmv clip");
     for (int id : kSettingIds)

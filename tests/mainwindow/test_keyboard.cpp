@@ -119,8 +119,9 @@ TEST(MainWindowKeyboard, TabFollowsTheLayoutAndSkipsWhatCannotBeUsed)
                 1027, 1028, 1023, 1059, 1022, 1011, 1012, 1013, 1014, 1016, 1048})},
         {"WMV Task: its radio button and profile, no settings or title", WmvTask, IdPlay,
          idsOf({1054, 1055, 1047, 1064, 1050, 1059, 1022, 1011, 1012, 1013, 1014, 1016, 1048})},
-        {"empty list: nothing that belongs to a Task", EmptyList, IdExportMp4,
-         idsOf({1063, 1059, 1022, 1011, 1012, 1016, 1048})},
+        {"empty list: the settings, but nothing that acts on a Task", EmptyList, IdExportMp4,
+         idsOf({1063, 1024, 1030, 1031, 1032, 1033, 1029, 1025, 1026, 1027, 1028, 1059, 1022, 1011,
+                1012, 1016, 1048})},
         {"converting: Stop in Start's place", Converting, IdShutDown,
          idsOf({1059, 1011, 1016, 1049})},
     };
@@ -204,6 +205,22 @@ TEST(MainWindowKeyboard, DeleteRemovesTheSelectedTaskAndInsertAdds)
         EXPECT_EQ(list->GetSelectionMark(), c.selectedAfter);
         EXPECT_EQ(dialogs, c.dialogs);
     }
+}
+
+TEST(MainWindowKeyboard, CtrlOAddsWhereverTheKeysAre)
+{
+    WindowFixture f;
+    int dialogs = 0;
+    f.dlg().setFileChooser([&dialogs] {
+        ++dialogs;
+        return QStringList{extraSource()};
+    });
+    for (int id : {IdTitle, IdVideoSize, IdBrowse, IdExportMp4}) {
+        f.control(id)->setFocus();
+        QTest::keyClick(f.control(id), Qt::Key_O, Qt::ControlModifier);
+    }
+    EXPECT_EQ(dialogs, 4);
+    EXPECT_EQ(f.dlg().tasks().size(), 4);
 }
 
 TEST(MainWindowKeyboard, ListKeysDoNothingDuringABatch)

@@ -7,6 +7,7 @@
 #include "testmedia.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -50,6 +51,24 @@ TEST(HostWindow, PlacesTheMainWindowInside)
     EXPECT_EQ(host.frameGeometry().size(), QSize(692, 590));
     EXPECT_EQ(host.mainWindow()->geometry(), QRect(2, 2, 669, 608));
     EXPECT_TRUE(host.windowTitle().startsWith("Trelvo Converter V"));
+}
+
+TEST(HostWindow, F1OpensTheSameHelpAsTheButtonAlsoWithoutABrowser)
+{
+    FakePower power;
+    CSkinEngine skin;
+    CHostDlg host(skin, power);
+    QList<QUrl> asked;
+    host.mainWindow()->setUrlOpener([&](const QUrl& url) {
+        asked << url;
+        return false; // no browser
+    });
+    host.OnHelp(); // what F1 does
+    EXPECT_EQ(asked, QList<QUrl>{CQuenmarDlg::helpUrl()});
+    EXPECT_TRUE(asked.value(0).fragment().isEmpty()) << "the top of the page";
+    auto* window = host.mainWindow()->findChild<QDialog*>("helpWindow");
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
 }
 
 TEST(HostWindow, ClosingDuringABatchAsksThenStopsTheEncoderFirst)

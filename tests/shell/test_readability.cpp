@@ -147,3 +147,46 @@ TEST_F(SkinnedWindow, TheWindowsOwnControlsStaySkinnedAndReadable)
     EXPECT_GE(best, contrast::kReadable) << QColor(back).name().toStdString();
     EXPECT_LT(contrast::luminance(QColor(back)), 0.2); // the skin's dark header, not the system's
 }
+
+TEST_F(SkinnedWindow, EveryItemOfAnOpenDropDownListCanBeRead)
+{
+    QWidget* main = host->mainWindow();
+    host->mainWindow()->AddFile(testmedia::clip("avi"));
+    host->mainWindow()->SwitchToWmv();
+    // A settings box and a profile box, each skinned its own way.
+    for (const char* id : {"1030", "1050"}) {
+        auto* combo = main->findChild<QComboBox*>(id);
+        ASSERT_TRUE(combo);
+        ASSERT_GT(combo->count(), 1);
+        combo->showPopup();
+        QAbstractItemView* view = combo->view();
+        ASSERT_TRUE(view->isVisible());
+        // One item is current, another under the mouse, the rest plain.
+        const int hovered = combo->currentIndex() == 0 ? 1 : 0;
+        QTest::mouseMove(view->viewport(),
+                         view->visualRect(view->model()->index(hovered, 0)).center());
+        QCoreApplication::processEvents();
+        const QImage drawn = view->viewport()->grab().toImage();
+        for (int row = 0; row < combo->count(); ++row) {
+            const QRect rect =
+                view->visualRect(view->model()->index(row, 0)).intersected(drawn.rect());
+            if (rect.isEmpty())
+                continue;
+            // The item's commonest colour is its background; its text must stand out.
+            QHash<QRgb, int> counts;
+            for (int y = rect.top(); y <= rect.bottom(); ++y)
+                for (int x = rect.left(); x <= rect.right(); ++x)
+                    ++counts[drawn.pixel(x, y)];
+            QRgb back = counts.begin().key();
+            for (auto it = counts.begin(); it != counts.end(); ++it)
+                if (it.value() > counts.value(back))
+                    back = it.key();
+            double best = 1.0;
+            for (auto it = counts.begin(); it != counts.end(); ++it)
+                best = std::max(best, contrast::ratio(QColor(it.key()), QColor(back)));
+            EXPECT_GE(best, contrast::kReadable)
+                << id << " item " << row << " on " << QColor(back).name().toStdString();
+        }
+        combo->hidePopup();
+    }
+}

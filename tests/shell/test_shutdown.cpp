@@ -130,7 +130,7 @@ TEST(HostWindow, StartingAgainCallsTheLastBatchsShutdownOff)
     EXPECT_TRUE(waitUntil([&] { return !rig.main().converting(); }));
     QTest::qWait(2000); // past the time the first countdown had
     EXPECT_EQ(rig.power.powerOffCalls, 0);
-    EXPECT_EQ(rig.messages, QStringList{"Information|Converting Finished"});
+    EXPECT_EQ(rig.messages, QStringList{"Information|Converting Finished: 1 converted, 0 failed"});
 }
 
 TEST(HostWindow, ARefusalAfterTheCountdownIsSaid)
@@ -188,11 +188,12 @@ TEST_F(Logind, RefusalsOfEveryKind)
         bool refusePowerOff;
         Outcome outcome;
         QStringList calls;
+        QString reason; // a part of the reason the user reads
     } cases[] = {
-        {"challenge", false, Outcome::PoweringOff, {"CanPowerOff", "PowerOff true"}},
-        {"na", false, Outcome::Refused, {"CanPowerOff"}},
-        {"no", false, Outcome::Refused, {"CanPowerOff"}},
-        {"yes", true, Outcome::Refused, {"CanPowerOff", "PowerOff true"}},
+        {"challenge", false, Outcome::PoweringOff, {"CanPowerOff", "PowerOff true"}, ""},
+        {"na", false, Outcome::Refused, {"CanPowerOff"}, "cannot be powered off by a program"},
+        {"no", false, Outcome::Refused, {"CanPowerOff"}, "does not allow this user"},
+        {"yes", true, Outcome::Refused, {"CanPowerOff", "PowerOff true"}, "the system refused"},
     };
     LogindPowerControl power(bus.connect("program"));
     for (const auto& c : cases) {
@@ -204,6 +205,11 @@ TEST_F(Logind, RefusalsOfEveryKind)
         EXPECT_TRUE(waitUntil([&] { return !outcomes.list.isEmpty(); }, 5000));
         EXPECT_EQ(outcomes.list, QList<Outcome>{c.outcome}) << c.canPowerOff.toStdString();
         EXPECT_EQ(logind.calls, c.calls) << c.canPowerOff.toStdString();
+        if (c.reason.isEmpty())
+            EXPECT_TRUE(power.refusalReason().isEmpty());
+        else
+            EXPECT_TRUE(power.refusalReason().contains(c.reason))
+                << power.refusalReason().toStdString();
     }
 }
 
@@ -214,10 +220,12 @@ TEST_F(Logind, NoLogindOrNoBusIsARefusal)
     LogindPowerControl elsewhere(bus.connect("nologind"));
     elsewhere.powerOff(outcomes.recorder());
     EXPECT_TRUE(waitUntil([&] { return !outcomes.list.isEmpty(); }, 5000));
+    EXPECT_TRUE(elsewhere.refusalReason().contains("logind")) << "no logind";
     // No bus at all.
     LogindPowerControl nowhere(
         QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "nobus"));
     nowhere.powerOff(outcomes.recorder());
     EXPECT_EQ(outcomes.list, QList<Outcome>({Outcome::Refused, Outcome::Refused}));
+    EXPECT_TRUE(nowhere.refusalReason().contains("message bus"));
     QDBusConnection::disconnectFromBus("nobus");
 }

@@ -22,6 +22,11 @@ public:
         std::fflush(stdout);
         QTimer::singleShot(0, [done = std::move(done)] { done(Outcome::Refused); });
     }
+    // As logind says it when this user may not power the machine off.
+    QString refusalReason() const override
+    {
+        return QStringLiteral("the system does not allow this user to power the computer off.");
+    }
 };
 
 } // namespace

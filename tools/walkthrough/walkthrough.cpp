@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QUrl>
 
 #include <cstdio>
@@ -221,8 +222,9 @@ void Walkthrough::run(const QString& line)
             QApplication::sendEvent(edit, &press);
         }
     } else if (command == QLatin1String("folder")) {
+        // From the event loop: a folder that cannot be used is said in a message box.
         main->setFolderChooser([rest] { return rest; });
-        button("1022")->click();
+        QTimer::singleShot(0, button("1022"), &QPushButton::click);
     } else if (command == QLatin1String("start")) {
         // A batch that ends at once shows its message inside the click: click from the
         // event loop, so that the script goes on meanwhile.
@@ -232,8 +234,9 @@ void Walkthrough::run(const QString& line)
         // so that the script goes on while the message box is open.
         QTimer::singleShot(0, button("1049"), &QPushButton::click);
     } else if (command == QLatin1String("click")) {
+        // From the event loop, so that the script goes on while a question it asks is open.
         if (auto* target = main->findChild<QAbstractButton*>(args.value(0)))
-            target->click();
+            QTimer::singleShot(0, target, &QAbstractButton::click);
         else
             say(QStringLiteral("no button %1").arg(args.value(0)));
     } else if (command == QLatin1String("choose")) {
@@ -286,6 +289,25 @@ void Walkthrough::run(const QString& line)
         }
     } else if (command == QLatin1String("shot")) {
         m_host.grab().save(rest);
+    } else if (command == QLatin1String("shot-screen")) {
+        // The display where the window is, with what opens over it (an open list, a
+        // message box and the window manager's frames, when one runs).
+        QRect area = m_host.frameGeometry();
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->isVisible())
+                area |= widget->frameGeometry();
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+            .save(rest);
+    } else if (command == QLatin1String("open-list") || command == QLatin1String("close-list")) {
+        if (auto* combo = main->findChild<QComboBox*>(args.value(0))) {
+            if (command == QLatin1String("open-list"))
+                combo->showPopup();
+            else
+                combo->hidePopup();
+        } else {
+            say(QStringLiteral("no combo box %1").arg(args.value(0)));
+        }
     } else if (command == QLatin1String("answer")) {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         QAbstractButton* chosen = nullptr;

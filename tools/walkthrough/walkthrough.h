@@ -40,6 +40,9 @@ class QDialog;
 //   cancel-dialog     cancel the open dialog (modal or not)
 //   delete FILE       delete a file (a source that vanishes after it was added)
 //   shot FILE         save a picture of the window
+//   shot-screen FILE  save a picture of the display where the window is (with an open
+//                     list, a message box over it, the window manager's frames)
+//   open-list ID      open the list of the combo box with that id; close-list ID closes it
 //   rows              print the list's cells
 //   quit              close the window
 class Walkthrough : public QObject
