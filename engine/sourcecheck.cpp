@@ -47,3 +47,13 @@ QString sourceFileProblem(const QString& path)
         return tr("The file is empty");
     return {};
 }
+
+bool markSourceMissing(Task& task)
+{
+    if (task.failed && task.failureKind == FailureKind::SourceMissing)
+        return false;
+    task.failed = 1;
+    task.failureKind = FailureKind::SourceMissing;
+    task.failureReason = tr("The file does not exist (any more)");
+    return true;
+}

@@ -1,5 +1,7 @@
 #include "tasklistfile.h"
 
+#include "sourcecheck.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -7,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -148,8 +151,9 @@ Task fromJson(const QJsonObject& o)
 
     // The program ended in the middle of this Task's conversion: nothing runs it now.
     const bool done = t.exportType == 0 ? t.finished == 1 : t.wmvPercent == 100;
-    const bool begun = t.exportType == 0 ? (t.encodedTime > 0.0 || t.outputKB > 0 || t.preState != 0)
-                                         : t.wmvPercent > 0;
+    const bool begun = t.exportType == 0
+                           ? (t.encodedTime > 0.0 || t.outputKB > 0 || t.preState != 0)
+                           : t.wmvPercent > 0;
     if (!done && !t.failed && begun) {
         t.stopped = 1;
         if (t.preState == 1)
@@ -245,8 +249,9 @@ TaskListRestore restoreTaskList(const QString& path)
     TaskListRestore result;
     TaskListLoad load = loadTaskList(path);
     if (!load.ok) {
-        const QString aside = path + QStringLiteral(".damaged-") +
-                              QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+        const QString aside =
+            path + QStringLiteral(".damaged-") +
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
         const bool moved = QFile::rename(path, aside);
         result.message =
             moved ? QStringLiteral("The list of files from the last session could not be read "
@@ -260,12 +265,19 @@ TaskListRestore restoreTaskList(const QString& path)
     result.tasks = std::move(load.tasks);
     for (int i = 0; i < result.tasks.size(); ++i) {
         Task task = result.tasks.get(i);
-        if (QFileInfo::exists(task.sourcePath))
-            continue;
-        task.failed = 1;
-        task.failureKind = FailureKind::SourceMissing;
-        task.failureReason = QStringLiteral("The file does not exist (any more)");
-        result.tasks.set(i, task);
+        if (!QFileInfo::exists(task.sourcePath) && markSourceMissing(task))
+            result.tasks.set(i, task);
     }
     return result;
+}
+
+std::unique_ptr<QLockFile> lockTaskList(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+    // Held for the whole run: stale only when its program is gone, never by age.
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0))
+        return nullptr;
+    return lock;
 }

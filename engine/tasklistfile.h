@@ -4,6 +4,10 @@
 
 #include <QString>
 
+#include <memory>
+
+class QLockFile;
+
 // The Task list kept between runs, as JSON in the user's data folder.
 
 // $XDG_DATA_HOME/trelvo-converter/tasks.json (~/.local/share when unset).
@@ -17,8 +21,8 @@ bool saveTaskList(const TaskList& tasks, const QString& path, QString* error = n
 struct TaskListLoad
 {
     TaskList tasks;
-    bool ok = true;   // false: the file exists but cannot be read as a Task list
-    QString error;    // why, when !ok
+    bool ok = true; // false: the file exists but cannot be read as a Task list
+    QString error;  // why, when !ok
 };
 
 // Reads a list that saveTaskList wrote. A missing file is an empty list, not an error.
@@ -40,3 +44,8 @@ TaskListRestore restoreTaskList(const QString& path);
 // Limits of what a list file may hold.
 constexpr qint64 kTaskListFileLimit = 16 * 1024 * 1024;
 constexpr int kTaskListTaskLimit = 10000;
+
+// Claims the list at `path` for one window, as "<path>.lock", held until the result is
+// destroyed: two windows never both write the list. Null when another running program
+// holds it; a lock left by a program that is gone is taken over.
+std::unique_ptr<QLockFile> lockTaskList(const QString& path);

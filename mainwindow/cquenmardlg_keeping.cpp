@@ -10,6 +10,7 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QMenu>
 #include <QShortcut>
 #include <QTimer>
@@ -27,6 +28,19 @@ void CQuenmarDlg::restoreTasks()
 {
     if (m_services.taskListFile.isEmpty())
         return;
+    m_listLock = lockTaskList(m_services.taskListFile);
+    if (!m_listLock) {
+        // Another window keeps the list: this one neither reads nor writes it, so that
+        // neither loses the other's files.
+        m_services.taskListFile.clear();
+        QTimer::singleShot(0, this, [this] {
+            showMessage(tr("Another Trelvo Converter window keeps the list of files.\n"
+                           "This window starts with an empty list, which is not kept when "
+                           "it closes."),
+                        tr("Warning"), MessageIcon::Warning);
+        });
+        return;
+    }
     TaskListRestore restored = restoreTaskList(m_services.taskListFile);
     m_tasks = std::move(restored.tasks);
     m_savedChanges = m_tasks.changeCount();
@@ -38,6 +52,7 @@ void CQuenmarDlg::restoreTasks()
         });
     }
     if (m_tasks.size() > 0) {
+        showTaskArea();
         RefreshRows();
         m_selected = 0;
         LoadTask(0);

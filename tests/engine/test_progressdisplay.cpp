@@ -39,12 +39,37 @@ TEST(ProgressCell, TextColumns)
     Task t = makeTask("/v/a & b.avi", 3725.9, 0, 0);
     t.startTime = 59.99;
     EXPECT_EQ(ask(t, ColumnSource).text, "a & b.avi");
-    EXPECT_EQ(ask(t, ColumnBegin).text, "00:00:59");
-    EXPECT_EQ(ask(t, ColumnEnd).text, "01:02:05");
+    EXPECT_EQ(ask(t, ColumnBegin).text, "00:00:59.9");
+    EXPECT_EQ(ask(t, ColumnEnd).text, "01:02:05.9");
     EXPECT_EQ(ask(t, ColumnExport).text, "a & b.mp4");
     t.exportType = 1;
     EXPECT_EQ(ask(t, ColumnExport).text, "a & b.wmv");
     EXPECT_EQ(ask(t, 7).text, ""); // no such column
+}
+
+// The cut is exact to the millisecond, so the cells show a fraction whenever there is
+// one; whole times look as they always did.
+TEST(ProgressCell, BeginAndEndShowTenthsWhenTheTimeIsNotWhole)
+{
+    const struct
+    {
+        double time;
+        const char* text;
+    } cases[] = {
+        {5.0, "00:00:05"},          {5.6, "00:00:05.6"},
+        {5.6 - 1e-9, "00:00:05.6"}, // a slider's 5.6 that arrives as 5.5999999
+        {13.98, "00:00:13.9"},      // cut, never shown later than it is
+        {14.0004, "00:00:14"},      // whole to the millisecond
+        {0.05, "00:00:00.0"},       // not whole, though under a tenth
+        {3599.95, "00:59:59.9"},    {360000.5, "100:00:00.5"},
+    };
+    for (const auto& c : cases) {
+        Task t = makeTask("/v/clip.avi", 400000, 0, 0);
+        t.startTime = c.time;
+        t.endTime = c.time;
+        EXPECT_EQ(ask(t, ColumnBegin).text, c.text) << c.time;
+        EXPECT_EQ(ask(t, ColumnEnd).text, c.text) << c.time;
+    }
 }
 
 TEST(ProgressCell, RowColoursByParity)

@@ -6,6 +6,7 @@
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
 #include "dialogtemplate.h"
+#include "progressdisplay.h"
 #include "tasklistfile.h"
 
 #include <QCoreApplication>
@@ -23,6 +24,8 @@
 #include <QTimer>
 
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -534,10 +537,86 @@ TEST(MainWindowEditing, TheListSurvivesARestart)
     EXPECT_EQ(listOf(again)->GetItemCount(), 3);
     EXPECT_EQ(again.dlg().selectedTaskIndex(), 0);
     EXPECT_EQ(again.control<QLineEdit>(IdTitle)->text(), QString::fromUtf8("clip0 – été"));
+    // A restored row is as one just added: the preview in the splash picture's place,
+    // and the title with its label.
+    for (const int id : {IdMediaComponent, IdTitle, IdTitleLabel})
+        EXPECT_TRUE(again.control(id)->isVisible()) << id;
+    EXPECT_FALSE(again.control(IdFadePicture)->isVisible());
     // The vanished source is still listed, and its row says what became of it.
     EXPECT_TRUE(listOf(again)->GetCellRequest(2, 4)->text.contains("missing"))
         << listOf(again)->GetCellRequest(2, 4)->text.toStdString();
     EXPECT_TRUE(again.messages().isEmpty());
+}
+
+TEST(MainWindowEditing, ASourceDeletedSinceItWasAddedIsMarkedWhenSelected)
+{
+    WindowFixture f;
+    QTemporaryDir dir;
+    const QString gone = dir.path() + "/gone.avi";
+    QFile(gone).open(QIODevice::WriteOnly);
+    // The file system says what the recording component cannot.
+    f.dlg().setSourceChecker(
+        [](const QString& path) { return QFileInfo::exists(path) ? QString() : QString("gone"); });
+    f.media().durations[gone] = 20.0;
+    f.addThroughButton(standInSources(1) + QStringList{gone});
+    auto* slider = f.control<CRangeSlider>(IdRangeSlider);
+    slider->SetSelection(2.0, 15.5);
+    emit slider->rangeChanged(2, 1);
+    clickRow(f, 0);
+    QFile::remove(gone);
+    f.media().durations[gone] = 0.0; // its length can no longer be read
+    f.media().log.clear();
+
+    clickRow(f, 1);
+    const Task task = f.dlg().tasks().get(1);
+    EXPECT_TRUE(task.failed);
+    EXPECT_TRUE(task.failureKind == FailureKind::SourceMissing);
+    EXPECT_TRUE(
+        listOf(f)->GetCellRequest(1, ColumnProgress)->text.contains("source file is missing"))
+        << listOf(f)->GetCellRequest(1, ColumnProgress)->text.toStdString();
+    // The trim is kept, and the slider shows it rather than a range of nothing.
+    EXPECT_EQ(task.startTime, 2.0);
+    EXPECT_EQ(task.endTime, 15.5);
+    EXPECT_EQ(slider->GetSelection(), std::make_pair(2.0, 15.5));
+    EXPECT_EQ(listOf(f)->GetCellRequest(1, ColumnEnd)->text, "00:00:15.5");
+    // No picture of a file that is not there.
+    EXPECT_TRUE(f.media().entries("Still").isEmpty()) << f.media().log.join(", ").toStdString();
+    EXPECT_EQ(f.media().entries("ClearPicture").size(), 1);
+}
+
+// The selected row is shown whole, also when it is added at the foot of a full list.
+TEST(MainWindowEditing, ANewRowIsAddedWhollyInView)
+{
+    WindowFixture f;
+    const QStringList sources = standInSources(14);
+    for (int i = 0; i < sources.size(); ++i) {
+        f.addThroughButton({sources[i]});
+        EXPECT_TRUE(listOf(f)->viewport()->rect().contains(listOf(f)->GetCellRect(i, 0)))
+            << "row " << i << " at " << listOf(f)->GetCellRect(i, 0).y() << " of "
+            << listOf(f)->viewport()->height();
+    }
+}
+
+TEST(MainWindowEditing, TwoWindowsNeverBothWriteTheKeptList)
+{
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/tasks.json";
+    {
+        WindowFixture first(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia, file);
+        WindowFixture second(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia, file);
+        QTRY_COMPARE_WITH_TIMEOUT(second.messages().size(), 1, 2000);
+        EXPECT_TRUE(second.messages().front().startsWith(
+            "Warning|Another Trelvo Converter window keeps the list of files."))
+            << second.messages().front().toStdString();
+        EXPECT_TRUE(first.messages().isEmpty());
+        second.addThroughButton(standInSources(1));
+        first.addThroughButton(standInSources(2));
+    }
+    const TaskListLoad kept = loadTaskList(file);
+    ASSERT_EQ(kept.tasks.size(), 2);
+    EXPECT_EQ(kept.tasks.get(1).sourcePath, standInSources(2)[1]);
+    // The list is free again once its window is gone.
+    EXPECT_TRUE(lockTaskList(file) != nullptr);
 }
 
 TEST(MainWindowEditing, ADamagedListIsSetAsideWithAMessage)

@@ -2,6 +2,9 @@
 #include "chostdlg.h"
 #include "cquenmardlg.h"
 #include "cskinengine.h"
+#include "ctasklistctrl.h"
+#include "dialogtemplate.h"
+#include "hostrig.h"
 #include "programfolder.h"
 #include "standins.h"
 #include "testmedia.h"
@@ -48,8 +51,46 @@ TEST(HostWindow, PlacesTheMainWindowInside)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
     EXPECT_EQ(host.pos(), QPoint(0, 0));
     EXPECT_EQ(host.frameGeometry().size(), QSize(692, 590));
-    EXPECT_EQ(host.mainWindow()->geometry(), QRect(2, 2, 669, 608));
+    // Its layout is 669 pixels wide; it reaches the window's right edge, so that its
+    // art fills the window.
+    EXPECT_EQ(host.mainWindow()->geometry(), QRect(2, 2, 690, 608));
     EXPECT_TRUE(host.windowTitle().startsWith("Trelvo Converter V"));
+}
+
+// Made larger, the window gives the room to the list (more rows, a wider Source column)
+// and keeps everything else where it stands beside or below the list.
+TEST(HostWindow, ALargerWindowGivesItsRoomToTheListAndIsRemembered)
+{
+    const QSize more(300, 200);
+    {
+        HostRig rig;
+        auto* list = rig.main().findChild<CTaskListCtrl*>("1011");
+        auto* start = rig.main().findChild<QWidget*>("1048");
+        ASSERT_EQ(list->geometry(), dialog102::rectOf(1011));
+        ASSERT_EQ(start->geometry(), dialog102::rectOf(1048));
+        const int rows = list->GetCountPerPage();
+        const int source = list->GetColumnWidth(0);
+        const int exportWidth = list->GetColumnWidth(3);
+
+        rig.host->resize(rig.host->size() + more);
+        EXPECT_EQ(list->geometry(), dialog102::rectOf(1011).adjusted(0, 0, 300, 200));
+        EXPECT_EQ(start->geometry(), dialog102::rectOf(1048).translated(300, 200));
+        EXPECT_EQ(rig.main().findChild<QWidget*>("1022")->geometry(),
+                  dialog102::rectOf(1022).translated(300, 0));
+        EXPECT_GT(list->GetCountPerPage(), rows + 5);
+        EXPECT_EQ(list->GetColumnWidth(0), source + 300);
+        EXPECT_EQ(list->GetColumnWidth(3), exportWidth);
+        EXPECT_EQ(rig.main().geometry().right(), rig.host->width() - 1);
+        EXPECT_GE(rig.main().geometry().bottom(), rig.host->height() - 1);
+        rig.host->close();
+    }
+    HostRig again;
+    EXPECT_EQ(again.host->size(), CHostDlg::kOuterSize + more);
+    EXPECT_EQ(again.main().findChild<QWidget*>("1011")->geometry(),
+              dialog102::rectOf(1011).adjusted(0, 0, 300, 200));
+    // Back to the layout's own size for the tests after this one.
+    again.host->resize(CHostDlg::kOuterSize);
+    again.host->close();
 }
 
 TEST(HostWindow, ClosingDuringABatchAsksThenStopsTheEncoderFirst)

@@ -41,6 +41,8 @@ class QDialog;
 //   delete FILE       delete a file (a source that vanishes after it was added)
 //   shot FILE         save a picture of the window
 //   rows              print the list's cells
+//   second-start FILE...  start the program once more with the files (it hands them over)
+//   maximise          maximise the window (without a window manager: fill the screen)
 //   quit              close the window
 class Walkthrough : public QObject
 {
