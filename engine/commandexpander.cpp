@@ -108,9 +108,10 @@ QString trimTimeText(double seconds)
         seconds = 0;
     // To the millisecond first: a slider's 5.6 may arrive as 5.5999999.
     const long long ms = std::llround(std::min(seconds, kLongest) * 1000.0);
-    if (ms % 1000 == 0)
+    const long long tenths = ms % 1000 / 100;
+    if (tenths == 0)
         return timeText(ms / 1000);
-    return timeText(ms / 1000) + QString::asprintf(".%lld", ms % 1000 / 100);
+    return timeText(ms / 1000) + QString::asprintf(".%lld", tenths);
 }
 
 QString expandTemplate(const QString& text, const Task& task, const QString& outputPath,

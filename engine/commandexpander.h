@@ -8,9 +8,9 @@
 // "HH:MM:SS" of a whole number of seconds; hours are not limited to two digits.
 QString timeText(long long seconds);
 
-// A trim time as the list and the logs show it: "HH:MM:SS" when it is a whole second (to
-// the millisecond), otherwise with its tenths, cut rather than rounded ("00:00:13.9" for
-// 13.98 s), so that a time never reads as later than it is.
+// A trim time as the list and the logs show it: "HH:MM:SS" and, when it is not a whole
+// second, its tenths, cut rather than rounded ("00:00:13.9" for 13.98 s), so that a time
+// never reads as later than it is. Less than a tenth over a second shows as the second.
 QString trimTimeText(double seconds);
 
 // "HH:MM:SS.mmm", rounded to the millisecond, for the encoder's -ss and -t: a trim keeps

@@ -372,7 +372,6 @@ void CQuenmarDlg::setExtraRoom(const QSize& extra)
         case IdStop:
             rect.translate(dx, dy);
             break;
-        case IdShutDown:
         case IdHelp:
         case IdTitleLabel:
         case IdTitle:

@@ -56,12 +56,15 @@ TEST(ProgressCell, BeginAndEndShowTenthsWhenTheTimeIsNotWhole)
         double time;
         const char* text;
     } cases[] = {
-        {5.0, "00:00:05"},          {5.6, "00:00:05.6"},
+        {5.0, "00:00:05"},
+        {5.6, "00:00:05.6"},
         {5.6 - 1e-9, "00:00:05.6"}, // a slider's 5.6 that arrives as 5.5999999
         {13.98, "00:00:13.9"},      // cut, never shown later than it is
-        {14.0004, "00:00:14"},      // whole to the millisecond
-        {0.05, "00:00:00.0"},       // not whole, though under a tenth
-        {3599.95, "00:59:59.9"},    {360000.5, "100:00:00.5"},
+        {14.0004, "00:00:14"},
+        {20.04, "00:00:20"}, // a source's length, less than a tenth over
+        {0.1, "00:00:00.1"},
+        {3599.95, "00:59:59.9"},
+        {360000.5, "100:00:00.5"},
     };
     for (const auto& c : cases) {
         Task t = makeTask("/v/clip.avi", 400000, 0, 0);
