@@ -126,14 +126,14 @@ TEST(MainWindowBatch, TheRunningTaskStaysInView)
 
     QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
     ASSERT_TRUE(f.dlg().converting());
-    QTRY_COMPARE_WITH_TIMEOUT(list->GetTopIndex(), 0, 2000);
+    EXPECT_TRUE(eventually([&] { return list->GetTopIndex() == 0; }, 2000));
 
     list->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
     const int scrolled = list->GetTopIndex();
     EXPECT_GT(scrolled, 0);
     QTest::qWait(1500);
     EXPECT_EQ(list->GetTopIndex(), scrolled) << "left where the user looks";
-    QTRY_COMPARE_WITH_TIMEOUT(list->GetTopIndex(), 0, 8000);
+    EXPECT_TRUE(eventually([&] { return list->GetTopIndex() == 0; }, 8000));
 
     QTest::mouseClick(f.control<QPushButton>(IdStop), Qt::LeftButton);
     waitUntilIdle(f);

@@ -604,7 +604,7 @@ TEST(MainWindowEditing, TwoWindowsNeverBothWriteTheKeptList)
     {
         WindowFixture first(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia, file);
         WindowFixture second(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia, file);
-        QTRY_COMPARE_WITH_TIMEOUT(second.messages().size(), 1, 2000);
+        ASSERT_TRUE(eventually([&] { return second.messages().size() == 1; }, 2000));
         EXPECT_TRUE(second.messages().front().startsWith(
             "Warning|Another Trelvo Converter window keeps the list of files."))
             << second.messages().front().toStdString();

@@ -88,8 +88,12 @@ TEST(HostWindow, ALargerWindowGivesItsRoomToTheListAndIsRemembered)
     }
     HostRig again;
     EXPECT_EQ(again.host->size(), left);
-    QTRY_COMPARE(again.main().findChild<QWidget*>("1011")->geometry(),
-                 dialog102::rectOf(1011).adjusted(0, 0, 300, 200));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return again.main().findChild<QWidget*>("1011")->geometry() ==
+                   dialog102::rectOf(1011).adjusted(0, 0, 300, 200);
+        },
+        5000));
     // Back to the layout's own size for the tests after this one.
     again.host->resize(CHostDlg::kOuterSize);
     again.host->close();
