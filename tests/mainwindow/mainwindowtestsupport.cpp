@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
 const char* const WindowFixture::kThreeProfiles =
     "[Info]\nDefaultProfile=1\n"
     "[profile0]\nTitle=Custom (settings below)\nCommand0=./trelvo-encoder -i \"$INPUT_FILE\" "
@@ -70,7 +72,7 @@ WindowFixture::WindowFixture(const char* profileText, Media media, const QString
         m_dlg->setSourceChecker([](const QString&) { return QString(); });
     m_dlg->resize(669, 608);
     m_dlg->show();
-    QTest::qWaitForWindowExposed(m_dlg.get());
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(m_dlg.get()));
 }
 
 WindowFixture::~WindowFixture()

@@ -122,14 +122,16 @@ TEST(MainWindowStartup, EveryControlAtItsRectangleWithItsId)
         QWidget* widget = f.control(control.id);
         ASSERT_NE(widget, nullptr) << control.id;
         EXPECT_EQ(widget->geometry(), control.rect) << control.id;
-        if (auto* label = qobject_cast<QLabel*>(widget))
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
             EXPECT_EQ(label->text(), control.caption) << control.id;
+        }
     }
     // The title row has a place of its own: it overlaps no other control.
     for (int id : {IdTitle, IdTitleLabel})
         for (const Control& other : controls())
-            if (other.id != IdTitle && other.id != IdTitleLabel)
+            if (other.id != IdTitle && other.id != IdTitleLabel) {
                 EXPECT_FALSE(rectOf(id).intersects(other.rect)) << id << " and " << other.id;
+            }
 }
 
 TEST(MainWindowStartup, ListColumnsAndButtonTips)

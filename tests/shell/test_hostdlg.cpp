@@ -93,7 +93,11 @@ TEST(HostWindow, ALargerWindowGivesItsRoomToTheListAndIsRemembered)
             return again.main().findChild<QWidget*>("1011")->geometry() ==
                    dialog102::rectOf(1011).adjusted(0, 0, 300, 200);
         },
-        5000));
+        5000))
+        << again.main().findChild<QWidget*>("1011")->geometry().width() << " x "
+        << again.main().findChild<QWidget*>("1011")->geometry().height() << " in "
+        << again.host->width() << " x " << again.host->height() << ", frame "
+        << again.host->frameGeometry().width() << ", at least " << again.host->minimumWidth();
     // Back to the layout's own size for the tests after this one.
     again.host->resize(CHostDlg::kOuterSize);
     again.host->close();
