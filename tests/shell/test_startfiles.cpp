@@ -45,7 +45,7 @@ TEST(StartUp, TheWindowOpensWithTheFilesItWasStartedWith)
 {
     StandInApp folder;
     QStringList sources;
-    for (const QString& name : {"first.avi", "second.mov"}) {
+    for (const QString& name : {QString("first.avi"), QString("second.mov")}) {
         sources << folder.path(name);
         ASSERT_TRUE(QFile::copy(testmedia::clip(QFileInfo(name).suffix()), sources.last()));
     }
