@@ -103,6 +103,24 @@ TEST(HostWindow, ALargerWindowGivesItsRoomToTheListAndIsRemembered)
     again.host->close();
 }
 
+// What a later start of the program hands over: the window comes to the front, and the
+// files go through Add's checks.
+TEST(HostWindow, HandedOverFilesAreAddedAsAddAddsThem)
+{
+    HostRig rig;
+    rig.host->showMinimized();
+    const QString clip = rig.app.path("handed.avi");
+    ASSERT_TRUE(QFile::copy(testmedia::clip("avi"), clip));
+    rig.host->TakeFiles({clip, rig.app.path("nowhere.avi")});
+    EXPECT_FALSE(rig.host->isMinimized());
+    ASSERT_EQ(rig.main().tasks().size(), 1);
+    EXPECT_EQ(rig.main().tasks().get(0).sourcePath, clip);
+    ASSERT_EQ(rig.messages.size(), 1);
+    EXPECT_TRUE(rig.messages[0].contains("nowhere.avi")) << rig.messages[0].toStdString();
+    rig.host->TakeFiles({}); // only to the front
+    EXPECT_EQ(rig.main().tasks().size(), 1);
+}
+
 TEST(HostWindow, ClosingDuringABatchAsksThenStopsTheEncoderFirst)
 {
     StandInApp app;
