@@ -82,3 +82,23 @@ int storedJobs()
     const int jobs = settings().value(QStringLiteral("Jobs")).toInt(&ok);
     return ok && jobs >= 1 && jobs <= kMaxJobs ? jobs : defaultJobs();
 }
+
+WindowSize storedWindowSize()
+{
+    const QSettings store = settings();
+    WindowSize window;
+    const QSize size = store.value(QStringLiteral("windowSize")).toSize();
+    // Anything a screen could hold; other values are not a size this program wrote.
+    if (size.width() > 0 && size.height() > 0 && size.width() <= 32767 && size.height() <= 32767)
+        window.size = size;
+    window.maximized = store.value(QStringLiteral("windowMaximized")).toBool();
+    return window;
+}
+
+void storeWindowSize(const WindowSize& window)
+{
+    QSettings store = settings();
+    store.setValue(QStringLiteral("windowSize"), window.size);
+    store.setValue(QStringLiteral("windowMaximized"), window.maximized);
+    store.sync();
+}

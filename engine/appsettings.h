@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 // The program's stored settings ("Trelvo Converter" in the user's settings folder).
@@ -24,3 +25,13 @@ int storedJobs();
 constexpr int kDefaultJobsCap = 8;
 int defaultJobs(int cores);
 int defaultJobs();
+
+// The window's size as the user left it, and whether it was maximised; an invalid size
+// when none is stored.
+struct WindowSize
+{
+    QSize size;
+    bool maximized = false;
+};
+WindowSize storedWindowSize();
+void storeWindowSize(const WindowSize& window);

@@ -101,6 +101,19 @@ QString preciseTimeText(double seconds)
     return timeText(ms / 1000) + QString::asprintf(".%03lld", ms % 1000);
 }
 
+QString trimTimeText(double seconds)
+{
+    constexpr double kLongest = 36'000'000.0;
+    if (!std::isfinite(seconds) || seconds <= 0)
+        seconds = 0;
+    // To the millisecond first: a slider's 5.6 may arrive as 5.5999999.
+    const long long ms = std::llround(std::min(seconds, kLongest) * 1000.0);
+    const long long tenths = ms % 1000 / 100;
+    if (tenths == 0)
+        return timeText(ms / 1000);
+    return timeText(ms / 1000) + QString::asprintf(".%lld", tenths);
+}
+
 QString expandTemplate(const QString& text, const Task& task, const QString& outputPath,
                        const QDateTime& now)
 {

@@ -8,6 +8,11 @@
 // "HH:MM:SS" of a whole number of seconds; hours are not limited to two digits.
 QString timeText(long long seconds);
 
+// A trim time as the list and the logs show it: "HH:MM:SS" and, when it is not a whole
+// second, its tenths, cut rather than rounded ("00:00:13.9" for 13.98 s), so that a time
+// never reads as later than it is. Less than a tenth over a second shows as the second.
+QString trimTimeText(double seconds);
+
 // "HH:MM:SS.mmm", rounded to the millisecond, for the encoder's -ss and -t: a trim keeps
 // its fraction of a second. Negative or non-finite times give 0; huge ones are capped.
 QString preciseTimeText(double seconds);

@@ -181,11 +181,6 @@ TaskProgress taskProgress(const Task& task, uint32_t now, uint32_t wmvStartTick)
     return progress;
 }
 
-QString shownTime(double value)
-{
-    return timeText(seconds(value));
-}
-
 QString progressToolTip(const Task& task)
 {
     if (task.failed)

@@ -46,9 +46,6 @@ QString failureSummary(FailureKind kind);
 // title made safe as a file name with the export type's extension.
 QString exportCellText(const Task& task, const QString& plannedName = {});
 
-// A time in seconds as the list shows it: whole seconds, never negative, never "nan".
-QString shownTime(double seconds);
-
 // The percentage an MP4 encoder run shows: encodedTime against the trimmed length,
 // plus one half, and 100 from 99.0 on.
 double encodePercent(const Task& task);

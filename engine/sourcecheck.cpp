@@ -64,3 +64,13 @@ SourceVerdict checkSource(const QString& path, MediaConverter& media)
                 FailureKind::SourceUnreadable};
     return {};
 }
+
+bool markSourceMissing(Task& task)
+{
+    if (task.failed && task.failureKind == FailureKind::SourceMissing)
+        return false;
+    task.failed = 1;
+    task.failureKind = FailureKind::SourceMissing;
+    task.failureReason = tr("The file does not exist (any more)");
+    return true;
+}

@@ -24,3 +24,7 @@ struct SourceVerdict
 // media component decodes a picture or sound in it, then whether its length can be read,
 // for a trim needs one.
 SourceVerdict checkSource(const QString& path, MediaConverter& media);
+
+// Marks a Task whose source is gone as failed, with the reason its conversion would give;
+// false when it was marked so already.
+bool markSourceMissing(Task& task);

@@ -1,6 +1,7 @@
 #include "tasklistfile.h"
 
 #include "taskedits.h"
+#include "sourcecheck.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -257,12 +259,8 @@ TaskListRestore restoreTaskList(const QString& path)
     result.tasks = std::move(load.tasks);
     for (int i = 0; i < result.tasks.size(); ++i) {
         Task task = result.tasks.get(i);
-        if (QFileInfo::exists(task.sourcePath))
-            continue;
-        task.failed = 1;
-        task.failureKind = FailureKind::SourceMissing;
-        task.failureReason = QStringLiteral("The file does not exist (any more)");
-        result.tasks.set(i, task);
+        if (!QFileInfo::exists(task.sourcePath) && markSourceMissing(task))
+            result.tasks.set(i, task);
     }
     return result;
 }
@@ -308,4 +306,15 @@ void TaskListKeeper::saveIfChanged()
     if (!saved)
         qWarning("The list of files could not be saved to %s: %s", qUtf8Printable(m_path),
                  qUtf8Printable(error));
+}
+
+std::unique_ptr<QLockFile> lockTaskList(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+    // Held for the whole run: stale only when its program is gone, never by age.
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0))
+        return nullptr;
+    return lock;
 }

@@ -8,6 +8,10 @@
 
 #include <functional>
 
+#include <memory>
+
+class QLockFile;
+
 // The Task list kept between runs, as JSON in the user's data folder.
 
 // $XDG_DATA_HOME/trelvo-converter/tasks.json (~/.local/share when unset).
@@ -69,3 +73,8 @@ private:
     quint64 m_savedChanges = 0;
     QElapsedTimer m_lastSave;
 };
+
+// Claims the list at `path` for one window, as "<path>.lock", held until the result is
+// destroyed: two windows never both write the list. Null when another running program
+// holds it; a lock left by a program that is gone is taken over.
+std::unique_ptr<QLockFile> lockTaskList(const QString& path);

@@ -1,6 +1,7 @@
 #include "tasklog.h"
 
 #include "batchdriver.h"
+#include "commandexpander.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -72,10 +73,10 @@ void TaskLog::taskStarted(int index)
         return;
     Task task = m_tasks.get(index);
     QDir().mkpath(m_folder);
-    const QString base = m_folder + u'/' +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz")) +
-                         u'-' + safeName(task.exportName.isEmpty() ? taskBaseName(task.sourcePath)
-                                                                   : task.exportName);
+    const QString base =
+        m_folder + u'/' +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz")) + u'-' +
+        safeName(task.exportName.isEmpty() ? taskBaseName(task.sourcePath) : task.exportName);
     QString path = base + QStringLiteral(".log");
     for (int n = 2; QFileInfo::exists(path); ++n)
         path = base + QStringLiteral("_%1.log").arg(n);
@@ -86,9 +87,8 @@ void TaskLog::taskStarted(int index)
     task.logPath = path;
     m_tasks.set(index, task);
     write(index, stamp() + " Started\nSource: " + task.sourcePath.toUtf8() +
-                     QStringLiteral("\nTrim: %1 s to %2 s\nExport: %3\n")
-                         .arg(task.startTime)
-                         .arg(task.endTime)
+                     QStringLiteral("\nTrim: %1 to %2\nExport: %3\n")
+                         .arg(trimTimeText(task.startTime), trimTimeText(task.endTime))
                          .arg(task.exportType == 0 ? QStringLiteral("MP4") : QStringLiteral("WMV"))
                          .toUtf8());
     prune();

@@ -1,4 +1,5 @@
 // Any numbers in a Task: the list's texts stay readable, never "nan" or "inf".
+#include "commandexpander.h"
 #include "progressdisplay.h"
 
 #include <cstdint>
@@ -46,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint32_t wmvStart = take<uint32_t>(data, size);
     const TaskProgress progress = taskProgress(task, now, wmvStart);
     for (const QString& text :
-         {shownTime(task.startTime), shownTime(task.endTime), progress.text}) {
+         {trimTimeText(task.startTime), trimTimeText(task.endTime), progress.text}) {
         if (unreadable(text))
             std::abort();
         if (text.contains(QLatin1String(":-")))

@@ -29,6 +29,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -148,6 +149,7 @@ CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
 
     OnInitDialog();
     connectControls();
+    followRunningTasks();
     setUpLogs();
     qApp->installEventFilter(this);
 }
@@ -299,15 +301,17 @@ void CQuenmarDlg::fitColumns()
         metrics.horizontalAdvance(QStringLiteral("    100.00%  999.99MB   Remain Time:00:00:00")) +
         barMargins;
     const int time = std::max(metrics.horizontalAdvance(QStringLiteral("Begin Time")),
-                              metrics.horizontalAdvance(QStringLiteral("00:00:00"))) +
+                              metrics.horizontalAdvance(QStringLiteral("00:00:00.0"))) +
                      10;
     const int scrollBar = m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_list);
     const int room = m_list->width() - 2 * m_list->frameWidth() - scrollBar - 1;
     const int rest = std::max(room - progress - 2 * time, 2 * 60);
-    m_list->SetColumnWidth(ColumnSource, rest - rest / 2);
+    // A list made wider gives the room to the Source column.
+    const int exportWidth = std::max(rest - m_extraRoom.width(), 2 * 60) / 2;
+    m_list->SetColumnWidth(ColumnSource, rest - exportWidth);
     m_list->SetColumnWidth(ColumnBegin, time);
     m_list->SetColumnWidth(ColumnEnd, time);
-    m_list->SetColumnWidth(ColumnExport, rest / 2);
+    m_list->SetColumnWidth(ColumnExport, exportWidth);
     m_list->SetColumnWidth(ColumnProgress, progress);
 }
 
@@ -379,6 +383,50 @@ void CQuenmarDlg::placeControls()
         if (control.id == IdTitleLabel || control.id == IdTitle)
             widget->hide();
     }
+}
+
+void CQuenmarDlg::setExtraRoom(const QSize& extra)
+{
+    if (extra == m_extraRoom)
+        return;
+    m_extraRoom = extra;
+    const int dx = extra.width();
+    const int dy = extra.height();
+    // The list and its frame grow; what stands right of the list or below it moves along.
+    for (const Control& control : controls()) {
+        QRect rect = control.rect;
+        switch (control.id) {
+        case IdListFrame:
+        case IdTaskList:
+            rect.adjust(0, 0, dx, dy);
+            break;
+        case IdSettingsFrame:
+        case IdOutputFolder:
+            rect.adjust(0, 0, dx, 0);
+            break;
+        case IdBrowse:
+        case IdAdd:
+        case IdRemove:
+        case IdRemoveAll:
+            rect.translate(dx, 0);
+            break;
+        case IdStart:
+        case IdStop:
+            rect.translate(dx, dy);
+            break;
+        case IdHelp:
+        case IdTitleLabel:
+        case IdTitle:
+            rect.translate(0, dy);
+            break;
+        default:
+            continue;
+        }
+        if (QWidget* widget =
+                findChild<QWidget*>(QString::number(control.id), Qt::FindDirectChildrenOnly))
+            widget->setGeometry(rect);
+    }
+    fitColumns();
 }
 
 void CQuenmarDlg::pushExportRadioValue()

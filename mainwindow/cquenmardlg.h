@@ -35,6 +35,7 @@ class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QLockFile;
 class QMimeData;
 class QPushButton;
 class QRadioButton;
@@ -137,6 +138,8 @@ public:
     void OnHelp();
     // Stops a running batch and waits until no encoder is left; for closing.
     void stopForClose();
+    // Room beyond the layout's size (the window was made larger): the list takes it.
+    void setExtraRoom(const QSize& extra);
 
     // State, for the host window and for tests.
     const TaskList& tasks() const { return m_tasks; }
@@ -208,6 +211,10 @@ private:
     void showInBoxes(const SettingItems& items, const SettingTexts& texts);
     void showStill(const Task& task);
     void clearPreview();
+    void showTaskArea();
+    void glimpseWhenKeysRest(int which);
+    void followRunningTasks();
+    void keepWorkInView();
     QComboBox* setting(int id) const { return m_settings.at(size_t(id - 1025)); }
     QStringList droppedFiles(const QMimeData* mime) const;
 
@@ -242,6 +249,13 @@ private:
     QPixmap m_background;
     QIcon m_icon;
     std::unique_ptr<TaskListKeeper> m_keeper;
+    std::unique_ptr<QLockFile> m_listLock; // this window alone writes the kept list
+    QSize m_extraRoom{0, 0};
+    QTimer* m_keysRest = nullptr; // shows the edge the keys moved once they rest
+    int m_restingEdge = 0;
+    QList<int> m_running;         // the Tasks the batch runs now
+    QElapsedTimer m_userScrolled; // since the user last scrolled the list
+    QTimer* m_scrollHold = nullptr;
 
     BatchState m_batch;
     std::unique_ptr<BatchDriver> m_driver;

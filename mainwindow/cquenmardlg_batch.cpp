@@ -16,6 +16,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+// How long the list is left where the user scrolled it during a batch.
+constexpr int kUserScrollHoldMs = 4000;
+} // namespace
 
 int CQuenmarDlg::ask(const QString& text, const QString& caption, const QStringList& buttons,
                      int defaultButton)
@@ -148,4 +157,38 @@ bool CQuenmarDlg::settingsEditable() const
 {
     // With no Task the boxes can be used too; a change then changes only the box.
     return !converting();
+}
+
+void CQuenmarDlg::followRunningTasks()
+{
+    m_scrollHold = new QTimer(this);
+    m_scrollHold->setSingleShot(true);
+    m_scrollHold->setInterval(kUserScrollHoldMs);
+    connect(m_scrollHold, &QTimer::timeout, this, [this] {
+        m_userScrolled.invalidate();
+        keepWorkInView();
+    });
+    // Actions are the user's scrolling only (wheel, bar, keys); the program's own
+    // scrolling triggers none.
+    connect(m_list->verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] {
+        m_userScrolled.start();
+        m_scrollHold->start();
+    });
+    connect(m_driver.get(), &BatchDriver::taskStarted, this, [this](int index) {
+        m_running.append(index);
+        keepWorkInView();
+    });
+    connect(m_driver.get(), &BatchDriver::taskEnded, this, [this](int index) {
+        m_running.removeAll(index);
+        keepWorkInView();
+    });
+    connect(m_driver.get(), &BatchDriver::batchEnded, this, [this] { m_running.clear(); });
+}
+
+void CQuenmarDlg::keepWorkInView()
+{
+    // The first Task at work stays in view, unless the user has just scrolled away.
+    if (m_running.isEmpty() || m_userScrolled.isValid())
+        return;
+    m_list->EnsureVisible(*std::min_element(m_running.cbegin(), m_running.cend()), false);
 }

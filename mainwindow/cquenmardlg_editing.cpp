@@ -7,8 +7,10 @@
 #include "ctasklistctrl.h"
 #include "cvideoedit.h"
 #include "dialogtemplate.h"
+#include "progressdisplay.h"
 #include "settingitems.h"
 #include "sourcecheck.h"
+#include "taskcells.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -83,10 +85,8 @@ void CQuenmarDlg::AddFiles(const QStringList& paths)
         else
             refused << QFileInfo(path).fileName() + QStringLiteral(": ") + problem;
     }
-    if (!accepted.isEmpty()) {
-        m_video->show();
-        m_fade->hide();
-    }
+    if (!accepted.isEmpty())
+        showTaskArea();
     for (const QString& path : accepted)
         AddFile(path);
     if (!refused.isEmpty()) {
@@ -168,10 +168,23 @@ void CQuenmarDlg::LoadTask(int index)
 {
     if (!m_tasks.isValidIndex(index))
         return;
-    const Task task = m_tasks.get(index);
-    showTrim(m_preview->GetDuration(task.sourcePath), task.startTime, task.endTime);
+    Task task = m_tasks.get(index);
+    // A source deleted since it was added says so in its row, as its conversion would,
+    // and keeps its trim, though its length can no longer be read. (A checker given in
+    // place of the file system's tells.)
+    const bool gone = m_sourceChecker ? !m_sourceChecker(task.sourcePath).isEmpty()
+                                      : !QFileInfo::exists(task.sourcePath);
+    if (gone && markSourceMissing(task)) {
+        m_tasks.set(index, task);
+        m_list->InvalidateCells(index, index, ColumnProgress, false);
+    }
+    const double duration = m_preview->GetDuration(task.sourcePath);
+    showTrim(duration > 0 ? duration : task.endTime, task.startTime, task.endTime);
     SelectRow(m_selected);
-    showStill(task);
+    if (gone)
+        clearPreview();
+    else
+        showStill(task);
     // The radio pair shows the loaded Task's export type; the next added file takes it.
     m_exportRadioValue = task.exportType != 0 ? 1 : 0;
     pushExportRadioValue();
@@ -200,7 +213,8 @@ void CQuenmarDlg::SelectRow(int row)
     const unsigned both = CTaskListCtrl::ItemSelected | CTaskListCtrl::ItemFocused;
     m_list->SetItemState(row, both, both);
     m_list->setFocus();
-    m_list->EnsureVisible(row, true);
+    // Whole, not cut off at the list's foot.
+    m_list->EnsureVisible(row, false);
 }
 
 void CQuenmarDlg::RefreshRows()

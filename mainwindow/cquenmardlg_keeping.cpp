@@ -9,6 +9,7 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QMenu>
 #include <QShortcut>
 #include <QTimer>
@@ -17,6 +18,19 @@ void CQuenmarDlg::restoreTasks()
 {
     if (m_services.taskListFile.isEmpty())
         return;
+    m_listLock = lockTaskList(m_services.taskListFile);
+    if (!m_listLock) {
+        // Another window keeps the list: this one neither reads nor writes it, so that
+        // neither loses the other's files.
+        m_services.taskListFile.clear();
+        QTimer::singleShot(0, this, [this] {
+            showMessage(tr("Another Trelvo Converter window keeps the list of files.\n"
+                           "This window starts with an empty list, which is not kept when "
+                           "it closes."),
+                        tr("Warning"), MessageIcon::Warning);
+        });
+        return;
+    }
     m_keeper = std::make_unique<TaskListKeeper>(m_tasks, m_services.taskListFile);
     const QString message = m_keeper->restore([this] { return converting(); });
     if (!message.isEmpty()) {
@@ -26,6 +40,7 @@ void CQuenmarDlg::restoreTasks()
         });
     }
     if (m_tasks.size() > 0) {
+        showTaskArea();
         RefreshRows();
         m_selected = 0;
         LoadTask(0);

@@ -1,11 +1,18 @@
 // Trimming the selected Task with the range slider, and the preview.
 #include "cquenmardlg.h"
 
+#include "cfadepicture.h"
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
+#include "cvideoedit.h"
 #include "progressdisplay.h"
 #include "taskcells.h"
 #include "taskedits.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
 
 #include <algorithm>
 #include <utility>
@@ -13,6 +20,8 @@
 namespace {
 // A Task trimmed from its very start shows this far in: first pictures are often black.
 constexpr double kStillAtStart = 1.0;
+// How long the arrow keys must rest before the moved edge's picture is shown.
+constexpr int kKeysRestMs = 400;
 } // namespace
 
 void CQuenmarDlg::OnRangeChanged(int which, bool released)
@@ -30,12 +39,47 @@ void CQuenmarDlg::OnRangeChanged(int which, bool released)
     const int last = std::max(m_selected, mark);
     m_list->InvalidateCells(first, last, ColumnBegin, false);
     m_list->InvalidateCells(first, last, ColumnEnd, false);
-    if (!released)
+    if (!released) {
+        // The keys move an edge without ever releasing it: its picture shows once they
+        // rest, as a released mouse shows it.
+        if (m_slider->hasFocus() && !(QApplication::mouseButtons() & Qt::LeftButton))
+            glimpseWhenKeysRest(which);
         return;
+    }
+    if (m_keysRest)
+        m_keysRest->stop();
     if (which == 0 || which == 2)
         Seek(task.sourcePath, task.startTime);
     else if (which == 1)
         Seek(task.sourcePath, task.endTime);
+}
+
+void CQuenmarDlg::glimpseWhenKeysRest(int which)
+{
+    if (!m_keysRest) {
+        m_keysRest = new QTimer(this);
+        m_keysRest->setSingleShot(true);
+        m_keysRest->setInterval(kKeysRestMs);
+        connect(m_keysRest, &QTimer::timeout, this, [this] {
+            const int mark = m_list->GetSelectionMark();
+            if (converting() || !m_tasks.isValidIndex(mark))
+                return;
+            const Task task = m_tasks.get(mark);
+            Seek(task.sourcePath, m_restingEdge == 1 ? task.endTime : task.startTime);
+        });
+    }
+    m_restingEdge = which;
+    m_keysRest->start();
+}
+
+void CQuenmarDlg::showTaskArea()
+{
+    // The preview takes the splash picture's place once the list holds a Task, and the
+    // title field comes with the first Task too.
+    m_video->show();
+    m_fade->hide();
+    m_titleEdit->setVisible(m_exportMode == 0);
+    m_titleLabel->setVisible(m_exportMode == 0);
 }
 
 void CQuenmarDlg::Seek(const QString& path, double time)

@@ -1,5 +1,6 @@
 #include "taskcells.h"
 
+#include "commandexpander.h"
 #include "progressdisplay.h"
 
 namespace {
@@ -50,10 +51,10 @@ int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uin
         request.text = task.sourcePath.mid(task.sourcePath.lastIndexOf(u'/') + 1);
         break;
     case ColumnBegin:
-        request.text = shownTime(task.startTime);
+        request.text = trimTimeText(task.startTime);
         break;
     case ColumnEnd:
-        request.text = shownTime(task.endTime);
+        request.text = trimTimeText(task.endTime);
         break;
     case ColumnExport:
         request.text = exportCellText(task, plannedNames ? plannedNames->value(row) : QString());

@@ -8,8 +8,11 @@
 # more with the shutdown ticked, to see its countdown and the walk-through's own
 # refusal to power the machine off. On the way, by keys alone: add a video with Insert
 # and remove it with Delete on the list, trim with the slider's arrows and Tab on to a
-# setting. Last, a fixed MP4 Profile and a WMV profile show what they write in the
+# setting. Then, a fixed MP4 Profile and a WMV profile show what they write in the
 # greyed settings; early on, a setting's list is pictured open.
+# Last, the program starts again: the kept list comes back (a restored row, and the row
+# whose source vanished), "Open with" starts it once more with a file, which the open
+# window takes, and the window is maximised.
 # Pictures of the window, the Add dialog and the closing messages go to the folder
 # given (default: walkthrough/).
 # Needs xvfb-run (package xvfb) and ffmpeg (to make the videos).
@@ -19,7 +22,8 @@ shots=$(realpath -m "${1:-walkthrough}")
 program=$(realpath "${TRELVO_PROGRAM:-build/bin/trelvo-walkthrough}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$shots" "$work/videos" "$work/out" "$work/config"
+mkdir -p "$shots" "$work/videos" "$work/out" "$work/config" "$work/runtime"
+chmod 700 "$work/runtime"
 
 make_clip() { # name, seconds
   ffmpeg -v error -y -f lavfi -i "testsrc2=size=320x240:rate=25:duration=$2" \
@@ -30,6 +34,7 @@ make_clip birthday.mov 15
 make_clip concert.mpg 12
 make_clip gone.avi 3
 make_clip late.avi 3
+make_clip extra.avi 4
 printf 'Dear Zune,\nthis is not a film.\n' > "$work/videos/letter.avi"
 
 cat > "$work/script" <<SCRIPT
@@ -98,6 +103,7 @@ focus 1054
 key Tab 2
 key Right 40
 key Shift+Left 30
+wait 1600
 rows
 shot $shots/11-keys-trim.png
 key Tab 5
@@ -127,8 +133,31 @@ close-list 1050
 quit
 SCRIPT
 
-XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" TRELVO_WALKTHROUGH="$work/script" \
-  xvfb-run -a -s "-screen 0 1024x768x24" "$program"
+cat > "$work/script2" <<SCRIPT
+wait 800
+select 1
+wait 800
+rows
+shot $shots/15-restored.png
+select 0
+wait 500
+rows
+shot $shots/16-missing-source.png
+second-start $work/videos/extra.avi
+wait-rows 6
+wait 800
+rows
+shot $shots/17-second-start.png
+maximise
+rows
+shot $shots/18-maximised.png
+quit
+SCRIPT
+
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" \
+  XDG_RUNTIME_DIR="$work/runtime"
+TRELVO_WALKTHROUGH="$work/script" xvfb-run -a -s "-screen 0 1024x768x24" "$program"
+TRELVO_WALKTHROUGH="$work/script2" xvfb-run -a -s "-screen 0 1024x768x24" "$program"
 echo "Output folder:"
 ls -l "$work/out"
 echo "Pictures in $shots"

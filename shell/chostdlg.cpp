@@ -1,5 +1,6 @@
 #include "chostdlg.h"
 
+#include "appsettings.h"
 #include "artresource.h"
 #include "batchnotifier.h"
 #include "cquenmardlg.h"
@@ -7,8 +8,12 @@
 #include "shutdowncountdown.h"
 #include "tasklistfile.h"
 
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QShortcut>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 CHostDlg* g_host = nullptr;
@@ -17,7 +22,7 @@ CHostDlg* g_host = nullptr;
 CHostDlg::CHostDlg(CSkinEngine& skin, PowerControl& power, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       m_skin(skin), m_power(power), m_icon(art::pixmap(art::Kind::Icon, 128))
 {
     setObjectName(QStringLiteral("190"));
@@ -43,7 +48,11 @@ void CHostDlg::OnInitDialog()
     setWindowIcon(m_icon);
     g_host = this;
     move(0, 0);
-    setFixedSize(kOuterSize);
+    setMinimumSize(kOuterSize);
+    const WindowSize stored = storedWindowSize();
+    resize(stored.size.isValid() ? stored.size.expandedTo(kOuterSize) : kOuterSize);
+    if (stored.maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
 
     // The batch's shutdown goes through a countdown the user can call off.
     m_countdown = new ShutdownCountdown(m_power, this);
@@ -54,7 +63,7 @@ void CHostDlg::OnInitDialog()
     services.taskListFile = userTaskListPath();
     services.skin = [this](int dispid, const QVariantList& args) { m_skin.Invoke(dispid, args); };
     m_main = new CQuenmarDlg(services, this);
-    m_main->setGeometry(kMainRect);
+    placeMain();
     m_main->show();
     m_skin.Invoke(CSkinEngine::SkinWindow, {QVariant::fromValue<QObject*>(m_main), 0});
 
@@ -80,6 +89,27 @@ void CHostDlg::OpenFiles(const QStringList& paths)
     m_main->AddFiles(paths);
 }
 
+void CHostDlg::TakeFiles(const QStringList& paths)
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    if (paths.isEmpty())
+        return;
+    if (m_main->converting()) {
+        QStringList names;
+        for (const QString& path : paths)
+            names << QFileInfo(path).fileName();
+        m_main->showMessage(tr("These files were not added, as the window is converting:\n\n%1"
+                               "\n\nAdd them once the conversion has ended.")
+                                .arg(names.join(u'\n')),
+                            tr("Information"), BatchHost::MessageIcon::None);
+        return;
+    }
+    m_main->AddFiles(paths);
+}
+
 void CHostDlg::done(int result)
 {
     // Every way of closing comes here. During a batch the user is asked first, unless the
@@ -88,6 +118,7 @@ void CHostDlg::done(int result)
         return;
     // The user is here, closing the window: no notification, and no shutdown either.
     m_countdown->cancel();
+    storeWindowSize({isMaximized() ? normalGeometry().size() : size(), isMaximized()});
     if (m_main) {
         disconnect(&m_main->driver(), &BatchDriver::batchEnded, m_notifier, nullptr);
         if (m_main->converting())
@@ -111,8 +142,34 @@ void CHostDlg::showEvent(QShowEvent* event)
 
 void CHostDlg::fitOuterSize()
 {
+    // The layout's size counts the frame; a window left larger keeps its own size.
     const QSize frame = frameGeometry().size() - geometry().size();
-    if (frame.isValid() && (frame.width() > 0 || frame.height() > 0))
-        setFixedSize(kOuterSize - frame);
-    move(0, 0);
+    if (frame.isValid() && (frame.width() > 0 || frame.height() > 0)) {
+        const bool atLeast = size() == minimumSize();
+        setMinimumSize(kOuterSize - frame);
+        if (atLeast && !isMaximized())
+            resize(minimumSize());
+    }
+    if (!isMaximized())
+        move(0, 0);
+    placeMain();
+}
+
+void CHostDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    placeMain();
+}
+
+void CHostDlg::placeMain()
+{
+    if (!m_main)
+        return;
+    // The main window reaches the window's right edge, so that its art fills the window;
+    // what the window has beyond the layout's size is room for its list.
+    const QSize extra = (size() - minimumSize()).expandedTo(QSize(0, 0));
+    m_main->setGeometry(
+        QRect(kMainRect.topLeft(), QSize(std::max(kMainRect.width(), width() - kMainRect.x()),
+                                         kMainRect.height() + extra.height())));
+    m_main->setExtraRoom(extra);
 }

@@ -9,8 +9,9 @@ class CSkinEngine;
 class PowerControl;
 class ShutdownCountdown;
 
-// The program's top-level window: a fixed frame at the screen origin whose only
-// content is the main window. Closing it during a batch stops the batch first and
+// The program's top-level window: a frame at the screen origin whose only content is
+// the main window. It opens at the size the user left it, never smaller than the
+// layout; the main window takes what is larger. Closing it during a batch stops the batch first and
 // waits until no encoder is left running; closing it while the shutdown counts down
 // calls the shutdown off.
 class CHostDlg : public QDialog
@@ -29,6 +30,9 @@ public:
     void OnHelp();
     // Adds the files the program was started with (full paths) as Tasks.
     void OpenFiles(const QStringList& paths);
+    // Files a later start of the program handed over (none: it only wants the window):
+    // the window comes to the front and adds them as Add does.
+    void TakeFiles(const QStringList& paths);
 
     // The host window of the running program; null while none is open.
     static CHostDlg* instance();
@@ -39,10 +43,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void OnInitDialog();
     void fitOuterSize();
+    void placeMain();
 
     CSkinEngine& m_skin;
     PowerControl& m_power;

@@ -2,10 +2,12 @@
 
 #include "chostdlg.h"
 #include "cquenmarapp.h"
+#include "singleinstance.h"
 #include "startfiles.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -66,9 +68,39 @@ int runGui(int argc, char** argv, std::function<void(CHostDlg&)> onHost, PowerCo
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trelvo Converter"));
     closeOnSignals(application);
-    CQuenmarApp app(power);
     // What is left after Qt took its own options are the files to open.
-    app.setStartFiles(startFiles(QApplication::arguments().mid(1), QDir::currentPath()));
-    app.setHostHook(std::move(onHost));
+    const QStringList files = startFiles(QApplication::arguments().mid(1), QDir::currentPath());
+
+    // One window per user: a later start hands its files to the running window, which
+    // alone keeps the list of files.
+    SingleInstance instance;
+    switch (instance.claim(files)) {
+    case SingleInstance::Claim::HandedOver:
+        return 0;
+    case SingleInstance::Claim::NoAnswer: {
+        const qint64 pid = instance.serverPid();
+        const QString text =
+            QApplication::translate("Gui",
+                                    "Trelvo Converter is already running, but its window does "
+                                    "not answer.\n\nWait a moment and try again. If it never "
+                                    "answers, end it%1 and start Trelvo Converter again.")
+                .arg(pid > 0 ? QStringLiteral(" (process %1)").arg(pid) : QString());
+        std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+        QMessageBox::warning(nullptr, QStringLiteral("Trelvo Converter"), text);
+        return 1;
+    }
+    case SingleInstance::Claim::First:
+        break;
+    }
+
+    CQuenmarApp app(power);
+    app.setStartFiles(files);
+    app.setHostHook([&instance, onHost = std::move(onHost)](CHostDlg& host) {
+        QObject::connect(&instance, &SingleInstance::filesHandedOver, &host, &CHostDlg::TakeFiles);
+        // A start after the window closed opens a window of its own.
+        QObject::connect(&host, &QDialog::finished, &instance, &SingleInstance::stopServing);
+        if (onHost)
+            onHost(host);
+    });
     return app.run();
 }

@@ -42,6 +42,8 @@ TEST(TaskLog, EveryRunLeavesALogWithItsCommandLineAndOutput)
         source.write("stand-in source");
         Task task = makeTask(source.fileName(), 10, 0, 0);
         task.mp4Profile = QString(name) == "ok" ? good : failing;
+        task.startTime = 5.6;
+        task.endTime = 9.98;
         tasks.add(task);
     }
     driver.startConverting();
@@ -62,6 +64,8 @@ TEST(TaskLog, EveryRunLeavesALogWithItsCommandLineAndOutput)
     EXPECT_TRUE(okText.contains("Command line: ./good.sh \"" + app.out() + "/ok.mp4\""))
         << okText.toStdString();
     EXPECT_TRUE(okText.contains("time=")) << okText.toStdString(); // the encoder's progress
+    // The trim as the list's Begin and End cells show it.
+    EXPECT_TRUE(okText.contains("Trim: 00:00:05.6 to 00:00:09.9\n")) << okText.toStdString();
     EXPECT_TRUE(okText.contains("Finished: " + app.out() + "/ok.mp4"));
 
     const QString badText = readAll(bad.logPath);

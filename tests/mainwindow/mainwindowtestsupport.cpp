@@ -3,6 +3,7 @@
 #include "programfolder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QSettings>
@@ -88,4 +89,13 @@ QStringList standInSources(int count)
         list << file.fileName();
     }
     return list;
+}
+
+bool eventually(const std::function<bool()>& condition, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < ms)
+        QTest::qWait(20);
+    return condition();
 }

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include <memory>
 
 // A program folder with app/Zune_Profile.ini of the given text (no file when null),
@@ -49,6 +51,10 @@ private:
     QStringList m_questions;
     std::unique_ptr<CQuenmarDlg> m_dlg;
 };
+
+// Turns the event loop until `condition` holds or `ms` have passed; returns the condition.
+// (Qt Test's QTRY macros only return from a failing GoogleTest test, which then passes.)
+bool eventually(const std::function<bool()>& condition, int ms);
 
 // Settings (the output folder, the version) are kept in a temporary folder for the
 // whole test program; this clears them.

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -107,6 +108,36 @@ TEST(MainWindowBatch, WhatABatchWouldIgnoreIsGreyedWhileItRuns)
     clickRadio(f.control<QRadioButton>(IdExportMp4));
     EXPECT_EQ(enabledControls(f).value(IdTitle), true);
     EXPECT_EQ(enabledControls(f).value(IdVideoType), true);
+}
+
+// During a batch the first Task at work stays in view, unless the user has just scrolled.
+TEST(MainWindowBatch, TheRunningTaskStaysInView)
+{
+    WindowFixture f;
+    Sources sources;
+    f.dlg().findChild<QLineEdit*>("1021")->setText(sources.dir.filePath("out"));
+    QDir().mkpath(sources.dir.filePath("out"));
+    clickRadio(f.control<QRadioButton>(IdExportWmv)); // WMV Tasks: the first runs until stopped
+    QStringList files;
+    for (int i = 0; i < 20; ++i)
+        files << sources.file(QString("v%1.avi").arg(i));
+    f.addThroughButton(files);
+    auto* list = f.control<CTaskListCtrl>(IdTaskList);
+    ASSERT_GT(list->GetTopIndex(), 0); // the last row, added and selected, is in view
+
+    QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
+    ASSERT_TRUE(f.dlg().converting());
+    EXPECT_TRUE(eventually([&] { return list->GetTopIndex() == 0; }, 2000));
+
+    list->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    const int scrolled = list->GetTopIndex();
+    EXPECT_GT(scrolled, 0);
+    QTest::qWait(1500);
+    EXPECT_EQ(list->GetTopIndex(), scrolled) << "left where the user looks";
+    EXPECT_TRUE(eventually([&] { return list->GetTopIndex() == 0; }, 8000));
+
+    QTest::mouseClick(f.control<QPushButton>(IdStop), Qt::LeftButton);
+    waitUntilIdle(f);
 }
 
 TEST(MainWindowBatch, WithAnEmptyListNoChoiceIsLost)

@@ -1,11 +1,13 @@
 // Building the Task list and editing the selected Task through the real widgets.
 #include "mainwindowtestsupport.h"
+#include "taskcells.h"
 
 #include "common/qtprinters.h"
 
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
 #include "dialogtemplate.h"
+#include "progressdisplay.h"
 #include "tasklistfile.h"
 
 #include <QCoreApplication>
@@ -23,10 +25,13 @@
 #include <QTimer>
 
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 using namespace dialog102;
@@ -602,10 +607,88 @@ TEST(MainWindowEditing, TheListSurvivesARestart)
     EXPECT_EQ(listOf(again)->GetItemCount(), 3);
     EXPECT_EQ(again.dlg().selectedTaskIndex(), 0);
     EXPECT_EQ(again.control<QLineEdit>(IdTitle)->text(), QString::fromUtf8("clip0 – été"));
+    // A restored row is as one just added: the preview in the splash picture's place,
+    // and the title with its label.
+    for (const int id : {IdMediaComponent, IdTitle, IdTitleLabel})
+        EXPECT_TRUE(again.control(id)->isVisible()) << id;
+    EXPECT_FALSE(again.control(IdFadePicture)->isVisible());
     // The vanished source is still listed, and its row says what became of it.
     EXPECT_TRUE(listOf(again)->GetCellRequest(2, 4)->text.contains("missing"))
         << listOf(again)->GetCellRequest(2, 4)->text.toStdString();
     EXPECT_TRUE(again.messages().isEmpty());
+}
+
+TEST(MainWindowEditing, ASourceDeletedSinceItWasAddedIsMarkedWhenSelected)
+{
+    WindowFixture f;
+    QTemporaryDir dir;
+    const QString gone = dir.path() + "/gone.avi";
+    QFile(gone).open(QIODevice::WriteOnly);
+    // The file system says what the recording component cannot.
+    f.dlg().setSourceChecker(
+        [](const QString& path) { return QFileInfo::exists(path) ? QString() : QString("gone"); });
+    f.media().durations[gone] = 20.0;
+    f.addThroughButton(standInSources(1) + QStringList{gone});
+    auto* slider = f.control<CRangeSlider>(IdRangeSlider);
+    slider->SetSelection(2.0, 15.5);
+    emit slider->rangeChanged(2, 1);
+    clickRow(f, 0);
+    QFile::remove(gone);
+    f.media().durations[gone] = 0.0; // its length can no longer be read
+    f.media().log.clear();
+
+    clickRow(f, 1);
+    const Task task = f.dlg().tasks().get(1);
+    EXPECT_TRUE(task.failed);
+    EXPECT_TRUE(task.failureKind == FailureKind::SourceMissing);
+    EXPECT_TRUE(
+        listOf(f)->GetCellRequest(1, ColumnProgress)->text.contains("source file is missing"))
+        << listOf(f)->GetCellRequest(1, ColumnProgress)->text.toStdString();
+    // The trim is kept, and the slider shows it rather than a range of nothing.
+    EXPECT_EQ(task.startTime, 2.0);
+    EXPECT_EQ(task.endTime, 15.5);
+    EXPECT_EQ(slider->GetSelection(), std::make_pair(2.0, 15.5));
+    EXPECT_EQ(listOf(f)->GetCellRequest(1, ColumnEnd)->text, "00:00:15.5");
+    // No picture of a file that is not there.
+    EXPECT_TRUE(f.media().entries("Still").isEmpty()) << f.media().log.join(", ").toStdString();
+    EXPECT_EQ(f.media().entries("ClearPicture").size(), 1);
+}
+
+// The selected row is shown whole, also when it is added at the foot of a full list.
+TEST(MainWindowEditing, ANewRowIsAddedWhollyInView)
+{
+    WindowFixture f;
+    const QStringList sources = standInSources(14);
+    for (int i = 0; i < sources.size(); ++i) {
+        f.addThroughButton({sources[i]});
+        EXPECT_TRUE(listOf(f)->viewport()->rect().contains(listOf(f)->GetCellRect(i, 0)))
+            << "row " << i << " at " << listOf(f)->GetCellRect(i, 0).y() << " of "
+            << listOf(f)->viewport()->height();
+    }
+}
+
+TEST(MainWindowEditing, TwoWindowsNeverBothWriteTheKeptList)
+{
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/tasks.json";
+    auto first = std::make_unique<WindowFixture>(WindowFixture::kThreeProfiles,
+                                                 WindowFixture::RecordedMedia, file);
+    auto second = std::make_unique<WindowFixture>(WindowFixture::kThreeProfiles,
+                                                  WindowFixture::RecordedMedia, file);
+    ASSERT_TRUE(eventually([&] { return second->messages().size() == 1; }, 2000));
+    EXPECT_TRUE(second->messages().front().startsWith(
+        "Warning|Another Trelvo Converter window keeps the list of files."))
+        << second->messages().front().toStdString();
+    EXPECT_TRUE(first->messages().isEmpty());
+    first->addThroughButton(standInSources(2));
+    second->addThroughButton(standInSources(1));
+    // The window that closes last does not overwrite the other's list with its own.
+    first.reset();
+    second.reset();
+    const TaskListLoad kept = loadTaskList(file);
+    EXPECT_EQ(kept.tasks.size(), 2);
+    // The list is free again once its window is gone.
+    EXPECT_TRUE(lockTaskList(file) != nullptr);
 }
 
 TEST(MainWindowEditing, ADamagedListIsSetAsideWithAMessage)

@@ -2,6 +2,9 @@
 #include "chostdlg.h"
 #include "cquenmardlg.h"
 #include "cskinengine.h"
+#include "ctasklistctrl.h"
+#include "dialogtemplate.h"
+#include "hostrig.h"
 #include "programfolder.h"
 #include "standins.h"
 #include "testmedia.h"
@@ -49,7 +52,9 @@ TEST(HostWindow, PlacesTheMainWindowInside)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
     EXPECT_EQ(host.pos(), QPoint(0, 0));
     EXPECT_EQ(host.frameGeometry().size(), QSize(692, 590));
-    EXPECT_EQ(host.mainWindow()->geometry(), QRect(2, 2, 669, 608));
+    // Its layout is 669 pixels wide; it reaches the window's right edge, so that its
+    // art fills the window.
+    EXPECT_EQ(host.mainWindow()->geometry(), QRect(2, 2, host.width() - 2, 608));
     EXPECT_TRUE(host.windowTitle().startsWith("Trelvo Converter V"));
 }
 
@@ -69,6 +74,70 @@ TEST(HostWindow, F1OpensTheSameHelpAsTheButtonAlsoWithoutABrowser)
     auto* window = host.mainWindow()->findChild<QDialog*>("helpWindow");
     ASSERT_TRUE(window);
     EXPECT_TRUE(window->isVisible());
+}
+
+// Made larger, the window gives the room to the list (more rows, a wider Source column)
+// and keeps everything else where it stands beside or below the list.
+TEST(HostWindow, ALargerWindowGivesItsRoomToTheListAndIsRemembered)
+{
+    const QSize more(300, 200);
+    QSize left;
+    {
+        HostRig rig;
+        auto* list = rig.main().findChild<CTaskListCtrl*>("1011");
+        auto* start = rig.main().findChild<QWidget*>("1048");
+        ASSERT_EQ(list->geometry(), dialog102::rectOf(1011));
+        ASSERT_EQ(start->geometry(), dialog102::rectOf(1048));
+        const int rows = list->GetCountPerPage();
+        const int source = list->GetColumnWidth(0);
+        const int exportWidth = list->GetColumnWidth(3);
+
+        rig.host->resize(rig.host->size() + more);
+        EXPECT_EQ(list->geometry(), dialog102::rectOf(1011).adjusted(0, 0, 300, 200));
+        EXPECT_EQ(start->geometry(), dialog102::rectOf(1048).translated(300, 200));
+        EXPECT_EQ(rig.main().findChild<QWidget*>("1022")->geometry(),
+                  dialog102::rectOf(1022).translated(300, 0));
+        EXPECT_GT(list->GetCountPerPage(), rows + 5);
+        EXPECT_EQ(list->GetColumnWidth(0), source + 300);
+        EXPECT_EQ(list->GetColumnWidth(3), exportWidth);
+        EXPECT_EQ(rig.main().geometry().right(), rig.host->width() - 1);
+        EXPECT_GE(rig.main().geometry().bottom(), rig.host->height() - 1);
+        left = rig.host->size();
+        rig.host->close();
+    }
+    HostRig again;
+    EXPECT_EQ(again.host->size(), left);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return again.main().findChild<QWidget*>("1011")->geometry() ==
+                   dialog102::rectOf(1011).adjusted(0, 0, 300, 200);
+        },
+        5000))
+        << again.main().findChild<QWidget*>("1011")->geometry().width() << " x "
+        << again.main().findChild<QWidget*>("1011")->geometry().height() << " in "
+        << again.host->width() << " x " << again.host->height() << ", frame "
+        << again.host->frameGeometry().width() << ", at least " << again.host->minimumWidth();
+    // Back to the layout's own size for the tests after this one.
+    again.host->resize(CHostDlg::kOuterSize);
+    again.host->close();
+}
+
+// What a later start of the program hands over: the window comes to the front, and the
+// files go through Add's checks.
+TEST(HostWindow, HandedOverFilesAreAddedAsAddAddsThem)
+{
+    HostRig rig;
+    rig.host->showMinimized();
+    const QString clip = rig.app.path("handed.avi");
+    ASSERT_TRUE(QFile::copy(testmedia::clip("avi"), clip));
+    rig.host->TakeFiles({clip, rig.app.path("nowhere.avi")});
+    EXPECT_FALSE(rig.host->isMinimized());
+    ASSERT_EQ(rig.main().tasks().size(), 1);
+    EXPECT_EQ(rig.main().tasks().get(0).sourcePath, clip);
+    ASSERT_EQ(rig.messages.size(), 1);
+    EXPECT_TRUE(rig.messages[0].contains("nowhere.avi")) << rig.messages[0].toStdString();
+    rig.host->TakeFiles({}); // only to the front
+    EXPECT_EQ(rig.main().tasks().size(), 1);
 }
 
 TEST(HostWindow, ClosingDuringABatchAsksThenStopsTheEncoderFirst)

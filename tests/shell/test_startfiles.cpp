@@ -88,6 +88,11 @@ TEST(StartUp, FilesOnTheCommandLineBecomeTasks)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", work.path() + "/config");
     env.insert("XDG_DATA_HOME", work.path() + "/data");
+    // A runtime folder of its own: no window of another run takes the files.
+    QDir().mkpath(work.path() + "/runtime");
+    QFile::setPermissions(work.path() + "/runtime",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    env.insert("XDG_RUNTIME_DIR", work.path() + "/runtime");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("TRELVO_WALKTHROUGH", script.fileName());
     QProcess program;

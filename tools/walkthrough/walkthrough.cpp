@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -342,6 +343,26 @@ void Walkthrough::run(const QString& line)
         say(QFile::remove(rest) ? QStringLiteral("deleted") : QStringLiteral("not deleted"));
     } else if (command == QLatin1String("rows")) {
         printRows();
+    } else if (command == QLatin1String("second-start")) {
+        // The program started once more while this window is open, as "Open with" does.
+        auto* second = new QProcess(this);
+        second->setProcessChannelMode(QProcess::ForwardedChannels);
+        connect(second, &QProcess::finished, this, [this, second](int code) {
+            say(QStringLiteral("the second start ended with exit code %1").arg(code));
+            second->deleteLater();
+        });
+        second->start(QCoreApplication::applicationDirPath() + QStringLiteral("/trelvo-converter"),
+                      args);
+    } else if (command == QLatin1String("maximise")) {
+        m_host.showMaximized();
+        // Without a window manager nobody maximises: the window then takes the screen.
+        QTimer::singleShot(300, this, [this] {
+            const QRect screen = m_host.screen()->availableGeometry();
+            if (m_host.width() < screen.width())
+                m_host.setGeometry(screen);
+            say(QStringLiteral("window %1 x %2").arg(m_host.width()).arg(m_host.height()));
+        });
+        m_resumeAt = m_clock.elapsed() + 600;
     } else if (command == QLatin1String("quit")) {
         m_host.close();
     } else {

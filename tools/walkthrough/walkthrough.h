@@ -44,6 +44,8 @@ class QDialog;
 //                     list, a message box over it, the window manager's frames)
 //   open-list ID      open the list of the combo box with that id; close-list ID closes it
 //   rows              print the list's cells
+//   second-start FILE...  start the program once more with the files (it hands them over)
+//   maximise          maximise the window (without a window manager: fill the screen)
 //   quit              close the window
 class Walkthrough : public QObject
 {
