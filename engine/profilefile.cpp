@@ -33,8 +33,8 @@ QList<CProfileFile::Section> parseIni(const QByteArray& text)
             qsizetype close = line.indexOf(u']');
             if (close < 0)
                 close = line.size();
-            const QString name = cutText(line.mid(1, close - 1).trimmed(),
-                                                CProfileFile::kMaxSectionNameLength);
+            const QString name =
+                cutText(line.mid(1, close - 1).trimmed(), CProfileFile::kMaxSectionNameLength);
             sections.append({name, {}});
             continue;
         }

@@ -14,7 +14,6 @@
 // The longest title, in UTF-16 code units.
 constexpr int kTitleLimit = 255;
 
-
 // Sets the title and the export name (the stem of the output file), cut to kTitleLimit.
 bool setTaskTitle(Task& task, const QString& title);
 

@@ -1,7 +1,7 @@
 #include "tasklistfile.h"
 
-#include "taskedits.h"
 #include "sourcecheck.h"
+#include "taskedits.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
+#include "commandexpander.h"
 #include "common/qtprinters.h"
 #include "messages.h"
-#include "commandexpander.h"
 #include "progressdisplay.h"
 
 #include <cmath>

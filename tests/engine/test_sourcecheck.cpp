@@ -75,7 +75,8 @@ TEST(SourceCheck, TheMediaComponentHasItsSayAfterTheFileSystem)
     file.close();
 
     EXPECT_TRUE(checkSource(clip, media.converter).ok());
-    EXPECT_EQ(checkSource(dir.path() + "/gone.avi", media.converter).kind, FailureKind::SourceMissing);
+    EXPECT_EQ(checkSource(dir.path() + "/gone.avi", media.converter).kind,
+              FailureKind::SourceMissing);
     EXPECT_EQ(checkSource(dir.path(), media.converter).kind, FailureKind::SourceUnreadable);
     media.defaultDuration = 0.0;
     const SourceVerdict noLength = checkSource(clip, media.converter);
