@@ -272,7 +272,7 @@ TEST(MainWindowBatch, StartLooksAtTheOutputFolderFirst)
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_TRUE(f.dlg().converting());
     QTest::mouseClick(f.control<QPushButton>(IdStop), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!f.dlg().converting(), 30000);
+    ASSERT_TRUE(eventually([&] { return !f.dlg().converting(); }, 30000));
 
     // Its parent gone too: nothing is invented, the user is told.
     f.messages().clear();

@@ -592,7 +592,7 @@ TEST(MainWindowEditing, TheListSurvivesARestart)
         clickRow(f, 1);
         clickRadio(f.control<QRadioButton>(IdExportWmv));
         // Saved while the window is open, not only when it closes.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file), 3000);
+        ASSERT_TRUE(eventually([&] { return QFile::exists(file); }, 3000));
     }
     QFile::remove(vanishing);
 
@@ -702,7 +702,7 @@ TEST(MainWindowEditing, ADamagedListIsSetAsideWithAMessage)
 
     WindowFixture f(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia, file);
     EXPECT_EQ(f.dlg().tasks().size(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(f.messages().size(), 1, 2000);
+    ASSERT_TRUE(eventually([&] { return f.messages().size() == 1; }, 2000));
     EXPECT_TRUE(f.messages().front().contains("tasks.json.damaged-"))
         << f.messages().front().toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList({"tasks.json.damaged-*"}).size(), 1);
