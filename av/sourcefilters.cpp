@@ -489,6 +489,53 @@ std::string textSubtitlesChain(const std::string& path, int subtitleNumber)
     return chain;
 }
 
+Status subtitlesChain(const AVFormatContext* input, const std::string& sourcePath, int track,
+                      const std::string& subtitleFile, std::string* chain)
+{
+    chain->clear();
+    if (!subtitleFile.empty()) {
+        struct stat info = {};
+        if (::stat(subtitleFile.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            return Status::failure("the subtitles file '" + subtitleFile + "' cannot be read");
+        *chain = textSubtitlesChain(subtitleFile, 0);
+        return {};
+    }
+    if (track <= 0)
+        return {};
+    const std::vector<Track> tracks = listTracks(input, AVMEDIA_TYPE_SUBTITLE);
+    if (size_t(track) > tracks.size())
+        return Status::failure("there is no subtitle track " + std::to_string(track) +
+                               (tracks.empty()
+                                    ? std::string("; the file has none")
+                                    : "; the file has " + std::to_string(tracks.size())));
+    if (!tracks[size_t(track) - 1].text)
+        return Status::failure("subtitle track " + std::to_string(track) +
+                               " holds pictures; only text subtitles can be drawn in");
+    *chain = textSubtitlesChain(sourcePath, track);
+    return {};
+}
+
+Status audioTrackStream(const AVFormatContext* input, int track, int* streamIndex)
+{
+    const std::vector<Track> tracks = listTracks(input, AVMEDIA_TYPE_AUDIO);
+    if (track <= 0 || size_t(track) > tracks.size())
+        return Status::failure("there is no sound track " + std::to_string(track) +
+                               (tracks.empty()
+                                    ? std::string("; the file has none")
+                                    : "; the file has " + std::to_string(tracks.size())));
+    *streamIndex = tracks[size_t(track) - 1].streamIndex;
+    return {};
+}
+
+std::string joinChains(std::initializer_list<std::string> chains)
+{
+    std::string joined;
+    for (const std::string& chain : chains)
+        if (!chain.empty())
+            joined += (joined.empty() ? "" : ",") + chain;
+    return joined;
+}
+
 std::string subtitleFileBeside(const std::string& source)
 {
     const size_t slash = source.rfind('/');

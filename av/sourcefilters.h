@@ -3,6 +3,7 @@
 #include "handles.h"
 #include "status.h"
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,19 @@ std::string textSubtitlesChain(const std::string& path, int subtitleNumber);
 // A .srt or .ass file beside `source` with its name ("film.mkv" -> "film.srt"); "" when
 // there is none.
 std::string subtitleFileBeside(const std::string& source);
+
+// The chain that draws the subtitles chosen: the source's `track` (1-based among its
+// subtitle tracks) or, when `subtitleFile` is not empty, that file; "" for neither. A
+// track that does not exist, or holds pictures, is refused with the reason.
+Status subtitlesChain(const AVFormatContext* input, const std::string& sourcePath, int track,
+                      const std::string& subtitleFile, std::string* chain);
+
+// The stream index of the source's `track`-th sound track (1-based), or the reason
+// there is none.
+Status audioTrackStream(const AVFormatContext* input, int track, int* streamIndex);
+
+// Joins filter chains, leaving out the empty ones.
+std::string joinChains(std::initializer_list<std::string> chains);
 
 // Escapes a value for a filter chain's option (quotes, colons, commas, backslashes).
 std::string escapeFilterValue(const std::string& value);

@@ -14,8 +14,11 @@ const char* const encoderUsage =
     "usage: trelvo-encoder -i INPUT [-ss TIME] [-t TIME] [-vcodec h264|xvid|mpeg4]\n"
     "       [-coder 0|1] [-vlevel N] [-bufsize KBIT] [-g N] [-s WxH] [-r FPS]\n"
     "       [-b KBPS] [-aspect W:H] [-ac N] [-ab KBPS] [-ar HZ] [-vol N]\n"
-    "       [-acodec aac] [-title TEXT] [-timestamp TEXT] [-f mp4] OUTPUT.mp4\n"
+    "       [-acodec aac] [-title TEXT] [-timestamp TEXT] [-atrack N]\n"
+    "       [-subtitles N|FILE] [-f mp4] OUTPUT.mp4\n"
     "Writes an MP4 a Zune plays (H.264 Baseline or MPEG-4 Simple, AAC-LC).\n"
+    "-atrack takes the source's Nth sound track (from 1); -subtitles draws the source's\n"
+    "Nth subtitle track, or the subtitles of a .srt or .ass file, into the picture.\n"
     "Type q and Enter to finish early; SIGINT, SIGTERM or SIGHUP do the same, and a\n"
     "later one ends the encoder only after 5 s in which the output did not grow.\n"
     "An existing output file is never replaced.\n"
@@ -190,6 +193,16 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
              if (av_parse_time(&micros, v.c_str(), 0) < 0)
                  return false;
              o.timestamp = v;
+             return true;
+         }},
+        {"-atrack", [&](const std::string& v) { return bool(o.audioTrack = parseInt(v, 1, 999)); }},
+        {"-subtitles",
+         [&](const std::string& v) {
+             if (v.empty())
+                 return false;
+             o.subtitleTrack = parseInt(v, 1, 999);
+             if (!o.subtitleTrack)
+                 o.subtitleFile = v;
              return true;
          }},
         {"-f", [&](const std::string& v) { return v == "mp4"; }},

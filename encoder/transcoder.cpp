@@ -4,6 +4,7 @@
 #include "input.h"
 #include "levels.h"
 #include "pipelineworker.h"
+#include "sourcefilters.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -111,7 +112,18 @@ bool Transcoder::openInput()
     if (input->start_time != AV_NOPTS_VALUE)
         m_inputStart = input->start_time / double(AV_TIME_BASE);
 
-    const av::StreamChoice streams = av::chooseStreams(input);
+    av::StreamChoice streams = av::chooseStreams(input);
+    if (m_options.audioTrack) {
+        if (const av::Status chosen =
+                av::audioTrackStream(input, *m_options.audioTrack, &streams.audio);
+            !chosen)
+            return failWith("'" + path + "': " + chosen.error());
+    }
+    if (const av::Status drawn =
+            av::subtitlesChain(input, path, m_options.subtitleTrack.value_or(0),
+                               m_options.subtitleFile, &m_subtitlesChain);
+        !drawn)
+        return failWith("'" + path + "': " + drawn.error());
     if (streams.video < 0 && streams.audio < 0)
         return sourceFails("'" + path + "' holds neither video nor audio");
     if (streams.video >= 0 && !setUpVideo(input->streams[streams.video]))
@@ -154,10 +166,11 @@ bool Transcoder::setUpVideo(AVStream* stream)
     AVRational sourceSar = av_guess_sample_aspect_ratio(m_input.get(), stream, nullptr);
     if (sourceSar.num <= 0 || sourceSar.den <= 0)
         sourceSar = AVRational{1, 1};
-    const double sourceDar = par->width * av_q2d(sourceSar) / std::max(1, par->height);
+    const double sourceDar = av::uprightAspect(stream, sourceSar);
 
-    const int width = o.width.value_or(even(par->width));
-    const int height = o.height.value_or(even(par->height));
+    const bool sideways = av::upright(stream).swapsSides;
+    const int width = o.width.value_or(even(sideways ? par->height : par->width));
+    const int height = o.height.value_or(even(sideways ? par->width : par->height));
     AVRational frameRate = o.frameRateNum ? AVRational{*o.frameRateNum, *o.frameRateDen}
                                           : av_guess_frame_rate(m_input.get(), stream, nullptr);
     if (frameRate.num <= 0 || frameRate.den <= 0 || av_q2d(frameRate) > 120)
@@ -173,11 +186,15 @@ bool Transcoder::setUpVideo(AVStream* stream)
     else if (sourceDar < outputDar / 1.01)
         pictureWidth = std::min(width, even(height * sourceDar / pixelAspect));
 
-    std::string chain = trimFilters("", m_inputStart + o.start, o.length);
-    // Interlaced sources (DVD, camcorders) would comb once scaled down.
-    if (par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE)
-        chain += ",yadif=deint=interlaced";
+    // Interlaced sources (DVD, camcorders) would comb once scaled down; a phone's
+    // picture is turned upright before it is fitted; deep and HDR pictures come down to
+    // 8 bits once small.
+    std::string chain = av::joinChains(
+        {m_subtitlesChain, trimFilters("", m_inputStart + o.start, o.length),
+         av::deinterlaceChain(m_options.inputPath, stream), av::upright(stream).chain});
     chain += format(",scale=%d:%d", pictureWidth, pictureHeight);
+    if (const std::string eightBit = av::eightBitChain(par); !eightBit.empty())
+        chain += "," + eightBit;
     if (pictureWidth != width || pictureHeight != height)
         chain += format(",pad=%d:%d:%d:%d:black", width, height, ((width - pictureWidth) / 2) & ~1,
                         ((height - pictureHeight) / 2) & ~1);
@@ -278,6 +295,9 @@ bool Transcoder::setUpAudio(AVStream* stream)
         return failWith(std::string("cannot open the AAC encoder: ") + av::errorText(ret));
 
     std::string chain = trimFilters("a", m_inputStart + o.start, o.length);
+    // The centre's dialogue is kept when surround is folded down.
+    if (const std::string downmix = av::stereoDownmixChain(par->ch_layout); !downmix.empty())
+        chain += "," + downmix;
     if (o.volume != 256)
         chain += format(",volume=%.6f", o.volume / 256.0);
     const std::string layoutName = av::channelLayoutName(encoder->ch_layout);

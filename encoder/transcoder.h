@@ -20,7 +20,7 @@ public:
 
     // Exit statuses of run() besides 0, success.
     static constexpr int kFailed = 1;
-    static constexpr int kOutputExists = 3; // the caller may retry under another name
+    static constexpr int kOutputExists = 3;     // the caller may retry under another name
     static constexpr int kSourceUnreadable = 4; // not a video or sound this can decode
     static constexpr int kOutputUnwritable = 5; // the output could not be made or written
 
@@ -49,7 +49,8 @@ private:
     std::unique_ptr<trelvo::ExclusiveOutput> m_file;
     av::OutputPtr m_output;
     std::vector<std::unique_ptr<StreamPipeline>> m_pipelines;
-    double m_inputStart = 0.0; // the source's first timestamp, in seconds
+    double m_inputStart = 0.0;    // the source's first timestamp, in seconds
+    std::string m_subtitlesChain; // draws the chosen subtitles; needs the source's times
     bool m_outputExists = false;
     // Set by what failed, for the exit status; a write may fail on the sound's thread.
     bool m_sourceFailed = false;
