@@ -1,5 +1,6 @@
 #include "mediaprobe.h"
 
+#include "durationscan.h"
 #include "handles.h"
 #include "input.h"
 
@@ -62,7 +63,15 @@ double mediaDuration(const QString& path)
     }
     if (longest > 0.0)
         return longest;
-    return durationFromPackets(ctx.get());
+    if (const double fromEnds = durationFromPackets(ctx.get()); fromEnds > 0.0)
+        return fromEnds;
+    // A raw stream has no timestamps at all: its pictures are counted.
+    const av::ScannedDuration scanned = av::scanDuration(QFile::encodeName(path).toStdString());
+    if (!scanned.complete) {
+        qWarning("'%s' is too long to measure: its length stays unknown", qPrintable(path));
+        return 0.0;
+    }
+    return scanned.seconds;
 }
 
 QString mediaSourceProblem(const QString& path)
