@@ -14,6 +14,8 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <sys/stat.h>
 
 namespace av {
@@ -209,10 +211,30 @@ std::string deinterlaceChain(const std::string& path, const AVStream* stream)
     const AVFieldOrder order = stream->codecpar->field_order;
     if (order != AV_FIELD_UNKNOWN && order != AV_FIELD_PROGRESSIVE)
         return "yadif=deint=interlaced";
+    if (!mayBeInterlacedUnflagged(stream))
+        return {};
+    // The preview opens a file again at every seek: the answer is kept per file, as long
+    // as its size and time stay the same.
+    struct stat info = {};
+    if (::stat(path.c_str(), &info) != 0)
+        return {};
+    const std::string key =
+        path + '\n' + std::to_string(stream->index) + '\n' + std::to_string(info.st_size) + '\n' +
+        std::to_string(info.st_mtim.tv_sec) + '.' + std::to_string(info.st_mtim.tv_nsec);
+    static std::mutex mutex;
+    static std::map<std::string, bool> known;
+    {
+        std::lock_guard lock(mutex);
+        if (const auto found = known.find(key); found != known.end())
+            return found->second ? "yadif=deint=all" : "";
+    }
+    const bool woven = detectInterlace(path, stream->index);
+    std::lock_guard lock(mutex);
+    if (known.size() > 256)
+        known.clear();
+    known[key] = woven;
     // Unflagged pictures are all woven alike: every one is deinterlaced.
-    if (mayBeInterlacedUnflagged(stream) && detectInterlace(path, stream->index))
-        return "yadif=deint=all";
-    return {};
+    return woven ? "yadif=deint=all" : "";
 }
 
 std::string stereoDownmixChain(const AVChannelLayout& layout)

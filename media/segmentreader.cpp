@@ -1,6 +1,7 @@
 #include "segmentreader.h"
 
 #include "input.h"
+#include "sourcefilters.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -83,6 +84,8 @@ int SegmentReader::sourceWidth() const
         return 0;
     const AVCodecParameters* par = m_video.stream->codecpar;
     const AVRational sar = par->sample_aspect_ratio;
+    if (av::upright(m_video.stream).swapsSides)
+        return par->height;
     if (sar.num > 0 && sar.den > 0 && sar.num != sar.den)
         return int(std::lround(par->width * av_q2d(sar)));
     return par->width;
@@ -90,7 +93,13 @@ int SegmentReader::sourceWidth() const
 
 int SegmentReader::sourceHeight() const
 {
-    return hasVideo() ? m_video.stream->codecpar->height : 0;
+    if (!hasVideo())
+        return 0;
+    const AVCodecParameters* par = m_video.stream->codecpar;
+    const AVRational sar = par->sample_aspect_ratio;
+    if (av::upright(m_video.stream).swapsSides && sar.num > 0 && sar.den > 0)
+        return int(std::lround(par->width * av_q2d(sar)));
+    return av::upright(m_video.stream).swapsSides ? par->width : par->height;
 }
 
 bool SegmentReader::setVideoShape(const VideoShape& shape, QString* error)
@@ -102,10 +111,17 @@ bool SegmentReader::setVideoShape(const VideoShape& shape, QString* error)
     if (shape.frameRate.num > 0)
         chain << QString("fps=fps=%1:start_time=0").arg(rationalText(shape.frameRate))
               << chain.front(); // the rate filter may add a picture at the end
+    // Woven pictures are deinterlaced, a phone's turned upright, before any fitting.
+    if (const std::string steps = av::joinChains(
+            {av::deinterlaceChain(QFile::encodeName(m_path).toStdString(), m_video.stream),
+             av::upright(m_video.stream).chain});
+        !steps.empty())
+        chain << QString::fromStdString(steps);
     const AVCodecParameters* par = m_video.stream->codecpar;
     const AVRational sar = par->sample_aspect_ratio;
     const bool squarePixels = sar.num <= 0 || sar.den <= 0 || sar.num == sar.den;
-    const bool sameSize = squarePixels && par->width == shape.width && par->height == shape.height;
+    const bool sameSize = squarePixels && !av::upright(m_video.stream).swapsSides &&
+                          par->width == shape.width && par->height == shape.height;
     if (shape.width > 0 && shape.height > 0 && !sameSize) {
         // Square pixels first, then fit inside the frame and fill the rest with black.
         if (!squarePixels)
@@ -118,6 +134,8 @@ bool SegmentReader::setVideoShape(const VideoShape& shape, QString* error)
     } else if (sameSize) {
         chain << QString("scale=%1:%2").arg(shape.width).arg(shape.height); // passes through
     }
+    if (const std::string eightBit = av::eightBitChain(par); !eightBit.empty())
+        chain << QString::fromStdString(eightBit);
     chain << "setsar=1";
     if (shape.colorDepth == 16)
         chain << "format=rgb565le";
@@ -151,12 +169,19 @@ bool SegmentReader::setAudioShape(const AudioShape& shape, QString* error)
             *error = QStringLiteral("the sound's sample format is unknown");
         return false;
     }
-    m_audioChain = QString("atrim=start=0:end=%1,aresample=%2:async=1:first_pts=0,"
+    // The centre's dialogue is kept when surround is folded down.
+    std::string downmix;
+    if (shape.channels <= 2)
+        downmix = av::stereoDownmixChain(m_audio.stream->codecpar->ch_layout);
+    if (!downmix.empty())
+        downmix += ",";
+    m_audioChain = QString("atrim=start=0:end=%1,%5aresample=%2:async=1:first_pts=0,"
                            "aformat=sample_fmts=%3:sample_rates=%2:channel_layouts=%4")
                        .arg(m_length, 0, 'f', 6)
                        .arg(shape.sampleRate)
                        .arg(sampleFormat)
                        .arg(QString::fromStdString(av::channelLayoutName(shape.channels)))
+                       .arg(QString::fromStdString(downmix))
                        .toStdString();
     m_audioFrameSize = shape.frameSize;
     if (const av::Status checked = av::FilterGraph::check(m_audioChain); !checked) {
