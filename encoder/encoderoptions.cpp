@@ -208,8 +208,23 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
         {"-f", [&](const std::string& v) { return v == "mp4"; }},
     };
 
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& word = args[i];
+    // The program appends the Task's sound and subtitle choices after the Profile's line,
+    // so these two may follow the output file.
+    std::vector<std::string> words = args;
+    if (!words.empty() && (words.back() == "-atrack" || words.back() == "-subtitles")) {
+        result.error = "option '" + words.back() + "' needs a value";
+        return result;
+    }
+    std::vector<std::string> choices;
+    while (words.size() >= 3 &&
+           (words[words.size() - 2] == "-atrack" || words[words.size() - 2] == "-subtitles")) {
+        choices.insert(choices.begin(), words.end() - 2, words.end());
+        words.resize(words.size() - 2);
+    }
+    words.insert(words.begin(), choices.begin(), choices.end());
+
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
         if (word == "-h" || word == "-help" || word == "--help") {
             o.showHelp = true;
             return result;
@@ -220,18 +235,18 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
                 result.error = "unknown option '" + word + "'";
                 return result;
             }
-            if (i + 1 >= args.size()) {
+            if (i + 1 >= words.size()) {
                 result.error = "option '" + word + "' needs a value";
                 return result;
             }
-            const std::string& value = args[++i];
+            const std::string& value = words[++i];
             if (!option->second(value)) {
                 result.error = "invalid value '" + value + "' for option '" + word + "'";
                 return result;
             }
             continue;
         }
-        if (i + 1 != args.size()) {
+        if (i + 1 != words.size()) {
             result.error = "unexpected argument '" + word + "' (the output file comes last)";
             return result;
         }

@@ -364,7 +364,8 @@ bool BatchDriver::beginEncoder(Slot& slot, int index)
     setOutputPath(slot, index,
                   chooseOutputPath(m_host.outputFolderText(),
                                    outputStem(task.exportName, task.sourcePath), 0, &reserved));
-    const QString command = expandCommand(m_tasks, index, slot.outputPath, m_appFolder);
+    const QString command =
+        expandCommand(m_tasks, index, slot.outputPath, m_appFolder) + choiceArguments(task);
     m_batch.runStartTick = tickCount();
     EncoderRunner& runner = *slot.runner;
     if (!runner.runEncoder(command, index, slot.outputPath)) {
