@@ -176,6 +176,7 @@ void CQuenmarDlg::LoadTask(int index)
     --m_profileGuard;
     showSettingItems(task.mp4Profile, settingItemsOfTask(task));
     m_wmvProfile->setCurrentIndex(task.wmvProfile);
+    showTrackChoices(task);
     if (task.exportType != 0) {
         SwitchToWmv();
         return;
