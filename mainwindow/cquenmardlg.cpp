@@ -163,6 +163,8 @@ void CQuenmarDlg::createControls()
     m_audioTrack = make<QComboBox>(this, IdAudioTrack);
     makeLabel(this, IdSubtitlesLabel);
     m_subtitles = make<QComboBox>(this, IdSubtitles);
+    m_audioTrack->setEnabled(false);
+    m_subtitles->setEnabled(false);
 
     for (int id = kFirstSetting; id <= kLastSetting; ++id) {
         auto* combo = make<QComboBox>(this, id);

@@ -17,7 +17,6 @@ void CQuenmarDlg::showTrackChoices(const Task& task)
     m_audioTrack->addItems(tracks.audio);
     const int audio = task.audioTrack > 0 ? task.audioTrack - 1 : tracks.defaultAudio;
     m_audioTrack->setCurrentIndex(audio < m_audioTrack->count() ? audio : -1);
-    m_audioTrack->setEnabled(task.exportType == 0 && m_audioTrack->count() > 1);
 
     m_subtitles->clear();
     m_subtitles->addItem(tr("None"));
@@ -38,8 +37,22 @@ void CQuenmarDlg::showTrackChoices(const Task& task)
     else if (task.subtitleTrack > 0 && task.subtitleTrack <= tracks.subtitles.size())
         chosen = task.subtitleTrack;
     m_subtitles->setCurrentIndex(chosen);
-    m_subtitles->setEnabled(task.exportType == 0 && m_subtitles->count() > 1);
     --m_trackGuard;
+    enableTrackChoices();
+}
+
+void CQuenmarDlg::enableTrackChoices()
+{
+    if (!m_tasks.isValidIndex(m_selected)) {
+        ++m_trackGuard;
+        m_audioTrack->clear();
+        m_subtitles->clear();
+        --m_trackGuard;
+    }
+    const bool mp4 = !converting() && m_tasks.isValidIndex(m_selected) &&
+                     m_tasks.get(m_selected).exportType == 0;
+    m_audioTrack->setEnabled(mp4 && m_audioTrack->count() > 1);
+    m_subtitles->setEnabled(mp4 && m_subtitles->count() > 1);
 }
 
 void CQuenmarDlg::OnTrackChoiceChanged()
