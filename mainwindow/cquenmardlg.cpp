@@ -164,6 +164,12 @@ void CQuenmarDlg::createControls()
     m_mp4Profile = make<QComboBox>(this, IdMp4Profile);
     m_wmvProfileLabel = makeLabel(this, IdWmvProfileLabel);
     m_wmvProfile = make<QComboBox>(this, IdWmvProfile);
+    makeLabel(this, IdAudioTrackLabel);
+    m_audioTrack = make<QComboBox>(this, IdAudioTrack);
+    makeLabel(this, IdSubtitlesLabel);
+    m_subtitles = make<QComboBox>(this, IdSubtitles);
+    m_audioTrack->setEnabled(false);
+    m_subtitles->setEnabled(false);
 
     for (int id = kFirstSetting; id <= kLastSetting; ++id) {
         auto* combo = make<QComboBox>(this, id);
@@ -377,6 +383,8 @@ void CQuenmarDlg::connectControls()
     // activated: only the user's choices, as the program's own selections notify nothing.
     connect(m_mp4Profile, &QComboBox::activated, this, &CQuenmarDlg::OnMp4ProfileChanged);
     connect(m_wmvProfile, &QComboBox::activated, this, &CQuenmarDlg::OnWmvProfileChanged);
+    connect(m_audioTrack, &QComboBox::activated, this, &CQuenmarDlg::OnTrackChoiceChanged);
+    connect(m_subtitles, &QComboBox::activated, this, &CQuenmarDlg::OnTrackChoiceChanged);
     for (int id = kFirstSetting; id <= kLastSetting; ++id)
         connect(setting(id), &QComboBox::activated, this, [this, id] { OnSettingChanged(id); });
     connect(m_exportMp4, &QRadioButton::clicked, this, &CQuenmarDlg::SwitchToMp4);

@@ -96,6 +96,7 @@ void CQuenmarDlg::updateControls()
     // work with an empty list too; the rest belongs to a Task.
     enable(idle, m_exportTypeLabel, m_exportMp4, m_exportWmv, m_wmvProfileLabel, m_wmvProfile);
     enable(idle && any, m_mp4Profile, m_mp4ProfileLabel);
+    enableTrackChoices();
     ApplyExportMode(m_exportMode);
 }
 
