@@ -157,6 +157,19 @@ TEST_F(EncoderSources, TextSubtitlesAreBurnedInFromTheFileOrBesideIt)
         EXPECT_GT(brightest(out(c.name), 1.6), 150);
         EXPECT_LT(brightest(out(c.name), 0.4), 40);
     }
+    // A span later in a file whose clock starts at 10 s: the track's cue keeps its place
+    // on that clock, the file's its place from the start, both 1 s earlier in the output.
+    const QString late = testmedia::make(
+        "burnlate.mkv", {"-f", "lavfi", "-i", "color=black:s=640x480:d=3", "-i", cue, "-c:v",
+                         "mpeg4", "-c:s", "srt", "-output_ts_offset", "10"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(("late " + c.name).toStdString());
+        const Result result =
+            convert(late, out("late" + c.name), QStringList{"-ss", "1"} + c.choice);
+        ASSERT_EQ(result.exitCode, 0) << result.output.toStdString();
+        EXPECT_GT(brightest(out("late" + c.name), 0.6), 150);
+        EXPECT_LT(brightest(out("late" + c.name), 1.8), 40);
+    }
     // Without a choice nothing is drawn, as before.
     ASSERT_EQ(convert(inFile, out("none.mp4")).exitCode, 0);
     EXPECT_LT(brightest(out("none.mp4"), 1.6), 40);
