@@ -5,6 +5,7 @@
 #include "mediaprobe.h"
 #include "taskedits.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QStandardItemModel>
@@ -39,6 +40,12 @@ void CQuenmarDlg::showTrackChoices(const Task& task)
     else if (task.subtitleTrack > 0 && task.subtitleTrack <= tracks.subtitles.size())
         chosen = task.subtitleTrack;
     m_subtitles->setCurrentIndex(chosen);
+    // A long track name is cut in the box: its list opens wide enough to read it whole,
+    // and the box's tip says the one chosen.
+    for (QComboBox* box : {m_audioTrack, m_subtitles}) {
+        box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 8);
+        box->setToolTip(box->currentText());
+    }
     --m_trackGuard;
     enableTrackChoices();
 }
@@ -49,6 +56,8 @@ void CQuenmarDlg::enableTrackChoices()
         ++m_trackGuard;
         m_audioTrack->clear();
         m_subtitles->clear();
+        m_audioTrack->setToolTip({});
+        m_subtitles->setToolTip({});
         --m_trackGuard;
     }
     const bool mp4 = !converting() && m_tasks.isValidIndex(m_selected) &&
@@ -72,6 +81,8 @@ void CQuenmarDlg::OnTrackChoiceChanged()
         changed |= setTaskSubtitles(task, 0, m_subtitleFiles.value(subtitles - firstFile));
     else
         changed |= setTaskSubtitles(task, std::max(0, subtitles), QString());
+    m_audioTrack->setToolTip(m_audioTrack->currentText());
+    m_subtitles->setToolTip(m_subtitles->currentText());
     if (changed)
         m_tasks.set(m_selected, task);
 }
