@@ -1,6 +1,7 @@
 #include "source.h"
 
 #include "input.h"
+#include "sourcefilters.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -62,11 +63,28 @@ Status Source::open(const SourceRequest& request)
     m_trimmed = start > 0 || request.length;
 
     StreamChoice streams = chooseStreams(m_input.get());
-    const int audioStream = request.audioStream;
+    int audioStream = request.audioStream;
+    if (request.audioTrack > 0) {
+        if (Status chosen = audioTrackStream(m_input.get(), request.audioTrack, &audioStream);
+            !chosen) {
+            m_refusedChoice = true;
+            return chosen;
+        }
+    }
     if (audioStream >= 0 && audioStream < int(m_input->nb_streams) &&
         m_input->streams[audioStream]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
         streams.audio = audioStream;
     const int64_t origin = fileStart + int64_t(std::llround(start * AV_TIME_BASE));
+    if (request.video && (request.subtitleTrack > 0 || !request.subtitleFile.empty())) {
+        if (Status drawn = subtitlesChain(m_input.get(), m_path, request.subtitleTrack,
+                                          request.subtitleFile, &m_subtitles);
+            !drawn) {
+            m_refusedChoice = true;
+            return drawn;
+        }
+        // The file's subtitles are timed on the source's clock, a file's from its start.
+        m_subtitleOrigin = request.subtitleFile.empty() ? origin : origin - fileStart;
+    }
     auto openStage = [&](int index, Status& leftOut) -> std::unique_ptr<DecodeStage> {
         AVStream* stream = m_input->streams[index];
         Status problem;
@@ -97,31 +115,42 @@ const Status& Source::leftOut(Kind kind) const
     return kind == Kind::Video ? m_videoLeftOut : m_audioLeftOut;
 }
 
+// The picture's width after its pixel aspect, before it is turned upright.
+static int shownWidth(AVFormatContext* input, AVStream* stream)
+{
+    const AVRational sar = av_guess_sample_aspect_ratio(input, stream, nullptr);
+    if (sar.num > 0 && sar.den > 0 && sar.num != sar.den)
+        return int(std::lround(stream->codecpar->width * av_q2d(sar)));
+    return stream->codecpar->width;
+}
+
 int Source::displayWidth() const
 {
     if (!m_video)
         return 0;
-    const AVCodecParameters* par = m_video->stream()->codecpar;
-    const AVRational sar = av_guess_sample_aspect_ratio(m_input.get(), m_video->stream(), nullptr);
-    if (sar.num > 0 && sar.den > 0 && sar.num != sar.den)
-        return int(std::lround(par->width * av_q2d(sar)));
-    return par->width;
+    AVStream* stream = m_video->stream();
+    return upright(stream).swapsSides ? stream->codecpar->height
+                                      : shownWidth(m_input.get(), stream);
 }
 
 int Source::displayHeight() const
 {
-    return m_video ? m_video->stream()->codecpar->height : 0;
+    if (!m_video)
+        return 0;
+    AVStream* stream = m_video->stream();
+    return upright(stream).swapsSides ? shownWidth(m_input.get(), stream)
+                                      : stream->codecpar->height;
 }
 
 double Source::displayAspect() const
 {
-    if (!m_video || m_video->stream()->codecpar->height <= 0)
+    if (!m_video || m_video->stream()->codecpar->height <= 0 ||
+        m_video->stream()->codecpar->width <= 0)
         return 0.0;
-    const AVCodecParameters* par = m_video->stream()->codecpar;
     AVRational sar = av_guess_sample_aspect_ratio(m_input.get(), m_video->stream(), nullptr);
     if (sar.num <= 0 || sar.den <= 0)
         sar = AVRational{1, 1};
-    return par->width * av_q2d(sar) / par->height;
+    return uprightAspect(m_video->stream(), sar);
 }
 
 Status Source::setVideoShape(const VideoShape& shape)
@@ -134,11 +163,20 @@ Status Source::setVideoShape(const VideoShape& shape)
     if (m_trimmed)
         append(chain, m_requestedLength ? format("trim=start=0:end=%.6f", *m_requestedLength)
                                         : std::string("trim=start=0"));
-    // Interlaced sources (DVD, camcorders) would comb once scaled down.
-    const AVCodecParameters* par = m_video->stream()->codecpar;
-    if (par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE)
-        append(chain, "yadif=deint=interlaced");
+    // Interlaced sources (DVD, camcorders, and woven pictures their header does not
+    // flag) would comb once scaled down; a phone's picture is turned upright.
+    AVStream* stream = m_video->stream();
+    const AVCodecParameters* par = stream->codecpar;
+    append(chain, deinterlaceChain(m_path, stream));
+    append(chain, upright(stream).chain);
     append(chain, shape.sourceFilters);
+    if (!m_subtitles.empty()) {
+        // The subtitles are timed on their own clock, the frames from the span's start.
+        const int64_t shift = av_rescale_q(m_subtitleOrigin, AV_TIME_BASE_Q, stream->time_base);
+        append(chain, format("setpts=PTS%+lld", static_cast<long long>(shift)));
+        append(chain, m_subtitles);
+        append(chain, format("setpts=PTS%+lld", static_cast<long long>(-shift)));
+    }
 
     // Fit the picture into the frame without distortion; bars fill the rest.
     const double sourceAspect = displayAspect() > 0 ? displayAspect() : double(width) / height;
@@ -157,6 +195,8 @@ Status Source::setVideoShape(const VideoShape& shape)
         return Status::failure(format(
             "its pixels' shape would leave it a mere sliver of the %dx%d frame", width, height));
     append(chain, format("scale=%d:%d", pictureWidth, pictureHeight));
+    // Deep, wide and HDR pictures come down to 8-bit SDR once small: far cheaper so.
+    append(chain, eightBitChain(par));
     if (pictureWidth != width || pictureHeight != height)
         append(chain,
                format("pad=%d:%d:%d:%d:black", width, height, ((width - pictureWidth) / 2) & ~1,
@@ -195,6 +235,9 @@ Status Source::setAudioShape(const AudioShape& shape)
     if (m_trimmed)
         append(chain, m_requestedLength ? format("atrim=start=0:end=%.6f", *m_requestedLength)
                                         : std::string("atrim=start=0"));
+    // Surround is folded to stereo keeping the centre, where the dialogue is.
+    if (shape.sourceFilters.empty() && shape.channels <= 2)
+        append(chain, stereoDownmixChain(m_audio->stream()->codecpar->ch_layout));
     append(chain, shape.sourceFilters);
     if (shape.volume != 1.0)
         append(chain, format("volume=%.6f", shape.volume));

@@ -21,8 +21,13 @@ struct SourceRequest
     bool video = true;            // the streams wanted, when the file has them
     bool audio = true;
     int audioStream = -1; // a stream index to take the sound from; -1: the best one
-    // A subtitle stream or file to burn in would be chosen here too, opened beside the
-    // picture by open() and drawn by setVideoShape() after sourceFilters.
+    // The user's choices: the source's sound track (1-based among its sound tracks, over
+    // audioStream; 0: none chosen), and the subtitles drawn into the picture, the
+    // source's subtitle track (1-based) or a .srt/.ass file (over the track). open()
+    // refuses a track the file lacks, and refusedChoice() then says so.
+    int audioTrack = 0;
+    int subtitleTrack = 0;
+    std::string subtitleFile;
 };
 
 // What the picture becomes. The picture keeps its proportions inside the frame; bars
@@ -36,8 +41,9 @@ struct VideoShape
     AVPixelFormat pixelFormat = AV_PIX_FMT_YUV420P;
     int colorDepth = 24; // fewer bits per pixel: the picture is brought down first
     int threads = 0;     // for the filters; 0: FFmpeg's choice
-    // Run on the source's picture before it is fitted (turning it upright, deepening,
-    // deinterlacing); one that turns it must be matched by displayAspect().
+    // Run on the source's picture before it is fitted, after the stage's own steps
+    // (deinterlacing and turning it upright by its display matrix); one that turns it
+    // must be matched by displayAspect().
     std::string sourceFilters;
 };
 
@@ -49,7 +55,8 @@ struct AudioShape
     int frameSize = 0; // samples per frame; 0 for whatever comes
     double volume = 1.0;
     int threads = 0;
-    // Run on the source's sound before it is resampled (a downmix of its own, say).
+    // Run on the source's sound before it is resampled (a downmix of its own, say: the
+    // stage's own fold of surround to stereo, centre kept, is then left out).
     std::string sourceFilters;
 };
 
@@ -74,6 +81,9 @@ public:
     Status open(const SourceRequest& request);
     // Why the picture (Kind::Video) or the sound was left out; ok when it was not.
     const Status& leftOut(Kind kind) const;
+    // Whether open() failed on the request's sound track or subtitles rather than on
+    // the file.
+    bool refusedChoice() const { return m_refusedChoice; }
     AVFormatContext* input() const { return m_input.get(); }
     const std::string& path() const { return m_path; }
 
@@ -81,10 +91,12 @@ public:
     bool hasAudio() const { return m_audio != nullptr; }
     DecodeStage* video() const { return m_video.get(); }
     DecodeStage* audio() const { return m_audio.get(); }
-    // The source's picture as shown: its width after its pixel aspect, its height.
+    // The source's picture as shown: upright by its display matrix, its width after its
+    // pixel aspect, its height.
     int displayWidth() const;
     int displayHeight() const;
-    // Its proportions on screen (width by height, pixel aspect included); 0 without video.
+    // Its proportions on screen (width by height, pixel aspect included, upright); 0
+    // without video.
     double displayAspect() const;
     // Seconds the file holds of the span: the asked length cut at its end; without a
     // length, what is left of the file (0 when unknown).
@@ -119,6 +131,9 @@ private:
     std::unique_ptr<DecodeStage> m_video;
     std::unique_ptr<DecodeStage> m_audio;
     std::optional<double> m_requestedLength;
+    std::string m_subtitles;      // draws the chosen subtitles; "" for none
+    int64_t m_subtitleOrigin = 0; // the span's start on the subtitles' clock (AV_TIME_BASE)
+    bool m_refusedChoice = false;
     double m_length = 0.0;
     bool m_trimmed = false; // the span starts later than the file, or ends before it
     Status m_videoLeftOut;

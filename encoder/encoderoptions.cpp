@@ -14,8 +14,11 @@ const char* const encoderUsage =
     "usage: trelvo-encoder -i INPUT [-ss TIME] [-t TIME] [-vcodec h264|xvid|mpeg4]\n"
     "       [-coder 0|1] [-vlevel N] [-bufsize KBIT] [-g N] [-s WxH] [-r FPS]\n"
     "       [-b KBPS] [-aspect W:H] [-ac N] [-ab KBPS] [-ar HZ] [-vol N]\n"
-    "       [-acodec aac] [-title TEXT] [-timestamp TEXT] [-f mp4] OUTPUT.mp4\n"
+    "       [-acodec aac] [-title TEXT] [-timestamp TEXT] [-atrack N]\n"
+    "       [-subtitles N|FILE] [-f mp4] OUTPUT.mp4\n"
     "Writes an MP4 a Zune plays (H.264 Baseline or MPEG-4 Simple, AAC-LC).\n"
+    "-atrack takes the source's Nth sound track (from 1); -subtitles draws the source's\n"
+    "Nth subtitle track, or the subtitles of a .srt or .ass file, into the picture.\n"
     "Type q and Enter to finish early; SIGINT, SIGTERM or SIGHUP do the same, and a\n"
     "later one ends the encoder only after 5 s in which the output did not grow.\n"
     "An existing output file is never replaced.\n"
@@ -192,11 +195,36 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
              o.timestamp = v;
              return true;
          }},
+        {"-atrack", [&](const std::string& v) { return bool(o.audioTrack = parseInt(v, 1, 999)); }},
+        {"-subtitles",
+         [&](const std::string& v) {
+             if (v.empty())
+                 return false;
+             o.subtitleTrack = parseInt(v, 1, 999);
+             if (!o.subtitleTrack)
+                 o.subtitleFile = v;
+             return true;
+         }},
         {"-f", [&](const std::string& v) { return v == "mp4"; }},
     };
 
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& word = args[i];
+    // The program appends the Task's sound and subtitle choices after the Profile's line,
+    // so these two may follow the output file.
+    std::vector<std::string> words = args;
+    if (!words.empty() && (words.back() == "-atrack" || words.back() == "-subtitles")) {
+        result.error = "option '" + words.back() + "' needs a value";
+        return result;
+    }
+    std::vector<std::string> choices;
+    while (words.size() >= 3 &&
+           (words[words.size() - 2] == "-atrack" || words[words.size() - 2] == "-subtitles")) {
+        choices.insert(choices.begin(), words.end() - 2, words.end());
+        words.resize(words.size() - 2);
+    }
+    words.insert(words.begin(), choices.begin(), choices.end());
+
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
         if (word == "-h" || word == "-help" || word == "--help") {
             o.showHelp = true;
             return result;
@@ -207,18 +235,18 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
                 result.error = "unknown option '" + word + "'";
                 return result;
             }
-            if (i + 1 >= args.size()) {
+            if (i + 1 >= words.size()) {
                 result.error = "option '" + word + "' needs a value";
                 return result;
             }
-            const std::string& value = args[++i];
+            const std::string& value = words[++i];
             if (!option->second(value)) {
                 result.error = "invalid value '" + value + "' for option '" + word + "'";
                 return result;
             }
             continue;
         }
-        if (i + 1 != args.size()) {
+        if (i + 1 != words.size()) {
             result.error = "unexpected argument '" + word + "' (the output file comes last)";
             return result;
         }

@@ -32,6 +32,11 @@ struct EncoderOptions
     int volume = 256; // 256 leaves the loudness unchanged
     std::string title;
     std::optional<std::string> timestamp;
+    std::optional<int> audioTrack; // 1-based among the source's sound tracks
+    // Subtitles drawn into the picture: a 1-based subtitle track of the source, or a
+    // .srt/.ass file.
+    std::optional<int> subtitleTrack;
+    std::string subtitleFile;
     bool showHelp = false;
 };
 

@@ -4,6 +4,7 @@
 #include "encoderprotocol.h"
 #include "levels.h"
 #include "pipelineworker.h"
+#include "sourcefilters.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -108,8 +109,13 @@ bool Transcoder::openInput()
     request.path = path;
     request.start = m_options.start;
     request.length = m_options.length;
+    request.audioTrack = m_options.audioTrack.value_or(0);
+    request.subtitleTrack = m_options.subtitleTrack.value_or(0);
+    request.subtitleFile = m_options.subtitleFile;
     if (const av::Status opened = m_source.open(request); !opened)
-        return sourceFails("cannot read '" + path + "': " + opened.error());
+        return m_source.refusedChoice()
+                   ? failWith("'" + path + "': " + opened.error())
+                   : sourceFails("cannot read '" + path + "': " + opened.error());
     if (const av::Status& why = m_source.leftOut(av::Source::Kind::Video); !why.ok())
         console::note("the video is left out: " + why.error());
     if (const av::Status& why = m_source.leftOut(av::Source::Kind::Audio); !why.ok())
@@ -136,8 +142,10 @@ bool Transcoder::setUpVideo(av::DecodeStage& stage)
     const EncoderOptions& o = m_options;
     AVStream* stream = stage.stream();
     const AVCodecParameters* par = stream->codecpar;
-    const int width = o.width.value_or(even(par->width));
-    const int height = o.height.value_or(even(par->height));
+    // A phone's picture is turned upright: a quarter turn swaps its sides.
+    const bool sideways = av::upright(stream).swapsSides;
+    const int width = o.width.value_or(even(sideways ? par->height : par->width));
+    const int height = o.height.value_or(even(sideways ? par->width : par->height));
     AVRational frameRate = o.frameRateNum ? AVRational{*o.frameRateNum, *o.frameRateDen}
                                           : av_guess_frame_rate(m_source.input(), stream, nullptr);
     if (frameRate.num <= 0 || frameRate.den <= 0 || av_q2d(frameRate) > 120)

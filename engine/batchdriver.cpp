@@ -376,7 +376,8 @@ bool BatchDriver::beginEncoder(Slot& slot, int index)
     setOutputPath(slot, index,
                   chooseOutputPath(m_host.outputFolderText(),
                                    outputStem(task.exportName, task.sourcePath), 0, &reserved));
-    const QString command = expandCommand(m_tasks, index, slot.outputPath, m_appFolder);
+    const QString command =
+        expandCommand(m_tasks, index, slot.outputPath, m_appFolder) + choiceArguments(task);
     EncoderRunner::Result notStarted;
     if (!slot.runner->runEncoder(command, index, slot.outputPath, &notStarted)) {
         if (task.isRealMedia == 1)

@@ -1,5 +1,7 @@
 #include "task.h"
 
+#include "commandexpander.h"
+
 #include <QStringList>
 
 QString taskBaseName(const QString& path)
@@ -45,6 +47,10 @@ QString conversionSignature(const Task& task)
                                 task.videoSize, task.frameRate, task.videoBitrate, task.aspect,
                                 task.channels, task.audioBitrate, task.sampleRate, task.volume})
         fields << QString::number(value);
+    // Only a choice made counts, so that the Tasks of lists kept before stay converted.
+    if (task.audioTrack > 0 || task.subtitleTrack > 0 || !task.subtitleFile.isEmpty())
+        fields << QString::number(task.audioTrack) << QString::number(task.subtitleTrack)
+               << task.subtitleFile;
     return fields.join(QChar(0x1F));
 }
 
@@ -94,4 +100,28 @@ void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawPr
         if (redrawProgress)
             redrawProgress(i);
     }
+}
+
+QString choiceArguments(const Task& task)
+{
+    QString arguments;
+    if (task.audioTrack > 0)
+        arguments += QStringLiteral(" -atrack %1").arg(task.audioTrack);
+    if (!task.subtitleFile.isEmpty())
+        arguments += QStringLiteral(" -subtitles \"%1\"").arg(quoteSafe(task.subtitleFile));
+    else if (task.subtitleTrack > 0)
+        arguments += QStringLiteral(" -subtitles %1").arg(task.subtitleTrack);
+    return arguments;
+}
+
+QString choiceText(const Task& task)
+{
+    QStringList parts;
+    if (task.audioTrack > 0)
+        parts << QStringLiteral("sound track %1").arg(task.audioTrack);
+    if (!task.subtitleFile.isEmpty())
+        parts << QStringLiteral("subtitles from %1").arg(task.subtitleFile);
+    else if (task.subtitleTrack > 0)
+        parts << QStringLiteral("subtitle track %1").arg(task.subtitleTrack);
+    return parts.join(QStringLiteral(", "));
 }

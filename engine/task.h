@@ -73,6 +73,13 @@ struct Task
     QString warning;
     // The log of this Task's last conversion run; empty before its first.
     QString logPath;
+    // The source's sound track to convert, 1-based among its sound tracks; 0 takes the
+    // one the file marks as default, else the first.
+    int32_t audioTrack = 0;
+    // Subtitles drawn into the picture: the source's subtitle track (1-based), or the
+    // .srt/.ass file when subtitleFile is set; 0 and empty for none.
+    int32_t subtitleTrack = 0;
+    QString subtitleFile;
 };
 
 // The WMV percentage of a conversion that has finished; a running one stays below it.
@@ -81,6 +88,14 @@ constexpr int32_t kWmvDone = 100;
 // True when the Task's last conversion ran to its end: an MP4 Task's encoder finished,
 // a WMV Task's conversion completed. Failed and stopped are asked apart.
 bool conversionFinished(const Task& task);
+
+// The Task's sound and subtitle choices as the encoder's options (" -atrack 2
+// -subtitles \"film.srt\""), to follow the Profile's expanded command line; empty for a
+// Task that chose neither.
+QString choiceArguments(const Task& task);
+// The choices in a user's words for the log ("sound track 2, subtitles from film.srt");
+// empty for none.
+QString choiceText(const Task& task);
 
 // Text between the last "/" and the last "." of a path; empty when no "." follows
 // the last "/".

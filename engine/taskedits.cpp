@@ -79,3 +79,15 @@ bool setTaskWmvProfile(Task& task, int profile)
 {
     return assign(task.wmvProfile, profile);
 }
+
+bool setTaskAudioTrack(Task& task, int track)
+{
+    return assign(task.audioTrack, std::max(0, track));
+}
+
+bool setTaskSubtitles(Task& task, int track, const QString& file)
+{
+    const int32_t number = file.isEmpty() ? std::max(0, track) : 0;
+    const bool moved = assign(task.subtitleTrack, number);
+    return assign(task.subtitleFile, file) || moved;
+}

@@ -42,3 +42,9 @@ bool setTaskSetting(Task& task, TaskSetting setting, int item);
 // The MP4 Profile (0 is the Custom one) and the WMV profile, as indexes into their lists.
 bool setTaskMp4Profile(Task& task, int profile);
 bool setTaskWmvProfile(Task& task, int profile);
+
+// The sound track to convert, 1-based; 0 (or less) for the one the file marks as default.
+bool setTaskAudioTrack(Task& task, int track);
+// The subtitles drawn into the picture: `file` when it is not empty, else the source's
+// subtitle track `track` (1-based); 0 and empty for none.
+bool setTaskSubtitles(Task& task, int track, const QString& file);

@@ -64,6 +64,12 @@ QJsonObject toJson(const Task& t)
     o["doneSignature"] = t.doneSignature;
     o["warning"] = t.warning;
     o["logPath"] = t.logPath;
+    if (t.audioTrack > 0)
+        o["audioTrack"] = t.audioTrack;
+    if (t.subtitleTrack > 0)
+        o["subtitleTrack"] = t.subtitleTrack;
+    if (!t.subtitleFile.isEmpty())
+        o["subtitleFile"] = t.subtitleFile;
     return o;
 }
 
@@ -142,6 +148,9 @@ Task fromJson(const QJsonObject& o)
     t.doneSignature = textOf(o, "doneSignature", 8 * kTextLimit);
     t.warning = textOf(o, "warning");
     t.logPath = textOf(o, "logPath");
+    t.audioTrack = intOf(o, "audioTrack", 0, 0, 999);
+    t.subtitleTrack = intOf(o, "subtitleTrack", 0, 0, 999);
+    t.subtitleFile = textOf(o, "subtitleFile");
 
     // The program ended in the middle of this Task's conversion: nothing runs it now.
     const bool done = conversionFinished(t);

@@ -91,6 +91,8 @@ void TaskLog::taskStarted(int index)
                          .arg(trimTimeText(task.startTime), trimTimeText(task.endTime))
                          .arg(task.exportType == 0 ? QStringLiteral("MP4") : QStringLiteral("WMV"))
                          .toUtf8());
+    if (const QString choices = choiceText(task); !choices.isEmpty())
+        write(index, "Chosen: " + choices.toUtf8() + "\n");
     prune();
 }
 

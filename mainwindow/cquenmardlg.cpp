@@ -201,6 +201,12 @@ void CQuenmarDlg::createControls()
     m_wmvProfile = make<QComboBox>(this, IdWmvProfile);
     for (QComboBox* profile : {m_mp4Profile, m_wmvProfile})
         connect(profile, &QComboBox::currentTextChanged, profile, &QWidget::setToolTip);
+    makeLabel(this, IdAudioTrackLabel);
+    m_audioTrack = make<QComboBox>(this, IdAudioTrack);
+    makeLabel(this, IdSubtitlesLabel);
+    m_subtitles = make<QComboBox>(this, IdSubtitles);
+    m_audioTrack->setEnabled(false);
+    m_subtitles->setEnabled(false);
 
     for (int id = kFirstSetting; id <= kLastSetting; ++id) {
         auto* combo = make<QComboBox>(this, id);
@@ -462,6 +468,8 @@ void CQuenmarDlg::connectControls()
     // activated: only the user's choices, as the program's own selections notify nothing.
     connect(m_mp4Profile, &QComboBox::activated, this, &CQuenmarDlg::OnMp4ProfileChanged);
     connect(m_wmvProfile, &QComboBox::activated, this, &CQuenmarDlg::OnWmvProfileChanged);
+    connect(m_audioTrack, &QComboBox::activated, this, &CQuenmarDlg::OnTrackChoiceChanged);
+    connect(m_subtitles, &QComboBox::activated, this, &CQuenmarDlg::OnTrackChoiceChanged);
     for (int id = kFirstSetting; id <= kLastSetting; ++id)
         connect(setting(id), &QComboBox::activated, this, [this, id] { OnSettingChanged(id); });
     connect(m_exportMp4, &QRadioButton::clicked, this, &CQuenmarDlg::SwitchToMp4);

@@ -117,6 +117,12 @@ public:
 
     // Settings controls.
     void OnSettingChanged(int id);
+    // The sound track and subtitles of the selected Task.
+    void showTrackChoices(const Task& task);
+    void OnTrackChoiceChanged();
+    // The two boxes take input only for an MP4 Task with something to choose, and not
+    // during a batch.
+    void enableTrackChoices();
     void OnMp4ProfileChanged();
     void OnWmvProfileChanged();
     void OnTitleChanged();
@@ -287,6 +293,12 @@ private:
     QComboBox* m_mp4Profile = nullptr;
     QLabel* m_wmvProfileLabel = nullptr;
     QComboBox* m_wmvProfile = nullptr;
+    QComboBox* m_audioTrack = nullptr;
+    QComboBox* m_subtitles = nullptr;
+    // The subtitle files the Subtitles box offers after its tracks, in its order.
+    QStringList m_subtitleFiles;
+    int m_trackGuard = 0;
+    int m_defaultAudioTrack = -1;
     std::array<QComboBox*, 9> m_settings{};
     QCheckBox* m_shutDown = nullptr;
 };

@@ -150,6 +150,7 @@ void CQuenmarDlg::updateControls()
     // Choosing the MP4 Profile is never refused: with no Task it changes only the box,
     // and during a batch a Task not converted yet takes the Profile chosen last.
     enable(true, m_mp4Profile, m_mp4ProfileLabel);
+    enableTrackChoices();
     ApplyExportMode(m_exportMode);
 }
 

@@ -38,9 +38,11 @@ void CQuenmarDlg::OnAdd()
         QStringList filters;
         for (const FileFilter& filter : fileFilters())
             filters.append(qtNameFilter(filter));
-        // Sound alone converts too (into an MP4 without picture), and a video may carry
-        // an extension none of the lists knows.
-        filters << tr("Sound Files (*.mp3 *.wav *.wma *.m4a *.aac *.ogg *.oga *.flac *.ac3)")
+        // Today's containers and raw video streams; sound alone converts too (into an
+        // MP4 without picture), and a video may carry an extension none of the lists knows.
+        filters << tr("Other Video Files (*.mkv *.mp4 *.m4v *.webm *.ts *.mts *.m2ts *.ogv "
+                      "*.flv *.h264 *.264 *.hevc *.265 *.m2v)")
+                << tr("Sound Files (*.mp3 *.wav *.wma *.m4a *.aac *.ogg *.oga *.flac *.ac3)")
                 << tr("All Files (*)");
         dialog.setNameFilters(filters);
         dialog.selectNameFilter(filters.first());
@@ -196,6 +198,7 @@ void CQuenmarDlg::LoadTask(int index)
     --m_profileGuard;
     showSettingItems(task.mp4Profile, settingItemsOfTask(task));
     m_wmvProfile->setCurrentIndex(task.wmvProfile);
+    showTrackChoices(task);
     if (task.exportType != 0) {
         SwitchToWmv();
         showWmvSettings();

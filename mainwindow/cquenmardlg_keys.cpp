@@ -56,6 +56,8 @@ void CQuenmarDlg::orderTabStops()
         m_help,
         m_start,
         m_stop,
+        m_audioTrack,
+        m_subtitles,
     };
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);

@@ -54,6 +54,11 @@ const QVector<Control>& controls()
          {288, 210, 358, 15},
          QStringLiteral("Automatically Shut Down the computer when work finished")},
         {IdHelp, {155, 500, 60, 20}, QStringLiteral("Help")},
+        // The sound track and subtitles of the selected Task, in the free row beneath.
+        {IdAudioTrackLabel, {22, 542, 40, 15}, QStringLiteral("Audio")},
+        {IdAudioTrack, {65, 540, 210, 20}, {}},
+        {IdSubtitlesLabel, {290, 542, 55, 15}, QStringLiteral("Subtitles")},
+        {IdSubtitles, {350, 540, 207, 20}, {}},
         {IdStart, {570, 485, 61, 42}, {}},
         {IdStop, {570, 485, 61, 42}, {}},
     };

@@ -48,6 +48,11 @@ enum ControlId
     IdExportMp4 = 1063,
     IdExportWmv = 1064,
     IdExportTypeLabel = 1065,
+    // The program's own: the sound track and the subtitles of the selected Task.
+    IdAudioTrackLabel = 1070,
+    IdAudioTrack = 1071,
+    IdSubtitlesLabel = 1072,
+    IdSubtitles = 1073,
 };
 
 // The settings combo boxes run from 1025 to 1033.

@@ -1,9 +1,12 @@
 #include "mediaprobe.h"
 
+#include "durationscan.h"
 #include "handles.h"
 #include "input.h"
+#include "sourcefilters.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <limits>
@@ -62,7 +65,15 @@ double mediaDuration(const QString& path)
     }
     if (longest > 0.0)
         return longest;
-    return durationFromPackets(ctx.get());
+    if (const double fromEnds = durationFromPackets(ctx.get()); fromEnds > 0.0)
+        return fromEnds;
+    // A raw stream has no timestamps at all: its pictures are counted.
+    const av::ScannedDuration scanned = av::scanDuration(QFile::encodeName(path).toStdString());
+    if (!scanned.complete) {
+        qWarning("'%s' is too long to measure: its length stays unknown", qPrintable(path));
+        return 0.0;
+    }
+    return scanned.seconds;
 }
 
 QString mediaSourceProblem(const QString& path)
@@ -94,4 +105,51 @@ QString mediaSourceProblem(const QString& path)
     if (decodable(ctx.get()))
         return {};
     return QStringLiteral("The file holds no picture or sound that this program can decode");
+}
+
+MediaTracks mediaTracks(const QString& path)
+{
+    MediaTracks result;
+    if (!QFileInfo(path).isFile())
+        return result;
+    av::InputPtr ctx = av::openInput(QFile::encodeName(path).toStdString(), nullptr);
+    if (!ctx || !av::readStreamInfo(ctx.get()))
+        return result;
+    const auto audio = av::listTracks(ctx.get(), AVMEDIA_TYPE_AUDIO);
+    const auto subtitles = av::listTracks(ctx.get(), AVMEDIA_TYPE_SUBTITLE);
+    for (const av::Track& track : audio)
+        result.audio << QString::fromStdString(av::trackLabel(track));
+    for (const av::Track& track : subtitles) {
+        result.subtitles << QString::fromStdString(av::trackLabel(track));
+        result.subtitlesAreText << track.text;
+    }
+    if (const std::string beside = av::subtitleFileBeside(QFile::encodeName(path).toStdString());
+        !beside.empty())
+        result.subtitleFiles << QFile::decodeName(beside.c_str());
+    result.defaultAudio = av::defaultAudioTrack(audio);
+    result.defaultSubtitles = av::defaultSubtitleTrack(
+        subtitles, result.defaultAudio >= 0 ? audio[size_t(result.defaultAudio)].language : "");
+    return result;
+}
+
+QString mediaChoiceProblem(const QString& path, int audioTrack, int subtitleTrack,
+                           const QString& subtitleFile)
+{
+    if (audioTrack <= 0 && subtitleTrack <= 0 && subtitleFile.isEmpty())
+        return {};
+    av::InputPtr ctx = av::openInput(QFile::encodeName(path).toStdString(), nullptr);
+    if (!ctx || !av::readStreamInfo(ctx.get()))
+        return QStringLiteral("The file cannot be read");
+    if (audioTrack > 0) {
+        int stream = -1;
+        if (const av::Status found = av::audioTrackStream(ctx.get(), audioTrack, &stream); !found)
+            return QString::fromStdString(found.error());
+    }
+    std::string chain;
+    if (const av::Status drawn =
+            av::subtitlesChain(ctx.get(), QFile::encodeName(path).toStdString(), subtitleTrack,
+                               QFile::encodeName(subtitleFile).toStdString(), &chain);
+        !drawn)
+        return QString::fromStdString(drawn.error());
+    return {};
 }

@@ -5,6 +5,7 @@
 #include "clock.h"
 #include "logindpowercontrol.h"
 #include "mediaengine.h"
+#include "mediaprobe.h"
 #include "profilefile.h"
 #include "programfolder.h"
 #include "progressdisplay.h"
@@ -76,6 +77,10 @@ const char* const kUsage =
     "  --title TEXT        title written into the file and used as its name\n"
     "  --jobs N            convert up to N files at once (default: the stored \"Jobs\"\n"
     "                      setting, else 1 on two cores or fewer, one per two cores above)\n"
+    "  --audio-track N     MP4: convert the Nth sound track (from 1; default: the one the\n"
+    "                      file marks as default, else the first)\n"
+    "  --subtitles N|FILE  MP4: draw the Nth subtitle track (from 1), or the subtitles of\n"
+    "                      a .srt or .ass FILE, into the picture (default: none)\n"
     "\n"
     "Exit status: 0 all converted, 1 some failed, 2 wrong usage, 130 stopped (Ctrl+C).\n";
 
@@ -205,6 +210,8 @@ int runCommandLine(int argc, char** argv)
         {QStringLiteral("title"), QStringLiteral("title"), QStringLiteral("TEXT")},
         {QStringLiteral("jobs"), QStringLiteral("files at once"), QStringLiteral("N")},
         {QStringLiteral("list-profiles"), QStringLiteral("list the profiles")},
+        {QStringLiteral("audio-track"), QStringLiteral("sound track"), QStringLiteral("N")},
+        {QStringLiteral("subtitles"), QStringLiteral("subtitles"), QStringLiteral("N|FILE")},
         {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("show this help")},
     });
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -270,6 +277,42 @@ int runCommandLine(int argc, char** argv)
         return kExitUsage;
     }
 
+    // The sound and subtitle choices: a track number, or for subtitles a file.
+    int audioTrack = 0;
+    int subtitleTrack = 0;
+    QString subtitleFile;
+    if (parser.isSet(QStringLiteral("audio-track"))) {
+        bool ok = false;
+        audioTrack = parser.value(QStringLiteral("audio-track")).toInt(&ok);
+        if (!ok || audioTrack < 1) {
+            printError(QStringLiteral("--audio-track takes a track number from 1, not \"%1\"")
+                           .arg(parser.value(QStringLiteral("audio-track"))));
+            return kExitUsage;
+        }
+    }
+    if (parser.isSet(QStringLiteral("subtitles"))) {
+        const QString value = parser.value(QStringLiteral("subtitles"));
+        bool number = false;
+        subtitleTrack = value.toInt(&number);
+        if (!number || subtitleTrack < 1 || QFileInfo(value).isFile()) {
+            subtitleTrack = 0;
+            subtitleFile = QFileInfo(value).absoluteFilePath();
+        }
+    }
+    const bool chosen = audioTrack > 0 || subtitleTrack > 0 || !subtitleFile.isEmpty();
+    if (chosen && exportType != 0) {
+        printError(QStringLiteral("--audio-track and --subtitles are for the MP4 export"));
+        return kExitUsage;
+    }
+    // Refused before anything is written.
+    for (const QString& path : files) {
+        const QString problem = mediaChoiceProblem(path, audioTrack, subtitleTrack, subtitleFile);
+        if (!problem.isEmpty()) {
+            printError(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), problem));
+            return kExitUsage;
+        }
+    }
+
     if (!QDir().mkpath(folder)) {
         printError(QStringLiteral("cannot create the output folder %1").arg(folder));
         return kExitUsage;
@@ -283,6 +326,8 @@ int runCommandLine(int argc, char** argv)
         setTaskTrim(task, start, end < 0 ? duration : end, duration);
         if (parser.isSet(QStringLiteral("title")))
             setTaskTitle(task, parser.value(QStringLiteral("title")));
+        setTaskAudioTrack(task, audioTrack);
+        setTaskSubtitles(task, subtitleTrack, subtitleFile);
         tasks.add(task);
     }
 

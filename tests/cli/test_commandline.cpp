@@ -357,3 +357,70 @@ TEST(CommandLine, SeveralFilesAtOnceEachGetTheirOwnPlayableFile)
         EXPECT_EQ(cli.run({"--convert", avi, "--output", cli.out(), "--jobs", bad}, &output), 2)
             << bad << output.toStdString();
 }
+
+// Today's files: a film's second sound track and its subtitles, a raw video stream whose
+// header holds no length; a track the file does not have is refused before anything is
+// written.
+TEST(CommandLine, TheSoundTrackAndSubtitlesChosenReachTheFile)
+{
+    Cli cli;
+    const QString cue = testmedia::folder() + "/cli-cue.srt";
+    QFile cueFile(cue);
+    ASSERT_TRUE(cueFile.open(QIODevice::WriteOnly));
+    cueFile.write("1\n00:00:01,000 --> 00:00:02,500\nHELLO THERE\n");
+    cueFile.close();
+    const QString film =
+        testmedia::make("cli-film.mkv", {"-f",   "lavfi", "-i",   "color=black:s=320x240:d=3",
+                                         "-f",   "lavfi", "-i",   "sine=440:d=3",
+                                         "-f",   "lavfi", "-i",   "sine=1760:d=3",
+                                         "-i",   cue,     "-map", "0",
+                                         "-map", "1",     "-map", "2",
+                                         "-map", "3",     "-c:v", "mpeg4",
+                                         "-c:a", "ac3",   "-c:s", "srt"});
+    const QString raw =
+        testmedia::make("cli-raw.h264", {"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=3", "-c:v",
+                                         "libx264", "-f", "h264"});
+
+    QString output;
+    ASSERT_EQ(cli.run({"--convert", film, "--audio-track", "3", "--output", cli.out()}, &output),
+              2);
+    EXPECT_TRUE(output.contains("cli-film.mkv: there is no sound track 3; the file has 2"))
+        << output.toStdString();
+    ASSERT_EQ(cli.run({"--convert", film, "--subtitles", "2", "--output", cli.out()}, &output), 2);
+    EXPECT_TRUE(output.contains("there is no subtitle track 2; the file has 1"))
+        << output.toStdString();
+    EXPECT_TRUE(QDir(cli.out()).entryList(QDir::Files).isEmpty());
+
+    ASSERT_EQ(cli.run({"--convert", film, "--audio-track", "2", "--subtitles", "1", "--output",
+                       cli.out()},
+                      &output),
+              0)
+        << output.toStdString();
+    const QString mp4 = cli.out() + "/cli-film.mp4";
+    auto said = [](const QStringList& args) {
+        QString text;
+        testmedia::run("ffmpeg",
+                       QStringList{"-hide_banner"} << args << "-f"
+                                                   << "null"
+                                                   << "-",
+                       &text);
+        return text;
+    };
+    // The high tone of the second track passes a high-pass filter nearly whole.
+    const auto volume = [&](const QString& filters) {
+        return said({"-i", mp4, "-af", filters + "volumedetect"})
+            .section("mean_volume:", 1)
+            .section(" dB", 0, 0)
+            .toDouble();
+    };
+    EXPECT_GT(volume("highpass=f=1000,highpass=f=1000,"), volume("") - 3);
+    // The cue is drawn while it lasts.
+    const QString brightest = said({"-ss", "1.6", "-i", mp4, "-frames:v", "1", "-vf",
+                                    "signalstats,metadata=print:key=lavfi.signalstats.YMAX"});
+    EXPECT_GT(brightest.section("YMAX=", 1).section('\n', 0, 0).toInt(), 150);
+
+    // The raw stream converts whole.
+    ASSERT_EQ(cli.run({"--convert", raw, "--output", cli.out()}, &output), 0)
+        << output.toStdString();
+    EXPECT_NEAR(testmedia::probeDuration(cli.out() + "/cli-raw.mp4"), 3.0, 0.2);
+}

@@ -57,6 +57,22 @@ TEST(EncoderOptions, ReadsTheLineProfileZeroGives)
     EXPECT_EQ(o.title, "T");
 }
 
+// The program appends a Task's choices after the Profile's line, past the output file.
+TEST(EncoderOptions, TheChoicesMayFollowTheOutputFile)
+{
+    const ParseResult r = parseEncoderOptions(
+        {"-i", "in.mkv", "out.mp4", "-atrack", "2", "-subtitles", "my film.srt"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.options.outputPath, "out.mp4");
+    EXPECT_EQ(*r.options.audioTrack, 2);
+    EXPECT_FALSE(r.options.subtitleTrack);
+    EXPECT_EQ(r.options.subtitleFile, "my film.srt");
+    const ParseResult track = parseEncoderOptions(words("-i in.mkv -subtitles 3 out.mp4"));
+    ASSERT_EQ(track.error, "");
+    EXPECT_EQ(*track.options.subtitleTrack, 3);
+    EXPECT_EQ(track.options.subtitleFile, "");
+}
+
 TEST(EncoderOptions, RefusesWhatItDoesNotKnow)
 {
     const struct
@@ -78,6 +94,9 @@ TEST(EncoderOptions, RefusesWhatItDoesNotKnow)
         {"-i a.avi -timestamp yesterday out.mp4",
          "invalid value 'yesterday' for option '-timestamp'"},
         {"-i a.avi stray out.mp4", "unexpected argument 'stray' (the output file comes last)"},
+        {"-i a.avi out.mp4 -b 5", "unexpected argument 'out.mp4' (the output file comes last)"},
+        {"-i a.avi -atrack 0 out.mp4", "invalid value '0' for option '-atrack'"},
+        {"-i a.avi out.mp4 -atrack", "option '-atrack' needs a value"},
         {"-i a.avi", "no output file given (it is the last word of the line)"},
         {"out.mp4", "no input file given (-i FILE)"},
     };

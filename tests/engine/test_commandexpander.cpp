@@ -155,6 +155,25 @@ TEST(CommandExpansion, QuotesInValuesCannotChangeTheArguments)
     EXPECT_EQ(expand("\"$TITLE\" \"$OUTPUT_FILE\"", t), "\"Holiday\" \"/out/clip.mp4\"");
 }
 
+// A Task's sound and subtitle choices follow the Profile's line as whole arguments; a
+// Task without a choice runs the line alone, as it always did.
+TEST(CommandExpansion, ChoicesFollowTheLineAsWholeArguments)
+{
+    const QString line = "./trelvo-encoder -i \"in.mkv\" \"out.mp4\"";
+    Task t = makeTask("/v/film.mkv", 10, 0, 0);
+    EXPECT_EQ(choiceArguments(t), "");
+    const QString before = conversionSignature(t);
+    t.audioTrack = 2;
+    t.subtitleTrack = 1;
+    EXPECT_EQ(splitCommandLine(line + choiceArguments(t)).mid(4),
+              (QStringList{"-atrack", "2", "-subtitles", "1"}));
+    t.subtitleFile = "/v/it's \"my\" film.srt";
+    EXPECT_EQ(splitCommandLine(line + choiceArguments(t)).mid(4),
+              (QStringList{"-atrack", "2", "-subtitles", t.subtitleFile}));
+    // A changed choice makes a converted Task one to convert again.
+    EXPECT_NE(conversionSignature(t), before);
+}
+
 TEST(CommandExpansion, ReadsTheTemplateOfTheTasksProfileInTheAppFolder)
 {
     QTemporaryDir dir;

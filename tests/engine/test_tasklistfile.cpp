@@ -121,6 +121,14 @@ TEST_F(TaskListFile, EveryKindOfTaskComesBackAsItWas)
     trimmed.title = trimmed.exportName = QString::fromUtf8("Café \"quoted\" 映画 🎬");
     tasks.add(trimmed);
 
+    Task chosen = makeTask(source("film.mkv"), 90.0, 0, 0);
+    chosen.audioTrack = 2;
+    chosen.subtitleFile = dir.path() + "/film.srt";
+    tasks.add(chosen);
+    Task subtitled = makeTask(source("anime.mkv"), 90.0, 0, 0);
+    subtitled.subtitleTrack = 3;
+    tasks.add(subtitled);
+
     QString error;
     ASSERT_TRUE(saveTaskList(tasks, path(), &error)) << error.toStdString();
     const TaskListRestore restored = restoreTaskList(path());

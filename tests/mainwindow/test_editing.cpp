@@ -4,6 +4,7 @@
 
 #include "common/qtprinters.h"
 
+#include "common/testmedia.h"
 #include "crangeslider.h"
 #include "ctasklistctrl.h"
 #include "dialogtemplate.h"
@@ -750,4 +751,88 @@ TEST(MainWindowEditing, AConvertedRowShowsItsLog)
     EXPECT_EQ(opened.size(), 2);
     ASSERT_EQ(f.messages().size(), 1);
     EXPECT_TRUE(f.messages().front().contains("no log")) << f.messages().front().toStdString();
+}
+
+// The Audio and Subtitles boxes list the selected Task's tracks and a subtitles file
+// beside its source; what is chosen is kept in that Task alone, and choosing the file's
+// own default sound again is no choice at all.
+TEST(MainWindowEditing, TheAudioAndSubtitlesBoxesChooseForTheSelectedTask)
+{
+    QTemporaryDir dir;
+    QFile cue(dir.filePath("film.srt"));
+    ASSERT_TRUE(cue.open(QIODevice::WriteOnly));
+    cue.write("1\n00:00:01,000 --> 00:00:02,000\nHELLO\n");
+    cue.close();
+    const QString film = dir.filePath("film.mkv");
+    ASSERT_EQ(testmedia::run("ffmpeg", {"-v",
+                                        "error",
+                                        "-f",
+                                        "lavfi",
+                                        "-i",
+                                        "color=black:s=160x120:d=1",
+                                        "-f",
+                                        "lavfi",
+                                        "-i",
+                                        "sine=440:d=1",
+                                        "-f",
+                                        "lavfi",
+                                        "-i",
+                                        "sine=880:d=1",
+                                        "-i",
+                                        cue.fileName(),
+                                        "-map",
+                                        "0",
+                                        "-map",
+                                        "1",
+                                        "-map",
+                                        "2",
+                                        "-map",
+                                        "3",
+                                        "-c:v",
+                                        "mpeg4",
+                                        "-c:a",
+                                        "ac3",
+                                        "-metadata:s:a:0",
+                                        "language=eng",
+                                        "-metadata:s:a:1",
+                                        "language=fre",
+                                        "-c:s",
+                                        "srt",
+                                        film}),
+              0);
+    WindowFixture f;
+    f.addThroughButton(QStringList{film} + standInSources(1));
+    auto* audio = f.control<QComboBox>(IdAudioTrack);
+    auto* subtitles = f.control<QComboBox>(IdSubtitles);
+    clickRow(f, 0);
+    ASSERT_EQ(audio->count(), 2);
+    EXPECT_EQ(audio->currentText(), "1: English, AC-3 mono");
+    EXPECT_EQ(audio->itemText(1), "2: French, AC-3 mono");
+    ASSERT_EQ(subtitles->count(), 3);
+    EXPECT_EQ(subtitles->currentText(), "None");
+    EXPECT_EQ(subtitles->itemText(1), "1: SRT");
+    EXPECT_EQ(subtitles->itemText(2), "File: film.srt");
+
+    chooseItem(audio, 1);
+    chooseItem(subtitles, 2);
+    Task task = f.dlg().tasks().get(0);
+    EXPECT_EQ(task.audioTrack, 2);
+    EXPECT_EQ(task.subtitleFile, cue.fileName());
+    EXPECT_EQ(task.subtitleTrack, 0);
+    EXPECT_EQ(f.dlg().tasks().get(1).audioTrack, 0);
+
+    // Another row shows its own (none here), and coming back shows the choices.
+    clickRow(f, 1);
+    EXPECT_EQ(audio->count(), 0);
+    EXPECT_EQ(subtitles->currentText(), "None");
+    clickRow(f, 0);
+    EXPECT_EQ(audio->currentIndex(), 1);
+    EXPECT_EQ(subtitles->currentIndex(), 2);
+
+    chooseItem(audio, 0);
+    chooseItem(subtitles, 1);
+    task = f.dlg().tasks().get(0);
+    EXPECT_EQ(task.audioTrack, 0);
+    EXPECT_EQ(task.subtitleTrack, 1);
+    EXPECT_TRUE(task.subtitleFile.isEmpty());
 }

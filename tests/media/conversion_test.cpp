@@ -703,3 +703,40 @@ TEST(MediaConversion, APictureTheFiltersRefuseFailsTheConversion)
     EXPECT_TRUE(error.contains("picture") && error.contains(source)) << error.toStdString();
     EXPECT_FALSE(QFileInfo::exists(output));
 }
+
+// A phone's portrait video comes out upright, in bars at its sides, as in the encoder.
+TEST(MediaConversion, APortraitPhoneVideoStandsUpright)
+{
+    ensureApplication();
+    const QString band = testmedia::make(
+        "band320.mp4",
+        {"-f", "lavfi", "-i", "color=black:s=320x240:d=2,drawbox=y=0:w=320:h=60:c=white:t=fill",
+         "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    // ffmpeg's muxer writes this tag as a counter-clockwise turn: the band stands left.
+    const QString portrait =
+        testmedia::make("portrait.mp4", {"-i", band, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
+    QTemporaryDir dir;
+    const QString output = dir.filePath("upright.avi");
+    MediaEngine engine;
+    EventLog log(engine);
+    engine.SetOutputFormat(8);
+    engine.SetFrameRate(25.0);
+    engine.SetOutputWidth(320);
+    engine.SetOutputHeight(240);
+    engine.AddVideoSegment(portrait, 0.0, 1.0, 0);
+    ASSERT_TRUE(engine.ConvertToFile(output));
+    ASSERT_TRUE(log.waitForCompletion());
+    ASSERT_TRUE(engine.LastError().isEmpty()) << engine.LastError().toStdString();
+    auto luma = [&](const QString& crop) {
+        QString out;
+        testmedia::run("ffmpeg",
+                       {"-hide_banner", "-i", output, "-frames:v", "1", "-vf",
+                        "crop=" + crop + ",signalstats,metadata=print:key=lavfi.signalstats.YAVG",
+                        "-f", "null", "-"},
+                       &out);
+        return out.section("YAVG=", 1).section('\n', 0, 0).trimmed().toDouble();
+    };
+    EXPECT_GT(luma("30:160:75:40"), 180); // the band, at the upright picture's left
+    EXPECT_LT(luma("50:160:10:40"), 30);  // the bar
+    EXPECT_LT(luma("50:160:180:40"), 30);
+}

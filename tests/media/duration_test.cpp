@@ -44,6 +44,20 @@ TEST(MediaDuration, CutOffStreamsAreMeasuredFromTimestamps)
     EXPECT_NEAR(engine.GetDuration(cut), expected, 0.1);
 }
 
+// Raw video streams have no timestamps at all: their pictures are counted.
+TEST(MediaDuration, RawStreamsAreMeasuredByReadingThem)
+{
+    ensureApplication();
+    MediaEngine engine;
+    for (const QString& name : {QString("raw4s.264"), QString("raw4s.m2v")}) {
+        const QString path =
+            testmedia::make(name, {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=4",
+                                   "-c:v", name.endsWith("264") ? "libx264" : "mpeg2video", "-f",
+                                   name.endsWith("264") ? "h264" : "mpeg2video"});
+        EXPECT_NEAR(engine.GetDuration(path), 4.0, 0.1) << path.toStdString();
+    }
+}
+
 TEST(MediaDuration, UnreadableFilesHaveNone)
 {
     ensureApplication();

@@ -1,0 +1,88 @@
+// The Audio and Subtitles boxes: which of the selected Task's sound tracks is converted,
+// and which subtitles are drawn into its picture.
+#include "cquenmardlg.h"
+
+#include "mediaprobe.h"
+#include "taskedits.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QStandardItemModel>
+#include <algorithm>
+
+void CQuenmarDlg::showTrackChoices(const Task& task)
+{
+    ++m_trackGuard;
+    const MediaTracks tracks = mediaTracks(task.sourcePath);
+    m_defaultAudioTrack = tracks.defaultAudio;
+    m_audioTrack->clear();
+    m_audioTrack->addItems(tracks.audio);
+    const int audio = task.audioTrack > 0 ? task.audioTrack - 1 : tracks.defaultAudio;
+    m_audioTrack->setCurrentIndex(audio < m_audioTrack->count() ? audio : -1);
+
+    m_subtitles->clear();
+    m_subtitles->addItem(tr("None"));
+    m_subtitles->addItems(tracks.subtitles);
+    // Subtitles made of pictures cannot be drawn in: they are listed, but greyed.
+    if (auto* model = qobject_cast<QStandardItemModel*>(m_subtitles->model()))
+        for (int i = 0; i < tracks.subtitlesAreText.size(); ++i)
+            if (!tracks.subtitlesAreText[i])
+                model->item(i + 1)->setEnabled(false);
+    m_subtitleFiles = tracks.subtitleFiles;
+    if (!task.subtitleFile.isEmpty() && !m_subtitleFiles.contains(task.subtitleFile))
+        m_subtitleFiles << task.subtitleFile;
+    for (const QString& file : m_subtitleFiles)
+        m_subtitles->addItem(tr("File: %1").arg(QFileInfo(file).fileName()));
+    int chosen = 0;
+    if (!task.subtitleFile.isEmpty())
+        chosen = 1 + int(tracks.subtitles.size()) + int(m_subtitleFiles.indexOf(task.subtitleFile));
+    else if (task.subtitleTrack > 0 && task.subtitleTrack <= tracks.subtitles.size())
+        chosen = task.subtitleTrack;
+    m_subtitles->setCurrentIndex(chosen);
+    // A long track name is cut in the box: its list opens wide enough to read it whole,
+    // and the box's tip says the one chosen.
+    for (QComboBox* box : {m_audioTrack, m_subtitles}) {
+        box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 8);
+        box->setToolTip(box->currentText());
+    }
+    --m_trackGuard;
+    enableTrackChoices();
+}
+
+void CQuenmarDlg::enableTrackChoices()
+{
+    if (!m_tasks.isValidIndex(m_selected)) {
+        ++m_trackGuard;
+        m_audioTrack->clear();
+        m_subtitles->clear();
+        m_audioTrack->setToolTip({});
+        m_subtitles->setToolTip({});
+        --m_trackGuard;
+    }
+    const bool mp4 = !converting() && m_tasks.isValidIndex(m_selected) &&
+                     m_tasks.get(m_selected).exportType == 0;
+    m_audioTrack->setEnabled(mp4 && m_audioTrack->count() > 1);
+    m_subtitles->setEnabled(mp4 && m_subtitles->count() > 1);
+}
+
+void CQuenmarDlg::OnTrackChoiceChanged()
+{
+    if (m_trackGuard || converting() || !m_tasks.isValidIndex(m_selected))
+        return;
+    Task task = m_tasks.get(m_selected);
+    // The track the file marks as default stays "no choice", as a new Task has.
+    const int audio = m_audioTrack->currentIndex();
+    bool changed =
+        setTaskAudioTrack(task, audio < 0 || audio == m_defaultAudioTrack ? 0 : audio + 1);
+    const int subtitles = m_subtitles->currentIndex();
+    const int firstFile = m_subtitles->count() - int(m_subtitleFiles.size());
+    if (subtitles >= firstFile)
+        changed |= setTaskSubtitles(task, 0, m_subtitleFiles.value(subtitles - firstFile));
+    else
+        changed |= setTaskSubtitles(task, std::max(0, subtitles), QString());
+    m_audioTrack->setToolTip(m_audioTrack->currentText());
+    m_subtitles->setToolTip(m_subtitles->currentText());
+    if (changed)
+        m_tasks.set(m_selected, task);
+}

@@ -1,0 +1,201 @@
+// Today's sources through the encoder program: a phone's portrait video comes out
+// upright, the sound track and the subtitles asked for are the ones in the file, surround
+// keeps its centre, and a track that is not there is refused before anything is written.
+#include "encoderrun.h"
+
+#include "common/testmedia.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+using namespace encoderrun;
+
+namespace {
+
+// What an ffmpeg filter prints for the file's sound or first picture: `key`'s number.
+double measure(const QString& path, const QStringList& inputArgs, const QString& filterOption,
+               const QString& filters, const QString& key)
+{
+    QString output;
+    QStringList args{"-hide_banner"};
+    args << inputArgs << "-i" << path << filterOption << filters;
+    if (filterOption == "-vf")
+        args << "-frames:v"
+             << "1";
+    args << "-f"
+         << "null"
+         << "-";
+    if (testmedia::run("ffmpeg", args, &output) != 0)
+        return -1000;
+    const QRegularExpression number(QRegularExpression::escape(key) + "[=:] *(-?[0-9.]+)");
+    QRegularExpressionMatchIterator it = number.globalMatch(output);
+    double value = -1000;
+    while (it.hasNext())
+        value = it.next().captured(1).toDouble();
+    return value;
+}
+
+double loudness(const QString& path, const QString& band = {})
+{
+    return measure(path, {}, "-af", (band.isEmpty() ? QString() : band + ",") + "volumedetect",
+                   "mean_volume");
+}
+
+double brightest(const QString& path, double at)
+{
+    return measure(path, {"-ss", QString::number(at)}, "-vf",
+                   "signalstats,metadata=print:key=lavfi.signalstats.YMAX",
+                   "lavfi.signalstats.YMAX");
+}
+
+class EncoderSources : public ::testing::Test
+{
+protected:
+    QString out(const QString& name) const { return dir.filePath(name); }
+    Result convert(const QString& source, const QString& output, const QStringList& extra = {})
+    {
+        QStringList args{"-i", source, "-s", "320x240", "-aspect", "4:3"};
+        args << extra << output;
+        return run(args);
+    }
+    QTemporaryDir dir;
+};
+
+QString writeCue(const QString& path)
+{
+    QFile cue(path);
+    if (!cue.open(QIODevice::WriteOnly))
+        return {};
+    cue.write("1\n00:00:01,000 --> 00:00:02,500\nHELLO THERE\n");
+    return path;
+}
+
+} // namespace
+
+TEST_F(EncoderSources, APortraitPhoneVideoStandsUprightPillarboxed)
+{
+    // A white band at the top of the stored picture; the file's matrix turns it
+    // counter-clockwise, as ffmpeg's own player shows it: the band stands at the left.
+    const QString band = testmedia::make(
+        "band320.mp4",
+        {"-f", "lavfi", "-i", "color=black:s=320x240:d=2,drawbox=y=0:w=320:h=60:c=white:t=fill",
+         "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    const QString portrait =
+        testmedia::make("portrait.mp4", {"-i", band, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
+    const Result result = convert(portrait, out("portrait.mp4"));
+    ASSERT_EQ(result.exitCode, 0) << result.output.toStdString();
+    // Upright, the 240x320 picture is 180 wide in the frame, from x 70 to 250; its band
+    // is its left quarter.
+    EXPECT_GT(firstFrameLuma(out("portrait.mp4"), {}, "30:160:75:40"), 180);
+    EXPECT_LT(firstFrameLuma(out("portrait.mp4"), {}, "50:160:10:40"), 30); // the bar
+    EXPECT_LT(firstFrameLuma(out("portrait.mp4"), {}, "50:160:180:40"), 30);
+}
+
+TEST_F(EncoderSources, TheSoundTrackAskedForIsTakenAndOneMissingIsRefused)
+{
+    const QString path = testmedia::make("tones.mkv", {"-f",
+                                                       "lavfi",
+                                                       "-i",
+                                                       "color=black:s=320x240:d=2",
+                                                       "-f",
+                                                       "lavfi",
+                                                       "-i",
+                                                       "sine=440:d=2",
+                                                       "-f",
+                                                       "lavfi",
+                                                       "-i",
+                                                       "sine=1760:d=2",
+                                                       "-map",
+                                                       "0",
+                                                       "-map",
+                                                       "1",
+                                                       "-map",
+                                                       "2",
+                                                       "-c:v",
+                                                       "mpeg4",
+                                                       "-c:a",
+                                                       "ac3",
+                                                       "-metadata:s:a:0",
+                                                       "language=eng",
+                                                       "-metadata:s:a:1",
+                                                       "language=fre"});
+    const Result second = convert(path, out("second.mp4"), {"-atrack", "2"});
+    ASSERT_EQ(second.exitCode, 0) << second.output.toStdString();
+    const Result first = convert(path, out("first.mp4"));
+    ASSERT_EQ(first.exitCode, 0) << first.output.toStdString();
+    // The tone tells the track: the high one passes a high-pass filter, the low one not.
+    const QString high = "highpass=f=1000,highpass=f=1000";
+    EXPECT_GT(loudness(out("second.mp4"), high), loudness(out("second.mp4")) - 3);
+    EXPECT_LT(loudness(out("first.mp4"), high), loudness(out("first.mp4")) - 20);
+
+    const Result missing = convert(path, out("missing.mp4"), {"-atrack", "3"});
+    EXPECT_NE(missing.exitCode, 0);
+    EXPECT_TRUE(missing.output.contains("there is no sound track 3; the file has 2"))
+        << missing.output.toStdString();
+    EXPECT_FALSE(QFile::exists(out("missing.mp4")));
+}
+
+TEST_F(EncoderSources, TextSubtitlesAreBurnedInFromTheFileOrBesideIt)
+{
+    const QString cue = writeCue(testmedia::folder() + "/burn.srt");
+    const QString inFile =
+        testmedia::make("burn.mkv", {"-f", "lavfi", "-i", "color=black:s=640x480:d=3", "-i", cue,
+                                     "-c:v", "mpeg4", "-c:s", "srt"});
+    const struct
+    {
+        QString name;
+        QStringList choice;
+    } cases[] = {{"track.mp4", {"-subtitles", "1"}}, {"file.mp4", {"-subtitles", cue}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const Result result = convert(inFile, out(c.name), c.choice);
+        ASSERT_EQ(result.exitCode, 0) << result.output.toStdString();
+        EXPECT_GT(brightest(out(c.name), 1.6), 150);
+        EXPECT_LT(brightest(out(c.name), 0.4), 40);
+    }
+    // A span later in a file whose clock starts at 10 s: the track's cue keeps its place
+    // on that clock, the file's its place from the start, both 1 s earlier in the output.
+    const QString late = testmedia::make(
+        "burnlate.mkv", {"-f", "lavfi", "-i", "color=black:s=640x480:d=3", "-i", cue, "-c:v",
+                         "mpeg4", "-c:s", "srt", "-output_ts_offset", "10"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(("late " + c.name).toStdString());
+        const Result result =
+            convert(late, out("late" + c.name), QStringList{"-ss", "1"} + c.choice);
+        ASSERT_EQ(result.exitCode, 0) << result.output.toStdString();
+        EXPECT_GT(brightest(out("late" + c.name), 0.6), 150);
+        EXPECT_LT(brightest(out("late" + c.name), 1.8), 40);
+    }
+    // Without a choice nothing is drawn, as before.
+    ASSERT_EQ(convert(inFile, out("none.mp4")).exitCode, 0);
+    EXPECT_LT(brightest(out("none.mp4"), 1.6), 40);
+
+    const Result missing = convert(inFile, out("missing.mp4"), {"-subtitles", "2"});
+    EXPECT_NE(missing.exitCode, 0);
+    EXPECT_TRUE(missing.output.contains("there is no subtitle track 2; the file has 1"))
+        << missing.output.toStdString();
+    EXPECT_FALSE(QFile::exists(out("missing.mp4")));
+}
+
+TEST_F(EncoderSources, SurroundKeepsItsCentreInStereo)
+{
+    // A voice only in the centre of 5.1 AC-3 and of 7.1 FLAC.
+    for (const QString& kind : {QString("ac3"), QString("flac")}) {
+        SCOPED_TRACE(kind.toStdString());
+        const QString layout = kind == "ac3" ? "5.1" : "7.1";
+        const QString path = testmedia::make(
+            "centre-" + kind + ".mkv",
+            {"-f", "lavfi", "-i", "color=black:s=320x240:d=2", "-f", "lavfi", "-i", "sine=440:d=2",
+             "-af", "pan=" + layout + "|FC=c0", "-c:v", "mpeg4", "-c:a", kind});
+        const Result result = convert(path, out(kind + ".mp4"), {"-ac", "2"});
+        ASSERT_EQ(result.exitCode, 0) << result.output.toStdString();
+        const double source = loudness(path); // the centre, spread over all channels
+        const double centreAlone = source + 10 * std::log10(double(layout == "5.1" ? 6 : 8));
+        // Mixed into both sides at -3 dB.
+        EXPECT_NEAR(loudness(out(kind + ".mp4")), centreAlone - 3, 1.5);
+    }
+}
