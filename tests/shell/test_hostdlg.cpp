@@ -100,6 +100,14 @@ TEST(HostWindow, ALargerWindowGivesItsRoomToTheListAndIsRemembered)
         EXPECT_GT(list->GetCountPerPage(), rows + 5);
         EXPECT_EQ(list->GetColumnWidth(0), source + 300);
         EXPECT_EQ(list->GetColumnWidth(3), exportWidth);
+        // Nothing that stood below the list is left standing on it.
+        for (const auto& control : dialog102::controls()) {
+            auto* widget = rig.main().findChild<QWidget*>(QString::number(control.id));
+            if (control.id != 1011 && control.id != dialog102::IdListFrame && widget &&
+                widget->isVisible()) {
+                EXPECT_FALSE(widget->geometry().intersects(list->geometry())) << control.id;
+            }
+        }
         EXPECT_EQ(rig.main().geometry().right(), rig.host->width() - 1);
         EXPECT_GE(rig.main().geometry().bottom(), rig.host->height() - 1);
         left = rig.host->size();
