@@ -138,19 +138,19 @@ wait 800
 select 1
 wait 800
 rows
-shot $shots/15-restored.png
+shot $shots/18-restored.png
 select 0
 wait 500
 rows
-shot $shots/16-missing-source.png
+shot $shots/19-missing-source.png
 second-start $work/videos/extra.avi
 wait-rows 6
 wait 800
 rows
-shot $shots/17-second-start.png
+shot $shots/20-second-start.png
 maximise
 rows
-shot $shots/18-maximised.png
+shot $shots/21-maximised.png
 quit
 SCRIPT
 
