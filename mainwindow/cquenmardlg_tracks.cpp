@@ -18,8 +18,13 @@ void CQuenmarDlg::showTrackChoices(const Task& task)
     m_defaultAudioTrack = tracks.defaultAudio;
     m_audioTrack->clear();
     m_audioTrack->addItems(tracks.audio);
+    // A file without sound says so, rather than leaving the box blank.
+    if (tracks.audio.isEmpty())
+        m_audioTrack->addItem(tr("No sound"), QStringLiteral("none"));
     const int audio = task.audioTrack > 0 ? task.audioTrack - 1 : tracks.defaultAudio;
-    m_audioTrack->setCurrentIndex(audio < m_audioTrack->count() ? audio : -1);
+    m_audioTrack->setCurrentIndex(tracks.audio.isEmpty()          ? 0
+                                  : audio < m_audioTrack->count() ? audio
+                                                                  : -1);
 
     m_subtitles->clear();
     m_subtitles->addItem(tr("None"));
@@ -73,8 +78,9 @@ void CQuenmarDlg::OnTrackChoiceChanged()
     Task task = m_tasks.get(m_selected);
     // The track the file marks as default stays "no choice", as a new Task has.
     const int audio = m_audioTrack->currentIndex();
-    bool changed =
-        setTaskAudioTrack(task, audio < 0 || audio == m_defaultAudioTrack ? 0 : audio + 1);
+    const bool noChoice = audio < 0 || audio == m_defaultAudioTrack ||
+                          m_audioTrack->currentData().toString() == QLatin1String("none");
+    bool changed = setTaskAudioTrack(task, noChoice ? 0 : audio + 1);
     const int subtitles = m_subtitles->currentIndex();
     const int firstFile = m_subtitles->count() - int(m_subtitleFiles.size());
     if (subtitles >= firstFile)

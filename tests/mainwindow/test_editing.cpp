@@ -821,9 +821,9 @@ TEST(MainWindowEditing, TheAudioAndSubtitlesBoxesChooseForTheSelectedTask)
     EXPECT_EQ(task.subtitleTrack, 0);
     EXPECT_EQ(f.dlg().tasks().get(1).audioTrack, 0);
 
-    // Another row shows its own (none here), and coming back shows the choices.
+    // Another row shows its own (no sound here), and coming back shows the choices.
     clickRow(f, 1);
-    EXPECT_EQ(audio->count(), 0);
+    EXPECT_EQ(audio->currentText(), "No sound");
     EXPECT_EQ(subtitles->currentText(), "None");
     clickRow(f, 0);
     EXPECT_EQ(audio->currentIndex(), 1);
