@@ -171,12 +171,12 @@ bool detectInterlace(const std::string& path, int streamIndex, double seconds)
     const int limit = std::max(10, int(seconds * std::max(1.0, av_q2d(stream->avg_frame_rate))));
     FilterGraph graph;
     int frames = 0;
-    long interlaced = 0, progressive = 0;
+    long topFirst = 0, bottomFirst = 0, progressive = 0;
     auto take = [&]() {
         while (graph.receive(judged.get()) == FilterGraph::Flow::Frame) {
             const AVDictionary* meta = judged->metadata;
-            interlaced = std::atol(tag(meta, "lavfi.idet.multiple.tff").c_str()) +
-                         std::atol(tag(meta, "lavfi.idet.multiple.bff").c_str());
+            topFirst = std::atol(tag(meta, "lavfi.idet.multiple.tff").c_str());
+            bottomFirst = std::atol(tag(meta, "lavfi.idet.multiple.bff").c_str());
             progressive = std::atol(tag(meta, "lavfi.idet.multiple.progressive").c_str());
             av_frame_unref(judged.get());
         }
@@ -203,7 +203,13 @@ bool detectInterlace(const std::string& path, int streamIndex, double seconds)
     }
     if (going && avcodec_send_packet(decoder.get(), nullptr) >= 0)
         feed();
-    return interlaced >= 5 && interlaced > 4 * progressive;
+    // Woven pictures read as interlaced nearly every time, and in one field order. Sharp
+    // edges moving over progressive pictures (titles, animation, test patterns) fool the
+    // detector often enough, in either order, to be taken for weaving by a looser rule;
+    // deinterlacing those would cost time and blur them.
+    const long interlaced = topFirst + bottomFirst;
+    return interlaced >= 5 && progressive * 20 <= interlaced &&
+           std::max(topFirst, bottomFirst) * 10 >= interlaced * 9;
 }
 
 std::string deinterlaceChain(const std::string& path, const AVStream* stream)
