@@ -73,8 +73,19 @@ void CQuenmarDlg::OnTrackChoiceChanged()
     Task task = m_tasks.get(m_selected);
     // The track the file marks as default stays "no choice", as a new Task has.
     const int audio = m_audioTrack->currentIndex();
+    const int audioBefore = task.audioTrack;
     bool changed =
         setTaskAudioTrack(task, audio < 0 || audio == m_defaultAudioTrack ? 0 : audio + 1);
+    // Another sound track takes the forced subtitles of its language, as long as the
+    // subtitles are still the ones the previous track took by itself (the user has not
+    // chosen others).
+    if (changed && task.subtitleFile.isEmpty() &&
+        task.subtitleTrack == mediaForcedSubtitleTrack(task.sourcePath, audioBefore)) {
+        const int forced = mediaForcedSubtitleTrack(task.sourcePath, task.audioTrack);
+        ++m_trackGuard;
+        m_subtitles->setCurrentIndex(forced);
+        --m_trackGuard;
+    }
     const int subtitles = m_subtitles->currentIndex();
     const int firstFile = m_subtitles->count() - int(m_subtitleFiles.size());
     if (subtitles >= firstFile)

@@ -132,6 +132,22 @@ MediaTracks mediaTracks(const QString& path)
     return result;
 }
 
+int mediaForcedSubtitleTrack(const QString& path, int audioTrack)
+{
+    if (!QFileInfo(path).isFile())
+        return 0;
+    av::InputPtr ctx = av::openInput(QFile::encodeName(path).toStdString(), nullptr);
+    if (!ctx || !av::readStreamInfo(ctx.get()))
+        return 0;
+    const auto audio = av::listTracks(ctx.get(), AVMEDIA_TYPE_AUDIO);
+    const auto subtitles = av::listTracks(ctx.get(), AVMEDIA_TYPE_SUBTITLE);
+    const int sound = audioTrack > 0 ? audioTrack - 1 : av::defaultAudioTrack(audio);
+    if (sound < 0 || sound >= int(audio.size()))
+        return 0;
+    const int forced = av::defaultSubtitleTrack(subtitles, audio[size_t(sound)].language);
+    return forced >= 0 && subtitles[size_t(forced)].text ? forced + 1 : 0;
+}
+
 QString mediaChoiceProblem(const QString& path, int audioTrack, int subtitleTrack,
                            const QString& subtitleFile)
 {

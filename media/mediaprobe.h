@@ -30,6 +30,12 @@ struct MediaTracks
 };
 MediaTracks mediaTracks(const QString& path);
 
+// The subtitle track a new Task takes when the user chooses none (1-based), or 0: a
+// forced text track in the language of the sound track `audioTrack` (1-based; 0 for the
+// one the file marks as default, else the first). Picture subtitles, which cannot be
+// drawn in, are never taken.
+int mediaForcedSubtitleTrack(const QString& path, int audioTrack);
+
 // Why the sound track `audioTrack` or the subtitles (`subtitleTrack`, or the file
 // `subtitleFile`) cannot be had from `path`, in a user's words; empty when they can (or
 // when none is chosen: 0 and empty).
