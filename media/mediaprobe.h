@@ -12,7 +12,8 @@
 double mediaDuration(const QString& path);
 
 // Why the file cannot be converted, in a user's words: not a media file this program
-// reads, or no picture nor sound it can decode. Empty when it can be converted.
+// reads, no picture nor sound it can decode, or (once mediaDuration has tried) too long
+// to measure without a length in its header. Empty when it can be converted.
 QString mediaSourceProblem(const QString& path);
 
 // A source's sound and subtitle tracks as a user reads them ("1: English, AC-3 5.1"),
