@@ -117,6 +117,8 @@ void CQuenmarDlg::AddFile(const QString& path)
     showTrim(duration, 0.0, duration);
     SelectRow(m_selected);
     showStill(task);
+    // The Audio and Subtitles boxes show the new Task's tracks, not the last one's.
+    showTrackChoices(task);
 }
 
 void CQuenmarDlg::OnRemove()
