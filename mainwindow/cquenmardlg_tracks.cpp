@@ -16,6 +16,7 @@ void CQuenmarDlg::showTrackChoices(const Task& task)
     ++m_trackGuard;
     const MediaTracks tracks = mediaTracks(task.sourcePath);
     m_defaultAudioTrack = tracks.defaultAudio;
+    m_subtitlesChosen = false;
     m_audioTrack->clear();
     m_audioTrack->addItems(tracks.audio);
     const int audio = task.audioTrack > 0 ? task.audioTrack - 1 : tracks.defaultAudio;
@@ -77,9 +78,11 @@ void CQuenmarDlg::OnTrackChoiceChanged()
     bool changed =
         setTaskAudioTrack(task, audio < 0 || audio == m_defaultAudioTrack ? 0 : audio + 1);
     // Another sound track takes the forced subtitles of its language, as long as the
-    // subtitles are still the ones the previous track took by itself (the user has not
-    // chosen others).
-    if (changed && task.subtitleFile.isEmpty() &&
+    // user has not chosen subtitles since the row was selected and they are still the
+    // ones the previous track took by itself.
+    if (sender() == m_subtitles)
+        m_subtitlesChosen = true;
+    if (changed && !m_subtitlesChosen && task.subtitleFile.isEmpty() &&
         task.subtitleTrack == mediaForcedSubtitleTrack(task.sourcePath, audioBefore)) {
         const int forced = mediaForcedSubtitleTrack(task.sourcePath, task.audioTrack);
         ++m_trackGuard;
