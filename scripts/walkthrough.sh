@@ -12,8 +12,8 @@
 # greyed settings; early on, a setting's list is pictured open.
 # Last, the program starts again: the kept list comes back (a restored row, and the row
 # whose source vanished), "Open with" starts it once more with a file, which the open
-# window takes, and the window is maximised; a portrait phone video shows upright, and a
-# film's sound tracks and its forced subtitles fill the Audio and Subtitles boxes.
+# window takes; a portrait phone video shows upright, and a film's sound tracks and its
+# forced subtitles fill the Audio and Subtitles boxes; last, the window is maximised.
 # Pictures of the window, the Add dialog and the closing messages go to the folder
 # given (default: walkthrough/).
 # Needs xvfb-run (package xvfb) and ffmpeg (to make the videos).
@@ -159,21 +159,21 @@ wait-rows 6
 wait 800
 rows
 shot $shots/17-second-start.png
-maximise
-rows
-shot $shots/18-maximised.png
 add $work/videos/phone.mp4
 wait 1500
 rows
-shot $shots/19-portrait.png
+shot $shots/18-portrait.png
 add $work/videos/film.mkv
 wait 1500
 rows
-shot $shots/20-tracks.png
+shot $shots/19-tracks.png
 open-list 1071
 wait 300
-shot-screen $shots/21-audio-list.png
+shot-screen $shots/20-audio-list.png
 close-list 1071
+maximise
+rows
+shot $shots/21-maximised.png
 quit
 SCRIPT
 
