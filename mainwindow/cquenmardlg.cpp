@@ -423,6 +423,10 @@ void CQuenmarDlg::setExtraRoom(const QSize& extra)
         case IdHelp:
         case IdTitleLabel:
         case IdTitle:
+        case IdAudioTrackLabel:
+        case IdAudioTrack:
+        case IdSubtitlesLabel:
+        case IdSubtitles:
             rect.translate(0, dy);
             break;
         default:
