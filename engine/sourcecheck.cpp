@@ -59,9 +59,13 @@ SourceVerdict checkSource(const QString& path, MediaConverter& media)
     }
     if (QString problem = media.SourceProblem(path); !problem.isEmpty())
         return {problem, FailureKind::SourceUnreadable};
-    if (!(media.GetDuration(path) > 0))
+    if (!(media.GetDuration(path) > 0)) {
+        // The reading that measures a length may have found why it could not.
+        if (QString problem = media.SourceProblem(path); !problem.isEmpty())
+            return {problem, FailureKind::SourceUnreadable};
         return {tr("Its length cannot be read, so it cannot be trimmed"),
                 FailureKind::SourceUnreadable};
+    }
     return {};
 }
 

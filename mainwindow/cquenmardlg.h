@@ -299,6 +299,8 @@ private:
     QStringList m_subtitleFiles;
     int m_trackGuard = 0;
     int m_defaultAudioTrack = -1;
+    // The user chose the shown Task's subtitles since its row was selected.
+    bool m_subtitlesChosen = false;
     std::array<QComboBox*, 9> m_settings{};
     QCheckBox* m_shutDown = nullptr;
 };

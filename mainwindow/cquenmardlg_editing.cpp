@@ -7,10 +7,12 @@
 #include "ctasklistctrl.h"
 #include "cvideoedit.h"
 #include "dialogtemplate.h"
+#include "mediaprobe.h"
 #include "progressdisplay.h"
 #include "settingitems.h"
 #include "sourcecheck.h"
 #include "taskcells.h"
+#include "taskedits.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -101,7 +103,10 @@ void CQuenmarDlg::AddFiles(const QStringList& paths)
 void CQuenmarDlg::AddFile(const QString& path)
 {
     const double duration = m_preview->GetDuration(path);
-    const Task task = makeTask(path, duration, m_exportMode, m_wmvProfile->currentIndex());
+    Task task = makeTask(path, duration, m_exportMode, m_wmvProfile->currentIndex());
+    // A forced track in the sound's language is drawn in unless the user chooses else.
+    if (task.exportType == 0)
+        setTaskSubtitles(task, mediaForcedSubtitleTrack(path, 0), QString());
     ResetSettings();
     setTitleText(task.title);
     // The reset shows the first WMV profile; the new Task may hold another.
@@ -112,6 +117,8 @@ void CQuenmarDlg::AddFile(const QString& path)
     showTrim(duration, 0.0, duration);
     SelectRow(m_selected);
     showStill(task);
+    // The Audio and Subtitles boxes show the new Task's tracks, not the last one's.
+    showTrackChoices(task);
 }
 
 void CQuenmarDlg::OnRemove()

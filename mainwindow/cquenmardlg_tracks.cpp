@@ -16,6 +16,7 @@ void CQuenmarDlg::showTrackChoices(const Task& task)
     ++m_trackGuard;
     const MediaTracks tracks = mediaTracks(task.sourcePath);
     m_defaultAudioTrack = tracks.defaultAudio;
+    m_subtitlesChosen = false;
     m_audioTrack->clear();
     m_audioTrack->addItems(tracks.audio);
     // A file without sound says so, rather than leaving the box blank.
@@ -78,9 +79,22 @@ void CQuenmarDlg::OnTrackChoiceChanged()
     Task task = m_tasks.get(m_selected);
     // The track the file marks as default stays "no choice", as a new Task has.
     const int audio = m_audioTrack->currentIndex();
+    const int audioBefore = task.audioTrack;
     const bool noChoice = audio < 0 || audio == m_defaultAudioTrack ||
                           m_audioTrack->currentData().toString() == QLatin1String("none");
     bool changed = setTaskAudioTrack(task, noChoice ? 0 : audio + 1);
+    // Another sound track takes the forced subtitles of its language, as long as the
+    // user has not chosen subtitles since the row was selected and they are still the
+    // ones the previous track took by itself.
+    if (sender() == m_subtitles)
+        m_subtitlesChosen = true;
+    if (changed && !m_subtitlesChosen && task.subtitleFile.isEmpty() &&
+        task.subtitleTrack == mediaForcedSubtitleTrack(task.sourcePath, audioBefore)) {
+        const int forced = mediaForcedSubtitleTrack(task.sourcePath, task.audioTrack);
+        ++m_trackGuard;
+        m_subtitles->setCurrentIndex(forced);
+        --m_trackGuard;
+    }
     const int subtitles = m_subtitles->currentIndex();
     const int firstFile = m_subtitles->count() - int(m_subtitleFiles.size());
     if (subtitles >= firstFile)

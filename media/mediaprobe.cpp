@@ -5,8 +5,11 @@
 #include "input.h"
 #include "sourcefilters.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 
 #include <algorithm>
 #include <limits>
@@ -16,6 +19,8 @@ namespace {
 // Enough of the end of a file to hold the last packets of every stream.
 constexpr int64_t kTailBytes = 1 << 20;
 constexpr int kHeadPackets = 200;
+// How long a source without timestamps may be read to count its pictures.
+constexpr int kScanBudgetSeconds = 10;
 
 double durationFromPackets(AVFormatContext* ctx)
 {
@@ -48,6 +53,21 @@ double durationFromPackets(AVFormatContext* ctx)
     return last > first ? last - first : 0.0;
 }
 
+// The files whose reading ran out of time before their end, with how far it got, so
+// that the reason can be given when their length is asked for. A file is known by its
+// name, size and time of change: one rewritten since is measured anew.
+QMutex tooLongMutex;
+QHash<QString, double> tooLong;
+
+QString fileKey(const QString& path)
+{
+    const QFileInfo info(path);
+    return QStringLiteral("%1|%2|%3")
+        .arg(info.absoluteFilePath())
+        .arg(info.size())
+        .arg(info.lastModified().toMSecsSinceEpoch());
+}
+
 } // namespace
 
 double mediaDuration(const QString& path)
@@ -68,16 +88,34 @@ double mediaDuration(const QString& path)
     if (const double fromEnds = durationFromPackets(ctx.get()); fromEnds > 0.0)
         return fromEnds;
     // A raw stream has no timestamps at all: its pictures are counted.
-    const av::ScannedDuration scanned = av::scanDuration(QFile::encodeName(path).toStdString());
+    const av::ScannedDuration scanned =
+        av::scanDuration(QFile::encodeName(path).toStdString(), kScanBudgetSeconds);
+    const QMutexLocker lock(&tooLongMutex);
     if (!scanned.complete) {
-        qWarning("'%s' is too long to measure: its length stays unknown", qPrintable(path));
+        tooLong.insert(fileKey(path), scanned.seconds);
         return 0.0;
     }
+    tooLong.remove(fileKey(path));
     return scanned.seconds;
 }
 
 QString mediaSourceProblem(const QString& path)
 {
+    {
+        const QMutexLocker lock(&tooLongMutex);
+        if (const auto found = tooLong.constFind(fileKey(path)); found != tooLong.constEnd()) {
+            const int minutes = int(*found / 60);
+            if (minutes < 1)
+                return QStringLiteral("It is too long to measure without a length in its "
+                                      "header (more than %1 seconds of reading)")
+                    .arg(kScanBudgetSeconds);
+            return QStringLiteral("It is too long to measure without a length in its header "
+                                  "(%1 seconds of reading found more than %2 minutes, and no "
+                                  "end)")
+                .arg(kScanBudgetSeconds)
+                .arg(minutes);
+        }
+    }
     const auto decodable = [](const AVFormatContext* ctx) {
         for (unsigned i = 0; i < ctx->nb_streams; ++i) {
             const AVStream* st = ctx->streams[i];
@@ -130,6 +168,22 @@ MediaTracks mediaTracks(const QString& path)
     result.defaultSubtitles = av::defaultSubtitleTrack(
         subtitles, result.defaultAudio >= 0 ? audio[size_t(result.defaultAudio)].language : "");
     return result;
+}
+
+int mediaForcedSubtitleTrack(const QString& path, int audioTrack)
+{
+    if (!QFileInfo(path).isFile())
+        return 0;
+    av::InputPtr ctx = av::openInput(QFile::encodeName(path).toStdString(), nullptr);
+    if (!ctx || !av::readStreamInfo(ctx.get()))
+        return 0;
+    const auto audio = av::listTracks(ctx.get(), AVMEDIA_TYPE_AUDIO);
+    const auto subtitles = av::listTracks(ctx.get(), AVMEDIA_TYPE_SUBTITLE);
+    const int sound = audioTrack > 0 ? audioTrack - 1 : av::defaultAudioTrack(audio);
+    if (sound < 0 || sound >= int(audio.size()))
+        return 0;
+    const int forced = av::defaultSubtitleTrack(subtitles, audio[size_t(sound)].language);
+    return forced >= 0 && subtitles[size_t(forced)].text ? forced + 1 : 0;
 }
 
 QString mediaChoiceProblem(const QString& path, int audioTrack, int subtitleTrack,

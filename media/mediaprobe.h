@@ -12,7 +12,8 @@
 double mediaDuration(const QString& path);
 
 // Why the file cannot be converted, in a user's words: not a media file this program
-// reads, or no picture nor sound it can decode. Empty when it can be converted.
+// reads, no picture nor sound it can decode, or (once mediaDuration has tried) too long
+// to measure without a length in its header. Empty when it can be converted.
 QString mediaSourceProblem(const QString& path);
 
 // A source's sound and subtitle tracks as a user reads them ("1: English, AC-3 5.1"),
@@ -29,6 +30,12 @@ struct MediaTracks
     int defaultSubtitles = -1;
 };
 MediaTracks mediaTracks(const QString& path);
+
+// The subtitle track a new Task takes when the user chooses none (1-based), or 0: a
+// forced text track in the language of the sound track `audioTrack` (1-based; 0 for the
+// one the file marks as default, else the first). Picture subtitles, which cannot be
+// drawn in, are never taken.
+int mediaForcedSubtitleTrack(const QString& path, int audioTrack);
 
 // Why the sound track `audioTrack` or the subtitles (`subtitleTrack`, or the file
 // `subtitleFile`) cannot be had from `path`, in a user's words; empty when they can (or

@@ -12,7 +12,8 @@
 # greyed settings; early on, a setting's list is pictured open.
 # Last, the program starts again: the kept list comes back (a restored row, and the row
 # whose source vanished), "Open with" starts it once more with a file, which the open
-# window takes, and the window is maximised.
+# window takes; a portrait phone video shows upright, and a film's sound tracks and its
+# forced subtitles fill the Audio and Subtitles boxes; last, the window is maximised.
 # Pictures of the window, the Add dialog and the closing messages go to the folder
 # given (default: walkthrough/).
 # Needs xvfb-run (package xvfb) and ffmpeg (to make the videos).
@@ -36,6 +37,16 @@ make_clip gone.avi 3
 make_clip late.avi 3
 make_clip extra.avi 4
 printf 'Dear Zune,\nthis is not a film.\n' > "$work/videos/letter.avi"
+# A phone video held upright: landscape pictures that the display matrix turns.
+ffmpeg -v error -y -f lavfi -i "testsrc2=size=320x240:rate=25:duration=4" "$work/flat.mp4"
+ffmpeg -v error -y -i "$work/flat.mp4" -c copy -metadata:s:v:0 rotate=90 "$work/videos/phone.mp4"
+# A film with two languages and English subtitles forced.
+printf '1\n00:00:00,500 --> 00:00:05,000\nHELLO THERE\n' > "$work/film.srt"
+ffmpeg -v error -y -f lavfi -i "testsrc2=size=320x240:rate=25:duration=6" \
+  -f lavfi -i "sine=frequency=440:duration=6" -f lavfi -i "sine=frequency=880:duration=6" \
+  -i "$work/film.srt" -map 0 -map 1 -map 2 -map 3 -c:v mpeg4 -c:a ac3 -ac:a:0 6 -c:s srt \
+  -metadata:s:a:0 language=eng -metadata:s:a:1 language=jpn -metadata:s:a:1 title=Dub \
+  -metadata:s:s:0 language=eng -disposition:s:0 forced "$work/videos/film.mkv"
 
 cat > "$work/script" <<SCRIPT
 add $work/videos/letter.avi $work/videos/gone.avi
@@ -148,9 +159,21 @@ wait-rows 6
 wait 800
 rows
 shot $shots/20-second-start.png
+add $work/videos/phone.mp4
+wait 1500
+rows
+shot $shots/22-portrait.png
+add $work/videos/film.mkv
+wait 1500
+rows
+shot $shots/23-tracks.png
+open-list 1071
+wait 300
+shot-screen $shots/24-audio-list.png
+close-list 1071
 maximise
 rows
-shot $shots/21-maximised.png
+shot $shots/25-maximised.png
 quit
 SCRIPT
 

@@ -327,7 +327,13 @@ int runCommandLine(int argc, char** argv)
         if (parser.isSet(QStringLiteral("title")))
             setTaskTitle(task, parser.value(QStringLiteral("title")));
         setTaskAudioTrack(task, audioTrack);
-        setTaskSubtitles(task, subtitleTrack, subtitleFile);
+        // Without a choice, a forced track in the sound's language is drawn in.
+        const bool subtitlesGiven = parser.isSet(QStringLiteral("subtitles"));
+        setTaskSubtitles(task,
+                         subtitlesGiven || exportType != 0
+                             ? subtitleTrack
+                             : mediaForcedSubtitleTrack(path, audioTrack),
+                         subtitleFile);
         tasks.add(task);
     }
 

@@ -424,3 +424,84 @@ TEST(CommandLine, TheSoundTrackAndSubtitlesChosenReachTheFile)
         << output.toStdString();
     EXPECT_NEAR(testmedia::probeDuration(cli.out() + "/cli-raw.mp4"), 3.0, 0.2);
 }
+
+// Without --subtitles, a forced track in the sound's language is drawn in; with the
+// sound of another language, or in a file whose track is not forced, nothing is.
+TEST(CommandLine, AForcedTrackInTheSoundsLanguageIsDrawnUnasked)
+{
+    Cli cli;
+    const QString cue = testmedia::folder() + "/cli-forced.srt";
+    QFile cueFile(cue);
+    ASSERT_TRUE(cueFile.open(QIODevice::WriteOnly));
+    cueFile.write("1\n00:00:01,000 --> 00:00:02,500\nHELLO THERE\n");
+    cueFile.close();
+    auto film = [&](const QString& name, const QString& disposition) {
+        return testmedia::make(name, {"-f",
+                                      "lavfi",
+                                      "-i",
+                                      "color=black:s=320x240:d=3",
+                                      "-f",
+                                      "lavfi",
+                                      "-i",
+                                      "sine=440:d=3",
+                                      "-f",
+                                      "lavfi",
+                                      "-i",
+                                      "sine=1760:d=3",
+                                      "-i",
+                                      cue,
+                                      "-map",
+                                      "0",
+                                      "-map",
+                                      "1",
+                                      "-map",
+                                      "2",
+                                      "-map",
+                                      "3",
+                                      "-c:v",
+                                      "mpeg4",
+                                      "-c:a",
+                                      "ac3",
+                                      "-c:s",
+                                      "srt",
+                                      "-metadata:s:a:0",
+                                      "language=eng",
+                                      "-metadata:s:a:1",
+                                      "language=jpn",
+                                      "-metadata:s:s:0",
+                                      "language=eng",
+                                      "-disposition:s:0",
+                                      disposition});
+    };
+    const QString forced = film("cli-forced.mkv", "forced");
+    const QString plain = film("cli-plain.mkv", "0");
+    const auto brightest = [](const QString& mp4) {
+        QString text;
+        testmedia::run("ffmpeg",
+                       {"-hide_banner", "-ss", "1.6", "-i", mp4, "-frames:v", "1", "-vf",
+                        "signalstats,metadata=print:key=lavfi.signalstats.YMAX", "-f", "null", "-"},
+                       &text);
+        return text.section("YMAX=", 1).section('\n', 0, 0).toInt();
+    };
+    const struct
+    {
+        QString source;
+        QStringList extra;
+        QString output;
+        bool drawn;
+    } cases[] = {{forced, {}, "cli-forced.mp4", true},
+                 {forced, {"--audio-track", "2", "--title", "j"}, "j.mp4", false},
+                 {plain, {}, "cli-plain.mp4", false}};
+    for (const auto& c : cases) {
+        QString output;
+        ASSERT_EQ(
+            cli.run(QStringList{"--convert", c.source, "--output", cli.out()} << c.extra, &output),
+            0)
+            << output.toStdString();
+        const int bright = brightest(cli.out() + "/" + c.output);
+        if (c.drawn)
+            EXPECT_GT(bright, 150) << c.output.toStdString();
+        else
+            EXPECT_LT(bright, 40) << c.output.toStdString();
+    }
+}

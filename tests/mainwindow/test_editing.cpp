@@ -836,3 +836,77 @@ TEST(MainWindowEditing, TheAudioAndSubtitlesBoxesChooseForTheSelectedTask)
     EXPECT_EQ(task.subtitleTrack, 1);
     EXPECT_TRUE(task.subtitleFile.isEmpty());
 }
+
+// A forced track in the sound's language is taken by an added film, shown at once; a
+// sound track of another language changes it while the user has not chosen subtitles.
+TEST(MainWindowEditing, ForcedSubtitlesFollowTheSoundUntilTheUserChooses)
+{
+    QTemporaryDir dir;
+    QFile cue(dir.filePath("cue.srt"));
+    ASSERT_TRUE(cue.open(QIODevice::WriteOnly));
+    cue.write("1\n00:00:00,200 --> 00:00:00,800\nBONJOUR\n");
+    cue.close();
+    const QString film = dir.filePath("film.mkv");
+    ASSERT_EQ(testmedia::run("ffmpeg", {"-v",
+                                        "error",
+                                        "-f",
+                                        "lavfi",
+                                        "-i",
+                                        "color=black:s=160x120:d=1",
+                                        "-f",
+                                        "lavfi",
+                                        "-i",
+                                        "sine=440:d=1",
+                                        "-f",
+                                        "lavfi",
+                                        "-i",
+                                        "sine=880:d=1",
+                                        "-i",
+                                        cue.fileName(),
+                                        "-map",
+                                        "0",
+                                        "-map",
+                                        "1",
+                                        "-map",
+                                        "2",
+                                        "-map",
+                                        "3",
+                                        "-c:v",
+                                        "mpeg4",
+                                        "-c:a",
+                                        "ac3",
+                                        "-c:s",
+                                        "srt",
+                                        "-metadata:s:a:0",
+                                        "language=eng",
+                                        "-metadata:s:a:1",
+                                        "language=fre",
+                                        "-metadata:s:s:0",
+                                        "language=fre",
+                                        "-disposition:s:0",
+                                        "forced",
+                                        film}),
+              0);
+    WindowFixture f;
+    f.addThroughButton(standInSources(1) + QStringList{film});
+    auto* audio = f.control<QComboBox>(IdAudioTrack);
+    auto* subtitles = f.control<QComboBox>(IdSubtitles);
+    // The boxes show the film's tracks without a click on its row.
+    ASSERT_EQ(audio->count(), 2);
+    ASSERT_EQ(subtitles->count(), 2);
+    EXPECT_EQ(subtitles->currentIndex(), 0);
+    EXPECT_EQ(f.dlg().tasks().get(1).subtitleTrack, 0);
+
+    chooseItem(audio, 1);
+    EXPECT_EQ(subtitles->currentIndex(), 1);
+    EXPECT_EQ(f.dlg().tasks().get(1).subtitleTrack, 1);
+    chooseItem(audio, 0);
+    EXPECT_EQ(f.dlg().tasks().get(1).subtitleTrack, 0);
+
+    // Chosen by the user, the subtitles stay.
+    chooseItem(audio, 1);
+    chooseItem(subtitles, 0);
+    chooseItem(audio, 0);
+    chooseItem(audio, 1);
+    EXPECT_EQ(f.dlg().tasks().get(1).subtitleTrack, 0);
+}
