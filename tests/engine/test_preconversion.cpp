@@ -23,14 +23,15 @@ TEST(PreConversion, CompressorChoiceDecidesTheRoute)
         QStringList audio;
         QStringList expected; // the calls after Reset, up to the conversion
     };
-    const QStringList aviHead{"Reset",         "OutputWidth 320", "OutputHeight 240",
-                              "ColorDepth 24", "FrameRate 25",    "OutputFormat 8"};
-    const QStringList mpegHead{"Reset",
-                               "OutputWidth 320",
-                               "OutputHeight 240",
-                               "ColorDepth 24",
-                               QString("FrameRate %1").arg(double(23.976f), 0, 'g', 17),
-                               "OutputFormat 6"};
+    // The intermediate file takes no choice of the user's: the encoder applies them.
+    const QStringList aviHead{
+        "Reset",         "TrackChoices 0 0", "OutputWidth 320", "OutputHeight 240",
+        "ColorDepth 24", "FrameRate 25",     "OutputFormat 8"};
+    const QStringList mpegHead{
+        "Reset",           "TrackChoices 0 0",
+        "OutputWidth 320", "OutputHeight 240",
+        "ColorDepth 24",   QString("FrameRate %1").arg(double(23.976f), 0, 'g', 17),
+        "OutputFormat 6"};
     const QStringList tail{"Video /videos/clip.rm 1 4", "Audio /videos/clip.rm 1 4"};
     const Case cases[] = {
         {"V3 and PCM, no MP3",
