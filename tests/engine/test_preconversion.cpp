@@ -23,7 +23,6 @@ TEST(PreConversion, CompressorChoiceDecidesTheRoute)
         QStringList audio;
         QStringList expected; // the calls after Reset, up to the conversion
     };
-    // The intermediate file takes no choice of the user's: the encoder applies them.
     const QStringList aviHead{
         "Reset",         "TrackChoices 0 0", "OutputWidth 320", "OutputHeight 240",
         "ColorDepth 24", "FrameRate 25",     "OutputFormat 8"};
@@ -108,6 +107,22 @@ TEST(PreConversion, ARefusedStartReturnsAtOnceAndMarksTheTask)
     EXPECT_EQ(task.failed, 1);
     EXPECT_EQ(task.failureReason, media.lastError);
     EXPECT_FALSE(QFileInfo::exists(task.intermediatePath));
+}
+
+// The intermediate file is made with the Task's sound track and subtitles.
+TEST(PreConversion, TheTasksChoicesGoIntoTheIntermediateFile)
+{
+    PreConversionRig f;
+    FakeMedia media;
+    PreConversion pre(f.tasks, media.converter);
+    const int index = f.addTask("/videos/clip.rm", 0.0, 4.0);
+    Task task = f.tasks.get(index);
+    task.audioTrack = 2;
+    task.subtitleFile = "/videos/clip.srt";
+    f.tasks.set(index, task);
+    ASSERT_TRUE(pre.start(index));
+    EXPECT_EQ(media.entries("TrackChoices"), QStringList{"TrackChoices 2 0 /videos/clip.srt"});
+    pre.cancel();
 }
 
 TEST(PreConversion, ProgressArithmetic)
