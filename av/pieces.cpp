@@ -18,8 +18,18 @@ Status Piece::open(const Segment* video, const Segment* audio)
         request.length = segment->end - segment->start;
         request.video = segment == video;
         request.audio = segment == audio || shared;
+        if (request.audio)
+            request.audioTrack = m_choices.audioTrack;
+        if (request.video) {
+            request.subtitleTrack = m_choices.subtitleTrack;
+            request.subtitleFile = m_choices.subtitleFile;
+        }
         auto source = std::make_unique<Source>(m_cancel);
         if (Status opened = source->open(request); !opened) {
+            if (source->refusedChoice()) {
+                m_refusedChoice = true;
+                return Status::failure(segment->path + ": " + opened.error());
+            }
             if (first.ok())
                 first = Status::failure("Cannot read " + segment->path + ": " + opened.error());
             continue;

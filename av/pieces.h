@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A segment set: the picture's segments and the sound's, paired by position into
@@ -19,21 +20,34 @@ struct Segment
     double end = 0.0;
 };
 
+// The user's choices, asked of every source: see SourceRequest.
+struct TrackChoices
+{
+    int audioTrack = 0;
+    int subtitleTrack = 0;
+    std::string subtitleFile;
+};
+
 // The sources of one piece, read side by side.
 class Piece
 {
 public:
-    explicit Piece(const std::atomic<bool>* cancel = nullptr) : m_cancel(cancel) {}
+    explicit Piece(const std::atomic<bool>* cancel = nullptr, TrackChoices choices = {})
+        : m_cancel(cancel), m_choices(std::move(choices))
+    {
+    }
 
     // Opens the piece of `video` and `audio` (either may be null): one source when both
     // are the same span of the same file, else one for each. Opens what it can; the
-    // first failure names its file.
+    // first failure names its file. A source that lacks a chosen track fails the piece,
+    // and refusedChoice() then says so.
     Status open(const Segment* video, const Segment* audio);
 
     // Where the picture and the sound come from; null when the piece has none.
     Source* videoSource() const;
     Source* audioSource() const;
     const std::vector<std::unique_ptr<Source>>& sources() const { return m_sources; }
+    bool refusedChoice() const { return m_refusedChoice; }
     // Leaves `source` out of the piece.
     void remove(const Source* source);
     // Seconds the piece lasts: its longest stream.
@@ -47,6 +61,8 @@ public:
 
 private:
     const std::atomic<bool>* m_cancel;
+    TrackChoices m_choices;
+    bool m_refusedChoice = false;
     std::vector<std::unique_ptr<Source>> m_sources;
     std::vector<bool> m_done;
     size_t m_turn = 0;

@@ -321,6 +321,7 @@ bool BatchDriver::beginWmv(Slot& slot, int index)
     m_media.SetOutputFormat(MediaConverter::FormatWmv);
     m_media.SetWmvProfileIndex(short(task.wmvProfile));
     m_media.SetTitle(task.title);
+    m_media.SetTrackChoices(task.audioTrack, task.subtitleTrack, task.subtitleFile);
     m_media.Reset();
     m_media.AddVideoSegment(task.sourcePath, task.startTime, task.endTime, 0);
     m_media.AddAudioSegment(task.sourcePath, task.startTime, task.endTime);

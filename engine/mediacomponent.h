@@ -58,6 +58,16 @@ public:
     virtual void SetFrameRate(double fps) = 0;
     // The title written into the next WMV file, as the Zune shows it.
     virtual void SetTitle(const QString& title) { Q_UNUSED(title); }
+    // The user's choices for the next conversions: the source's sound track (1-based
+    // among its sound tracks; 0: the file's own choice) and the subtitles drawn into the
+    // picture, the source's subtitle track (1-based; 0: none) or a .srt/.ass file (over
+    // the track). A conversion whose source lacks the chosen track fails and says so.
+    virtual void SetTrackChoices(int audioTrack, int subtitleTrack, const QString& subtitleFile)
+    {
+        Q_UNUSED(audioTrack);
+        Q_UNUSED(subtitleTrack);
+        Q_UNUSED(subtitleFile);
+    }
 
     // Returns at once: true when the conversion started. One still running is stopped.
     virtual bool ConvertToFile(const QString& path) = 0;

@@ -81,6 +81,9 @@ bool PreConversion::start(int taskIndex)
     const Route route = avi ? Route{true, 25.0, MediaConverter::FormatAvi, "avi"}
                             : Route{false, double(23.976f), MediaConverter::FormatMpeg, "mpg"};
     m_media.Reset();
+    // The intermediate file holds the chosen sound track alone, with the subtitles drawn
+    // in on the source's own clock: the encoder that reads it is given no choice.
+    m_media.SetTrackChoices(task.audioTrack, task.subtitleTrack, task.subtitleFile);
     m_media.SetOutputWidth(320);
     m_media.SetOutputHeight(240);
     m_media.SetColorDepth(24);

@@ -105,6 +105,8 @@ void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawPr
 QString choiceArguments(const Task& task)
 {
     QString arguments;
+    if (task.isRealMedia == 1)
+        return arguments;
     if (task.audioTrack > 0)
         arguments += QStringLiteral(" -atrack %1").arg(task.audioTrack);
     if (!task.subtitleFile.isEmpty())

@@ -91,7 +91,8 @@ bool conversionFinished(const Task& task);
 
 // The Task's sound and subtitle choices as the encoder's options (" -atrack 2
 // -subtitles \"film.srt\""), to follow the Profile's expanded command line; empty for a
-// Task that chose neither.
+// Task that chose neither, and for a RealMedia source: its intermediate file has the
+// choices in it already.
 QString choiceArguments(const Task& task);
 // The choices in a user's words for the log ("sound track 2, subtitles from film.srt");
 // empty for none.

@@ -120,8 +120,8 @@ public:
     // The sound track and subtitles of the selected Task.
     void showTrackChoices(const Task& task);
     void OnTrackChoiceChanged();
-    // The two boxes take input only for an MP4 Task with something to choose, and not
-    // during a batch.
+    // The two boxes take input only for a Task with something to choose, and not during
+    // a batch.
     void enableTrackChoices();
     void OnMp4ProfileChanged();
     void OnWmvProfileChanged();

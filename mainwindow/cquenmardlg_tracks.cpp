@@ -66,10 +66,9 @@ void CQuenmarDlg::enableTrackChoices()
         m_subtitles->setToolTip({});
         --m_trackGuard;
     }
-    const bool mp4 = !converting() && m_tasks.isValidIndex(m_selected) &&
-                     m_tasks.get(m_selected).exportType == 0;
-    m_audioTrack->setEnabled(mp4 && m_audioTrack->count() > 1);
-    m_subtitles->setEnabled(mp4 && m_subtitles->count() > 1);
+    const bool open = !converting() && m_tasks.isValidIndex(m_selected);
+    m_audioTrack->setEnabled(open && m_audioTrack->count() > 1);
+    m_subtitles->setEnabled(open && m_subtitles->count() > 1);
 }
 
 void CQuenmarDlg::OnTrackChoiceChanged()

@@ -39,4 +39,10 @@ struct ConversionJob
     int sampleRate = 44100;
     int channels = 2;
     QString title; // the file's title tag; none when empty
+    // The user's choices, for every segment: the sound track (1-based; 0: the file's
+    // own), the subtitle track drawn into the picture (1-based; 0: none) or a subtitle
+    // file (over the track).
+    int audioTrack = 0;
+    int subtitleTrack = 0;
+    QString subtitleFile;
 };

@@ -113,6 +113,9 @@ ConversionJob MediaEngine::jobFor(const QString& outputPath) const
     job.sampleRate = 44100;
     job.channels = 2;
     job.videoKbps = videoKbpsFor(job.width, job.height, job.frameRate);
+    job.audioTrack = m_audioTrack;
+    job.subtitleTrack = m_subtitleTrack;
+    job.subtitleFile = m_subtitleFile;
     if (m_outputFormat == FormatWmv) {
         const auto& profiles = wmvProfileTable();
         const WmvProfile& profile =

@@ -39,6 +39,12 @@ public:
     void SetOutputFormat(int format) override { m_outputFormat = format; }
     void SetFrameRate(double fps) override { m_frameRate = fps; }
     void SetTitle(const QString& title) override { m_title = title; }
+    void SetTrackChoices(int audioTrack, int subtitleTrack, const QString& subtitleFile) override
+    {
+        m_audioTrack = audioTrack;
+        m_subtitleTrack = subtitleTrack;
+        m_subtitleFile = subtitleFile;
+    }
 
     bool ConvertToFile(const QString& path) override;
     double GetDuration(const QString& path) override;
@@ -73,6 +79,9 @@ private:
     int m_outputFormat = FormatWmv;
     double m_frameRate = 0.0;
     QString m_title;
+    int m_audioTrack = 0;
+    int m_subtitleTrack = 0;
+    QString m_subtitleFile;
 
     QVector<MediaSegment> m_videoSegments;
     QVector<MediaSegment> m_audioSegments;

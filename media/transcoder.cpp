@@ -130,17 +130,23 @@ Transcoder::Result Transcoder::run()
     if (pieces == 0)
         return fail("Nothing to convert: no segment was added");
 
+    av::TrackChoices choices;
+    choices.audioTrack = m_job.audioTrack;
+    choices.subtitleTrack = m_job.subtitleTrack;
+    choices.subtitleFile = QFile::encodeName(m_job.subtitleFile).toStdString();
     bool withVideo = false;
     bool withAudio = false;
     QString leftOut; // why a stream asked for could not be decoded
     int sourceWidth = 0;
     int sourceHeight = 0;
     for (size_t i = 0; i < pieces; ++i) {
-        auto piece = std::make_unique<av::Piece>(&m_cancel);
+        auto piece = std::make_unique<av::Piece>(&m_cancel, choices);
         if (const av::Status opened =
                 piece->open(av::pieceSegment(video, i), av::pieceSegment(audio, i));
             !opened)
-            return fail(sentence(opened.error()), FailureKind::SourceUnreadable);
+            return fail(sentence(opened.error()), piece->refusedChoice()
+                                                      ? FailureKind::Other
+                                                      : FailureKind::SourceUnreadable);
         for (const auto& source : piece->sources()) {
             for (av::Source::Kind kind : {av::Source::Kind::Video, av::Source::Kind::Audio}) {
                 if (!source->leftOut(kind).ok())

@@ -77,10 +77,10 @@ const char* const kUsage =
     "  --title TEXT        title written into the file and used as its name\n"
     "  --jobs N            convert up to N files at once (default: the stored \"Jobs\"\n"
     "                      setting, else 1 on two cores or fewer, one per two cores above)\n"
-    "  --audio-track N     MP4: convert the Nth sound track (from 1; default: the one the\n"
-    "                      file marks as default, else the first)\n"
-    "  --subtitles N|FILE  MP4: draw the Nth subtitle track (from 1), or the subtitles of\n"
-    "                      a .srt or .ass FILE, into the picture (default: none)\n"
+    "  --audio-track N     convert the Nth sound track (from 1; default: the one the file\n"
+    "                      marks as default, else the first)\n"
+    "  --subtitles N|FILE  draw the Nth subtitle track (from 1), or the subtitles of a\n"
+    "                      .srt or .ass FILE, into the picture (default: none)\n"
     "\n"
     "Exit status: 0 all converted, 1 some failed, 2 wrong usage, 130 stopped (Ctrl+C).\n";
 
@@ -298,11 +298,6 @@ int runCommandLine(int argc, char** argv)
             subtitleTrack = 0;
             subtitleFile = QFileInfo(value).absoluteFilePath();
         }
-    }
-    const bool chosen = audioTrack > 0 || subtitleTrack > 0 || !subtitleFile.isEmpty();
-    if (chosen && exportType != 0) {
-        printError(QStringLiteral("--audio-track and --subtitles are for the MP4 export"));
-        return kExitUsage;
     }
     // Refused before anything is written.
     for (const QString& path : files) {

@@ -81,6 +81,15 @@ void FakeConverter::SetTitle(const QString& title)
     m.titles << title;
 }
 
+void FakeConverter::SetTrackChoices(int audioTrack, int subtitleTrack, const QString& subtitleFile)
+{
+    m.log << QStringLiteral("TrackChoices %1 %2 %3")
+                 .arg(audioTrack)
+                 .arg(subtitleTrack)
+                 .arg(subtitleFile)
+                 .trimmed();
+}
+
 bool FakeConverter::ConvertToFile(const QString& path)
 {
     m.log << QStringLiteral("ConvertToFile %1").arg(path);

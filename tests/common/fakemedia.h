@@ -33,6 +33,7 @@ public:
     void SetOutputFormat(int format) override;
     void SetFrameRate(double fps) override;
     void SetTitle(const QString& title) override;
+    void SetTrackChoices(int audioTrack, int subtitleTrack, const QString& subtitleFile) override;
     bool ConvertToFile(const QString& path) override;
     double GetDuration(const QString& path) override;
     bool AddAudioSegment(const QString& path, double start, double end) override;

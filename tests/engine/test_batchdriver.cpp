@@ -5,6 +5,7 @@
 #include "outputnaming.h"
 #include "progressdisplay.h"
 #include "standins.h"
+#include "taskedits.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -550,4 +551,21 @@ TEST(BatchDriver, AWmvFileGetsItsTasksTitle)
     rig.run();
     EXPECT_EQ(rig.progress(0), "    Finished");
     EXPECT_EQ(rig.media.titles, QStringList{"Birthday party"});
+}
+
+// The sound track and subtitles chosen for a WMV Task reach the converter for that Task
+// alone.
+TEST(BatchDriver, AWmvTasksTrackChoicesReachTheConverter)
+{
+    BatchRig rig;
+    rig.addWmv("film");
+    rig.addWmv("plain");
+    Task task = rig.tasks.get(0);
+    setTaskAudioTrack(task, 2);
+    setTaskSubtitles(task, 0, "/videos/film.srt");
+    rig.tasks.set(0, task);
+    rig.run();
+    EXPECT_EQ(rig.progress(0), "    Finished");
+    EXPECT_EQ(rig.media.entries("TrackChoices"),
+              (QStringList{"TrackChoices 2 0 /videos/film.srt", "TrackChoices 0 0"}));
 }

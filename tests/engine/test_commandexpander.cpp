@@ -170,6 +170,9 @@ TEST(CommandExpansion, ChoicesFollowTheLineAsWholeArguments)
     t.subtitleFile = "/v/it's \"my\" film.srt";
     EXPECT_EQ(splitCommandLine(line + choiceArguments(t)).mid(4),
               (QStringList{"-atrack", "2", "-subtitles", t.subtitleFile}));
+    // A RealMedia source's intermediate file has them in it already: one sound track.
+    t.isRealMedia = 1;
+    EXPECT_EQ(choiceArguments(t), "");
     // A changed choice makes a converted Task one to convert again.
     EXPECT_NE(conversionSignature(t), before);
 }

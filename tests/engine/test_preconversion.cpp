@@ -23,14 +23,14 @@ TEST(PreConversion, CompressorChoiceDecidesTheRoute)
         QStringList audio;
         QStringList expected; // the calls after Reset, up to the conversion
     };
-    const QStringList aviHead{"Reset",         "OutputWidth 320", "OutputHeight 240",
-                              "ColorDepth 24", "FrameRate 25",    "OutputFormat 8"};
-    const QStringList mpegHead{"Reset",
-                               "OutputWidth 320",
-                               "OutputHeight 240",
-                               "ColorDepth 24",
-                               QString("FrameRate %1").arg(double(23.976f), 0, 'g', 17),
-                               "OutputFormat 6"};
+    const QStringList aviHead{
+        "Reset",         "TrackChoices 0 0", "OutputWidth 320", "OutputHeight 240",
+        "ColorDepth 24", "FrameRate 25",     "OutputFormat 8"};
+    const QStringList mpegHead{
+        "Reset",           "TrackChoices 0 0",
+        "OutputWidth 320", "OutputHeight 240",
+        "ColorDepth 24",   QString("FrameRate %1").arg(double(23.976f), 0, 'g', 17),
+        "OutputFormat 6"};
     const QStringList tail{"Video /videos/clip.rm 1 4", "Audio /videos/clip.rm 1 4"};
     const Case cases[] = {
         {"V3 and PCM, no MP3",
@@ -107,6 +107,22 @@ TEST(PreConversion, ARefusedStartReturnsAtOnceAndMarksTheTask)
     EXPECT_EQ(task.failed, 1);
     EXPECT_EQ(task.failureReason, media.lastError);
     EXPECT_FALSE(QFileInfo::exists(task.intermediatePath));
+}
+
+// The intermediate file is made with the Task's sound track and subtitles.
+TEST(PreConversion, TheTasksChoicesGoIntoTheIntermediateFile)
+{
+    PreConversionRig f;
+    FakeMedia media;
+    PreConversion pre(f.tasks, media.converter);
+    const int index = f.addTask("/videos/clip.rm", 0.0, 4.0);
+    Task task = f.tasks.get(index);
+    task.audioTrack = 2;
+    task.subtitleFile = "/videos/clip.srt";
+    f.tasks.set(index, task);
+    ASSERT_TRUE(pre.start(index));
+    EXPECT_EQ(media.entries("TrackChoices"), QStringList{"TrackChoices 2 0 /videos/clip.srt"});
+    pre.cancel();
 }
 
 TEST(PreConversion, ProgressArithmetic)

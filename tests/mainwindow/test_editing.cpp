@@ -835,6 +835,16 @@ TEST(MainWindowEditing, TheAudioAndSubtitlesBoxesChooseForTheSelectedTask)
     EXPECT_EQ(task.audioTrack, 0);
     EXPECT_EQ(task.subtitleTrack, 1);
     EXPECT_TRUE(task.subtitleFile.isEmpty());
+
+    // A WMV Task chooses as well.
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    clickRow(f, 1);
+    clickRow(f, 0);
+    ASSERT_EQ(f.dlg().tasks().get(0).exportType, 1);
+    ASSERT_TRUE(audio->isEnabled());
+    EXPECT_TRUE(subtitles->isEnabled());
+    chooseItem(audio, 1);
+    EXPECT_EQ(f.dlg().tasks().get(0).audioTrack, 2);
 }
 
 // A forced track in the sound's language is taken by an added film, shown at once; a
