@@ -440,42 +440,11 @@ TEST(CommandLine, AForcedTrackInTheSoundsLanguageIsDrawnUnasked)
     cueFile.write("1\n00:00:01,000 --> 00:00:02,500\nHELLO THERE\n");
     cueFile.close();
     auto film = [&](const QString& name, const QString& disposition) {
-        return testmedia::make(name, {"-f",
-                                      "lavfi",
-                                      "-i",
-                                      "color=black:s=320x240:d=3",
-                                      "-f",
-                                      "lavfi",
-                                      "-i",
-                                      "sine=440:d=3",
-                                      "-f",
-                                      "lavfi",
-                                      "-i",
-                                      "sine=1760:d=3",
-                                      "-i",
-                                      cue,
-                                      "-map",
-                                      "0",
-                                      "-map",
-                                      "1",
-                                      "-map",
-                                      "2",
-                                      "-map",
-                                      "3",
-                                      "-c:v",
-                                      "mpeg4",
-                                      "-c:a",
-                                      "ac3",
-                                      "-c:s",
-                                      "srt",
-                                      "-metadata:s:a:0",
-                                      "language=eng",
-                                      "-metadata:s:a:1",
-                                      "language=jpn",
-                                      "-metadata:s:s:0",
-                                      "language=eng",
-                                      "-disposition:s:0",
-                                      disposition});
+        return testmedia::make(
+            name, testmedia::filmArgs("320x240", 3, 440, 1760, cue,
+                                      {"-metadata:s:a:0", "language=eng", "-metadata:s:a:1",
+                                       "language=jpn", "-metadata:s:s:0", "language=eng",
+                                       "-disposition:s:0", disposition}));
     };
     const QString forced = film("cli-forced.mkv", "forced");
     const QString plain = film("cli-plain.mkv", "0");

@@ -38,6 +38,27 @@ int run(const QString& program, const QStringList& args, QString* output, int ti
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+QStringList filmArgs(const QString& size, int seconds, int low, int high, const QString& srt,
+                     const QStringList& extra)
+{
+    const QString length = QString::number(seconds);
+    QStringList args{"-f", "lavfi", "-i", "color=black:s=" + size + ":d=" + length,
+                     "-f", "lavfi", "-i", QStringLiteral("sine=%1:d=%2").arg(low).arg(length),
+                     "-f", "lavfi", "-i", QStringLiteral("sine=%1:d=%2").arg(high).arg(length)};
+    if (!srt.isEmpty())
+        args << "-i" << srt;
+    for (int input = 0; input < (srt.isEmpty() ? 3 : 4); ++input)
+        args << "-map" << QString::number(input);
+    args << "-c:v"
+         << "mpeg4"
+         << "-c:a"
+         << "ac3";
+    if (!srt.isEmpty())
+        args << "-c:s"
+             << "srt";
+    return args + extra;
+}
+
 QString make(const QString& fileName, const QStringList& ffmpegArgs)
 {
     const QString path = folder() + "/" + fileName;

@@ -27,6 +27,12 @@ QString audioOnly(const QString& extension, int seconds = 3);
 QString colourClip();
 const QStringList& colourSeconds();
 
+// ffmpeg's arguments for a film: `seconds` of black at `size` ("320x240") with two
+// AC-3 sound tracks, sine tones of `low` and `high` Hz, and then the text subtitles of
+// `srt` when one is given, mapped in that order. `extra` (metadata, dispositions) follows.
+QStringList filmArgs(const QString& size, int seconds, int low, int high, const QString& srt = {},
+                     const QStringList& extra = {});
+
 // ffprobe -show_format -show_streams as JSON; an empty object when ffprobe fails.
 QJsonObject probe(const QString& path);
 // The first stream of a type ("video", "audio") in a probe result; empty when none.

@@ -97,32 +97,10 @@ TEST_F(EncoderSources, APortraitPhoneVideoStandsUprightPillarboxed)
 
 TEST_F(EncoderSources, TheSoundTrackAskedForIsTakenAndOneMissingIsRefused)
 {
-    const QString path = testmedia::make("tones.mkv", {"-f",
-                                                       "lavfi",
-                                                       "-i",
-                                                       "color=black:s=320x240:d=2",
-                                                       "-f",
-                                                       "lavfi",
-                                                       "-i",
-                                                       "sine=440:d=2",
-                                                       "-f",
-                                                       "lavfi",
-                                                       "-i",
-                                                       "sine=1760:d=2",
-                                                       "-map",
-                                                       "0",
-                                                       "-map",
-                                                       "1",
-                                                       "-map",
-                                                       "2",
-                                                       "-c:v",
-                                                       "mpeg4",
-                                                       "-c:a",
-                                                       "ac3",
-                                                       "-metadata:s:a:0",
-                                                       "language=eng",
-                                                       "-metadata:s:a:1",
-                                                       "language=fre"});
+    const QString path =
+        testmedia::make("tones.mkv", testmedia::filmArgs("320x240", 2, 440, 1760, {},
+                                                         {"-metadata:s:a:0", "language=eng",
+                                                          "-metadata:s:a:1", "language=fre"}));
     const Result second = convert(path, out("second.mp4"), {"-atrack", "2"});
     ASSERT_EQ(second.exitCode, 0) << second.output.toStdString();
     const Result first = convert(path, out("first.mp4"));

@@ -764,41 +764,11 @@ TEST(MainWindowEditing, TheAudioAndSubtitlesBoxesChooseForTheSelectedTask)
     cue.write("1\n00:00:01,000 --> 00:00:02,000\nHELLO\n");
     cue.close();
     const QString film = dir.filePath("film.mkv");
-    ASSERT_EQ(testmedia::run("ffmpeg", {"-v",
-                                        "error",
-                                        "-f",
-                                        "lavfi",
-                                        "-i",
-                                        "color=black:s=160x120:d=1",
-                                        "-f",
-                                        "lavfi",
-                                        "-i",
-                                        "sine=440:d=1",
-                                        "-f",
-                                        "lavfi",
-                                        "-i",
-                                        "sine=880:d=1",
-                                        "-i",
-                                        cue.fileName(),
-                                        "-map",
-                                        "0",
-                                        "-map",
-                                        "1",
-                                        "-map",
-                                        "2",
-                                        "-map",
-                                        "3",
-                                        "-c:v",
-                                        "mpeg4",
-                                        "-c:a",
-                                        "ac3",
-                                        "-metadata:s:a:0",
-                                        "language=eng",
-                                        "-metadata:s:a:1",
-                                        "language=fre",
-                                        "-c:s",
-                                        "srt",
-                                        film}),
+    ASSERT_EQ(testmedia::run("ffmpeg",
+                             QStringList{"-v", "error"} +
+                                 testmedia::filmArgs("160x120", 1, 440, 880, cue.fileName(),
+                                                     {"-metadata:s:a:0", "language=eng",
+                                                      "-metadata:s:a:1", "language=fre", film})),
               0);
     WindowFixture f;
     f.addThroughButton(QStringList{film} + standInSources(1));
@@ -857,46 +827,14 @@ TEST(MainWindowEditing, ForcedSubtitlesFollowTheSoundUntilTheUserChooses)
     cue.write("1\n00:00:00,200 --> 00:00:00,800\nBONJOUR\n");
     cue.close();
     const QString film = dir.filePath("film.mkv");
-    ASSERT_EQ(testmedia::run("ffmpeg", {"-v",
-                                        "error",
-                                        "-f",
-                                        "lavfi",
-                                        "-i",
-                                        "color=black:s=160x120:d=1",
-                                        "-f",
-                                        "lavfi",
-                                        "-i",
-                                        "sine=440:d=1",
-                                        "-f",
-                                        "lavfi",
-                                        "-i",
-                                        "sine=880:d=1",
-                                        "-i",
-                                        cue.fileName(),
-                                        "-map",
-                                        "0",
-                                        "-map",
-                                        "1",
-                                        "-map",
-                                        "2",
-                                        "-map",
-                                        "3",
-                                        "-c:v",
-                                        "mpeg4",
-                                        "-c:a",
-                                        "ac3",
-                                        "-c:s",
-                                        "srt",
-                                        "-metadata:s:a:0",
-                                        "language=eng",
-                                        "-metadata:s:a:1",
-                                        "language=fre",
-                                        "-metadata:s:s:0",
-                                        "language=fre",
-                                        "-disposition:s:0",
-                                        "forced",
-                                        film}),
-              0);
+    ASSERT_EQ(
+        testmedia::run(
+            "ffmpeg", QStringList{"-v", "error"} +
+                          testmedia::filmArgs("160x120", 1, 440, 880, cue.fileName(),
+                                              {"-metadata:s:a:0", "language=eng", "-metadata:s:a:1",
+                                               "language=fre", "-metadata:s:s:0", "language=fre",
+                                               "-disposition:s:0", "forced", film})),
+        0);
     WindowFixture f;
     f.addThroughButton(standInSources(1) + QStringList{film});
     auto* audio = f.control<QComboBox>(IdAudioTrack);
