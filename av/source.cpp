@@ -1,5 +1,6 @@
 #include "source.h"
 
+#include "formatting.h"
 #include "input.h"
 #include "sourcefilters.h"
 
@@ -15,18 +16,6 @@ extern "C" {
 namespace av {
 
 namespace {
-
-std::string format(const char* pattern, auto... values)
-{
-    char text[256];
-    std::snprintf(text, sizeof text, pattern, values...);
-    return text;
-}
-
-int even(double value)
-{
-    return std::max(2, int(std::lround(value / 2.0)) * 2);
-}
 
 void append(std::string& chain, const std::string& filter)
 {

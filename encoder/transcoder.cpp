@@ -2,6 +2,7 @@
 
 #include "console.h"
 #include "encoderprotocol.h"
+#include "formatting.h"
 #include "levels.h"
 #include "pipelineworker.h"
 #include "sourcefilters.h"
@@ -22,17 +23,8 @@ extern "C" {
 
 namespace {
 
-std::string format(const char* pattern, auto... values)
-{
-    char text[512];
-    std::snprintf(text, sizeof text, pattern, values...);
-    return text;
-}
-
-int even(double value)
-{
-    return std::max(2, int(std::lround(value / 2.0)) * 2);
-}
+using av::even;
+using av::format;
 
 // ISO 8601 in UTC from the local date and time the command line gives.
 std::string creationTime(const std::string& localTime)
