@@ -162,6 +162,12 @@ void DecodeStage::filter(AVFrame* frame)
     frame->pts = video ? ts - m_origin
                        : av_rescale_q(ts, tb, filterTimeBase) -
                              av_rescale_q(m_originMicros, AV_TIME_BASE_Q, filterTimeBase);
+    if (m_sideFeed) {
+        if (const Status fed = m_sideFeed(m_filters, frame->pts); !fed) {
+            fail(fed);
+            return;
+        }
+    }
     if (const Status added =
             m_filters.add(frame, frameSpan(*frame, filterTimeBase, m_stream->avg_frame_rate));
         !added)

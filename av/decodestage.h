@@ -4,6 +4,7 @@
 #include "handles.h"
 #include "status.h"
 
+#include <functional>
 #include <optional>
 
 // One stream of a source on its way to the encoder: the decoder, the repair of missing
@@ -34,6 +35,12 @@ public:
     // The chain the frames go through, before the first packet; `options` shape the sink.
     Status setFilters(std::string chain, const FilterGraph::Options& options);
 
+    // Called with each picture's pts (in the stream's time base, from the origin) before
+    // the picture enters the filters: feeds the chain's second input (see
+    // FilterGraph::Options::sideInput) what it needs to reach that time.
+    using SideFeed = std::function<Status(FilterGraph& filters, int64_t pts)>;
+    void setSideFeed(SideFeed feed) { m_sideFeed = std::move(feed); }
+
     // Hands a packet to the decoder (null: the end of the input). A damaged packet is
     // counted and skipped. Receive until NeedsInput before sending the next.
     void send(const AVPacket* packet);
@@ -60,6 +67,7 @@ private:
     std::string m_chain;
     FilterGraph::Options m_options;
     FilterGraph m_filters;
+    SideFeed m_sideFeed;
     FramePtr m_frame = makeFrame();
     PacketPtr m_pending = makePacket(); // refused while the decoder was full
     bool m_hasPending = false;

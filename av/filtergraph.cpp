@@ -24,10 +24,11 @@ std::string chainFailure(const char* what, const std::string& chain)
     return std::string(what) + " '" + chain + "'";
 }
 
-// Links `chain` between source and sink (either may be null: left open). The parser
-// takes the ends it links, so they are handed over and whatever it leaves comes back.
+// Links `chain` between source (and side, the second source) and sink (any may be
+// null: left open). The parser takes the ends it links, so they are handed over and
+// whatever it leaves comes back.
 int parse(AVFilterGraph* graph, const std::string& chain, AVFilterContext* source,
-          AVFilterContext* sink)
+          AVFilterContext* sink, AVFilterContext* side = nullptr)
 {
     InOutPtr outputs, inputs;
     if (source) {
@@ -35,6 +36,12 @@ int parse(AVFilterGraph* graph, const std::string& chain, AVFilterContext* sourc
         if (!outputs || !(outputs->name = av_strdup("in")))
             return AVERROR(ENOMEM);
         outputs->filter_ctx = source;
+    }
+    if (side && outputs) {
+        outputs->next = avfilter_inout_alloc();
+        if (!outputs->next || !(outputs->next->name = av_strdup("side")))
+            return AVERROR(ENOMEM);
+        outputs->next->filter_ctx = side;
     }
     if (sink) {
         inputs.reset(avfilter_inout_alloc());
@@ -144,6 +151,13 @@ Status FilterGraph::build(AVMediaType type, const AVFrame& first, AVRational tim
     rc = avfilter_graph_create_filter(&m_sink, sink, "out", nullptr, nullptr, m_graph.get());
     if (rc < 0)
         return fail(Status::failure("cannot set up the filters' output", rc));
+    if (type == AVMEDIA_TYPE_VIDEO && !options.sideInput.empty()) {
+        rc = avfilter_graph_create_filter(&m_side, source, "side", options.sideInput.c_str(),
+                                          nullptr, m_graph.get());
+        if (rc < 0)
+            return fail(Status::failure(
+                "cannot set up the filters' second input (" + options.sideInput + ")", rc));
+    }
     if (type == AVMEDIA_TYPE_VIDEO && options.pixelFormat != AV_PIX_FMT_NONE) {
         const AVPixelFormat formats[] = {options.pixelFormat, AV_PIX_FMT_NONE};
         rc = av_opt_set_int_list(m_sink, "pix_fmts", formats, AV_PIX_FMT_NONE,
@@ -151,7 +165,7 @@ Status FilterGraph::build(AVMediaType type, const AVFrame& first, AVRational tim
         if (rc < 0)
             return fail(Status::failure("cannot set up the filters' output", rc));
     }
-    if ((rc = parse(m_graph.get(), chain, m_source, m_sink)) < 0)
+    if ((rc = parse(m_graph.get(), chain, m_source, m_sink, m_side)) < 0)
         return fail(Status::failure(chainFailure("cannot build the filters", chain), rc));
     if ((rc = avfilter_graph_config(m_graph.get(), nullptr)) < 0)
         return fail(Status::failure(chainFailure("cannot set up the filters", chain), rc));
@@ -182,17 +196,29 @@ Status FilterGraph::add(AVFrame* frame, int64_t span)
     return {};
 }
 
+Status FilterGraph::addSide(AVFrame* frame)
+{
+    if (m_closed || !m_side)
+        return {};
+    const int rc = av_buffersrc_add_frame_flags(m_side, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
+    if (rc < 0 && rc != AVERROR_EOF)
+        return fail(Status::failure("cannot filter a frame", rc));
+    return {};
+}
+
 Status FilterGraph::close()
 {
     if (m_closed)
         return {};
     m_closed = true;
-    if (!m_source) // nothing ever came
-        return {};
-    const int rc = m_end != AV_NOPTS_VALUE ? av_buffersrc_close(m_source, m_end, 0)
-                                           : av_buffersrc_add_frame(m_source, nullptr);
-    if (rc < 0 && rc != AVERROR_EOF)
-        return fail(Status::failure("cannot end the filters' input", rc));
+    for (AVFilterContext* source : {m_source, m_side}) {
+        if (!source) // nothing ever came
+            continue;
+        const int rc = m_end != AV_NOPTS_VALUE ? av_buffersrc_close(source, m_end, 0)
+                                               : av_buffersrc_add_frame(source, nullptr);
+        if (rc < 0 && rc != AVERROR_EOF)
+            return fail(Status::failure("cannot end the filters' input", rc));
+    }
     return {};
 }
 

@@ -26,6 +26,9 @@ public:
         AVPixelFormat pixelFormat = AV_PIX_FMT_NONE; // pictures: the one format handed out
         int frameSize = 0;                           // sound: samples per frame; 0 for any
         int threads = 0;                             // 0: FFmpeg's choice
+        // Pictures: the buffer source's arguments of a second input, which the chain
+        // then names [side] beside its [in] and [out]; "" for none.
+        std::string sideInput;
     };
     enum class Flow
     {
@@ -49,8 +52,10 @@ public:
 
     // Takes the frame's data; `span` is how long it lasts in the source's time base.
     Status add(AVFrame* frame, int64_t span);
-    // The end of the input, at the end of the last frame added rather than at its start:
-    // a rate filter would otherwise drop that frame, and a still picture lose its time.
+    // A frame for the second input; the caller keeps its own reference.
+    Status addSide(AVFrame* frame);
+    // The end of the input (both inputs), at the end of the last frame added rather than at its
+    // start: a rate filter would otherwise drop that frame, and a still picture lose its time.
     Status close();
     bool closed() const { return m_closed; }
 
@@ -64,6 +69,7 @@ private:
 
     GraphPtr m_graph;
     AVFilterContext* m_source = nullptr;
+    AVFilterContext* m_side = nullptr;
     AVFilterContext* m_sink = nullptr;
     AVMediaType m_type = AVMEDIA_TYPE_UNKNOWN;
     int m_width = 0, m_height = 0, m_format = -1, m_sampleRate = 0, m_channels = 0;

@@ -64,9 +64,10 @@ Status Source::open(const SourceRequest& request)
         m_input->streams[audioStream]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
         streams.audio = audioStream;
     const int64_t origin = fileStart + int64_t(std::llround(start * AV_TIME_BASE));
+    int pictureSubtitles = -1;
     if (request.video && (request.subtitleTrack > 0 || !request.subtitleFile.empty())) {
         if (Status drawn = subtitlesChain(m_input.get(), m_path, request.subtitleTrack,
-                                          request.subtitleFile, &m_subtitles);
+                                          request.subtitleFile, &m_subtitles, &pictureSubtitles);
             !drawn) {
             m_refusedChoice = true;
             return drawn;
@@ -88,6 +89,21 @@ Status Source::open(const SourceRequest& request)
         m_video = openStage(streams.video, m_videoLeftOut);
     if (request.audio && streams.audio >= 0)
         m_audio = openStage(streams.audio, m_audioLeftOut);
+    if (m_video && pictureSubtitles >= 0) {
+        const AVCodecParameters* picture = m_video->stream()->codecpar;
+        m_pictureSubtitles = std::make_unique<PictureSubtitles>();
+        if (Status drawn = m_pictureSubtitles->open(m_input->streams[pictureSubtitles], origin,
+                                                    picture->width, picture->height);
+            !drawn) {
+            m_refusedChoice = true;
+            return Status::failure("subtitle track " + std::to_string(request.subtitleTrack) +
+                                   " cannot be read: " + drawn.error());
+        }
+        m_video->setSideFeed(
+            [subtitles = m_pictureSubtitles.get()](FilterGraph& filters, int64_t pts) {
+                return subtitles->feed(filters, pts);
+            });
+    }
 
     if (start > 0) {
         // Land on a key frame a little before the start; the filters drop the rest.
@@ -186,6 +202,13 @@ Status Source::setVideoShape(const VideoShape& shape)
     append(chain, format("scale=%d:%d", pictureWidth, pictureHeight));
     // Deep, wide and HDR pictures come down to 8-bit SDR once small: far cheaper so.
     append(chain, eightBitChain(par));
+    // Subtitle pictures are laid over the picture at its size in the frame.
+    std::string underSubtitles;
+    if (m_pictureSubtitles) {
+        m_pictureSubtitles->setPicture(pictureWidth, pictureHeight, stream->time_base);
+        underSubtitles = std::move(chain);
+        chain.clear();
+    }
     if (pictureWidth != width || pictureHeight != height)
         append(chain,
                format("pad=%d:%d:%d:%d:black", width, height, ((width - pictureWidth) / 2) & ~1,
@@ -210,6 +233,10 @@ Status Source::setVideoShape(const VideoShape& shape)
     FilterGraph::Options options;
     options.pixelFormat = shape.pixelFormat;
     options.threads = shape.threads;
+    if (m_pictureSubtitles) {
+        chain = PictureSubtitles::overlayChain(underSubtitles, chain);
+        options.sideInput = m_pictureSubtitles->sideInput();
+    }
     return m_video->setFilters(chain, options);
 }
 
@@ -264,6 +291,8 @@ DecodeStage* Source::read(AVPacket* packet)
             return m_video.get();
         if (m_audio && packet->stream_index == m_audio->stream()->index)
             return m_audio.get();
+        if (m_pictureSubtitles && packet->stream_index == m_pictureSubtitles->streamIndex())
+            m_pictureSubtitles->decode(packet);
         av_packet_unref(packet);
     }
     return nullptr;

@@ -2,6 +2,7 @@
 
 #include "decodestage.h"
 #include "handles.h"
+#include "picturesubtitles.h"
 #include "status.h"
 
 #include <atomic>
@@ -131,7 +132,8 @@ private:
     std::unique_ptr<DecodeStage> m_video;
     std::unique_ptr<DecodeStage> m_audio;
     std::optional<double> m_requestedLength;
-    std::string m_subtitles;      // draws the chosen subtitles; "" for none
+    std::string m_subtitles; // draws the chosen text subtitles; "" for none
+    std::unique_ptr<PictureSubtitles> m_pictureSubtitles; // or the chosen subtitle pictures
     int64_t m_subtitleOrigin = 0; // the span's start on the subtitles' clock (AV_TIME_BASE)
     bool m_refusedChoice = false;
     double m_length = 0.0;

@@ -518,9 +518,11 @@ std::string textSubtitlesChain(const std::string& path, int subtitleNumber)
 }
 
 Status subtitlesChain(const AVFormatContext* input, const std::string& sourcePath, int track,
-                      const std::string& subtitleFile, std::string* chain)
+                      const std::string& subtitleFile, std::string* chain, int* pictureStream)
 {
     chain->clear();
+    if (pictureStream)
+        *pictureStream = -1;
     if (!subtitleFile.empty()) {
         struct stat info = {};
         if (::stat(subtitleFile.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
@@ -536,9 +538,11 @@ Status subtitlesChain(const AVFormatContext* input, const std::string& sourcePat
                                (tracks.empty()
                                     ? std::string("; the file has none")
                                     : "; the file has " + std::to_string(tracks.size())));
-    if (!tracks[size_t(track) - 1].text)
-        return Status::failure("subtitle track " + std::to_string(track) +
-                               " holds pictures; only text subtitles can be drawn in");
+    if (!tracks[size_t(track) - 1].text) {
+        if (pictureStream)
+            *pictureStream = tracks[size_t(track) - 1].streamIndex;
+        return {};
+    }
     *chain = textSubtitlesChain(sourcePath, track);
     return {};
 }

@@ -101,9 +101,11 @@ std::string subtitleFileBeside(const std::string& source);
 
 // The chain that draws the subtitles chosen: the source's `track` (1-based among its
 // subtitle tracks) or, when `subtitleFile` is not empty, that file; "" for neither. A
-// track that does not exist, or holds pictures, is refused with the reason.
+// track that does not exist is refused with the reason. A track of pictures takes no
+// chain: its stream index goes to `*pictureStream` (-1 otherwise; may be null).
 Status subtitlesChain(const AVFormatContext* input, const std::string& sourcePath, int track,
-                      const std::string& subtitleFile, std::string* chain);
+                      const std::string& subtitleFile, std::string* chain,
+                      int* pictureStream = nullptr);
 
 // The stream index of the source's `track`-th sound track (1-based), or the reason
 // there is none.

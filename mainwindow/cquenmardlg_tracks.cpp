@@ -8,7 +8,6 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileInfo>
-#include <QStandardItemModel>
 #include <algorithm>
 
 void CQuenmarDlg::showTrackChoices(const Task& task)
@@ -30,11 +29,6 @@ void CQuenmarDlg::showTrackChoices(const Task& task)
     m_subtitles->clear();
     m_subtitles->addItem(tr("None"));
     m_subtitles->addItems(tracks.subtitles);
-    // Subtitles made of pictures cannot be drawn in: they are listed, but greyed.
-    if (auto* model = qobject_cast<QStandardItemModel*>(m_subtitles->model()))
-        for (int i = 0; i < tracks.subtitlesAreText.size(); ++i)
-            if (!tracks.subtitlesAreText[i])
-                model->item(i + 1)->setEnabled(false);
     m_subtitleFiles = tracks.subtitleFiles;
     if (!task.subtitleFile.isEmpty() && !m_subtitleFiles.contains(task.subtitleFile))
         m_subtitleFiles << task.subtitleFile;

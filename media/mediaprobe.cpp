@@ -157,10 +157,8 @@ MediaTracks mediaTracks(const QString& path)
     const auto subtitles = av::listTracks(ctx.get(), AVMEDIA_TYPE_SUBTITLE);
     for (const av::Track& track : audio)
         result.audio << QString::fromStdString(av::trackLabel(track));
-    for (const av::Track& track : subtitles) {
+    for (const av::Track& track : subtitles)
         result.subtitles << QString::fromStdString(av::trackLabel(track));
-        result.subtitlesAreText << track.text;
-    }
     if (const std::string beside = av::subtitleFileBeside(QFile::encodeName(path).toStdString());
         !beside.empty())
         result.subtitleFiles << QFile::decodeName(beside.c_str());
@@ -183,7 +181,7 @@ int mediaForcedSubtitleTrack(const QString& path, int audioTrack)
     if (sound < 0 || sound >= int(audio.size()))
         return 0;
     const int forced = av::defaultSubtitleTrack(subtitles, audio[size_t(sound)].language);
-    return forced >= 0 && subtitles[size_t(forced)].text ? forced + 1 : 0;
+    return forced + 1;
 }
 
 QString mediaChoiceProblem(const QString& path, int audioTrack, int subtitleTrack,

@@ -24,8 +24,7 @@ struct MediaTracks
 {
     QStringList audio;
     QStringList subtitles;
-    QVector<bool> subtitlesAreText; // per subtitle track: text, which can be drawn in
-    QStringList subtitleFiles;      // a .srt or .ass file beside the source, by its name
+    QStringList subtitleFiles; // a .srt or .ass file beside the source, by its name
     int defaultAudio = -1;
     int defaultSubtitles = -1;
 };

@@ -4,6 +4,7 @@
 #include "encoderrun.h"
 
 #include "common/testmedia.h"
+#include "handles.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -72,6 +73,72 @@ QString writeCue(const QString& path)
         return {};
     cue.write("1\n00:00:01,000 --> 00:00:02,500\nHELLO THERE\n");
     return path;
+}
+
+// 3 s of black at 640x480 with one subtitle track of pictures, made by `encoder`
+// ("dvdsub", "dvbsub"): a white bar over the lower part, x 40-600 and y 400-440, shown
+// from 1 s to 2.5 s. ffmpeg draws no text into pictures, so the track is written here.
+QString barSubtitlesFilm(const char* encoder)
+{
+    const QString bar = testmedia::folder() + "/bar-" + encoder + ".mkv";
+    const QByteArray barPath = QFile::encodeName(bar + ".part");
+    const AVCodec* codec = avcodec_find_encoder_by_name(encoder);
+    av::CodecPtr enc = av::makeCodec(codec);
+    AVFormatContext* raw = nullptr;
+    if (!QFile::exists(bar)) {
+        if (!enc || avformat_alloc_output_context2(&raw, nullptr, "matroska", barPath) < 0)
+            return {};
+        av::OutputPtr output(raw);
+        enc->width = 640;
+        enc->height = 480;
+        enc->time_base = {1, 1000};
+        AVStream* stream = avformat_new_stream(output.get(), nullptr);
+        if (avcodec_open2(enc.get(), codec, nullptr) < 0 || !stream ||
+            avcodec_parameters_from_context(stream->codecpar, enc.get()) < 0 ||
+            avio_open(&output->pb, barPath, AVIO_FLAG_WRITE) < 0)
+            return {};
+        stream->time_base = {1, 1000};
+        if (avformat_write_header(output.get(), nullptr) < 0)
+            return {};
+        std::vector<uint8_t> indexes(560 * 40, 1);
+        uint32_t palette[4] = {0x00000000, 0xffffffff, 0xff000000, 0xff808080};
+        AVSubtitleRect rect = {};
+        rect.x = 40;
+        rect.y = 400;
+        rect.w = 560;
+        rect.h = 40;
+        rect.nb_colors = 4;
+        rect.type = SUBTITLE_BITMAP;
+        rect.data[0] = indexes.data();
+        rect.linesize[0] = 560;
+        rect.data[1] = reinterpret_cast<uint8_t*>(palette);
+        AVSubtitleRect* rects[] = {&rect};
+        // The bar, and for DVB (whose time-outs count whole seconds) an empty page that
+        // takes it away, as DVB broadcasts do.
+        for (int shown = 0; shown < (QByteArray(encoder) == "dvbsub" ? 2 : 1); ++shown) {
+            AVSubtitle sub = {};
+            sub.end_display_time = 1500;
+            sub.num_rects = shown == 0 ? 1 : 0;
+            sub.rects = rects;
+            sub.pts = (shown == 0 ? 1000 : 2500) * 1000;
+            std::vector<uint8_t> data(1 << 20);
+            const int size =
+                avcodec_encode_subtitle(enc.get(), data.data(), int(data.size()), &sub);
+            av::PacketPtr packet = av::makePacket();
+            if (size <= 0 || av_new_packet(packet.get(), size) < 0)
+                return {};
+            std::copy_n(data.data(), size, packet->data);
+            packet->pts = packet->dts = sub.pts / 1000;
+            packet->duration = shown == 0 ? 1500 : 1;
+            if (av_interleaved_write_frame(output.get(), packet.get()) < 0)
+                return {};
+        }
+        if (av_write_trailer(output.get()) < 0 || !QFile::rename(bar + ".part", bar))
+            return {};
+    }
+    return testmedia::make(QString("bar-film-") + encoder + ".mkv",
+                           {"-f", "lavfi", "-i", "color=black:s=640x480:d=3", "-i", bar, "-map",
+                            "0:v", "-map", "1:s", "-c:v", "mpeg4", "-c:s", "copy"});
 }
 
 } // namespace
@@ -157,6 +224,31 @@ TEST_F(EncoderSources, TextSubtitlesAreBurnedInFromTheFileOrBesideIt)
     EXPECT_TRUE(missing.output.contains("there is no subtitle track 2; the file has 1"))
         << missing.output.toStdString();
     EXPECT_FALSE(QFile::exists(out("missing.mp4")));
+}
+
+TEST_F(EncoderSources, PictureSubtitlesAreBurnedInScaledWithThePicture)
+{
+    for (const char* encoder : {"dvdsub", "dvbsub"}) {
+        SCOPED_TRACE(encoder);
+        const QString film = barSubtitlesFilm(encoder);
+        ASSERT_FALSE(film.isEmpty());
+        // At 320x240 the bar lies over x 20-300, y 200-220; the rest stays black.
+        auto bar = [](const QString& path, const char* at) {
+            return firstFrameLuma(path, at, "270:14:25:203");
+        };
+        const QString whole = out(QString(encoder) + ".mp4");
+        const Result result = convert(film, whole, {"-subtitles", "1"});
+        ASSERT_EQ(result.exitCode, 0) << result.output.toStdString();
+        EXPECT_GT(bar(whole, "1.6"), 180);
+        EXPECT_LT(firstFrameLuma(whole, "1.6", "320:190:0:0"), 30);
+        EXPECT_LT(bar(whole, "0.4"), 30);
+        EXPECT_LT(bar(whole, "2.8"), 30);
+        // From 1.5 s on: the bar, shown since before the span, is there from its start.
+        const QString late = out(QString("late-") + encoder + ".mp4");
+        ASSERT_EQ(convert(film, late, {"-subtitles", "1", "-ss", "1.5"}).exitCode, 0);
+        EXPECT_GT(bar(late, "0.2"), 180);
+        EXPECT_LT(bar(late, "1.2"), 30);
+    }
 }
 
 TEST_F(EncoderSources, SurroundKeepsItsCentreInStereo)
