@@ -105,8 +105,7 @@ void CQuenmarDlg::AddFile(const QString& path)
     const double duration = m_preview->GetDuration(path);
     Task task = makeTask(path, duration, m_exportMode, m_wmvProfile->currentIndex());
     // A forced track in the sound's language is drawn in unless the user chooses else.
-    if (task.exportType == 0)
-        setTaskSubtitles(task, mediaForcedSubtitleTrack(path, 0), QString());
+    setTaskSubtitles(task, mediaForcedSubtitleTrack(path, 0), QString());
     ResetSettings();
     setTitleText(task.title);
     // The reset shows the first WMV profile; the new Task may hold another.

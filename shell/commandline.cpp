@@ -324,11 +324,9 @@ int runCommandLine(int argc, char** argv)
         setTaskAudioTrack(task, audioTrack);
         // Without a choice, a forced track in the sound's language is drawn in.
         const bool subtitlesGiven = parser.isSet(QStringLiteral("subtitles"));
-        setTaskSubtitles(task,
-                         subtitlesGiven || exportType != 0
-                             ? subtitleTrack
-                             : mediaForcedSubtitleTrack(path, audioTrack),
-                         subtitleFile);
+        setTaskSubtitles(
+            task, subtitlesGiven ? subtitleTrack : mediaForcedSubtitleTrack(path, audioTrack),
+            subtitleFile);
         tasks.add(task);
     }
 

@@ -429,7 +429,8 @@ TEST(CommandLine, TheSoundTrackAndSubtitlesChosenReachTheFile)
     EXPECT_NEAR(testmedia::probeDuration(cli.out() + "/cli-raw.mp4"), 3.0, 0.2);
 }
 
-// Without --subtitles, a forced track in the sound's language is drawn in; with the
+// Without --subtitles, a forced track in the sound's language is drawn in, in either
+// export type; with the
 // sound of another language, or in a file whose track is not forced, nothing is.
 TEST(CommandLine, AForcedTrackInTheSoundsLanguageIsDrawnUnasked)
 {
@@ -463,6 +464,7 @@ TEST(CommandLine, AForcedTrackInTheSoundsLanguageIsDrawnUnasked)
         QString output;
         bool drawn;
     } cases[] = {{forced, {}, "cli-forced.mp4", true},
+                 {forced, {"--wmv", "--title", "w"}, "w.wmv", true},
                  {forced, {"--audio-track", "2", "--title", "j"}, "j.mp4", false},
                  {plain, {}, "cli-plain.mp4", false}};
     for (const auto& c : cases) {
