@@ -71,8 +71,8 @@ void PictureSubtitles::setPicture(int width, int height, AVRational timeBase)
 std::string PictureSubtitles::sideInput() const
 {
     return "video_size=" + std::to_string(m_width) + "x" + std::to_string(m_height) +
-           ":pix_fmt=" + std::to_string(AV_PIX_FMT_YUVA420P) + ":time_base=" +
-           std::to_string(m_timeBase.num) + "/" + std::to_string(m_timeBase.den) +
+           ":pix_fmt=" + std::to_string(AV_PIX_FMT_YUVA420P) +
+           ":time_base=" + std::to_string(m_timeBase.num) + "/" + std::to_string(m_timeBase.den) +
            ":pixel_aspect=1/1";
 }
 
@@ -90,8 +90,8 @@ void PictureSubtitles::decode(const AVPacket* packet)
     AVSubtitle decoded{};
     int got = 0;
     // The decoder takes a packet it may not change; older headers say otherwise.
-    const int rc = avcodec_decode_subtitle2(m_decoder.get(), &decoded, &got,
-                                            const_cast<AVPacket*>(packet));
+    const int rc =
+        avcodec_decode_subtitle2(m_decoder.get(), &decoded, &got, const_cast<AVPacket*>(packet));
     if (rc < 0 || !got)
         return;
     std::shared_ptr<AVSubtitle> subtitle(new AVSubtitle(decoded), [](AVSubtitle* s) {
@@ -118,9 +118,9 @@ void PictureSubtitles::decode(const AVPacket* packet)
     shown.subtitle = std::move(subtitle);
     if (m_waiting.size() >= kMostWaiting)
         m_waiting.pop_front();
-    const auto later = std::upper_bound(
-        m_waiting.begin(), m_waiting.end(), shown.start,
-        [](int64_t start, const Shown& waiting) { return start < waiting.start; });
+    const auto later =
+        std::upper_bound(m_waiting.begin(), m_waiting.end(), shown.start,
+                         [](int64_t start, const Shown& waiting) { return start < waiting.start; });
     m_waiting.insert(later, std::move(shown));
 }
 
@@ -150,7 +150,7 @@ FramePtr PictureSubtitles::draw(const AVSubtitle& subtitle)
         }
     }
     if (av_image_check_size(unsigned(width), unsigned(height), 0, nullptr) < 0 ||
-        int64_t(width) * height > 8192 * 8192)
+        int64_t(width) * height > 4096 * 4096)
         return nullptr;
     FramePtr canvas = pictureFrame(AV_PIX_FMT_RGB32, width, height);
     if (!canvas)
@@ -169,7 +169,8 @@ FramePtr PictureSubtitles::draw(const AVSubtitle& subtitle)
         const int top = std::max(0, rect.y), bottom = std::min(height, rect.y + rect.h);
         for (int y = top; y < bottom; ++y) {
             const uint8_t* in = rect.data[0] + size_t(y - rect.y) * rect.linesize[0];
-            auto* out = reinterpret_cast<uint32_t*>(canvas->data[0] + size_t(y) * canvas->linesize[0]);
+            auto* out =
+                reinterpret_cast<uint32_t*>(canvas->data[0] + size_t(y) * canvas->linesize[0]);
             for (int x = left; x < right; ++x) {
                 const uint8_t index = in[x - rect.x];
                 if (index < colours)

@@ -119,6 +119,14 @@ public:
     virtual bool AddAudioSegment(const QString& path, double start, double second) = 0;
     virtual bool AddVideoSegment(const QString& path, double start, double second, short flags) = 0;
     virtual void Reset() = 0;
+    // The sound track and subtitles the next Play shows, as the converter's; Reset
+    // forgets them. A source that lacks the chosen track plays its own choice.
+    virtual void SetTrackChoices(int audioTrack, int subtitleTrack, const QString& subtitleFile)
+    {
+        Q_UNUSED(audioTrack);
+        Q_UNUSED(subtitleTrack);
+        Q_UNUSED(subtitleFile);
+    }
     virtual bool Play() = 0;
     virtual void StopPlay() = 0;
 

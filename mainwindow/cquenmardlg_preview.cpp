@@ -145,6 +145,9 @@ void CQuenmarDlg::OnPlay()
     const double length = task.endTime - task.startTime;
     m_preview->AddVideoSegment(task.sourcePath, task.startTime, length, 0);
     m_preview->AddAudioSegment(task.sourcePath, task.startTime, length);
+    // The sound and the subtitles the Task will be converted with.
+    if (task.audioTrack > 0 || task.subtitleTrack > 0 || !task.subtitleFile.isEmpty())
+        m_preview->SetTrackChoices(task.audioTrack, task.subtitleTrack, task.subtitleFile);
     m_preview->Play();
 }
 

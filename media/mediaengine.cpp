@@ -291,6 +291,12 @@ void PreviewEngine::Reset()
 {
     m_videoSegments.clear();
     m_audioSegments.clear();
+    m_choices = {};
+}
+
+void PreviewEngine::SetTrackChoices(int audioTrack, int subtitleTrack, const QString& subtitleFile)
+{
+    m_choices = {audioTrack, subtitleTrack, QFile::encodeName(subtitleFile).toStdString()};
 }
 
 bool PreviewEngine::Play()
@@ -313,9 +319,8 @@ bool PreviewEngine::Play()
     const quint64 generation = ++m_generation;
     QMetaObject::invokeMethod(
         m_player.get(),
-        [player = m_player.get(), generation, video, audio, cancel = m_cancel] {
-            player->play(generation, video, audio, cancel);
-        },
+        [player = m_player.get(), generation, video, audio, choices = m_choices,
+         cancel = m_cancel] { player->play(generation, video, audio, choices, cancel); },
         Qt::QueuedConnection);
     return !video.isEmpty() || !audio.isEmpty();
 }

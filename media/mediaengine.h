@@ -3,6 +3,7 @@
 #include "conversionjob.h"
 #include "conversionworker.h"
 #include "mediacomponent.h"
+#include "pieces.h"
 #include "workerthread.h"
 
 #include <QByteArray>
@@ -116,6 +117,7 @@ public:
     bool AddAudioSegment(const QString& path, double start, double second) override;
     bool AddVideoSegment(const QString& path, double start, double second, short flags) override;
     void Reset() override;
+    void SetTrackChoices(int audioTrack, int subtitleTrack, const QString& subtitleFile) override;
     bool Play() override;
     void StopPlay() override;
     void ShowStill(const QString& path, double time) override;
@@ -137,6 +139,7 @@ private:
 
     QVector<MediaSegment> m_videoSegments;
     QVector<MediaSegment> m_audioSegments;
+    av::TrackChoices m_choices;
 
     quint64 m_generation = 0;
     bool m_playing = false;

@@ -132,7 +132,7 @@ void PreviewPlayer::still(quint64 generation, const QString& path, double time,
 }
 
 void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
-                         const QVector<MediaSegment>& audio,
+                         const QVector<MediaSegment>& audio, const av::TrackChoices& choices,
                          const std::shared_ptr<std::atomic<bool>>& cancel)
 {
     Clock clock;
@@ -141,12 +141,16 @@ void PreviewPlayer::play(quint64 generation, const QVector<MediaSegment>& video,
     av::FramePtr frame = av::makeFrame();
     const int pieces = int(std::max(video.size(), audio.size()));
     for (int i = 0; i < pieces && !cancel->load(); ++i) {
-        av::Piece piece(cancel.get());
         const av::Segment v = i < video.size() ? segmentOf(video[i]) : av::Segment{};
         const av::Segment a = i < audio.size() ? segmentOf(audio[i]) : av::Segment{};
         // What cannot be read, or shaped, has nothing to show; the preview has no place
-        // for the reason and goes on with the rest.
+        // for the reason and goes on with the rest. A choice the file refuses is let go.
+        av::Piece piece(cancel.get(), choices);
         (void)piece.open(i < video.size() ? &v : nullptr, i < audio.size() ? &a : nullptr);
+        if (piece.refusedChoice()) {
+            piece = av::Piece(cancel.get());
+            (void)piece.open(i < video.size() ? &v : nullptr, i < audio.size() ? &a : nullptr);
+        }
         std::vector<const av::Source*> refused;
         for (const auto& source : piece.sources()) {
             if (!shapeForPreview(*source))

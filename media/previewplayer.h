@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversionjob.h"
+#include "pieces.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -18,9 +19,10 @@ public:
     static constexpr int kChannels = 2;
 
     using QObject::QObject;
-    // Segments with end times.
+    // Segments with end times, the user's choices of sound track and subtitles.
     void play(quint64 generation, const QVector<MediaSegment>& video,
-              const QVector<MediaSegment>& audio, const std::shared_ptr<std::atomic<bool>>& cancel);
+              const QVector<MediaSegment>& audio, const av::TrackChoices& choices,
+              const std::shared_ptr<std::atomic<bool>>& cancel);
     // The picture at `time`, or the last one before it; a null image when there is none.
     void still(quint64 generation, const QString& path, double time,
                const std::shared_ptr<std::atomic<bool>>& cancel);

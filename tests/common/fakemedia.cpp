@@ -226,6 +226,15 @@ void FakePreview::Reset()
     m.log << QStringLiteral("Reset");
 }
 
+void FakePreview::SetTrackChoices(int audioTrack, int subtitleTrack, const QString& subtitleFile)
+{
+    m.log << QStringLiteral("PreviewChoices %1 %2 %3")
+                 .arg(audioTrack)
+                 .arg(subtitleTrack)
+                 .arg(subtitleFile)
+                 .trimmed();
+}
+
 bool FakePreview::Play()
 {
     m.log << QStringLiteral("Play");

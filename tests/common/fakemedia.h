@@ -68,6 +68,7 @@ public:
     bool AddAudioSegment(const QString& path, double start, double second) override;
     bool AddVideoSegment(const QString& path, double start, double second, short flags) override;
     void Reset() override;
+    void SetTrackChoices(int audioTrack, int subtitleTrack, const QString& subtitleFile) override;
     bool Play() override;
     void StopPlay() override;
     void ShowStill(const QString& path, double time) override;

@@ -857,4 +857,9 @@ TEST(MainWindowEditing, ForcedSubtitlesFollowTheSoundUntilTheUserChooses)
     chooseItem(audio, 0);
     chooseItem(audio, 1);
     EXPECT_EQ(f.dlg().tasks().get(1).subtitleTrack, 0);
+    // The preview plays what will be converted.
+    chooseItem(subtitles, 1);
+    f.media().log.clear();
+    QTest::mouseClick(f.control<QPushButton>(IdPlay), Qt::LeftButton);
+    EXPECT_EQ(f.media().entries("PreviewChoices"), QStringList{"PreviewChoices 2 1"});
 }

@@ -276,3 +276,37 @@ TEST(Preview, APreviewAndAConversionKeepTheirOwnSegments)
     EXPECT_NEAR(testmedia::probeDuration(output), 1.5, 0.1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.ended == 1; }, 5000));
 }
+
+// Play shows the subtitles the Task will be converted with; Reset forgets them.
+TEST(Preview, PlayDrawsTheChosenSubtitles)
+{
+    PreviewWindow w;
+    const QString cue = testmedia::folder() + "/preview-cue.srt";
+    QFile cueFile(cue);
+    ASSERT_TRUE(cueFile.open(QIODevice::WriteOnly));
+    cueFile.write("1\n00:00:00,000 --> 00:00:02,000\nHELLO THERE\n");
+    cueFile.close();
+    const QString film = testmedia::make(
+        "preview-subtitles.mkv", {"-f", "lavfi", "-i", "color=black:s=320x240:d=2", "-i", cue,
+                                  "-c:v", "mpeg4", "-c:s", "srt"});
+    auto drawn = [&] {
+        const QImage frame = w.widget.currentFrame();
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x)
+                if (qGray(frame.pixel(x, y)) > 200)
+                    return true;
+        return false;
+    };
+    for (const bool chosen : {true, false}) {
+        w.widget.ClearPicture();
+        w.widget.Reset();
+        w.widget.AddVideoSegment(film, 0.0, 1.0, 0);
+        if (chosen)
+            w.widget.preview()->SetTrackChoices(0, 1, {});
+        w.widget.Play();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !w.widget.currentFrame().isNull(); }, 3000));
+        EXPECT_EQ(QTest::qWaitFor(drawn, 1500), chosen);
+        w.widget.StopPlay();
+        w.widget.Reset(); // forgets the choice
+    }
+}
