@@ -13,7 +13,8 @@
 # Last, the program starts again: the kept list comes back (a restored row, and the row
 # whose source vanished), "Open with" starts it once more with a file, which the open
 # window takes; a portrait phone video shows upright, and a film's sound tracks and its
-# forced subtitles fill the Audio and Subtitles boxes; last, the window is maximised.
+# forced subtitles fill the Audio and Subtitles boxes, its Blu-ray subtitles chosen show
+# in the preview; last, the window is maximised.
 # Pictures of the window, the Add dialog and the closing messages go to the folder
 # given (default: walkthrough/).
 # Needs xvfb-run (package xvfb) and ffmpeg (to make the videos).
@@ -40,13 +41,44 @@ printf 'Dear Zune,\nthis is not a film.\n' > "$work/videos/letter.avi"
 # A phone video held upright: landscape pictures that the display matrix turns.
 ffmpeg -v error -y -f lavfi -i "testsrc2=size=320x240:rate=25:duration=4" "$work/flat.mp4"
 ffmpeg -v error -y -i "$work/flat.mp4" -c copy -metadata:s:v:0 rotate=90 "$work/videos/phone.mp4"
-# A film with two languages and English subtitles forced.
+# Writes a Blu-ray subtitle stream (.sup) to $1: a white bar w x h at x,y on a W x H
+# canvas, shown from $2 to $3 seconds (W H x y w h follow). ffmpeg makes none.
+make_sup() {
+  local out=$1 from=$2 to=$3 W=$4 H=$5 x=$6 y=$7 w=$8 h=$9 dir i
+  dir=$(mktemp -d)
+  b() { local v; for v in "$@"; do printf "\\x$(printf %02x "$v")"; done; }
+  be16() { b $(($1 >> 8 & 255)) $(($1 & 255)); }
+  be32() { be16 $(($1 >> 16 & 65535)); be16 $(($1 & 65535)); }
+  segment() { # pts, type, data file
+    printf PG; be32 "$1"; be32 0; b "$2"; be16 "$(stat -c %s "$3")"; cat "$3"
+  }
+  { be16 "$W"; be16 "$H"; b 16; be16 0; b 128 0 0 1; be16 0; b 0 0; be16 "$x"; be16 "$y"; } \
+    > "$dir/pcs"
+  { b 1 0; be16 "$x"; be16 "$y"; be16 "$w"; be16 "$h"; } > "$dir/wds"
+  b 0 0 0 16 128 128 0 1 235 128 128 255 > "$dir/pds"
+  for ((i = 0; i < h; i++)); do b 0 $((192 | w >> 8)) $((w & 255)) 1 0 0; done > "$dir/rle"
+  local n=$(($(stat -c %s "$dir/rle") + 4))
+  { be16 0; b 0 192 $((n >> 16)) $((n >> 8 & 255)) $((n & 255)); be16 "$w"; be16 "$h"
+    cat "$dir/rle"; } > "$dir/ods"
+  { be16 "$W"; be16 "$H"; b 16; be16 1; b 0 0 0 0; } > "$dir/clear"
+  : > "$dir/end"
+  local on=$((from * 90000)) off=$((to * 90000))
+  { segment "$on" 22 "$dir/pcs"; segment "$on" 23 "$dir/wds"; segment "$on" 20 "$dir/pds"
+    segment "$on" 21 "$dir/ods"; segment "$on" 128 "$dir/end"
+    segment "$off" 22 "$dir/clear"; segment "$off" 23 "$dir/wds"
+    segment "$off" 128 "$dir/end"; } > "$out"
+  rm -rf "$dir"
+}
+# A film with two languages, English subtitles forced and French ones from a Blu-ray.
 printf '1\n00:00:00,500 --> 00:00:05,000\nHELLO THERE\n' > "$work/film.srt"
+make_sup "$work/film.sup" 0 5 320 240 40 150 240 24
 ffmpeg -v error -y -f lavfi -i "testsrc2=size=320x240:rate=25:duration=6" \
   -f lavfi -i "sine=frequency=440:duration=6" -f lavfi -i "sine=frequency=880:duration=6" \
-  -i "$work/film.srt" -map 0 -map 1 -map 2 -map 3 -c:v mpeg4 -c:a ac3 -ac:a:0 6 -c:s srt \
+  -i "$work/film.srt" -i "$work/film.sup" -map 0 -map 1 -map 2 -map 3 -map 4 -c:v mpeg4 \
+  -c:a ac3 -ac:a:0 6 -c:s:0 srt -c:s:1 copy \
   -metadata:s:a:0 language=eng -metadata:s:a:1 language=jpn -metadata:s:a:1 title=Dub \
-  -metadata:s:s:0 language=eng -disposition:s:0 forced "$work/videos/film.mkv"
+  -metadata:s:s:0 language=eng -disposition:s:0 forced -metadata:s:s:1 language=fre \
+  "$work/videos/film.mkv"
 
 cat > "$work/script" <<SCRIPT
 add $work/videos/letter.avi $work/videos/gone.avi
@@ -171,6 +203,11 @@ open-list 1071
 wait 300
 shot-screen $shots/24-audio-list.png
 close-list 1071
+choose 1073 2
+click 1054
+wait 1500
+shot $shots/26-picture-subtitles.png
+click 1055
 maximise
 rows
 shot $shots/25-maximised.png
