@@ -80,7 +80,8 @@ const char* const kUsage =
     "  --audio-track N     convert the Nth sound track (from 1; default: the one the file\n"
     "                      marks as default, else the first)\n"
     "  --subtitles N|FILE  draw the Nth subtitle track (from 1), or the subtitles of a\n"
-    "                      .srt or .ass FILE, into the picture (default: none)\n"
+    "                      .srt or .ass FILE, into the picture (default: a track marked\n"
+    "                      forced in the sound's language, else none)\n"
     "\n"
     "Exit status: 0 all converted, 1 some failed, 2 wrong usage, 130 stopped (Ctrl+C).\n";
 
