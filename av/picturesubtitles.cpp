@@ -16,9 +16,18 @@ namespace av {
 
 namespace {
 
-// Subtitles decoded ahead of the picture are few; a file that piles up more is damaged
-// or hostile, and its oldest are let go.
-constexpr size_t kMostWaiting = 256;
+// Subtitles decoded ahead of the picture are few, unless a file keeps them apart from
+// its pictures; past this many bytes of drawings (a whole film's, as a rule) the file is
+// damaged or hostile, and the oldest are let go.
+constexpr int64_t kMostWaitingBytes = int64_t(256) << 20;
+
+int64_t bytesOf(const AVSubtitle& subtitle)
+{
+    int64_t bytes = 1024;
+    for (unsigned i = 0; i < subtitle.num_rects; ++i)
+        bytes += int64_t(std::max(0, subtitle.rects[i]->w)) * std::max(0, subtitle.rects[i]->h);
+    return bytes;
+}
 
 FramePtr pictureFrame(AVPixelFormat format, int width, int height)
 {
@@ -115,9 +124,13 @@ void PictureSubtitles::decode(const AVPacket* packet)
             shown.start + av_rescale_q(packet->duration, m_decoder->pkt_timebase, AV_TIME_BASE_Q);
     else
         shown.end = INT64_MAX;
+    shown.bytes = bytesOf(*subtitle);
     shown.subtitle = std::move(subtitle);
-    if (m_waiting.size() >= kMostWaiting)
+    m_waitingBytes += shown.bytes;
+    while (m_waitingBytes > kMostWaitingBytes && !m_waiting.empty()) {
+        m_waitingBytes -= m_waiting.front().bytes;
         m_waiting.pop_front();
+    }
     const auto later =
         std::upper_bound(m_waiting.begin(), m_waiting.end(), shown.start,
                          [](int64_t start, const Shown& waiting) { return start < waiting.start; });
@@ -199,6 +212,7 @@ Status PictureSubtitles::feed(FilterGraph& filters, int64_t pts)
     while (!m_waiting.empty() && m_waiting.front().start <= now) {
         due = m_waiting.front().subtitle;
         m_shownEnd = m_waiting.front().end;
+        m_waitingBytes -= m_waiting.front().bytes;
         m_waiting.pop_front();
     }
     if (due)

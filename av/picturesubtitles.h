@@ -49,6 +49,7 @@ private:
     {
         int64_t start = 0; // AV_TIME_BASE units from the origin
         int64_t end = 0;   // INT64_MAX: until the next one
+        int64_t bytes = 0; // what its drawing holds
         std::shared_ptr<AVSubtitle> subtitle;
     };
     FramePtr draw(const AVSubtitle& subtitle);
@@ -61,7 +62,8 @@ private:
     int m_width = 0, m_height = 0;
     AVRational m_timeBase{1, AV_TIME_BASE};
     std::deque<Shown> m_waiting; // decoded, not yet due
-    FramePtr m_shown;            // the drawing on screen; null between subtitles
+    int64_t m_waitingBytes = 0;
+    FramePtr m_shown; // the drawing on screen; null between subtitles
     int64_t m_shownEnd = 0;
     FramePtr m_clear;
     SwsContext* m_scaler = nullptr;

@@ -286,9 +286,9 @@ TEST(Preview, PlayDrawsTheChosenSubtitles)
     ASSERT_TRUE(cueFile.open(QIODevice::WriteOnly));
     cueFile.write("1\n00:00:00,000 --> 00:00:02,000\nHELLO THERE\n");
     cueFile.close();
-    const QString film = testmedia::make(
-        "preview-subtitles.mkv", {"-f", "lavfi", "-i", "color=black:s=320x240:d=2", "-i", cue,
-                                  "-c:v", "mpeg4", "-c:s", "srt"});
+    const QString film =
+        testmedia::make("preview-subtitles.mkv", {"-f", "lavfi", "-i", "color=black:s=320x240:d=2",
+                                                  "-i", cue, "-c:v", "mpeg4", "-c:s", "srt"});
     auto drawn = [&] {
         const QImage frame = w.widget.currentFrame();
         for (int y = 0; y < frame.height(); ++y)
