@@ -1,10 +1,11 @@
 #!/bin/bash
 # Today's sources through trelvo-encoder and through ffmpeg doing the same: a portrait
-# 1080p H.264 phone video (turned by its display matrix) and a 4K HEVC 10-bit one, each to
-# 320x240 H.264 768 kbit/s + AAC 128 kbit/s. ffmpeg turns the picture with its own
-# autorotate and gets the filters the encoder uses (fitting with bars; for the 10-bit
-# source, zscale's error-diffusion dithering once small). Prints wall time and peak
-# memory, and ours over ffmpeg's as ratios.
+# 1080p H.264 phone video (turned by its display matrix), a 4K HEVC 10-bit one and a 1080p
+# film with Blu-ray subtitles burned in, each to 320x240 H.264 768 kbit/s + AAC 128 kbit/s.
+# ffmpeg turns the picture with its own autorotate and gets the filters the encoder uses
+# (fitting with bars; for the 10-bit source, zscale's error-diffusion dithering once
+# small; the subtitles scaled with the picture and laid over it). Prints wall time and
+# peak memory, and ours over ffmpeg's as ratios.
 #
 # usage: bench_sources.sh [path/to/trelvo-encoder] [seconds]
 # BENCH_RUNS (default 3) sets how many times each side runs; the best time counts.
@@ -17,6 +18,8 @@ seconds=${2:-5}
 bench=bench_sources
 # shellcheck source=measure.bash
 . "$here/measure.bash"
+# shellcheck source=../../scripts/make-sup.bash
+. "$here/../../scripts/make-sup.bash"
 
 # The phone video: stored landscape, its matrix turning it upright.
 ffmpeg -nostdin -hide_banner -loglevel error -y \
@@ -30,26 +33,34 @@ ffmpeg -nostdin -hide_banner -loglevel error -y \
   -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$seconds" \
   -c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -x265-params log-level=none \
   -c:a aac "$work/hevc2160p10.mkv"
+# The film: a subtitle shown for all but its last second.
+make_sup "$work/film.sup" 0 $((seconds - 1)) 1920 1080 120 900 1680 90
+ffmpeg -nostdin -hide_banner -loglevel error -y -i "$work/landscape.mp4" -i "$work/film.sup" \
+  -map 0 -map 1 -c copy "$work/pgs1080.mkv"
 
-# name, source, ffmpeg's picture filters after its autorotate (the encoder's fitting:
-# the upright 1080x1920 picture is 136x240 in the frame, bars at its sides).
+# name, source, the encoder's choice of subtitles (- for none), ffmpeg's filter graph
+# after its autorotate (the encoder's fitting: the upright 1080x1920 picture is 136x240 in
+# the frame, bars at its sides).
 cases=(
-  "phone1080 $work/phone1080.mp4 scale=136:240,pad=320:240:92:0:black,setsar=1/1"
-  "hevc4k10 $work/hevc2160p10.mkv scale=320:180,zscale=d=error_diffusion,format=yuv420p,pad=320:240:0:30:black,setsar=1/1"
+  "phone1080 $work/phone1080.mp4 - [0:v]scale=136:240,pad=320:240:92:0:black,setsar=1/1"
+  "hevc4k10 $work/hevc2160p10.mkv - [0:v]scale=320:180,zscale=d=error_diffusion,format=yuv420p,pad=320:240:0:30:black,setsar=1/1"
+  "pgs1080 $work/pgs1080.mkv 1 [0:v]scale=320:180[v];[0:s]scale=320:180[s];[v][s]overlay,pad=320:240:0:30:black,setsar=1/1"
 )
 
 printf '%-10s %9s %9s %10s %12s %14s %10s\n' source ours_s ffmpeg_s time_ratio ours_peak_MB ffmpeg_peak_MB mem_ratio
 for entry in "${cases[@]}"; do
-  read -r name source filters <<<"$entry"
+  read -r name source subtitles filters <<<"$entry"
+  choice=(); [[ $subtitles == - ]] || choice=(-subtitles "$subtitles")
   ours_wall=; ff_wall=; ours_kb=0; ff_kb=0
   for ((run = 0; run < runs; run++)); do
     rm -f "$work/ours.mp4" "$work/ffmpeg.mp4"
     read -r wall kb < <(measure "$work/ours.log" "$encoder" -i "$source" \
       -vcodec h264 -coder 0 -vlevel 13 -bufsize 256 -g 250 -s 320x240 -r 29.97 -b 768 \
-      -aspect 4:3 -ac 2 -ab 128 -ar 48000 -vol 256 -acodec aac -f mp4 "$work/ours.mp4")
+      -aspect 4:3 -ac 2 -ab 128 -ar 48000 -vol 256 -acodec aac -f mp4 "$work/ours.mp4" \
+      "${choice[@]}")
     ours_wall=$(best "$ours_wall" "$wall"); ours_kb=$((kb > ours_kb ? kb : ours_kb))
     read -r wall kb < <(measure "$work/ffmpeg.log" ffmpeg -nostdin -hide_banner -loglevel error \
-      -y -i "$source" -vf "$filters" -c:v libx264 -preset medium -profile:v baseline -level 13 \
+      -y -i "$source" -filter_complex "$filters" -map 0:a -c:v libx264 -preset medium -profile:v baseline -level 13 \
       -coder 0 -bf 0 -g 250 -r 30000/1001 -aspect 4:3 -b:v 768k -maxrate 768k -bufsize 256k \
       -c:a aac -b:a 128k -ac 2 -ar 48000 -movflags +faststart -f mp4 "$work/ffmpeg.mp4")
     ff_wall=$(best "$ff_wall" "$wall"); ff_kb=$((kb > ff_kb ? kb : ff_kb))
