@@ -2,6 +2,7 @@
 
 #include "handles.h"
 #include "input.h"
+#include "timeline.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +23,8 @@ ScannedDuration scanDuration(const std::string& path, double budgetSeconds)
     double first = std::numeric_limits<double>::infinity();
     double last = 0.0;
     std::vector<int64_t> pictures(input->nb_streams, 0);
+    // Times that start over midway run on.
+    TimelineMender mender(input.get(), true);
     int64_t read = 0;
     for (;;) {
         if ((++read & 255) == 0 && std::chrono::steady_clock::now() > deadline)
@@ -31,6 +34,7 @@ ScannedDuration scanDuration(const std::string& path, double budgetSeconds)
             result.complete = rc == AVERROR_EOF || avio_feof(input->pb);
             break;
         }
+        mender.mend(packet.get());
         const AVStream* stream = input->streams[packet->stream_index];
         const AVMediaType type = stream->codecpar->codec_type;
         if (type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO) {

@@ -3,7 +3,8 @@
 #include <string>
 
 // The length of a source whose header does not say it (raw video streams, some
-// broadcast captures, files cut short), found by reading its packets.
+// broadcast captures, files cut short) or says it wrong (a clock that starts over), found
+// by reading its packets.
 namespace av {
 
 struct ScannedDuration
@@ -13,7 +14,8 @@ struct ScannedDuration
 };
 
 // Reads the whole of `path` without decoding, for at most `budgetSeconds` of wall time.
-// A picture stream without timestamps is timed by counting its pictures at its rate.
+// A picture stream without timestamps is timed by counting its pictures at its rate; a
+// clock that starts over midway runs on.
 ScannedDuration scanDuration(const std::string& path, double budgetSeconds = 10.0);
 
 } // namespace av

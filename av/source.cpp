@@ -39,8 +39,12 @@ Status Source::open(const SourceRequest& request)
         return read;
     const double start = std::max(0.0, request.start);
     const int64_t fileStart = m_input->start_time == AV_NOPTS_VALUE ? 0 : m_input->start_time;
+    const bool restarts = clockRestarts(m_input.get());
+    if (restarts)
+        m_mender.emplace(m_input.get(), true);
+    // A clock that starts over leaves the header's length short.
     const double fileLength =
-        m_input->duration > 0 ? double(m_input->duration) / AV_TIME_BASE : 0.0;
+        m_input->duration > 0 && !restarts ? double(m_input->duration) / AV_TIME_BASE : 0.0;
     m_requestedLength = request.length;
     if (request.length) {
         m_length = std::max(0.0, *request.length);
@@ -105,7 +109,10 @@ Status Source::open(const SourceRequest& request)
             });
     }
 
-    if (start > 0) {
+    if (start > 0 && m_mender) {
+        // Read from the beginning; what lies well before the start is not decoded.
+        m_skipBefore = origin - 3 * int64_t(AV_TIME_BASE);
+    } else if (start > 0) {
         // Land on a key frame a little before the start; the filters drop the rest.
         // Should both seeks fail, reading starts where it is and the cut copes too.
         const int64_t target = fileStart + int64_t(std::max(0.0, start - 1.0) * AV_TIME_BASE);
@@ -286,6 +293,14 @@ DecodeStage* Source::read(AVPacket* packet)
             if (rc != AVERROR_EOF)
                 m_readFailure = Status::failure(rc);
             return nullptr;
+        }
+        if (m_mender) {
+            m_mender->mend(packet);
+            const int64_t at = m_mender->startOf(packet);
+            if (m_skipBefore != AV_NOPTS_VALUE && at != AV_NOPTS_VALUE && at < m_skipBefore) {
+                av_packet_unref(packet);
+                continue;
+            }
         }
         if (m_video && packet->stream_index == m_video->stream()->index)
             return m_video.get();

@@ -4,6 +4,7 @@
 #include "handles.h"
 #include "picturesubtitles.h"
 #include "status.h"
+#include "timeline.h"
 
 #include <atomic>
 #include <memory>
@@ -87,6 +88,9 @@ public:
     bool refusedChoice() const { return m_refusedChoice; }
     AVFormatContext* input() const { return m_input.get(); }
     const std::string& path() const { return m_path; }
+    // Whether the file's clock starts over midway: its header's length falls short then,
+    // and its times are mended onto one running clock.
+    bool clockStartsOver() const { return m_mender.has_value(); }
 
     bool hasVideo() const { return m_video != nullptr; }
     bool hasAudio() const { return m_audio != nullptr; }
@@ -136,6 +140,10 @@ private:
     std::unique_ptr<PictureSubtitles> m_pictureSubtitles; // or the chosen subtitle pictures
     int64_t m_subtitleOrigin = 0; // the span's start on the subtitles' clock (AV_TIME_BASE)
     bool m_refusedChoice = false;
+    // For a file whose clock starts over: its times mended, and (for a later span) the
+    // packets before it passed by unread, as times cannot be sought there.
+    std::optional<TimelineMender> m_mender;
+    int64_t m_skipBefore = AV_NOPTS_VALUE; // AV_TIME_BASE units, on the mended clock
     double m_length = 0.0;
     bool m_trimmed = false; // the span starts later than the file, or ends before it
     Status m_videoLeftOut;

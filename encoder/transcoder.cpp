@@ -118,7 +118,7 @@ bool Transcoder::openInput()
         return sourceFails(leftOut ? "'" + path + "' holds no stream that can be decoded"
                                    : "'" + path + "' holds neither video nor audio");
     const AVFormatContext* input = m_source.input();
-    if (input->duration != AV_NOPTS_VALUE &&
+    if (input->duration != AV_NOPTS_VALUE && !m_source.clockStartsOver() &&
         m_options.start >= input->duration / double(AV_TIME_BASE))
         return failWith(
             format("the start %.2f s lies beyond the end of '%s'", m_options.start, path.c_str()));

@@ -4,6 +4,7 @@
 #include "handles.h"
 #include "input.h"
 #include "sourcefilters.h"
+#include "timeline.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -75,6 +76,17 @@ double mediaDuration(const QString& path)
     av::InputPtr ctx = av::openInput(QFile::encodeName(path).toStdString(), nullptr);
     if (!ctx)
         return 0.0;
+    // A clock that starts over midway (joined DVD titles, a restarted recorder) makes the
+    // header's length short: such a file is read through, as long as that takes little.
+    if (ctx->iformat->flags & AVFMT_TS_DISCONT) {
+        const std::string name = QFile::encodeName(path).toStdString();
+        av::InputPtr look = av::openInput(name, nullptr);
+        if (look && av::readStreamInfo(look.get()) && av::clockRestarts(look.get())) {
+            const av::ScannedDuration scanned = av::scanDuration(name, kScanBudgetSeconds);
+            if (scanned.complete && scanned.seconds > 0.0)
+                return scanned.seconds;
+        }
+    }
     if (ctx->duration > 0 && ctx->duration != AV_NOPTS_VALUE)
         return double(ctx->duration) / AV_TIME_BASE;
     double longest = 0.0;

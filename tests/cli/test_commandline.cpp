@@ -480,3 +480,46 @@ TEST(CommandLine, AForcedTrackInTheSoundsLanguageIsDrawnUnasked)
             EXPECT_LT(bright, 40) << c.output.toStdString();
     }
 }
+
+// DVD titles joined into one file start their clock over where they meet: the file is
+// converted whole, and a span of its later part is found there, in either export type.
+TEST(CommandLine, AFileWhoseClockStartsOverIsConvertedWhole)
+{
+    Cli cli;
+    const auto part = [](const QString& colour) {
+        return testmedia::make("part-" + colour + ".vob",
+                               {"-f", "lavfi", "-i", "color=" + colour + ":s=320x240:r=25:d=3",
+                                "-f", "lavfi", "-i", "sine=d=3", "-c:v", "mpeg2video", "-c:a",
+                                "mp2", "-f", "vob"});
+    };
+    QTemporaryDir dir;
+    const QString joined = dir.filePath("joined.vob");
+    QFile out(joined);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    for (const QString& colour : {QString("red"), QString("blue")}) {
+        QFile in(part(colour));
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        out.write(in.readAll());
+    }
+    out.close();
+    const auto blueAtStart = [](const QString& path) {
+        QProcess pixel;
+        pixel.start("ffmpeg", {"-v", "error", "-i", path, "-frames:v", "1", "-vf",
+                               "scale=1:1,format=rgb24", "-f", "rawvideo", "-"});
+        pixel.waitForFinished(30000);
+        const QByteArray rgb = pixel.readAllStandardOutput();
+        return rgb.size() == 3 && uchar(rgb[2]) > 200 && uchar(rgb[0]) < 50;
+    };
+    QString output;
+    ASSERT_EQ(cli.run({"--convert", joined, "--output", cli.out()}, &output), 0)
+        << output.toStdString();
+    EXPECT_NEAR(testmedia::probeDuration(cli.out() + "/joined.mp4"), 6.0, 0.1);
+    for (const QString& type : {QString("mp4"), QString("wmv")}) {
+        QStringList args{"--convert", joined,    "--start", "4",        "--end",
+                         "5",         "--title", "late",    "--output", cli.out()};
+        if (type == "wmv")
+            args << "--wmv";
+        ASSERT_EQ(cli.run(args, &output), 0) << output.toStdString();
+        EXPECT_TRUE(blueAtStart(cli.out() + "/late." + type)) << type.toStdString();
+    }
+}
