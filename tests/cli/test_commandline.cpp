@@ -481,27 +481,33 @@ TEST(CommandLine, AForcedTrackInTheSoundsLanguageIsDrawnUnasked)
     }
 }
 
-// DVD titles joined into one file start their clock over where they meet: the file is
-// converted whole, and a span of its later part is found there, in either export type.
+// DVD titles joined into one file start their clock over where they meet, and a
+// recording's clock may leap: the file is converted whole, and a span of its later part
+// is found there, in either export type.
 TEST(CommandLine, AFileWhoseClockStartsOverIsConvertedWhole)
 {
     Cli cli;
-    const auto part = [](const QString& colour) {
-        return testmedia::make("part-" + colour + ".vob",
-                               {"-f", "lavfi", "-i", "color=" + colour + ":s=320x240:r=25:d=3",
-                                "-f", "lavfi", "-i", "sine=d=3", "-c:v", "mpeg2video", "-c:a",
-                                "mp2", "-f", "vob"});
-    };
     QTemporaryDir dir;
-    const QString joined = dir.filePath("joined.vob");
-    QFile out(joined);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    for (const QString& colour : {QString("red"), QString("blue")}) {
-        QFile in(part(colour));
-        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-        out.write(in.readAll());
-    }
-    out.close();
+    const auto joinedParts = [&](const QString& name, const QStringList& second) {
+        const QString path = dir.filePath(name);
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly))
+            return QString();
+        for (const QString& colour : {QString("red"), QString("blue")}) {
+            QFile in(testmedia::make(
+                "part-" + colour + "-" + name,
+                QStringList{"-f", "lavfi", "-i", "color=" + colour + ":s=320x240:r=25:d=3", "-f",
+                            "lavfi", "-i", "sine=d=3", "-c:v", "mpeg2video", "-c:a", "mp2"}
+                    << (colour == "blue" ? second : QStringList())));
+            if (!in.open(QIODevice::ReadOnly))
+                return QString();
+            out.write(in.readAll());
+        }
+        return path;
+    };
+    const QString joined = joinedParts("joined.vob", {});
+    const QString leap = joinedParts("leap.ts", {"-output_ts_offset", "1000"});
+    ASSERT_FALSE(joined.isEmpty() || leap.isEmpty());
     const auto blueAtStart = [](const QString& path) {
         QProcess pixel;
         pixel.start("ffmpeg", {"-v", "error", "-i", path, "-frames:v", "1", "-vf",
@@ -511,9 +517,10 @@ TEST(CommandLine, AFileWhoseClockStartsOverIsConvertedWhole)
         return rgb.size() == 3 && uchar(rgb[2]) > 200 && uchar(rgb[0]) < 50;
     };
     QString output;
-    ASSERT_EQ(cli.run({"--convert", joined, "--output", cli.out()}, &output), 0)
+    ASSERT_EQ(cli.run({"--convert", joined, leap, "--output", cli.out()}, &output), 0)
         << output.toStdString();
     EXPECT_NEAR(testmedia::probeDuration(cli.out() + "/joined.mp4"), 6.0, 0.1);
+    EXPECT_NEAR(testmedia::probeDuration(cli.out() + "/leap.mp4"), 6.0, 0.1);
     for (const QString& type : {QString("mp4"), QString("wmv")}) {
         QStringList args{"--convert", joined,    "--start", "4",        "--end",
                          "5",         "--title", "late",    "--output", cli.out()};
