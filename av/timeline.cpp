@@ -37,7 +37,8 @@ bool clockRestarts(AVFormatContext* input)
     PacketPtr packet = makePacket();
     if (size <= 0 || !packet)
         return false;
-    const double start = input->start_time == AV_NOPTS_VALUE ? 0.0 : double(input->start_time) / AV_TIME_BASE;
+    const double start =
+        input->start_time == AV_NOPTS_VALUE ? 0.0 : double(input->start_time) / AV_TIME_BASE;
     const double length = double(input->duration) / AV_TIME_BASE;
     // The clock at an eighth, a quarter... of the way through must run on, stay within
     // the header's span, and never leap most of it in an eighth of the bytes (a busy
@@ -63,7 +64,9 @@ bool clockRestarts(AVFormatContext* input)
                    (seen - previous) / length > 0.6;
         previous = seen;
     }
-    av_seek_frame(input, -1, 0, AVSEEK_FLAG_BYTE);
+    // Back to the beginning, by one way or the other.
+    if (av_seek_frame(input, -1, 0, AVSEEK_FLAG_BYTE) < 0 && avio_seek(input->pb, 0, SEEK_SET) >= 0)
+        avformat_flush(input);
     return restarts;
 }
 
@@ -109,8 +112,9 @@ void TimelineMender::mend(AVPacket* packet)
         if (packet->dts != AV_NOPTS_VALUE)
             packet->dts += step;
     }
-    const int64_t span =
-        packet->duration > 0 ? av_rescale_q(packet->duration, stream->time_base, AV_TIME_BASE_Q) : 1;
+    const int64_t span = packet->duration > 0
+                             ? av_rescale_q(packet->duration, stream->time_base, AV_TIME_BASE_Q)
+                             : 1;
     m_end[index] = at + shift + span;
 }
 
