@@ -49,6 +49,11 @@ ScannedDuration scanDuration(const std::string& path, double budgetSeconds)
         }
         av_packet_unref(packet.get());
     }
+    const int64_t size = input->pb ? avio_size(input->pb) : -1;
+    if (result.complete)
+        result.share = 1.0;
+    else if (size > 0)
+        result.share = std::clamp(double(avio_tell(input->pb)) / double(size), 0.0, 1.0);
     double seconds = last > first ? last - first : 0.0;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         if (!pictures[i])

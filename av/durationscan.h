@@ -11,6 +11,7 @@ struct ScannedDuration
 {
     double seconds = 0.0;  // how far the reading got; 0 when the file could not be read
     bool complete = false; // false: the file ended the budget before its end was found
+    double share = 0.0;    // of the file's bytes that were read; 0 when unknown
 };
 
 // Reads the whole of `path` without decoding, for at most `budgetSeconds` of wall time.

@@ -85,6 +85,11 @@ double mediaDuration(const QString& path)
             const av::ScannedDuration scanned = av::scanDuration(name, kScanBudgetSeconds);
             if (scanned.complete && scanned.seconds > 0.0)
                 return scanned.seconds;
+            // Too big to read through (a whole film's titles joined): what was read tells
+            // the pace, and the rest is reckoned at it, a little over rather than under,
+            // so that converting the whole file takes all of it.
+            if (scanned.seconds > 0.0 && scanned.share > 0.01)
+                return scanned.seconds / scanned.share * 1.05;
         }
     }
     if (ctx->duration > 0 && ctx->duration != AV_NOPTS_VALUE)

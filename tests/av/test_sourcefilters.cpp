@@ -372,4 +372,24 @@ TEST(AvSourceFilters, ARawStreamIsMeasuredByReadingItWithinItsBudget)
     EXPECT_FALSE(cut.complete);
     EXPECT_LT(cut.seconds, 12.0);
     EXPECT_EQ(av::scanDuration("/nonexistent.h264").seconds, 0.0);
+
+    // Two programs joined, the clock starting over: read on one clock, and what a short
+    // reading found tells the pace of the rest.
+    const QString joined = testmedia::folder() + "/joined12s.vob";
+    if (!QFile::exists(joined)) {
+        const QString part =
+            testmedia::make("part6s.vob", {"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=6",
+                                           "-c:v", "mpeg2video", "-q:v", "2", "-f", "vob"});
+        QFile in(part), out(joined + ".part");
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+        const QByteArray bytes = in.readAll();
+        out.write(bytes + bytes);
+        out.close();
+        ASSERT_TRUE(QFile::rename(joined + ".part", joined) || QFile::exists(joined));
+    }
+    EXPECT_NEAR(av::scanDuration(local(joined)).seconds, 12.0, 0.1);
+    const av::ScannedDuration start = av::scanDuration(local(joined), 0.0);
+    ASSERT_FALSE(start.complete);
+    ASSERT_GT(start.share, 0.0);
+    EXPECT_NEAR(start.seconds / start.share, 12.0, 3.0);
 }
