@@ -112,7 +112,8 @@ void TimelineMender::mend(AVPacket* packet)
         if (packet->dts != AV_NOPTS_VALUE)
             packet->dts += step;
     }
-    const int64_t span = packet->duration > 0
+    // A subtitle may last past the next one's start: only its start counts.
+    const int64_t span = packet->duration > 0 && steady(stream)
                              ? av_rescale_q(packet->duration, stream->time_base, AV_TIME_BASE_Q)
                              : 1;
     m_end[index] = at + shift + span;
