@@ -148,11 +148,8 @@ TEST(AvSourceFilters, APhoneVideoIsTurnedUprightTheWayItsMatrixSays)
 
 TEST(AvSourceFilters, TracksAreNamedAndTheDefaultsChosenAsTheFileMarksThem)
 {
-    const QString srt = testmedia::folder() + "/cue.srt";
-    QFile cue(srt);
-    ASSERT_TRUE(cue.open(QIODevice::WriteOnly));
-    cue.write("1\n00:00:01,000 --> 00:00:02,500\nHELLO THERE\n");
-    cue.close();
+    const QString srt = testmedia::cue(testmedia::folder() + "/cue.srt");
+    ASSERT_FALSE(srt.isEmpty());
     const QString path = testmedia::make(
         "two-languages.mkv",
         testmedia::filmArgs("320x240", 3, 440, 880, srt,
@@ -199,10 +196,7 @@ TEST(AvSourceFilters, TextSubtitlesAreDrawnAtTheirTimeFromTheFileOrBesideIt)
     ASSERT_EQ(testmedia::run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
                                         "color=black:s=320x240:d=3", "-c:v", "mpeg4", source}),
               0);
-    QFile cue(dir + "/film.srt");
-    ASSERT_TRUE(cue.open(QIODevice::WriteOnly));
-    cue.write("1\n00:00:01,000 --> 00:00:02,500\nHELLO THERE\n");
-    cue.close();
+    ASSERT_FALSE(testmedia::cue(dir + "/film.srt").isEmpty());
     const std::string beside = av::subtitleFileBeside(local(source));
     ASSERT_EQ(beside, local(dir + "/film.srt"));
     EXPECT_EQ(av::subtitleFileBeside(local(dir + "/none.mkv")), "");

@@ -364,11 +364,8 @@ TEST(CommandLine, SeveralFilesAtOnceEachGetTheirOwnPlayableFile)
 TEST(CommandLine, TheSoundTrackAndSubtitlesChosenReachTheFile)
 {
     Cli cli;
-    const QString cue = testmedia::folder() + "/cli-cue.srt";
-    QFile cueFile(cue);
-    ASSERT_TRUE(cueFile.open(QIODevice::WriteOnly));
-    cueFile.write("1\n00:00:01,000 --> 00:00:02,500\nHELLO THERE\n");
-    cueFile.close();
+    const QString cue = testmedia::cue(testmedia::folder() + "/cli-cue.srt");
+    ASSERT_FALSE(cue.isEmpty());
     const QString film =
         testmedia::make("cli-film.mkv", {"-f",   "lavfi", "-i",   "color=black:s=320x240:d=3",
                                          "-f",   "lavfi", "-i",   "sine=440:d=3",
@@ -435,11 +432,8 @@ TEST(CommandLine, TheSoundTrackAndSubtitlesChosenReachTheFile)
 TEST(CommandLine, AForcedTrackInTheSoundsLanguageIsDrawnUnasked)
 {
     Cli cli;
-    const QString cue = testmedia::folder() + "/cli-forced.srt";
-    QFile cueFile(cue);
-    ASSERT_TRUE(cueFile.open(QIODevice::WriteOnly));
-    cueFile.write("1\n00:00:01,000 --> 00:00:02,500\nHELLO THERE\n");
-    cueFile.close();
+    const QString cue = testmedia::cue(testmedia::folder() + "/cli-forced.srt");
+    ASSERT_FALSE(cue.isEmpty());
     auto film = [&](const QString& name, const QString& disposition) {
         return testmedia::make(
             name, testmedia::filmArgs("320x240", 3, 440, 1760, cue,

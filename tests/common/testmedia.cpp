@@ -1,6 +1,7 @@
 #include "testmedia.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -57,6 +58,15 @@ QStringList filmArgs(const QString& size, int seconds, int low, int high, const 
         args << "-c:s"
              << "srt";
     return args + extra;
+}
+
+QString cue(const QString& path, const QString& from, const QString& to, const QString& text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(QStringLiteral("1\n%1 --> %2\n%3\n").arg(from, to, text).toUtf8()) < 0)
+        return {};
+    return path;
 }
 
 QString make(const QString& fileName, const QStringList& ffmpegArgs)

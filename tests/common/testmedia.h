@@ -15,6 +15,11 @@ QString folder();
 // returns its path, or an empty string when ffmpeg failed.
 QString make(const QString& fileName, const QStringList& ffmpegArgs);
 
+// Writes a subtitle file of one cue, `text` from `from` to `to` ("00:00:01,000"), at
+// `path`; returns the path, or an empty string when it cannot be written.
+QString cue(const QString& path, const QString& from = "00:00:01,000",
+            const QString& to = "00:00:02,500", const QString& text = "HELLO THERE");
+
 // A small clip (320x240, 25 fps, testsrc2 and a sine tone) in the container of the
 // extension: avi, mpg, vob, wmv, asf, mov, qt, 3gp, mp4, rm, rmvb. `seconds` long.
 QString clip(const QString& extension, int seconds = 3);

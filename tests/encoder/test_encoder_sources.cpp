@@ -66,15 +66,6 @@ protected:
     QTemporaryDir dir;
 };
 
-QString writeCue(const QString& path)
-{
-    QFile cue(path);
-    if (!cue.open(QIODevice::WriteOnly))
-        return {};
-    cue.write("1\n00:00:01,000 --> 00:00:02,500\nHELLO THERE\n");
-    return path;
-}
-
 // 3 s of black at 640x480 with one subtitle track of pictures, made by `encoder`
 // ("dvdsub", "dvbsub"): a white bar over the lower part, x 40-600 and y 400-440, shown
 // from 1 s to 2.5 s. ffmpeg draws no text into pictures, so the track is written here.
@@ -186,7 +177,7 @@ TEST_F(EncoderSources, TheSoundTrackAskedForIsTakenAndOneMissingIsRefused)
 
 TEST_F(EncoderSources, TextSubtitlesAreBurnedInFromTheFileOrBesideIt)
 {
-    const QString cue = writeCue(testmedia::folder() + "/burn.srt");
+    const QString cue = testmedia::cue(testmedia::folder() + "/burn.srt");
     const QString inFile =
         testmedia::make("burn.mkv", {"-f", "lavfi", "-i", "color=black:s=640x480:d=3", "-i", cue,
                                      "-c:v", "mpeg4", "-c:s", "srt"});

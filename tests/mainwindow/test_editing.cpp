@@ -759,14 +759,13 @@ TEST(MainWindowEditing, AConvertedRowShowsItsLog)
 TEST(MainWindowEditing, TheAudioAndSubtitlesBoxesChooseForTheSelectedTask)
 {
     QTemporaryDir dir;
-    QFile cue(dir.filePath("film.srt"));
-    ASSERT_TRUE(cue.open(QIODevice::WriteOnly));
-    cue.write("1\n00:00:01,000 --> 00:00:02,000\nHELLO\n");
-    cue.close();
+    const QString cue =
+        testmedia::cue(dir.filePath("film.srt"), "00:00:01,000", "00:00:02,000", "HELLO");
+    ASSERT_FALSE(cue.isEmpty());
     const QString film = dir.filePath("film.mkv");
     ASSERT_EQ(testmedia::run("ffmpeg",
                              QStringList{"-v", "error"} +
-                                 testmedia::filmArgs("160x120", 1, 440, 880, cue.fileName(),
+                                 testmedia::filmArgs("160x120", 1, 440, 880, cue,
                                                      {"-metadata:s:a:0", "language=eng",
                                                       "-metadata:s:a:1", "language=fre", film})),
               0);
@@ -787,7 +786,7 @@ TEST(MainWindowEditing, TheAudioAndSubtitlesBoxesChooseForTheSelectedTask)
     chooseItem(subtitles, 2);
     Task task = f.dlg().tasks().get(0);
     EXPECT_EQ(task.audioTrack, 2);
-    EXPECT_EQ(task.subtitleFile, cue.fileName());
+    EXPECT_EQ(task.subtitleFile, cue);
     EXPECT_EQ(task.subtitleTrack, 0);
     EXPECT_EQ(f.dlg().tasks().get(1).audioTrack, 0);
 
@@ -822,15 +821,14 @@ TEST(MainWindowEditing, TheAudioAndSubtitlesBoxesChooseForTheSelectedTask)
 TEST(MainWindowEditing, ForcedSubtitlesFollowTheSoundUntilTheUserChooses)
 {
     QTemporaryDir dir;
-    QFile cue(dir.filePath("cue.srt"));
-    ASSERT_TRUE(cue.open(QIODevice::WriteOnly));
-    cue.write("1\n00:00:00,200 --> 00:00:00,800\nBONJOUR\n");
-    cue.close();
+    const QString cue =
+        testmedia::cue(dir.filePath("cue.srt"), "00:00:00,200", "00:00:00,800", "BONJOUR");
+    ASSERT_FALSE(cue.isEmpty());
     const QString film = dir.filePath("film.mkv");
     ASSERT_EQ(
         testmedia::run(
             "ffmpeg", QStringList{"-v", "error"} +
-                          testmedia::filmArgs("160x120", 1, 440, 880, cue.fileName(),
+                          testmedia::filmArgs("160x120", 1, 440, 880, cue,
                                               {"-metadata:s:a:0", "language=eng", "-metadata:s:a:1",
                                                "language=fre", "-metadata:s:s:0", "language=fre",
                                                "-disposition:s:0", "forced", film})),

@@ -281,11 +281,9 @@ TEST(Preview, APreviewAndAConversionKeepTheirOwnSegments)
 TEST(Preview, PlayDrawsTheChosenSubtitles)
 {
     PreviewWindow w;
-    const QString cue = testmedia::folder() + "/preview-cue.srt";
-    QFile cueFile(cue);
-    ASSERT_TRUE(cueFile.open(QIODevice::WriteOnly));
-    cueFile.write("1\n00:00:00,000 --> 00:00:02,000\nHELLO THERE\n");
-    cueFile.close();
+    const QString cue =
+        testmedia::cue(testmedia::folder() + "/preview-cue.srt", "00:00:00,000", "00:00:02,000");
+    ASSERT_FALSE(cue.isEmpty());
     const QString film =
         testmedia::make("preview-subtitles.mkv", {"-f", "lavfi", "-i", "color=black:s=320x240:d=2",
                                                   "-i", cue, "-c:v", "mpeg4", "-c:s", "srt"});
