@@ -24,7 +24,7 @@ ScannedDuration scanDuration(const std::string& path, double budgetSeconds)
     double last = 0.0;
     std::vector<int64_t> pictures(input->nb_streams, 0);
     // Times that start over midway run on.
-    TimelineMender mender(input.get(), true);
+    TimelineMender mender(input.get());
     int64_t read = 0;
     for (;;) {
         if ((++read & 255) == 0 && std::chrono::steady_clock::now() > deadline)

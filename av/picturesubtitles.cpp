@@ -9,7 +9,7 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 #include <cstring>
 
 namespace av {

@@ -41,7 +41,7 @@ Status Source::open(const SourceRequest& request)
     const int64_t fileStart = m_input->start_time == AV_NOPTS_VALUE ? 0 : m_input->start_time;
     const bool restarts = clockRestarts(m_input.get());
     if (restarts)
-        m_mender.emplace(m_input.get(), true);
+        m_mender.emplace(m_input.get());
     // A clock that starts over leaves the header's length short.
     const double fileLength =
         m_input->duration > 0 && !restarts ? double(m_input->duration) / AV_TIME_BASE : 0.0;

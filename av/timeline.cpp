@@ -70,8 +70,8 @@ bool clockRestarts(AVFormatContext* input)
     return restarts;
 }
 
-TimelineMender::TimelineMender(const AVFormatContext* input, bool active)
-    : m_input(input), m_active(active && mayRestart(input))
+TimelineMender::TimelineMender(const AVFormatContext* input)
+    : m_input(input), m_active(mayRestart(input))
 {
 }
 

@@ -18,10 +18,9 @@ bool clockRestarts(AVFormatContext* input);
 class TimelineMender
 {
 public:
-    // Mends nothing unless `active`.
-    TimelineMender(const AVFormatContext* input, bool active);
+    // Mends nothing in files of other kinds.
+    explicit TimelineMender(const AVFormatContext* input);
 
-    bool active() const { return m_active; }
     // Shifts the packet's times onto the running clock. Each stream continues where it
     // left off when its clock starts over.
     void mend(AVPacket* packet);
