@@ -75,7 +75,12 @@ std::string h264LevelName(int level)
 {
     if (level == 9)
         return "1b";
-    return std::to_string(level / 10) + (level % 10 ? "." + std::to_string(level % 10) : "");
+    std::string name = std::to_string(level / 10);
+    if (level % 10) {
+        name += '.';
+        name += std::to_string(level % 10);
+    }
+    return name;
 }
 
 int mpeg4SimpleLevelFor(const StreamDemand& demand)
