@@ -1,6 +1,7 @@
 #include "profilefile.h"
 
 #include "programfolder.h"
+#include "regularfile.h"
 #include "textcut.h"
 
 #include <QDir>
@@ -55,10 +56,15 @@ QList<CProfileFile::Section> parseIni(const QByteArray& text)
 bool CProfileFile::SetPath(const QString& path)
 {
     m_path = path;
-    QFile file(path);
-    SetContents(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
-    const QFileInfo info(path);
-    return info.exists() && !info.isDir();
+    QString error;
+    bool missing = false;
+    const std::optional<QByteArray> text = readRegularFile(path, kFileLimit, &error, &missing);
+    // Read as an empty file: every Profile takes its defaults.
+    SetContents(text.value_or(QByteArray()));
+    if (!text && !missing)
+        qWarning("The profile file %s is not read: %s", qUtf8Printable(path),
+                 qUtf8Printable(error));
+    return text.has_value();
 }
 
 void CProfileFile::SetContents(const QByteArray& text)

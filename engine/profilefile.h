@@ -15,6 +15,8 @@ class CProfileFile
 public:
     static constexpr int kMaxValueLength = 1023;
     static constexpr int kMaxSectionNameLength = 259;
+    // A profile file is a few kilobytes; a larger one is not read.
+    static constexpr qint64 kFileLimit = 4 * 1024 * 1024;
 
     virtual ~CProfileFile() = default;
 
@@ -29,7 +31,8 @@ public:
         QList<Key> keys;
     };
 
-    // Reads the file. True when the path names an existing file that is not a folder.
+    // Reads the file. True when the path names a regular file of at most kFileLimit bytes;
+    // anything else reads as an empty file, said once as a warning unless it is missing.
     bool SetPath(const QString& path);
     // Reads the text of a profile file held in memory.
     void SetContents(const QByteArray& text);

@@ -1,5 +1,7 @@
 #include "tasklistfile.h"
 
+#include "batchdriver.h"
+#include "regularfile.h"
 #include "sourcecheck.h"
 #include "taskedits.h"
 
@@ -165,6 +167,15 @@ Task fromJson(const QJsonObject& o)
     return t;
 }
 
+// `path`, or "path-2", "path-3", ... : the first name nothing holds (a link included).
+QString freeName(const QString& path)
+{
+    QString name = path;
+    for (int n = 2; QFileInfo(name).exists() || QFileInfo(name).isSymLink(); ++n)
+        name = path + QStringLiteral("-%1").arg(n);
+    return name;
+}
+
 } // namespace
 
 QString userTaskListPath()
@@ -211,17 +222,15 @@ TaskListLoad loadTaskList(const QString& path)
         result.tasks.removeAll();
         return result;
     };
-    QFile file(path);
-    if (!file.exists())
+    QString error;
+    bool missing = false;
+    const std::optional<QByteArray> read =
+        readRegularFile(path, kTaskListFileLimit, &error, &missing);
+    if (missing)
         return result;
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(file.errorString());
-    if (file.size() > kTaskListFileLimit)
-        return fail(QStringLiteral("the file is larger than %1 MB").arg(kTaskListFileLimit >> 20));
-    // The size can grow while we read: never take more than the limit.
-    const QByteArray bytes = file.read(kTaskListFileLimit + 1);
-    if (bytes.size() > kTaskListFileLimit)
-        return fail(QStringLiteral("the file is larger than %1 MB").arg(kTaskListFileLimit >> 20));
+    if (!read)
+        return fail(error);
+    const QByteArray& bytes = *read;
 
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
@@ -253,8 +262,8 @@ TaskListRestore restoreTaskList(const QString& path)
     TaskListLoad load = loadTaskList(path);
     if (!load.ok) {
         const QString aside =
-            path + QStringLiteral(".damaged-") +
-            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+            freeName(path + QStringLiteral(".damaged-") +
+                     QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
         const bool moved = QFile::rename(path, aside);
         result.message =
             moved ? QStringLiteral("The list of files from the last session could not be read "
@@ -315,6 +324,12 @@ void TaskListKeeper::saveIfChanged()
     if (!saved)
         qWarning("The list of files could not be saved to %s: %s", qUtf8Printable(m_path),
                  qUtf8Printable(error));
+}
+
+void TaskListKeeper::attach(BatchDriver& driver)
+{
+    QObject::connect(&driver, &BatchDriver::batchStarted, &m_timer, [this] { saveIfChanged(); });
+    QObject::connect(&driver, &BatchDriver::taskEnded, &m_timer, [this] { saveIfChanged(); });
 }
 
 std::unique_ptr<QLockFile> lockTaskList(const QString& path)

@@ -53,6 +53,8 @@ constexpr int kTaskListTaskLimit = 10000;
 // half second and the list written whole when there is one. While `busy` says so (a
 // batch, whose progress changes the Tasks many times a second) it is written at most
 // every five seconds. Lives on the thread that changes the list.
+class BatchDriver;
+
 class TaskListKeeper
 {
 public:
@@ -64,6 +66,10 @@ public:
     // Writes the list now if it changed since it was last written. A failure is logged
     // once; the next change tries again.
     void saveIfChanged();
+    // Also saves when a batch starts and whenever one of its Tasks ends: during a batch
+    // the list is otherwise written at most every few seconds, and a crash in between
+    // must not lose the files just added or the state of those just converted.
+    void attach(BatchDriver& driver);
 
 private:
     TaskList& m_tasks;

@@ -33,6 +33,7 @@ void CQuenmarDlg::restoreTasks()
     }
     m_keeper = std::make_unique<TaskListKeeper>(m_tasks, m_services.taskListFile);
     const QString message = m_keeper->restore([this] { return converting(); });
+    m_keeper->attach(*m_driver);
     if (!message.isEmpty()) {
         // Shown once the window is up, not from inside its construction.
         QTimer::singleShot(0, this, [this, message] {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 // An app folder holding a profile file with the given text.
@@ -63,6 +65,16 @@ TEST(ProfileFile, MissingFileOrFolderGivesOneEmptySectionName)
     EXPECT_EQ(reader.ReadSectionNames(names), 1);
     EXPECT_EQ(names, QStringList{QString()});
     EXPECT_FALSE(reader.SetPath(dir.path())); // a folder is not a profile file
+
+    // Neither a FIFO (reading it would wait for ever) nor a link to an endless device
+    // (reading it would fill the memory) is read: they give no sections at once.
+    const QString fifo = dir.path() + "/fifo.ini";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.path() + "/zero.ini"));
+    for (const QString& path : {fifo, dir.path() + "/zero.ini"}) {
+        EXPECT_FALSE(reader.SetPath(path));
+        EXPECT_EQ(reader.ReadSectionNames(names), 1);
+    }
 }
 
 TEST(ProfileFile, LongValuesAreCut)

@@ -2,6 +2,7 @@
 #include "tasklistfile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -9,6 +10,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cmath>
 #include <limits>
@@ -198,6 +201,21 @@ TEST_F(TaskListFile, ADamagedFileIsSetAsideAndTheListStartsEmpty)
         EXPECT_TRUE(restored.message.contains(aside.front())) << restored.message.toStdString();
         ++n;
     }
+
+    // The name it is set aside under is taken already: another is found, nothing is lost.
+    QTemporaryDir own;
+    const QString file = writeFile(own.path() + "/tasks.json", damaged[0]);
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QDateTime& at : {now, now.addSecs(1)}) // the clock may tick in between
+        writeFile(file + ".damaged-" + at.toString("yyyyMMdd-hhmmss"), "an earlier one");
+    const TaskListRestore restored = restoreTaskList(file);
+    EXPECT_FALSE(QFile::exists(file));
+    const QStringList aside = QDir(own.path()).entryList({"tasks.json.damaged-*"}, QDir::Files);
+    ASSERT_EQ(aside.size(), 3) << restored.message.toStdString();
+    int kept = 0;
+    for (const QString& name : aside)
+        kept += readFile(own.path() + "/" + name) == "an earlier one";
+    EXPECT_EQ(kept, 2) << restored.message.toStdString();
 }
 
 TEST_F(TaskListFile, AFailedSaveLeavesTheOldFileWhole)
@@ -306,6 +324,14 @@ TEST_F(TaskListFile, HugeOrHostileFilesAreRefusedQuickly)
     // A folder where the file should be.
     QDir().mkpath(dir.path() + "/folder.json");
     EXPECT_FALSE(loadTaskList(dir.path() + "/folder.json").ok);
+
+    // A FIFO nobody writes to would wait for ever; a link to an endless device would
+    // fill the memory.
+    const QString fifo = dir.path() + "/fifo.json";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(loadTaskList(fifo).ok);
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.path() + "/zero.json"));
+    EXPECT_FALSE(loadTaskList(dir.path() + "/zero.json").ok);
 }
 
 // The keeper writes a change within a second, but while a batch makes its progress

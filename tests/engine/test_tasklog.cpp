@@ -2,6 +2,7 @@
 #include "batchrig.h"
 #include "common/qtprinters.h"
 #include "standins.h"
+#include "tasklistfile.h"
 #include "tasklog.h"
 
 #include <QCoreApplication>
@@ -93,4 +94,31 @@ TEST(TaskLog, OnlyTheNewestLogsAreKept)
     const QStringList left = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(left, (QStringList{"20000103-000000-000-old.log", "20000104-000000-000-old.log",
                                  QFileInfo(path).fileName(), "notes.txt"}));
+}
+
+// A crash in the middle of a batch loses neither the files added just before Start nor
+// what the Tasks that ended had reached, though the list is otherwise written only
+// every few seconds while a batch runs.
+TEST(TaskListKeeper, SavesWhenABatchStartsAndWhenATaskEnds)
+{
+    BatchRig rig;
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/tasks.json";
+    TaskListKeeper keeper(rig.tasks, path);
+    keeper.restore([&rig] { return rig.driver.converting(); });
+    keeper.attach(rig.driver);
+    const int good = rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    rig.addMp4("a", good);
+    rig.addMp4("b", good);
+    std::vector<bool> savedFinished;
+    QObject::connect(&rig.driver, &BatchDriver::taskEnded, [&](int index) {
+        savedFinished.push_back(conversionFinished(loadTaskList(path).tasks.get(index)));
+    });
+    rig.driver.startConverting();
+    EXPECT_EQ(loadTaskList(path).tasks.size(), 2);
+    QElapsedTimer timer;
+    timer.start();
+    while (rig.driver.converting() && timer.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(savedFinished, std::vector<bool>({true, true}));
 }
