@@ -90,6 +90,7 @@ int runGui(int argc, char** argv, std::function<void(CHostDlg&)> onHost, PowerCo
         return 1;
     }
     case SingleInstance::Claim::First:
+    case SingleInstance::Claim::Alone:
         break;
     }
 

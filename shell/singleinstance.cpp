@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -10,6 +11,10 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,12 +34,33 @@ QByteArray request(const QStringList& files)
     return frame + payload;
 }
 
+// A folder fit for the socket: made when missing, a real folder (not a link) of
+// `owner`'s that nobody else may write in. One of ours that others could only read is
+// closed; one that others could write in may hold anything, and is refused.
+bool safeFolder(const QString& folder, uint owner)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        QDir().mkpath(folder); // its parents were missing
+        ::mkdir(path.constData(), 0700);
+    }
+    struct stat info = {};
+    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != owner ||
+        (info.st_mode & (S_IWGRP | S_IWOTH)))
+        return false;
+    return (info.st_mode & 077) == 0 || ::chmod(path.constData(), 0700) == 0;
+}
+
 } // namespace
 
-SingleInstance::SingleInstance(const QString& folder, QObject* parent)
-    : QObject(parent), m_socketPath(folder + QStringLiteral("/trelvo-converter.socket"))
+SingleInstance::SingleInstance(const QString& folder, QObject* parent, uint owner)
+    : QObject(parent), m_socketPath(folder + QStringLiteral("/trelvo-converter.socket")),
+      m_owner(owner), m_folderSafe(safeFolder(folder, owner))
 {
-    QDir().mkpath(folder);
+    if (!m_folderSafe)
+        qWarning("%s is not a folder of this user's alone: this window neither hands its files "
+                 "to another nor takes theirs",
+                 qUtf8Printable(folder));
     m_lock = std::make_unique<QLockFile>(m_socketPath + QStringLiteral(".lock"));
     // Held as long as the window runs: stale only when its process is gone, never by age.
     m_lock->setStaleLockTime(0);
@@ -45,17 +71,34 @@ SingleInstance::~SingleInstance()
     stopServing();
 }
 
+uint SingleInstance::currentUser()
+{
+    return ::getuid();
+}
+
 QString SingleInstance::runtimeFolder()
 {
+    // Qt makes sure of its own folder; ours, by the user's number (a name may be empty
+    // or shared), is checked when claimed.
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
-        folder =
-            QDir::tempPath() + QStringLiteral("/trelvo-converter-") + qEnvironmentVariable("USER");
+        folder = QDir::tempPath() + QStringLiteral("/trelvo-converter-%1").arg(::getuid());
     return folder;
+}
+
+bool SingleInstance::trusted(const QLocalSocket& socket) const
+{
+    ucred peer = {};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) ==
+               0 &&
+           uint(peer.uid) == m_owner;
 }
 
 SingleInstance::Claim SingleInstance::claim(const QStringList& files, int timeoutMs)
 {
+    if (!m_folderSafe)
+        return Claim::Alone;
     QElapsedTimer clock;
     clock.start();
     for (;;) {
@@ -65,6 +108,8 @@ SingleInstance::Claim SingleInstance::claim(const QStringList& files, int timeou
             return Claim::HandedOver;
         case HandOver::NoAnswer:
             return Claim::NoAnswer;
+        case HandOver::Untrusted:
+            return Claim::Alone;
         case HandOver::NoServer:
             break;
         }
@@ -87,6 +132,11 @@ SingleInstance::HandOver SingleInstance::handOver(const QStringList& files, int 
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(std::min(timeoutMs, 1000)))
         return HandOver::NoServer;
+    // The paths go only to a window of this user's.
+    if (!trusted(socket)) {
+        socket.abort();
+        return HandOver::Untrusted;
+    }
     socket.write(request(files));
     QElapsedTimer clock;
     clock.start();
@@ -117,6 +167,11 @@ void SingleInstance::serve()
     }
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+            if (!trusted(*socket)) {
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QLocalSocket::readyRead, this,
                     [this, socket] { readRequest(socket); });

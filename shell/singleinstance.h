@@ -21,11 +21,16 @@ public:
     {
         First,      // this process runs the window and serves later starts from now on
         HandedOver, // the running window took the files
-        NoAnswer    // a window runs but did not answer in time
+        NoAnswer,   // a window runs but did not answer in time
+        Alone       // the socket's folder, or whoever answered there, is not the user's
+                    // own: this process runs a window of its own and hands nothing over
     };
 
     // `folder`: where the socket and its lock live; the user's runtime folder by default.
-    explicit SingleInstance(const QString& folder = runtimeFolder(), QObject* parent = nullptr);
+    // It must be a folder of `owner`'s, not a link, that nobody else may write in; and
+    // whoever listens there must run as `owner` (the user running us, but for tests).
+    explicit SingleInstance(const QString& folder = runtimeFolder(), QObject* parent = nullptr,
+                            uint owner = currentUser());
     ~SingleInstance() override;
 
     Claim claim(const QStringList& files, int timeoutMs = 5000);
@@ -36,6 +41,7 @@ public:
     qint64 serverPid() const;
 
     static QString runtimeFolder();
+    static uint currentUser();
 
 signals:
     // A later start's files (full paths); empty when it was started without any.
@@ -46,13 +52,18 @@ private:
     {
         Taken,
         NoServer,
-        NoAnswer
+        NoAnswer,
+        Untrusted
     };
     HandOver handOver(const QStringList& files, int timeoutMs);
     void serve();
     void readRequest(QLocalSocket* socket);
 
+    bool trusted(const QLocalSocket& socket) const;
+
     QString m_socketPath;
+    uint m_owner = 0;
+    bool m_folderSafe = false;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
 };

@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -16,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -168,4 +172,44 @@ TEST(SingleWindow, AWindowThatDoesNotAnswerIsReportedInTime)
     running.reset();
     SingleInstance after(folder.path());
     EXPECT_EQ(after.claim({}, 800), SingleInstance::Claim::First);
+}
+
+// The paths a start hands over go only to a window of the same user's: never through a
+// folder someone else made, could write in or linked, nor to another user's listener.
+TEST(SingleWindow, NothingIsHandedToAFolderOrAListenerNotTheUsersOwn)
+{
+    QTemporaryDir work;
+    const QString open = work.path() + "/open", linked = work.path() + "/linked";
+    ASSERT_TRUE(QDir().mkpath(open));
+    ::chmod(QFile::encodeName(open).constData(), 0777);
+    ASSERT_TRUE(QFile::link(work.path(), linked));
+    for (const QString& folder : {open, linked})
+        EXPECT_EQ(SingleInstance(folder).claim({"/videos/a.avi"}, 800),
+                  SingleInstance::Claim::Alone)
+            << folder.toStdString();
+
+    if (::getuid() != 0)
+        GTEST_SKIP() << "making another user's folder needs root";
+    const uint other = 65534; // nobody
+    const QString theirs = work.path() + "/theirs";
+    ASSERT_EQ(::mkdir(QFile::encodeName(theirs).constData(), 0700), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), other, other), 0);
+    QLocalServer listener;
+    ASSERT_TRUE(listener.listen(theirs + "/trelvo-converter.socket"));
+    QByteArray received;
+    QObject::connect(&listener, &QLocalServer::newConnection, [&] {
+        QLocalSocket* socket = listener.nextPendingConnection();
+        QObject::connect(socket, &QLocalSocket::readyRead,
+                         [&, socket] { received += socket->readAll(); });
+    });
+    // Their folder: not even looked into.
+    EXPECT_EQ(SingleInstance(theirs).claim({"/videos/a.avi"}, 800), SingleInstance::Claim::Alone);
+    // As that user, the folder passes, but whoever listens runs as another.
+    EXPECT_EQ(SingleInstance(theirs, nullptr, other).claim({"/videos/a.avi"}, 800),
+              SingleInstance::Claim::Alone);
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(received.isEmpty()) << received.toStdString();
 }
