@@ -1,5 +1,7 @@
 #include "exclusiveoutput.h"
 
+#include "workingfile.h"
+
 extern "C" {
 #include <libavformat/version.h>
 #include <libavutil/mem.h>
@@ -9,9 +11,13 @@ extern "C" {
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace trelvo {
 
@@ -114,23 +120,90 @@ void AvioDeleter::operator()(AVIOContext* ctx) const
     avio_context_free(&ctx);
 }
 
-std::unique_ptr<ExclusiveOutput> ExclusiveOutput::create(const std::string& path, int* error)
+namespace {
+
+std::pair<std::string, std::string> splitPath(const std::string& path)
 {
-    // Read access too: the MP4 muxer reads its file back to move the index to the front.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        if (error)
-            *error = errno;
-        return nullptr;
-    }
-    struct stat info = {};
-    ::fstat(fd, &info);
-    return std::unique_ptr<ExclusiveOutput>(
-        new ExclusiveOutput(path, fd, info.st_dev, info.st_ino));
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-ExclusiveOutput::ExclusiveOutput(std::string path, int fd, dev_t device, ino_t inode)
-    : m_path(std::move(path)), m_fd(fd), m_device(device), m_inode(inode)
+// True when a process holds the lock of the working file `name` in `folder`.
+bool beingWritten(int folder, const char* name)
+{
+    const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+// Another process writes a file of this final name into the folder now.
+bool writtenElsewhere(const std::string& folder, const std::string& finalName)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (workingfile::isWorkingName(entry->d_name, &finalName) &&
+            beingWritten(::dirfd(dir), entry->d_name)) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+} // namespace
+
+std::unique_ptr<ExclusiveOutput> ExclusiveOutput::create(const std::string& path, int* error)
+{
+    auto fail = [error](int why) {
+        if (error)
+            *error = why;
+        return nullptr;
+    };
+    const auto [folder, finalName] = splitPath(path);
+    // lstat: a link, even one leading nowhere, takes the name too.
+    struct stat info = {};
+    if (::lstat(path.c_str(), &info) == 0 || writtenElsewhere(folder, finalName))
+        return fail(EEXIST);
+    const std::string working = folder + "/" + workingfile::name(finalName, long(::getpid()));
+    // Read access too: the MP4 muxer reads its file back to move the index to the front.
+    const int flags = O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
+    int fd = ::open(working.c_str(), flags, 0644);
+    if (fd < 0 && errno == EEXIST) {
+        // Left by a killed run whose process id we now have, unless we write it ourselves.
+        const int existing =
+            ::open(working.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat seen = {};
+        if (existing >= 0 && ::fstat(existing, &seen) == 0 && S_ISREG(seen.st_mode) &&
+            ::flock(existing, LOCK_EX | LOCK_NB) == 0 && ::unlink(working.c_str()) == 0)
+            fd = ::open(working.c_str(), flags, 0644);
+        else
+            errno = EEXIST;
+        if (existing >= 0)
+            ::close(existing);
+    }
+    if (fd < 0)
+        return fail(errno);
+    // Held until the descriptor closes, by us or by our death: a working file nobody
+    // holds is a leftover.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    ::fstat(fd, &info);
+    return std::unique_ptr<ExclusiveOutput>(
+        new ExclusiveOutput(path, working, fd, info.st_dev, info.st_ino));
+}
+
+ExclusiveOutput::ExclusiveOutput(std::string path, std::string workingPath, int fd, dev_t device,
+                                 ino_t inode)
+    : m_path(std::move(path)), m_workingPath(std::move(workingPath)), m_fd(fd), m_device(device),
+      m_inode(inode)
 {
 }
 
@@ -226,15 +299,45 @@ int64_t ExclusiveOutput::size() const
     return info.st_size;
 }
 
+bool ExclusiveOutput::stillOurs(const std::string& name) const
+{
+    // lstat: a link at the name is not our file even when it leads to it.
+    struct stat info = {};
+    return ::lstat(name.c_str(), &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode;
+}
+
+bool ExclusiveOutput::keep(int* error)
+{
+    auto fail = [error](int why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (m_keep)
+        return true;
+    if (!stillOurs(m_workingPath))
+        return fail(ENOENT);
+    // Never over another file: where the file system cannot rename so, a second link
+    // under the final name, which fails if the name is taken, then the working one goes.
+    if (::renameat2(AT_FDCWD, m_workingPath.c_str(), AT_FDCWD, m_path.c_str(), RENAME_NOREPLACE) !=
+        0) {
+        if (errno != EINVAL && errno != ENOSYS)
+            return fail(errno);
+        if (::link(m_workingPath.c_str(), m_path.c_str()) != 0)
+            return fail(errno);
+        ::unlink(m_workingPath.c_str());
+    }
+    m_keep = true;
+    return true;
+}
+
 bool ExclusiveOutput::removeIfOurs()
 {
-    // lstat: a link at the name is not our file even when it leads to it. Between this
-    // look and the unlink the name could change hands again; no call removes a name only
-    // if it still has a given inode, so this is as close as it gets.
-    struct stat info = {};
-    if (::lstat(m_path.c_str(), &info) != 0 || info.st_dev != m_device || info.st_ino != m_inode)
+    // Between this look and the unlink the name could change hands again; no call
+    // removes a name only if it still has a given inode, so this is as close as it gets.
+    if (m_keep || !stillOurs(m_workingPath))
         return false;
-    return ::unlink(m_path.c_str()) == 0;
+    return ::unlink(m_workingPath.c_str()) == 0;
 }
 
 } // namespace trelvo

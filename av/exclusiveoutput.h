@@ -29,19 +29,26 @@ using AvioPtr = std::unique_ptr<AVIOContext, AvioDeleter>;
 // someone put at that name in the meantime (a link to another user's file, in a shared
 // folder): the muxer gets contexts over our descriptor instead, and the name is used
 // once more only to remove our own file, and only while it still leads to it.
+//
+// The file is written under its working name (workingfile.h), locked for as long as we
+// hold it, and takes its final name only when kept: a run that is killed never leaves a
+// half file under a finished name.
 class ExclusiveOutput
 {
 public:
-    // Creates `path`; never opens what is already there, a link included. Null when it
-    // cannot, with errno's reason in `*error` (EEXIST when the name is taken).
+    // Creates the working file for `path`; never opens what is already there, a link
+    // included. Null when it cannot, with errno's reason in `*error` (EEXIST when the
+    // name is taken, or another process writes a file of that name there now).
     static std::unique_ptr<ExclusiveOutput> create(const std::string& path, int* error);
 
-    // Removes the file unless keep() was called (see removeIfOurs).
+    // Removes the working file unless keep() gave it its final name (see removeIfOurs).
     ~ExclusiveOutput();
     ExclusiveOutput(const ExclusiveOutput&) = delete;
     ExclusiveOutput& operator=(const ExclusiveOutput&) = delete;
 
+    // The final name, which the muxer is told.
     const std::string& path() const { return m_path; }
+    const std::string& workingPath() const { return m_workingPath; }
     int fd() const { return m_fd; }
 
     // A context over the file with a position of its own, so that a reader and a writer
@@ -62,22 +69,26 @@ public:
     // Gets the monotonic time of every write that reached the file; set before writing.
     void setProgressStamp(std::atomic<int64_t>* stamp) { m_progress = stamp; }
 
-    // The file is finished and stays.
-    void keep() { m_keep = true; }
+    // The file is finished and stays: it takes its final name, never over another file.
+    // False when it cannot, with errno's reason in `*error` (EEXIST when someone took the
+    // name meanwhile); the working file then goes with this object.
+    bool keep(int* error = nullptr);
     bool kept() const { return m_keep; }
-    // Unlinks the path when it still names our file; anything else found there (another
-    // file, a link) is left alone and the answer is false.
+    // Unlinks the working name when it still names our file; anything else found there
+    // (another file, a link) is left alone and the answer is false.
     bool removeIfOurs();
 
 private:
     friend struct AvioDeleter;
     struct Cursor;
-    ExclusiveOutput(std::string path, int fd, dev_t device, ino_t inode);
+    ExclusiveOutput(std::string path, std::string workingPath, int fd, dev_t device, ino_t inode);
+    bool stillOurs(const std::string& name) const;
     static int ioOpen(AVFormatContext* s, AVIOContext** pb, const char* url, int flags,
                       AVDictionary** options);
     static int ioClose(AVFormatContext* s, AVIOContext* pb);
 
     std::string m_path;
+    std::string m_workingPath;
     int m_fd = -1;
     dev_t m_device = 0;
     ino_t m_inode = 0;

@@ -19,14 +19,17 @@ using namespace encoderprotocol;
 namespace {
 
 std::atomic<bool> stopRequested{false};
+std::atomic<bool> stoppedBySignal{false};
 std::atomic<int64_t> lastProgress{0}; // monotonic nanoseconds
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int64_t>::is_always_lock_free);
 
 // Only atomics, the monotonic clock, write and _exit: all safe in a handler.
 void onSignal(int)
 {
-    if (!stopRequested.exchange(true))
+    if (!stopRequested.exchange(true)) {
+        stoppedBySignal = true;
         return;
+    }
     const int64_t stuckAfter =
         std::chrono::duration_cast<std::chrono::nanoseconds>(StopRequest::kStuckAfter).count();
     if (trelvo::monotonicNanos() - lastProgress.load() < stuckAfter)
@@ -121,6 +124,11 @@ void StopRequest::startWatching()
 bool StopRequest::requested()
 {
     return stopRequested.load(std::memory_order_relaxed);
+}
+
+bool StopRequest::bySignal()
+{
+    return stoppedBySignal.load();
 }
 
 void StopRequest::madeProgress()

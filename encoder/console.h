@@ -19,8 +19,9 @@ void error(const std::string& text);
 void installLogFilter();
 
 // Set by "q" on standard input or by the first SIGINT, SIGTERM or SIGHUP (a closed
-// terminal, or the death of the program that runs us); the end of standard input
-// leaves it alone. Either way the file is finished and stays playable. A signal after
+// terminal, a task manager, or the death of the program that runs us); the end of
+// standard input leaves it alone. Only "q" keeps the shorter file; after a signal the
+// run is a failure and its file goes. A signal after
 // that ends the encoder at once only when the output has not grown for kStuckAfter:
 // whoever sends it twice cannot break a file that is still being finished.
 class StopRequest
@@ -30,6 +31,8 @@ public:
 
     static void startWatching();
     static bool requested();
+    // The stop came from a signal, not from "q".
+    static bool bySignal();
     // Records that the output grew just now.
     static void madeProgress();
     // Where the output records the monotonic time of its writes.

@@ -90,7 +90,17 @@ int Transcoder::run()
             return kExitOutputUnwritable;
         return m_sourceFailed ? kExitSourceUnreadable : kExitFailed;
     }
-    m_file->keep();
+    // Only "q" asks for a short file: a signal from anyone else (a task manager, a
+    // logout) leaves a file the user did not ask for, which goes.
+    if (console::StopRequest::bySignal())
+        return failWith("interrupted by a signal"), kExitInterrupted;
+    int error = 0;
+    if (!m_file->keep(&error))
+        return error == EEXIST
+                   ? (failWith(av::outputTakenText(m_options.outputPath)), kExitOutputExists)
+                   : (outputFails("cannot name '" + m_options.outputPath +
+                                  "': " + std::strerror(error)),
+                      kExitOutputUnwritable);
     return 0;
 }
 
@@ -419,7 +429,7 @@ bool Transcoder::convert()
     if (ret < 0)
         return outputFails("cannot finish '" + m_options.outputPath + "': " + av::errorText(ret));
     progress.report(framesEncoded(), std::max<int64_t>(0, m_file->size()), reachedSeconds(), true);
-    if (stopped)
+    if (stopped && !console::StopRequest::bySignal())
         console::note("stopped on request; the file holds what was converted so far");
     return true;
 }

@@ -131,6 +131,8 @@ void BatchDriver::startConverting(Scope scope)
         addSlot();
     for (Slot& slot : m_slots)
         slot.runner->setWorkingDirectory(m_appFolder);
+    // Half files that a killed run left under their working names go before new ones come.
+    removeLeftoverOutputs(m_host.outputFolderText());
 
     m_converting = true;
     m_host.showConverting(true);
@@ -288,22 +290,21 @@ bool BatchDriver::checkSource(int index)
     return false;
 }
 
-void BatchDriver::warnWhenShort(int index)
+void BatchDriver::warnWhenShort(int index, double converted, double asked)
 {
-    Task task = m_tasks.get(index);
-    const double asked = task.endTime - task.startTime;
     // A frame or two of difference is the encoder's rounding; a second is not.
-    if (!(task.encodedTime > 0) || task.encodedTime >= asked - 1.0)
+    if (!(converted > 0) || converted >= asked - 1.0)
         return;
+    Task task = m_tasks.get(index);
     task.warning = tr("The source ended early: %1 of %2 were converted")
-                       .arg(preciseTimeText(task.encodedTime), preciseTimeText(asked));
+                       .arg(preciseTimeText(converted), preciseTimeText(asked));
     m_tasks.set(index, task);
 }
 
 QSet<QString> BatchDriver::reservedOutputs(const Slot& except) const
 {
     // Another slot's encoder may not have made its file yet: its name is taken all the same.
-    QSet<QString> reserved;
+    QSet<QString> reserved = except.refused;
     for (const Slot& slot : m_slots) {
         if (&slot != &except && slot.index >= 0 && !slot.outputPath.isEmpty())
             reserved.insert(slot.outputPath);
@@ -330,12 +331,14 @@ bool BatchDriver::beginWmv(Slot& slot, int index)
     // between our look and its creation, the next free name is tried.
     bool started = false;
     QString path;
-    const QSet<QString> reserved = reservedOutputs(slot);
+    slot.converted = slot.length = 0.0;
+    QSet<QString> reserved = reservedOutputs(slot);
     for (int attempt = 0; attempt < kNameAttempts && !started; ++attempt) {
         path = chooseOutputPath(m_host.outputFolderText(), stem, 1, &reserved);
         started = m_media.ConvertToFile(path);
-        if (!started && !QFileInfo::exists(path))
+        if (!started && !outputNameInUse(path))
             break;
+        reserved.insert(path);
     }
     if (!started) {
         // Nothing started: say why on the Task and go on with the next one.
@@ -357,6 +360,7 @@ bool BatchDriver::beginMp4(Slot& slot, int index)
         return false;
     }
     slot.nameAttempt = 0;
+    slot.refused.clear();
     if (m_tasks.get(index).isRealMedia != 1)
         return beginEncoder(slot, index);
     if (!m_preConversion.start(index)) {
@@ -407,6 +411,7 @@ void BatchDriver::onEncoderEnded(int slotNumber, const EncoderRunner::Result& re
     // Another run took the name between our look and the encoder's creation of it.
     using End = EncoderRunner::Result::End;
     if (result.end == End::NameTaken && ++slot.nameAttempt < kNameAttempts) {
+        slot.refused.insert(outputPath); // it may be written by another program still
         if (!beginEncoder(slot, index)) {
             releaseSlot(slot);
             startNextTask();
@@ -429,7 +434,7 @@ void BatchDriver::onEncoderEnded(int slotNumber, const EncoderRunner::Result& re
         markFailed(index, FailureKind::EncoderStopped, tr("The encoder wrote no output file"));
         endTask(index, TaskResult::Failed);
     } else {
-        warnWhenShort(index);
+        warnWhenShort(index, task.encodedTime, task.endTime - task.startTime);
         task = m_tasks.get(index);
         task.finished = 1;
         task.doneSignature = conversionSignature(task);
@@ -457,6 +462,8 @@ void BatchDriver::onConversionProgress(double position, double total)
         const int percent = total > 0 ? int(100.0 / total * position + 0.5) : 0;
         task.wmvPercent = std::clamp(percent, 0, kWmvDone - 1);
         m_tasks.set(index, task);
+        slot->converted = position;
+        slot->length = total;
     }
     changed(index);
 }
@@ -508,6 +515,7 @@ void BatchDriver::onConversionComplete()
         markFailed(index, FailureKind::EncoderStopped, tr("No output file was written"));
         endTask(index, TaskResult::Failed);
     } else {
+        warnWhenShort(index, slot->converted, slot->length);
         Task finished = m_tasks.get(index);
         finished.wmvPercent = kWmvDone;
         finished.doneSignature = conversionSignature(finished);

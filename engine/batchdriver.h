@@ -115,6 +115,10 @@ private:
         int index = -1; // the Task, -1 while the slot is free
         int nameAttempt = 0;
         QString outputPath;
+        QSet<QString> refused; // names the encoder found taken for this Task
+        // The media component's last report, in seconds: how far it got, of how much.
+        double converted = 0.0;
+        double length = 0.0;
     };
 
     void addSlot();
@@ -136,7 +140,7 @@ private:
     void endTask(int index, TaskResult result);
     void endBatch();
     bool checkSource(int index);
-    void warnWhenShort(int index);
+    void warnWhenShort(int index, double converted, double asked);
     void markFailed(int index, FailureKind kind, const QString& reason);
     void setOutputPath(Slot& slot, int index, const QString& path);
     void changed(int index) { emit taskChanged(index); }

@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "commandsplitter.h"
 #include "encoderprotocol.h"
+#include "workingfile.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -54,23 +55,45 @@ public:
     QString outputPath;
     qint64 printed = 0;
 
+    qint64 pid = 0; // kept, as processId() is 0 once the process has ended
+
+    // The name the encoder writes its output under until the file is whole.
+    QString workingPath() const
+    {
+        if (outputPath.isEmpty() || pid <= 0)
+            return {};
+        const QFileInfo final(outputPath);
+        return final.path() + u'/' +
+               QFile::decodeName(
+                   workingfile::name(QFile::encodeName(final.fileName()).toStdString(), long(pid))
+                       .c_str());
+    }
+
     Mark mark() const
     {
         Mark m;
         struct stat info = {};
-        if (!outputPath.isEmpty() &&
-            ::stat(QFile::encodeName(outputPath).constData(), &info) == 0) {
-            m.size = info.st_size;
-            m.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        for (const QString& path : {outputPath, workingPath()}) {
+            if (!path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0) {
+                m.size = info.st_size;
+                m.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+                break;
+            }
         }
         return m;
     }
 
-    // A killed encoder leaves a file without its index: nobody can play it.
+    // A killed encoder leaves a file without its index: nobody can play it. Ours has it
+    // under its working name; another program named by a profile may have written
+    // straight to the output's name.
     void removeBrokenOutput()
     {
-        if (exitStatus() == QProcess::CrashExit && !outputPath.isEmpty())
-            QFile::remove(outputPath);
+        if (exitStatus() != QProcess::CrashExit)
+            return;
+        for (const QString& path : {workingPath(), outputPath}) {
+            if (!path.isEmpty())
+                QFile::remove(path);
+        }
     }
 };
 
@@ -148,8 +171,12 @@ bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
         return false;
     }
     QString program = args.takeFirst();
-    if (!program.startsWith(u'/') && program.contains(u'/'))
-        program = QDir(m_workingDirectory).absoluteFilePath(program);
+    // A relative path starts in the app folder; so does a bare name when the app folder
+    // holds that program: the encoder that came with us, not one that PATH finds first.
+    const QFileInfo own(QDir(m_workingDirectory).absoluteFilePath(program));
+    if (!program.startsWith(u'/') &&
+        (program.contains(u'/') || (own.isFile() && own.isExecutable())))
+        program = own.absoluteFilePath();
 
     auto* process = new EncoderProcess(this);
     process->outputPath = outputPath;
@@ -173,6 +200,7 @@ bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
             *notStarted = {Result::End::Failed, FailureKind::EncoderMissing, m_startError};
         return false;
     }
+    process->pid = process->processId();
     m_process = process;
     m_outputClosed = false;
     m_inputClosed = false;
@@ -338,6 +366,10 @@ EncoderRunner::Result EncoderRunner::endOfRun() const
     if (crashed)
         return {Result::End::Failed, FailureKind::EncoderStopped,
                 tr("The encoder was killed (signal %1)").arg(m_exitCode)};
+    // Ended early by someone else's signal: its file went, as nobody asked for it.
+    if (m_exitCode == kExitInterrupted)
+        return {Result::End::Failed, FailureKind::EncoderStopped,
+                tr("The encoder was interrupted by a signal")};
     if (m_exitCode == 0)
         return {m_stopAsked ? Result::End::Stopped : Result::End::Finished, FailureKind::None, {}};
     FailureKind kind = FailureKind::EncoderStopped;
@@ -350,8 +382,8 @@ EncoderRunner::Result EncoderRunner::endOfRun() const
         reason = m_lastLine;
     if (reason.isEmpty())
         reason = tr("The encoder failed with exit code %1").arg(m_exitCode);
-    const bool nameTaken = m_exitCode == kExitOutputExists && !m_outputPath.isEmpty() &&
-                           QFileInfo::exists(m_outputPath);
+    // Taken by a file, or by another program that writes a file of that name now.
+    const bool nameTaken = m_exitCode == kExitOutputExists && !m_outputPath.isEmpty();
     return {nameTaken ? Result::End::NameTaken : Result::End::Failed, kind, reason};
 }
 

@@ -80,6 +80,9 @@ public:
     // Returns at once. No event of the stopped conversion follows, and a conversion
     // started afterwards begins only once the stopped one has let go of its files.
     virtual void StopConversion() = 0;
+    // Stops as StopConversion does, but the file written so far is not wanted: it goes
+    // instead of taking its name.
+    virtual void DiscardConversion() { StopConversion(); }
 
     // Why the last conversion failed; empty after a success.
     virtual QString LastError() const = 0;

@@ -34,3 +34,11 @@ QString chooseOutputPath(const QString& outputFolder, const QString& exportName,
 // `outputFolder`, by Task index: as chooseOutputPath picks them, where a name an earlier
 // Task will take counts as taken. A Task whose output was chosen already keeps it.
 QStringList planOutputNames(const TaskList& tasks, const QString& outputFolder);
+
+// True when a file or link holds `path`, or another process writes a file of that name
+// into its folder now (under its working name).
+bool outputNameInUse(const QString& path);
+
+// Removes what killed runs left in `folder`: working files of outputs (workingfile.h)
+// that are ours, regular, and locked by no writer. Returns how many went.
+int removeLeftoverOutputs(const QString& folder);

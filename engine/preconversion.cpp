@@ -4,6 +4,7 @@
 #include "programfolder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <utility>
 
@@ -98,17 +99,26 @@ bool PreConversion::start(int taskIndex)
     m_media.AddVideoSegment(task.sourcePath, task.startTime, task.endTime, 0);
     m_media.AddAudioSegment(task.sourcePath, task.startTime, task.endTime);
 
-    const QString path = intermediatePath(intermediateFolder(), task.exportName, route.extension,
-                                          randomNumber(10000, 50000));
-    task.intermediatePath = path;
-    task.preState = 1;
-    task.preDone = 0;
-    m_tasks.set(taskIndex, task);
-    QFile::remove(path);
-    m_startTick = tickCount();
-    m_taskIndex = taskIndex;
-
-    if (!m_media.ConvertToFile(path)) {
+    // Created exclusively: a name that is taken is another's file, and another number is
+    // tried rather than the file removed.
+    const QString folder = intermediateFolder();
+    QString path;
+    bool started = false;
+    for (int attempt = 0; attempt < 10 && !started; ++attempt) {
+        path =
+            intermediatePath(folder, task.exportName, route.extension, randomNumber(10000, 50000));
+        task.intermediatePath = path;
+        task.preState = 1;
+        task.preDone = 0;
+        m_tasks.set(taskIndex, task);
+        m_startTick = tickCount();
+        m_taskIndex = taskIndex;
+        started = m_media.ConvertToFile(path);
+        if (!started && !QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
+            break;
+    }
+    if (!started) {
+        task.intermediatePath.clear(); // never ours: nothing may remove it
         task.failed = 1;
         task.failureReason = m_media.LastError();
         task.failureKind = m_media.LastFailureKind();
@@ -154,7 +164,7 @@ void PreConversion::onConversionComplete()
 void PreConversion::cancel()
 {
     const int index = std::exchange(m_taskIndex, -1);
-    m_media.StopConversion();
+    m_media.DiscardConversion();
     if (m_tasks.isValidIndex(index) && !m_tasks.get(index).intermediatePath.isEmpty())
         QFile::remove(m_tasks.get(index).intermediatePath);
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVector>
+#include <atomic>
 #include <memory>
 
 namespace trelvo {
@@ -26,6 +27,8 @@ struct ConversionJob
     // The file made at outputPath when the conversion was accepted; written only through
     // this, and removed when the conversion leaves nothing worth keeping.
     std::shared_ptr<trelvo::ExclusiveOutput> output;
+    // Set before a stop whose file is not wanted: it goes rather than being finished.
+    std::shared_ptr<std::atomic<bool>> discard;
     QString muxer;         // FFmpeg's name: "asf", "avi", "mpeg"
     QString videoEncoder;  // FFmpeg's encoder name
     unsigned videoTag = 0; // codec tag in the container; 0 for the muxer's own

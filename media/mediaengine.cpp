@@ -187,6 +187,7 @@ bool MediaEngine::ConvertToFile(const QString& path)
     }
     setError({}, FailureKind::None);
     m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_discard = job.discard = std::make_shared<std::atomic<bool>>(false);
     m_converting = true;
     const quint64 generation = ++m_generation;
     // Behind a stopped conversion that has not ended yet, if any: one at a time.
@@ -197,6 +198,13 @@ bool MediaEngine::ConvertToFile(const QString& path)
         },
         Qt::QueuedConnection);
     return true;
+}
+
+void MediaEngine::DiscardConversion()
+{
+    if (m_discard)
+        *m_discard = true;
+    StopConversion();
 }
 
 void MediaEngine::StopConversion()

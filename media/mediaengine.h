@@ -53,6 +53,7 @@ public:
     bool AddVideoSegment(const QString& path, double start, double end, short flags) override;
     void Reset() override;
     void StopConversion() override;
+    void DiscardConversion() override;
     QString LastError() const override { return m_lastError; }
     FailureKind LastFailureKind() const override { return m_lastFailureKind; }
     QString SourceProblem(const QString& path) override;
@@ -92,6 +93,7 @@ private:
     quint64 m_generation = 0;
     bool m_converting = false;
     std::shared_ptr<std::atomic<bool>> m_cancel;
+    std::shared_ptr<std::atomic<bool>> m_discard; // the running conversion's
 
     // The worker before its thread: the thread stops first, then the worker goes.
     std::unique_ptr<ConversionWorker> m_worker;

@@ -184,12 +184,15 @@ Transcoder::Result Transcoder::run()
     }
     if (!m_cancel.load() && m_out->encodedFrames == 0)
         return fail("Nothing in the source could be decoded", FailureKind::SourceUnreadable);
+    if (m_cancel.load() && m_job.discard && m_job.discard->load())
+        return Result::Cancelled; // not kept: the working file goes with m_file
     // A stopped conversion closes its file the same way, so that what is there plays.
     if (!finishFile())
         return Result::Failed;
     if (m_cancel.load())
         return Result::Cancelled;
-    reportProgress(m_total, true);
+    // Where the source ended before its length, the last report says how far it went.
+    reportProgress(std::min(m_total, m_converted), true);
     return Result::Done;
 }
 
@@ -207,7 +210,13 @@ bool Transcoder::finishFile()
         return failWith(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),
                         FailureKind::OutputUnwritable);
     m_out.reset();
-    m_file->keep();
+    int error = 0;
+    if (!m_file->keep(&error))
+        return failWith(error == EEXIST ? sentence(av::outputTakenText(m_file->path()))
+                                        : QString("Cannot name %1: %2")
+                                              .arg(m_job.outputPath,
+                                                   QString::fromLocal8Bit(std::strerror(error))),
+                        FailureKind::OutputUnwritable);
     return true;
 }
 
@@ -395,8 +404,10 @@ bool Transcoder::convertPiece(size_t index, double pieceStart)
         frame->pict_type = AV_PICTURE_TYPE_NONE;
         if (!encode(kind, frame.get()))
             return false;
-        if (kind == lead)
-            reportProgress(double(out.nextPts[kind]) * av_q2d(to), false);
+        if (kind == lead) {
+            m_converted = double(out.nextPts[kind]) * av_q2d(to);
+            reportProgress(m_converted, false);
+        }
     }
 }
 

@@ -62,6 +62,7 @@ private:
     FailureKind m_failureKind = FailureKind::None;
     double m_total = 0.0;
     double m_reported = 0.0;
+    double m_converted = 0.0; // seconds of output written so far
     QElapsedTimer m_sinceReport;
 };
 

@@ -13,6 +13,7 @@ inline constexpr int kExitUsage = 2;            // the command line cannot be us
 inline constexpr int kExitOutputExists = 3;     // the caller may retry under another name
 inline constexpr int kExitSourceUnreadable = 4; // not a video or sound the encoder can decode
 inline constexpr int kExitOutputUnwritable = 5; // the output could not be made or written
+inline constexpr int kExitInterrupted = 6;      // a signal, not "q", ended the run early
 
 // Every line the encoder writes itself starts so; a failure goes on with kErrorWord.
 inline constexpr char kNotePrefix[] = "trelvo-encoder: ";

@@ -13,7 +13,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using trelvo::ExclusiveOutput;
@@ -168,18 +170,21 @@ TEST_F(ExclusiveOutputTest, WritesLandInOurFileWhateverTheNameLeadsToMeanwhile)
         int error = 0;
         auto output = ExclusiveOutput::create(out, &error);
         ASSERT_TRUE(output) << std::strerror(error);
-        ASSERT_EQ(::link(out.c_str(), kept.c_str()), 0);
-        ASSERT_EQ(::unlink(out.c_str()), 0);
-        ASSERT_EQ(swap.symbolic ? ::symlink(victim.c_str(), out.c_str())
-                                : ::link(victim.c_str(), out.c_str()),
+        const std::string at = output->workingPath(); // the name it is written under
+        ASSERT_EQ(::link(at.c_str(), kept.c_str()), 0);
+        ASSERT_EQ(::unlink(at.c_str()), 0);
+        ASSERT_EQ(swap.symbolic ? ::symlink(victim.c_str(), at.c_str())
+                                : ::link(victim.c_str(), at.c_str()),
                   0);
 
         ASSERT_EQ(writeFaststartMp4(*output), 0);
-        output.reset(); // not kept: must not remove what is now at the name
+        EXPECT_FALSE(output->keep()); // what is at the working name is not ours to name
+        output.reset();               // not kept: must not remove what is now at the name
 
         EXPECT_TRUE(readAll(victim) == victimBytes) << "the other file was changed";
         struct stat info = {};
-        EXPECT_EQ(::lstat(out.c_str(), &info), 0) << "what was put at the name was removed";
+        EXPECT_EQ(::lstat(at.c_str(), &info), 0) << "what was put at the name was removed";
+        EXPECT_NE(::lstat(out.c_str(), &info), 0) << "another file took our final name";
         const std::vector<std::string> boxes = topLevelBoxes(kept);
         const auto moov = std::find(boxes.begin(), boxes.end(), "moov");
         const auto mdat = std::find(boxes.begin(), boxes.end(), "mdat");
@@ -247,29 +252,71 @@ TEST_F(ExclusiveOutputTest, RemovesTheNameOnlyWhileItLeadsToOurFile)
         int error = 0;
         auto output = ExclusiveOutput::create(out, &error);
         ASSERT_TRUE(output);
+        const std::string at = output->workingPath();
         ASSERT_EQ(::write(output->fd(), "ours", 4), 4);
         if (c.change == OtherFile) {
             writeFile(aside, "theirs");
-            ::rename(aside.c_str(), out.c_str());
+            ::rename(aside.c_str(), at.c_str());
         } else if (c.change == LinkToOurs) {
-            ::rename(out.c_str(), aside.c_str());
-            ::symlink(aside.c_str(), out.c_str());
+            ::rename(at.c_str(), aside.c_str());
+            ::symlink(aside.c_str(), at.c_str());
         } else if (c.change == Gone) {
-            ::unlink(out.c_str());
+            ::unlink(at.c_str());
         }
         if (c.kept)
-            output->keep();
+            ASSERT_TRUE(output->keep());
         else
             EXPECT_EQ(output->removeIfOurs(), c.removed);
-        const std::string before = readAll(out);
+        const std::string before = readAll(at);
         output.reset();
         struct stat info = {};
-        EXPECT_EQ(::lstat(out.c_str(), &info) == 0, !c.removed && c.change != Gone);
-        EXPECT_EQ(readAll(out), before);
+        EXPECT_EQ(::lstat(at.c_str(), &info) == 0, !c.removed && !c.kept && c.change != Gone);
+        EXPECT_EQ(readAll(at), before);
+        EXPECT_EQ(readAll(out), c.kept ? "ours" : "");
         if (c.change == LinkToOurs) {
             EXPECT_EQ(readAll(aside), "ours");
         }
     }
+}
+
+// A file has its final name only once whole: until then it is written under a working
+// name that says so, locked; it never takes a name another file took meanwhile, and no
+// two processes write files of one name into one folder at once.
+TEST_F(ExclusiveOutputTest, AFileTakesItsNameOnlyWhenWhole)
+{
+    int error = 0;
+    auto output = ExclusiveOutput::create(path("film.mp4"), &error);
+    ASSERT_TRUE(output);
+    const std::string working = output->workingPath();
+    EXPECT_EQ(working, path(".film.mp4.") + std::to_string(::getpid()) + ".part");
+    struct stat info = {};
+    EXPECT_NE(::lstat(path("film.mp4").c_str(), &info), 0);
+    const int other = ::open(working.c_str(), O_RDONLY);
+    EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0) << "the working file is not locked";
+    ::close(other);
+    // Another process finds the name in use; a child stands for it.
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(ExclusiveOutput::create(path("film.mp4"), &error) || error != EEXIST ? 1 : 0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    ASSERT_EQ(::write(output->fd(), "ours", 4), 4);
+    EXPECT_TRUE(output->keep());
+    EXPECT_EQ(readAll(path("film.mp4")), "ours");
+    EXPECT_NE(::lstat(working.c_str(), &info), 0);
+
+    // Someone took the name while we wrote: theirs stays, ours goes.
+    auto late = ExclusiveOutput::create(path("late.mp4"), &error);
+    ASSERT_TRUE(late);
+    writeFile(path("late.mp4"), "theirs");
+    EXPECT_FALSE(late->keep(&error));
+    EXPECT_EQ(error, EEXIST);
+    const std::string lateWorking = late->workingPath();
+    late.reset();
+    EXPECT_EQ(readAll(path("late.mp4")), "theirs");
+    EXPECT_NE(::lstat(lateWorking.c_str(), &info), 0);
 }
 
 TEST_F(ExclusiveOutputTest, TheMuxerReopensItsOwnFileOnly)

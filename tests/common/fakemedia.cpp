@@ -124,8 +124,12 @@ bool FakeConverter::ConvertToFile(const QString& path)
             emit ConversionProgress(1, 3);
     });
     QTimer::singleShot(m.completeAfterMs, this, [this, mine, path, error] {
-        if (mine == m_generation)
-            complete(path, error);
+        if (mine != m_generation)
+            return;
+        // As the real component, the last report says how far the source went.
+        if (error.isEmpty())
+            emit ConversionProgress(m.convertedTo, 3);
+        complete(path, error);
     });
     return true;
 }

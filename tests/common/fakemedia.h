@@ -99,7 +99,8 @@ public:
     QString refusal = "cannot open the source";
     bool nameTakenOnce = false; // another run creates the next output just before us
     QString errorAtEnd;
-    int errorOnCall = -1; // only that conversion (counted from 0) ends with errorAtEnd
+    int errorOnCall = -1;   // only that conversion (counted from 0) ends with errorAtEnd
+    double convertedTo = 3; // the last report of a conversion that ends well, of 3 s
     FailureKind errorKind = FailureKind::Other; // of every error it reports
     QString lastError;                          // what the converter's LastError answers
 

@@ -1,11 +1,15 @@
-// Stopping the encoder by signals, as terminals, users and a dying program send them:
-// whatever arrives, the file it was writing is finished and plays.
+// Stopping the encoder by "q" and by signals, as terminals, users and a dying program
+// send them: "q" finishes a file that plays, whatever signals follow; a signal alone is
+// a failure, and leaves no file under the output's name nor a half one beside it.
 #include "encoderrun.h"
 
 #include "common/testmedia.h"
+#include "encoderprotocol.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -32,6 +36,15 @@ void expectFinishedEarly(const QString& output)
     EXPECT_LT(boxes.indexOf("moov"), boxes.indexOf("mdat")) << boxes.join(' ').toStdString();
 }
 
+// Nothing under the output's name, and no working file left in its folder.
+void expectNothingLeft(const QString& output)
+{
+    EXPECT_FALSE(QFile::exists(output));
+    const QDir folder = QFileInfo(output).dir();
+    EXPECT_TRUE(folder.entryList({"*.part"}, QDir::Files | QDir::Hidden).isEmpty())
+        << folder.entryList(QDir::Files | QDir::Hidden).join(' ').toStdString();
+}
+
 struct Signal
 {
     int number;
@@ -40,9 +53,10 @@ struct Signal
 
 } // namespace
 
-// Every stop finishes the file; signals arriving while it does so (a user pressing
-// Ctrl+C again, a program that sends SIGTERM after "q") are not allowed to break it.
-TEST(EncoderStop, AnyMixOfQAndSignalsFinishesAPlayableFile)
+// "q" finishes the file; signals arriving while it does so (a user pressing Ctrl+C
+// again, a program that sends SIGTERM after "q") are not allowed to break it. Signals
+// without "q" come from someone else (a task manager, a logout): the run fails.
+TEST(EncoderStop, QFinishesAPlayableFileAndASignalAloneFails)
 {
     const struct
     {
@@ -78,16 +92,22 @@ TEST(EncoderStop, AnyMixOfQAndSignalsFinishesAPlayableFile)
         ASSERT_TRUE(encoder.waitForFinished(30000));
         said += encoder.readAll();
         EXPECT_EQ(encoder.exitStatus(), QProcess::NormalExit) << said.toStdString();
-        EXPECT_EQ(encoder.exitCode(), 0) << said.toStdString();
         EXPECT_LT(sinceStop.elapsed(), 5000);
-        expectFinishedEarly(output);
+        if (c.q) {
+            EXPECT_EQ(encoder.exitCode(), 0) << said.toStdString();
+            expectFinishedEarly(output);
+        } else {
+            EXPECT_EQ(encoder.exitCode(), encoderprotocol::kExitInterrupted) << said.toStdString();
+            EXPECT_TRUE(said.contains("error: interrupted by a signal")) << said.toStdString();
+            expectNothingLeft(output);
+        }
     }
 }
 
 // The program starts the encoder so that its death sends the encoder SIGTERM. An encoder
-// orphaned that way (the signal possibly arriving twice) finishes its file on its own and
-// ends. The test takes the orphan in, so that it can wait for it.
-TEST(EncoderStop, AnOrphanFinishesItsFileAndEnds)
+// orphaned that way (the signal possibly arriving twice) ends on its own, and leaves no
+// half file. The test takes the orphan in, so that it can wait for it.
+TEST(EncoderStop, AnOrphanEndsAndLeavesNoHalfFile)
 {
     QTemporaryDir dir;
     const QString output = dir.filePath("orphan.mp4");
@@ -124,6 +144,6 @@ TEST(EncoderStop, AnOrphanFinishesItsFileAndEnds)
     ASSERT_EQ(ended, encoderPid) << "the orphan did not end on its own";
     EXPECT_LT(sinceDeath.elapsed(), 5000);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    expectFinishedEarly(output);
+    EXPECT_EQ(WEXITSTATUS(status), encoderprotocol::kExitInterrupted);
+    expectNothingLeft(output);
 }

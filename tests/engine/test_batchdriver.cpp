@@ -424,10 +424,15 @@ echo data > "$1"
 )",
                        "\"$OUTPUT_FILE\"");
     rig.addMp4("clip", 0);
+    rig.addWmv("damaged");
+    rig.media.convertedTo = 0.26; // the component's last report: 0.26 s of 3 s
     rig.run();
     const Task t = rig.tasks.get(0);
     EXPECT_EQ(t.finished, 1);
     EXPECT_EQ(t.warning, "The source ended early: 00:00:04.000 of 00:00:10.000 were converted");
+    EXPECT_TRUE(conversionFinished(rig.tasks.get(1)));
+    EXPECT_EQ(rig.tasks.get(1).warning,
+              "The source ended early: 00:00:00.260 of 00:00:03.000 were converted");
 }
 
 TEST(BatchDriver, AnOutputThatCannotBeWrittenIsSaidSo)

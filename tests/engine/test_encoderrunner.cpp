@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,26 @@ TEST(EncoderRunner, MissingProgramIsReportedAndParsesNothing)
     EXPECT_EQ(notStarted.end, RunnerRig::End::Failed);
     EXPECT_FALSE(notStarted.reason.isEmpty());
     EXPECT_EQ(rig.ends, 0); // no end follows a run that never started
+}
+
+// A bare program name is the app folder's own program before any of that name on PATH.
+TEST(EncoderRunner, ABareNameRunsTheAppFoldersProgramBeforePaths)
+{
+    RunnerRig rig;
+    QTemporaryDir elsewhere;
+    const QString impostor = elsewhere.path() + "/enc.sh";
+    QFile file(impostor);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\nexit 1\n");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(elsewhere.path()) + ":" + path);
+    rig.app.addProfile("enc.sh", "#!/bin/sh\nexit 0\n", "");
+    if (rig.runner.runEncoder("enc.sh", 0, {}, &rig.result))
+        rig.waitWhileRunning();
+    qputenv("PATH", path);
+    EXPECT_EQ(rig.result.end, RunnerRig::End::Finished);
 }
 
 TEST(EncoderRunner, LongOutputIsReadInChunksParsedAlone)

@@ -3,6 +3,7 @@
 #include "mediaengine.h"
 #include "mediatestsupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -643,17 +644,23 @@ TEST(MediaConversion, AConversionWritesOnlyTheFileItMade)
         engine.AddVideoSegment(source, 0.0, 2.0, 0);
         engine.AddAudioSegment(source, 0.0, 2.0);
         ASSERT_TRUE(engine.ConvertToFile(output)) << engine.LastError().toStdString();
-        const QByteArray name = QFile::encodeName(output);
+        // The name it is written under until it is whole.
+        const QByteArray name = QFile::encodeName(dir.filePath(
+            QString(".out%1.%2.part").arg(n - 1).arg(QCoreApplication::applicationPid())));
         ASSERT_EQ(::link(name.constData(), QFile::encodeName(kept).constData()), 0);
         ASSERT_EQ(::unlink(name.constData()), 0);
         ASSERT_EQ(c.symbolic ? ::symlink(QFile::encodeName(victim).constData(), name.constData())
                              : ::link(QFile::encodeName(victim).constData(), name.constData()),
                   0);
         ASSERT_TRUE(log.waitForCompletion());
-        EXPECT_TRUE(engine.LastError().isEmpty()) << engine.LastError().toStdString();
+        // What is at the working name is not ours: it does not take the output's name.
+        EXPECT_FALSE(engine.LastError().isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(output));
 
         EXPECT_TRUE(contents(victim) == victimBytes) << "the other file was changed";
-        EXPECT_TRUE(QFileInfo(output).exists()) << "what was put at the name was removed";
+        EXPECT_TRUE(QFileInfo(QFile::decodeName(name)).exists() ||
+                    QFileInfo(QFile::decodeName(name)).isSymLink())
+            << "what was put at the name was removed";
         const QJsonObject probe = testmedia::probe(kept);
         EXPECT_EQ(testmedia::probeStream(probe, "video")["codec_name"].toString(), c.videoCodec);
         EXPECT_NEAR(probe["format"].toObject()["duration"].toString().toDouble(), 2.0, 0.1);
@@ -670,7 +677,9 @@ TEST(MediaConversion, AStopBeforeTheFirstWriteLeavesNoEmptyFile)
     EventLog log(engine);
     setUpWmv(engine, testmedia::clip("avi"));
     ASSERT_TRUE(engine.ConvertToFile(output));
-    EXPECT_TRUE(QFileInfo::exists(output)) << "the name is taken at once";
+    EXPECT_EQ(
+        QDir(dir.path()).entryList({".stopped.wmv.*.part"}, QDir::Files | QDir::Hidden).size(), 1)
+        << "the name is taken at once";
     engine.StopConversion();
     QTest::qWait(200);
     EXPECT_EQ(log.events(), 0);
