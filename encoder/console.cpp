@@ -20,6 +20,7 @@ namespace {
 
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> stoppedBySignal{false};
+std::atomic<bool> quitRead{false}; // "q" came, before or after a signal
 std::atomic<int64_t> lastProgress{0}; // monotonic nanoseconds
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int64_t>::is_always_lock_free);
 
@@ -114,6 +115,7 @@ void StopRequest::startWatching()
         char byte = 0;
         while (::read(STDIN_FILENO, &byte, 1) == 1) {
             if (byte == 'q' || byte == 'Q') {
+                quitRead = true;
                 stopRequested = true;
                 return;
             }
@@ -128,7 +130,8 @@ bool StopRequest::requested()
 
 bool StopRequest::bySignal()
 {
-    return stoppedBySignal.load();
+    // A signal that overtook a "q" already on its way is no stop of anyone else's.
+    return stoppedBySignal.load() && !quitRead.load();
 }
 
 void StopRequest::madeProgress()

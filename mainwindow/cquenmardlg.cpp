@@ -125,8 +125,9 @@ CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
     setObjectName(QStringLiteral("102"));
     m_icon = QIcon(art::pixmap(art::Kind::Icon, 128));
     QFont font;
-    // The layout is measured for a narrow 8-point face. Fontconfig answers any first
-    // name with some face, so the first name is one whose stand-ins are narrow too.
+    // The layout is measured for a narrow 8-point face: Liberation Sans, which the
+    // package depends on. Without it, the names after it are faces of the same width;
+    // the skin's colours stay readable under any of them.
     font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                       QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica"),
                       QStringLiteral("DejaVu Sans Condensed")});

@@ -45,7 +45,7 @@ arch=$(dpkg --print-architecture)
 echo "Package: $deb ($(du -k "$deb" | cut -f1) kB, installed $(dpkg-deb -f "$deb" Installed-Size) kB)"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libc6 libavcodec libavformat libqt6widgets6 libqt6core6; do
+for lib in libc6 libavcodec libavformat libqt6widgets6 libqt6core6 fonts-liberation; do
   [[ "$depends" == *"$lib"* ]] || fail "Depends does not name $lib"
 done
 

@@ -8,7 +8,8 @@ packages=(g++ cmake ninja-build pkg-config ccache
           qt6-base-dev qt6-svg-dev qt6-multimedia-dev
           libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev
           libswresample-dev libavutil-dev libgtest-dev
-          ffmpeg xvfb xauth dbus-daemon dbus-session-bus-common)
+          ffmpeg xvfb xauth dbus-daemon dbus-session-bus-common
+          fonts-liberation) # the window's face
 
 scripts/install-packages.sh "${packages[@]}"
 
