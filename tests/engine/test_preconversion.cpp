@@ -4,12 +4,18 @@
 #include "preconversionrig.h"
 #include "programfolder.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cmath>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 TEST(PreConversion, CompressorChoiceDecidesTheRoute)
 {
@@ -231,4 +237,33 @@ TEST(PreConversion, RandomNumberAndIntermediatePath)
     // A deep folder leaves less room for the name; the whole path stays under the limit.
     const QString deep = "/" + QString("d/").repeated(2030);
     EXPECT_LE(PreConversion::intermediatePath(deep, "name", "avi", 12345).toUtf8().size(), 4095);
+}
+
+// Intermediate files live in a folder of their run's. The folder of a run that is gone
+// (its lock free: it was killed, or its machine lost power) is cleared at the next
+// start; that of a run still going is left alone, and no file of its is touched.
+TEST(PreConversion, AGoneRunsIntermediatesAreClearedALiveRunsKept)
+{
+    QTemporaryDir base;
+    auto runWithFile = [&base](const QString& run) {
+        QDir().mkpath(base.path() + "/" + run);
+        for (const char* name : {"/clip_12345.avi", "/.lock"}) {
+            QFile file(base.path() + "/" + run + name);
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+        return base.path() + "/" + run + "/clip_12345.avi";
+    };
+    const QString gone = runWithFile("run-999999");
+    const QString live = runWithFile("run-999998");
+    const int held = ::open(QFile::encodeName(base.path() + "/run-999998/.lock").constData(),
+                            O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+
+    const QString mine = claimRunFolder(base.path() + "/");
+    EXPECT_FALSE(QFileInfo::exists(gone));
+    EXPECT_FALSE(QFileInfo::exists(base.path() + "/run-999999"));
+    EXPECT_TRUE(QFileInfo::exists(live));
+    EXPECT_EQ(mine, QString("%1/run-%2/").arg(base.path()).arg(QCoreApplication::applicationPid()));
+    EXPECT_TRUE(QFileInfo(mine).isDir());
+    ::close(held);
 }
