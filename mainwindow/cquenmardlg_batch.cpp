@@ -131,8 +131,9 @@ bool CQuenmarDlg::confirmClose()
     const int answer = ask(tr("A conversion is running. Stop it and quit?\n"
                               "The file being written is finished with what was converted so far."),
                            tr("Quit"), {tr("Stop and Quit"), tr("Keep Converting")}, 1);
-    // The batch may have ended while the question was open.
-    return answer == 0 || !converting();
+    // Only the answer decides, even when the batch ended while the question was open:
+    // whoever chose to keep converting did not choose to quit.
+    return answer == 0;
 }
 
 void CQuenmarDlg::updateControls()

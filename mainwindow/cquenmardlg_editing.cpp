@@ -115,6 +115,8 @@ void CQuenmarDlg::AddFile(const QString& path)
     m_selected = m_tasks.size() - 1;
     showTrim(duration, 0.0, duration);
     SelectRow(m_selected);
+    // The greying rules again, now for the new Task rather than the row selected before.
+    ApplyExportMode(m_exportMode);
     showStill(task);
     // The Audio and Subtitles boxes show the new Task's tracks, not the last one's.
     showTrackChoices(task);

@@ -110,6 +110,26 @@ TEST(MainWindowBatch, WhatABatchWouldIgnoreIsGreyedWhileItRuns)
     EXPECT_EQ(enabledControls(f).value(IdVideoType), true);
 }
 
+// Closing during a batch asks; "Keep Converting" keeps the window even when the batch
+// ended while the question was open (its end message then stood over the question).
+TEST(MainWindowBatch, KeepConvertingKeepsTheWindowThoughTheBatchEndedMeanwhile)
+{
+    WindowFixture f;
+    Sources sources;
+    f.dlg().findChild<QLineEdit*>("1021")->setText(sources.dir.filePath("out"));
+    QDir().mkpath(sources.dir.filePath("out"));
+    f.addThroughButton({sources.file("a.avi")});
+    clickRadio(f.control<QRadioButton>(IdExportWmv)); // runs until it is stopped
+    QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
+    ASSERT_TRUE(f.dlg().converting());
+    f.dlg().setQuestionBox([&](const QString&, const QString&, const QStringList&) {
+        QTest::mouseClick(f.control<QPushButton>(IdStop), Qt::LeftButton);
+        waitUntilIdle(f);
+        return 1; // Keep Converting
+    });
+    EXPECT_FALSE(f.dlg().confirmClose());
+}
+
 // During a batch the first Task at work stays in view, unless the user has just scrolled.
 TEST(MainWindowBatch, TheRunningTaskStaysInView)
 {

@@ -289,6 +289,15 @@ TEST(MainWindowEditing, OnlyTheFirstProfileLetsTheSettingsBeChosen)
     chooseItem(profile, 0);
     EXPECT_EQ(settingsEnabled(), kSettingCount);
     EXPECT_EQ(f.dlg().tasks().get(1).mp4Profile, 0);
+
+    // Added while a Task on a fixed Profile is selected: the new Task, on Custom, is
+    // selected with its settings free, not greyed by the row selected before.
+    chooseItem(profile, 2);
+    ASSERT_EQ(settingsEnabled(), 0);
+    f.addThroughButton(standInSources(1));
+    ASSERT_EQ(f.dlg().tasks().size(), 3);
+    EXPECT_EQ(f.dlg().tasks().get(2).mp4Profile, 0);
+    EXPECT_EQ(settingsEnabled(), kSettingCount);
 }
 
 namespace {
