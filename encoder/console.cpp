@@ -20,7 +20,7 @@ namespace {
 
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> stoppedBySignal{false};
-std::atomic<bool> quitRead{false}; // "q" came, before or after a signal
+std::atomic<bool> quitRead{false};    // "q" came, before or after a signal
 std::atomic<int64_t> lastProgress{0}; // monotonic nanoseconds
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int64_t>::is_always_lock_free);
 

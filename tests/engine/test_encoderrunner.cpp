@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -87,15 +86,10 @@ TEST(EncoderRunner, MissingProgramIsReportedAndParsesNothing)
 TEST(EncoderRunner, ABareNameRunsTheAppFoldersProgramBeforePaths)
 {
     RunnerRig rig;
-    QTemporaryDir elsewhere;
-    const QString impostor = elsewhere.path() + "/enc.sh";
-    QFile file(impostor);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("#!/bin/sh\nexit 1\n");
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    StandInApp elsewhere; // a program of the same name that fails, first on PATH
+    elsewhere.addProfile("enc.sh", "#!/bin/sh\nexit 1\n", "");
     const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(elsewhere.path()) + ":" + path);
+    qputenv("PATH", QFile::encodeName(elsewhere.app()) + ":" + path);
     rig.app.addProfile("enc.sh", "#!/bin/sh\nexit 0\n", "");
     if (rig.runner.runEncoder("enc.sh", 0, {}, &rig.result))
         rig.waitWhileRunning();

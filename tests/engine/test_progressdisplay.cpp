@@ -85,6 +85,11 @@ TEST(ProgressCell, EncoderRun)
         EXPECT_EQ(r.text, c.text);
         EXPECT_EQ(r.bar, c.barPos);
     }
+    // Trimmed to 50-150 s: the encoder's time counts from the trim's start, over its span.
+    Task trimmed = encoding(50, 2048, 2.0);
+    trimmed.startTime = 50;
+    trimmed.endTime = 150;
+    EXPECT_EQ(ask(trimmed).text, "    50.50%  2.00MB   Remain Time:00:00:25");
 }
 
 TEST(ProgressCell, FinishedFailedStoppedAndEmptyTrim)
