@@ -8,11 +8,14 @@
 #   wmv640    the grain640 source through the media component to WMV 8 768k + WMA 2
 #             (trelvo-converter --convert --wmv; left out when that program is missing)
 # ffmpeg gets the filters our fitting makes (its autorotate turns the phone's picture).
+# Every source runs at the output's 29.97 pictures a second: a change of rate would have
+# the two pick other pictures now and then, and the scores measure that, not the coding.
 # Prints per job: wall and CPU time (user + system, all threads) of both and ours over
 # ffmpeg's; `floor`, the wall ratio ours would reach keeping every core busy with the
-# work it does now (our CPU time over the cores, over ffmpeg's wall); peak memory, the picture's bit rate, PSNR and SSIM of both outputs against the
-# source put through the same filters, and profile/level; then the progress lines per
-# second of the encoder on the grainy job (the program that runs it wants two or more).
+# work it does now (our CPU time over the cores, over ffmpeg's wall); peak memory; the
+# picture's bit rate; PSNR and SSIM of both outputs against the source put through the
+# same filters; and profile@level. Then the encoder's progress lines per second on the
+# grainy job (the program that runs it wants two or more).
 #
 # usage: bench_encoder.sh [path/to/trelvo-encoder] [path/to/trelvo-converter] [job...]
 # BENCH_RUNS (default 3) sets how many times each side runs; the best time counts.
@@ -56,7 +59,7 @@ make_source() {
       -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$grain_s" \
       -c:v mpeg4 -q:v 4 -c:a libmp3lame -b:a 128k "$work/grain640.avi" ;;
   landscape)
-    ffmpeg "${quiet[@]}" -f lavfi -i "testsrc2=size=1920x1080:rate=30:duration=$phone_s" \
+    ffmpeg "${quiet[@]}" -f lavfi -i "testsrc2=size=1920x1080:rate=30000/1001:duration=$phone_s" \
       -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$phone_s" \
       -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac "$work/landscape.mp4" ;;
   phone)
@@ -64,7 +67,7 @@ make_source() {
     ffmpeg "${quiet[@]}" -i "$work/landscape.mp4" -c copy -metadata:s:v:0 rotate=90 \
       "$work/phone1080.mp4" ;;
   hevc)
-    ffmpeg "${quiet[@]}" -f lavfi -i "testsrc2=size=3840x2160:rate=30:duration=$hevc_s" \
+    ffmpeg "${quiet[@]}" -f lavfi -i "testsrc2=size=3840x2160:rate=30000/1001:duration=$hevc_s" \
       -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$hevc_s" \
       -c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -x265-params log-level=none \
       -c:a aac "$work/hevc2160p10.mkv" ;;

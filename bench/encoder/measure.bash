@@ -31,11 +31,13 @@ runs=${BENCH_RUNS:-3}
 # other way) does not decide which side looks closer. Where the source's timing leaves a
 # picture out (the grainy AVI's second), the one before it stays on screen, as a player
 # shows it; ffmpeg's -r would put the next one there.
+# Cut at the source's length: subtitles laid over the picture would go on forever.
 reference() {
-  local graph
+  local graph length
   graph=$(sed -E 's/(scale=[0-9]+:[0-9]+)/\1:flags=bicubic+accurate_rnd+full_chroma_int/g' <<<"$3")
+  length=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$1")
   ffmpeg -nostdin -hide_banner -loglevel error -y -i "$1" -filter_complex "$graph,fps=30000/1001" \
-    -pix_fmt yuv420p -f yuv4mpegpipe "$2"
+    -t "$length" -pix_fmt yuv420p -f yuv4mpegpipe "$2"
 }
 
 # PSNR (dB, all planes) and SSIM (all planes) of a converted picture against a reference.
