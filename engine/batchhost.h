@@ -21,8 +21,6 @@ public:
     // Shows the stop button in place of the start button while converting, and back.
     virtual void showConverting(bool converting) = 0;
     virtual bool shutdownWhenFinished() const = 0;
-    // The export type the window's radio buttons show: 0 MP4, 1 WMV.
-    virtual int selectedExportType() const = 0;
     virtual void showMessage(const QString& text, const QString& caption, MessageIcon icon) = 0;
 };
 

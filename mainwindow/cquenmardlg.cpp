@@ -536,11 +536,6 @@ bool CQuenmarDlg::shutdownWhenFinished() const
     return m_shutDown->isChecked();
 }
 
-int CQuenmarDlg::selectedExportType() const
-{
-    return m_exportWmv->isChecked() ? 1 : 0;
-}
-
 void CQuenmarDlg::showMessage(const QString& text, const QString& caption, MessageIcon icon)
 {
     // The user closed the window during the batch: no message pops up after it.

@@ -167,7 +167,6 @@ public:
     QString outputFolderText() const override;
     void showConverting(bool converting) override;
     bool shutdownWhenFinished() const override;
-    int selectedExportType() const override;
     void showMessage(const QString& text, const QString& caption, MessageIcon icon) override;
 
 signals:

@@ -89,15 +89,14 @@ const char* const kUsage =
 class ConsoleHost : public BatchHost
 {
 public:
-    ConsoleHost(const TaskList& tasks, const BatchState& batch, QString folder, int exportType)
-        : m_tasks(tasks), m_batch(batch), m_folder(std::move(folder)), m_exportType(exportType)
+    ConsoleHost(const TaskList& tasks, const BatchState& batch, QString folder)
+        : m_tasks(tasks), m_batch(batch), m_folder(std::move(folder))
     {
     }
 
     QString outputFolderText() const override { return m_folder; }
     void showConverting(bool) override {}
     bool shutdownWhenFinished() const override { return false; }
-    int selectedExportType() const override { return m_exportType; }
     void showMessage(const QString& text, const QString& caption, MessageIcon) override
     {
         print(caption + QStringLiteral(": ") + text);
@@ -132,7 +131,6 @@ private:
     const TaskList& m_tasks;
     const BatchState& m_batch;
     QString m_folder;
-    int m_exportType;
     const BatchDriver* m_driver = nullptr;
     QHash<int, QString> m_lastText;
     QHash<int, QElapsedTimer> m_lastPrint;
@@ -332,7 +330,7 @@ int runCommandLine(int argc, char** argv)
     }
 
     BatchState batch;
-    ConsoleHost host(tasks, batch, folder, exportType);
+    ConsoleHost host(tasks, batch, folder);
     LogindPowerControl power;
     BatchDriver driver(tasks, batch, media, host, power);
     host.setDriver(&driver);

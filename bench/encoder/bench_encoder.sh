@@ -84,33 +84,34 @@ cores=$(nproc)
 printf '%-9s %7s %7s %5s %5s  %7s %7s %5s  %6s %6s %5s  %5s %5s  %6s %6s  %7s %7s  %s\n' \
   job ours_s ff_s wall floor ours_cpu ff_cpu cpu ours_MB ff_MB mem ourKb ffKb ourPSNR ffPSNR \
   ourSSIM ffSSIM 'profile@level ours/ff'
+# The two commands of an H.264 job: SOURCE [more of our options]; $filters for ffmpeg.
+h264() {
+  local source=$1
+  shift
+  ours_cmd=("$encoder" -i "$source" "${zune_h264[@]}" "$work/ours.mp4" "$@")
+  ff_cmd=(ffmpeg "${quiet[@]}" -i "$source" -filter_complex "$filters" -map 0:a "${ffmpeg_h264[@]}"
+          "$work/ffmpeg.mp4")
+}
+
 for job in "${jobs[@]}"; do
   ours_cmd=(); ff_cmd=(); filters=
   case $job in
   grain640)
     make_source grain; source=$work/grain640.avi; filters='[0:v]scale=320:240,setsar=1/1'
-    ours_cmd=("$encoder" -i "$source" "${zune_h264[@]}" "$work/ours.mp4")
-    ff_cmd=(ffmpeg "${quiet[@]}" -i "$source" -filter_complex "$filters" -map 0:a "${ffmpeg_h264[@]}"
-            "$work/ffmpeg.mp4") ;;
+    h264 "$source" ;;
   phone1080)
     # Upright, 1080x1920 is 136x240 in the frame, bars at its sides.
     make_source phone; source=$work/phone1080.mp4
     filters='[0:v]scale=136:240,pad=320:240:92:0:black,setsar=1/1'
-    ours_cmd=("$encoder" -i "$source" "${zune_h264[@]}" "$work/ours.mp4")
-    ff_cmd=(ffmpeg "${quiet[@]}" -i "$source" -filter_complex "$filters" -map 0:a "${ffmpeg_h264[@]}"
-            "$work/ffmpeg.mp4") ;;
+    h264 "$source" ;;
   hevc4k10)
     make_source hevc; source=$work/hevc2160p10.mkv
     filters='[0:v]scale=320:180,zscale=d=error_diffusion,format=yuv420p,pad=320:240:0:30:black,setsar=1/1'
-    ours_cmd=("$encoder" -i "$source" "${zune_h264[@]}" "$work/ours.mp4")
-    ff_cmd=(ffmpeg "${quiet[@]}" -i "$source" -filter_complex "$filters" -map 0:a "${ffmpeg_h264[@]}"
-            "$work/ffmpeg.mp4") ;;
+    h264 "$source" ;;
   pgs1080)
     make_source pgs; source=$work/pgs1080.mkv
     filters='[0:v]scale=320:180[v];[0:s]scale=320:180[s];[v][s]overlay,pad=320:240:0:30:black,setsar=1/1'
-    ours_cmd=("$encoder" -i "$source" "${zune_h264[@]}" "$work/ours.mp4" -subtitles 1)
-    ff_cmd=(ffmpeg "${quiet[@]}" -i "$source" -filter_complex "$filters" -map 0:a "${ffmpeg_h264[@]}"
-            "$work/ffmpeg.mp4") ;;
+    h264 "$source" -subtitles 1 ;;
   wmv640)
     if [ ! -x "$converter" ]; then
       echo "wmv640: no trelvo-converter at $converter; left out"

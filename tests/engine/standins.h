@@ -47,7 +47,6 @@ class RecordingHost : public BatchHost
 public:
     QString folder;
     bool shutdown = false;
-    int exportType = 0;
     QList<bool> convertingStates;
     QStringList messages; // "caption|trimmed text"
     QList<MessageIcon> icons;
@@ -55,7 +54,6 @@ public:
     QString outputFolderText() const override { return folder; }
     void showConverting(bool converting) override { convertingStates.append(converting); }
     bool shutdownWhenFinished() const override { return shutdown; }
-    int selectedExportType() const override { return exportType; }
     void showMessage(const QString& text, const QString& caption, MessageIcon icon) override
     {
         messages.append(caption + "|" + text.trimmed());

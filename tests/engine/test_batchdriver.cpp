@@ -133,7 +133,6 @@ TEST(BatchDriver, StopEndsWhicheverConversionRuns)
     rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
     rig.addWmv("wmv");
     rig.addMp4("mp4", 0);
-    rig.host.exportType = 0;
     QObject::connect(&rig.media.converter, &MediaConverter::ConversionProgress,
                      [&] { rig.driver.stopConverting(); });
     rig.run();
@@ -150,7 +149,6 @@ TEST(BatchDriver, AStoppedWmvTaskKeepsItsUsedTime)
 {
     BatchRig rig;
     rig.addWmv("wmv");
-    rig.host.exportType = 1;
     QObject::connect(&rig.media.converter, &MediaConverter::ConversionProgress,
                      [&] { rig.driver.stopConverting(); });
     rig.run();
@@ -166,7 +164,6 @@ TEST(BatchDriver, AWmvRunNearItsEndIsNotFinished)
 {
     BatchRig rig;
     rig.addWmv("wmv");
-    rig.host.exportType = 1;
     bool once = false;
     QObject::connect(&rig.media.converter, &MediaConverter::ConversionProgress, [&] {
         if (std::exchange(once, true))
