@@ -11,7 +11,6 @@ extern "C" {
 #include <climits>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
@@ -130,35 +129,6 @@ std::pair<std::string, std::string> splitPath(const std::string& path)
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// True when a process holds the lock of the working file `name` in `folder`.
-bool beingWritten(int folder, const char* name)
-{
-    const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return held;
-}
-
-// Another process writes a file of this final name into the folder now.
-bool writtenElsewhere(const std::string& folder, const std::string& finalName)
-{
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return false;
-    bool found = false;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (workingfile::isWorkingName(entry->d_name, &finalName) &&
-            beingWritten(::dirfd(dir), entry->d_name)) {
-            found = true;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return found;
-}
-
 } // namespace
 
 std::unique_ptr<ExclusiveOutput> ExclusiveOutput::create(const std::string& path, int* error)
@@ -171,7 +141,7 @@ std::unique_ptr<ExclusiveOutput> ExclusiveOutput::create(const std::string& path
     const auto [folder, finalName] = splitPath(path);
     // lstat: a link, even one leading nowhere, takes the name too.
     struct stat info = {};
-    if (::lstat(path.c_str(), &info) == 0 || writtenElsewhere(folder, finalName))
+    if (::lstat(path.c_str(), &info) == 0 || workingfile::writtenElsewhere(folder, finalName))
         return fail(EEXIST);
     const std::string working = folder + "/" + workingfile::name(finalName, long(::getpid()));
     // Read access too: the MP4 muxer reads its file back to move the index to the front.
@@ -179,16 +149,10 @@ std::unique_ptr<ExclusiveOutput> ExclusiveOutput::create(const std::string& path
     int fd = ::open(working.c_str(), flags, 0644);
     if (fd < 0 && errno == EEXIST) {
         // Left by a killed run whose process id we now have, unless we write it ourselves.
-        const int existing =
-            ::open(working.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        struct stat seen = {};
-        if (existing >= 0 && ::fstat(existing, &seen) == 0 && S_ISREG(seen.st_mode) &&
-            ::flock(existing, LOCK_EX | LOCK_NB) == 0 && ::unlink(working.c_str()) == 0)
+        if (workingfile::removeIfAbandoned(AT_FDCWD, working.c_str()))
             fd = ::open(working.c_str(), flags, 0644);
         else
             errno = EEXIST;
-        if (existing >= 0)
-            ::close(existing);
     }
     if (fd < 0)
         return fail(errno);

@@ -6,13 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 bool pathTaken(const QString& path)
@@ -110,57 +103,15 @@ QStringList planOutputNames(const TaskList& tasks, const QString& outputFolder)
     return names;
 }
 
-namespace {
-
-// Calls `visit(folder, name, fd)` for each working file in `folder` (of `finalName`
-// only, when given), opened without following a link; `visit` returns false to stop.
-template <typename Visit>
-void forEachWorkingFile(const QString& folder, const std::string* finalName, Visit visit)
-{
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return;
-    bool more = true;
-    while (const dirent* entry = more ? ::readdir(dir) : nullptr) {
-        if (!workingfile::isWorkingName(entry->d_name, finalName))
-            continue;
-        const int fd =
-            ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        more = visit(::dirfd(dir), entry->d_name, fd);
-        ::close(fd);
-    }
-    ::closedir(dir);
-}
-
-} // namespace
-
 bool outputNameInUse(const QString& path)
 {
-    if (pathTaken(path))
-        return true;
     const QFileInfo info(path);
-    const std::string finalName = QFile::encodeName(info.fileName()).toStdString();
-    bool written = false;
-    forEachWorkingFile(info.path(), &finalName, [&written](int, const char*, int fd) {
-        // Its writer holds the lock while it runs.
-        written = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-        return !written;
-    });
-    return written;
+    return pathTaken(path) ||
+           workingfile::writtenElsewhere(QFile::encodeName(info.path()).toStdString(),
+                                         QFile::encodeName(info.fileName()).toStdString());
 }
 
 int removeLeftoverOutputs(const QString& folder)
 {
-    int removed = 0;
-    forEachWorkingFile(folder, nullptr, [&removed](int dir, const char* name, int fd) {
-        struct stat info = {};
-        // A lock we get means nobody writes it any more.
-        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid() &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlinkat(dir, name, 0) == 0)
-            ++removed;
-        return true;
-    });
-    return removed;
+    return workingfile::removeAbandoned(QFile::encodeName(folder).toStdString());
 }
