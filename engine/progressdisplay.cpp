@@ -53,23 +53,19 @@ void fillProgress(TaskProgress& r, const Task& task, uint32_t now, uint32_t wmvS
         r.text = QStringLiteral("    Stopped");
         return;
     }
-    if (task.exportType != 0) {
-        // Only the finished mark reads 100; what the component reports above it does not.
-        const int p =
-            task.wmvPercent == kWmvDone ? kWmvDone : std::clamp(task.wmvPercent, 0, kWmvDone - 1);
-        if (p <= 0)
-            return;
-        if (p == kWmvDone)
-            r.text = QStringLiteral("    Finished");
-        else
-            r.text = QString::asprintf("    %d %%   Used Time:%d S", p,
-                                       int((now - wmvStartTick) / 1000u));
-        setBar(r, p);
-        return;
-    }
-    if (task.finished == 1) {
+    if (conversionFinished(task)) {
         r.text = QStringLiteral("    Finished");
         setBar(r, 100);
+        return;
+    }
+    if (task.exportType != 0) {
+        // Only the finished mark reads 100; what the component reports above it does not.
+        const int p = std::clamp(task.wmvPercent, 0, kWmvDone - 1);
+        if (p <= 0)
+            return;
+        r.text =
+            QString::asprintf("    %d %%   Used Time:%d S", p, int((now - wmvStartTick) / 1000u));
+        setBar(r, p);
         return;
     }
     const double length = task.endTime - task.startTime;
@@ -158,13 +154,10 @@ TaskState taskState(const Task& task)
         return TaskState::Failed;
     if (task.stopped)
         return TaskState::Stopped;
-    if (task.exportType != 0) {
-        if (task.wmvPercent == 100)
-            return TaskState::Finished;
-        return task.wmvPercent > 0 ? TaskState::Converting : TaskState::New;
-    }
-    if (task.finished == 1)
+    if (conversionFinished(task))
         return TaskState::Finished;
+    if (task.exportType != 0)
+        return task.wmvPercent > 0 ? TaskState::Converting : TaskState::New;
     if (task.isRealMedia == 1 && task.preState == 1)
         return TaskState::PreConverting;
     if ((task.isRealMedia == 1 && task.preState == 2) || task.encodedTime > 0.0 ||
