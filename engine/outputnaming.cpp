@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
@@ -18,11 +19,20 @@ bool pathTaken(const QString& path)
 
 QString safeFileStem(const QString& exportName)
 {
+    // Zune files travel through FAT and exFAT cards and Windows computers: a name holds
+    // nothing those refuse, so that it can be copied anywhere as it is.
+    static const QString refused = QStringLiteral("\\/:*?\"<>|");
     QString stem = exportName;
     for (QChar& c : stem) {
-        if (c == u'/' || c.unicode() < 0x20 || c.unicode() == 0x7F)
+        if (refused.contains(c) || c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = u'_';
     }
+    // Nor a device's name, with any extension.
+    static const QRegularExpression device(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])[ .]*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (device.match(stem).hasMatch())
+        stem += u'_';
     return stem;
 }
 
@@ -67,6 +77,26 @@ QString truncateUtf8(const QString& text, int maxBytes)
     return out;
 }
 
+QString fittedPath(const QString& folder, const QString& stem, const QString& suffix)
+{
+    const int folderBytes = int(folder.toUtf8().size());
+    const int nameLimit = qMin(kMaxFileNameBytes, qMax(0, kMaxPathBytes - folderBytes));
+    return folder + truncateUtf8(stem, nameLimit - int(suffix.toUtf8().size())) + suffix;
+}
+
+QString firstFreePath(const QString& folder, const QString& stem, const QString& extension,
+                      const std::function<bool(const QString& path)>& taken)
+{
+    // Every shortened candidate is tested again, so a cut name never lands on another
+    // file's name.
+    for (int k = 1;; ++k) {
+        const QString suffix = k == 1 ? extension : QStringLiteral("_%1").arg(k) + extension;
+        const QString candidate = fittedPath(folder, stem, suffix);
+        if (!taken(candidate))
+            return candidate;
+    }
+}
+
 QString chooseOutputPath(const QString& outputFolder, const QString& exportName, int exportType,
                          const QSet<QString>* reserved)
 {
@@ -74,17 +104,9 @@ QString chooseOutputPath(const QString& outputFolder, const QString& exportName,
     if (!folder.endsWith(u'/'))
         folder += u'/';
     const QString extension = exportType == 0 ? QStringLiteral(".mp4") : QStringLiteral(".wmv");
-    const QString stem = safeFileStem(exportName);
-    const int folderBytes = int(folder.toUtf8().size());
-    const int nameLimit = qMin(kMaxFileNameBytes, qMax(0, kMaxPathBytes - folderBytes));
-
-    for (int k = 1;; ++k) {
-        const QString suffix = k == 1 ? extension : QStringLiteral("_%1").arg(k) + extension;
-        const int room = nameLimit - int(suffix.toUtf8().size());
-        const QString candidate = folder + truncateUtf8(stem, room) + suffix;
-        if (!pathTaken(candidate) && !(reserved && reserved->contains(candidate)))
-            return candidate;
-    }
+    return firstFreePath(folder, safeFileStem(exportName), extension, [reserved](const QString& p) {
+        return pathTaken(p) || (reserved && reserved->contains(p));
+    });
 }
 
 QStringList planOutputNames(const TaskList& tasks, const QString& outputFolder)

@@ -4,13 +4,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class TaskList;
 
 // Largest file name and path, in bytes of the file system's encoding (UTF-8 here).
 constexpr int kMaxFileNameBytes = 255;
 constexpr int kMaxPathBytes = 4095;
 
-// exportName made safe as a file name: "/" and control characters become "_".
+// exportName made safe as a file name here and on FAT, exFAT and Windows: "/", "\\",
+// ":", "*", "?", '"', "<", ">", "|" and control characters become "_", and a device's
+// name (CON, NUL, COM1, ...) gets a "_" after it.
 QString safeFileStem(const QString& exportName);
 
 // The name a Task's output takes before its extension: exportName made safe, or, when
@@ -21,6 +25,18 @@ QString outputStem(const QString& exportName, const QString& sourcePath);
 
 // Cuts `text` to at most `maxBytes` bytes of UTF-8 without splitting a character.
 QString truncateUtf8(const QString& text, int maxBytes);
+
+// Every name the program gives a file it writes (outputs, intermediate files, logs) is
+// made here: its stem cleaned (safeFileStem), cut where a character ends so that the
+// name and the whole path fit the file system, and numbered "_2", "_3", ... when taken.
+
+// `folder` (ending in "/") + `stem`, cut to fit, + `suffix`.
+QString fittedPath(const QString& folder, const QString& stem, const QString& suffix);
+
+// The first path of folder + stem + extension, folder + stem + "_2" + extension, ...
+// (each fitted) that `taken` says is free.
+QString firstFreePath(const QString& folder, const QString& stem, const QString& extension,
+                      const std::function<bool(const QString& path)>& taken);
 
 // The output path for a Task: folder + exportName + ".mp4" (exportType 0) or ".wmv",
 // or the first free numbered variant "name_2.mp4", "name_3.mp4", ... An existing file

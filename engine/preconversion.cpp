@@ -1,6 +1,7 @@
 #include "preconversion.h"
 
 #include "clock.h"
+#include "outputnaming.h"
 #include "programfolder.h"
 
 #include <QFile>
@@ -9,9 +10,6 @@
 #include <utility>
 
 namespace {
-
-constexpr int kMaxFileNameBytes = 255;
-constexpr int kMaxPathBytes = 4095;
 
 struct Route
 {
@@ -55,20 +53,8 @@ QString PreConversion::intermediatePath(const QString& folder, const QString& ex
                                         const QString& extension, int number)
 {
     // The name comes from the title the user typed: it must not lead into another folder.
-    QString name = exportName;
-    name.replace(u'/', u'_').replace(QChar(0), u'_');
-    const QString suffix = QString("_%1.%2").arg(number).arg(extension);
-    const qsizetype folderBytes = folder.toUtf8().size();
-    auto fits = [&] {
-        const qsizetype nameBytes = (name + suffix).toUtf8().size();
-        return nameBytes <= kMaxFileNameBytes && folderBytes + nameBytes <= kMaxPathBytes;
-    };
-    while (!name.isEmpty() && !fits()) {
-        name.chop(1);
-        if (!name.isEmpty() && name.back().isHighSurrogate())
-            name.chop(1);
-    }
-    return folder + name + suffix;
+    return fittedPath(folder, safeFileStem(exportName),
+                      QString("_%1.%2").arg(number).arg(extension));
 }
 
 bool PreConversion::start(int taskIndex)

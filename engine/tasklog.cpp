@@ -2,6 +2,7 @@
 
 #include "batchdriver.h"
 #include "commandexpander.h"
+#include "outputnaming.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -16,15 +17,8 @@ QByteArray stamp()
     return QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8();
 }
 
-// A file name made of the Task's name, with nothing in it that a shell or a file
-// manager would trip over.
-QString safeName(const QString& name)
-{
-    QString safe;
-    for (const QChar c : name.left(60))
-        safe += (c.isLetterOrNumber() || c == u'-' || c == u'_') ? c : QChar(u'_');
-    return safe.isEmpty() ? QStringLiteral("task") : safe;
-}
+// How much of the Task's name a log's name takes after its time.
+constexpr int kLogNameBytes = 120;
 
 } // namespace
 
@@ -73,13 +67,12 @@ void TaskLog::taskStarted(int index)
         return;
     Task task = m_tasks.get(index);
     QDir().mkpath(m_folder);
-    const QString base =
-        m_folder + u'/' +
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz")) + u'-' +
-        safeName(task.exportName.isEmpty() ? taskBaseName(task.sourcePath) : task.exportName);
-    QString path = base + QStringLiteral(".log");
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = base + QStringLiteral("_%1.log").arg(n);
+    // The same name as the output's, after the time, cut short: a log is found by its time.
+    const QString stem =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz-")) +
+        truncateUtf8(outputStem(task.exportName, task.sourcePath), kLogNameBytes);
+    const QString path = firstFreePath(m_folder + u'/', stem, QStringLiteral(".log"),
+                                       [](const QString& p) { return QFileInfo::exists(p); });
     auto file = std::make_shared<QFile>(path);
     if (!file->open(QIODevice::WriteOnly | QIODevice::Append))
         return;

@@ -485,7 +485,7 @@ TEST(BatchDriver, TheExportCellShowsTheFileThatIsWritten)
     };
     // Before the batch: the names the files will most likely get.
     EXPECT_EQ(exportCell(0), "party_2.mp4");
-    EXPECT_EQ(exportCell(1), "a_b: party_night.mp4");
+    EXPECT_EQ(exportCell(1), "a_b_ party_night.mp4");
     EXPECT_EQ(exportCell(2), "party.wmv");
     // From the moment a name is chosen, while the Task converts.
     QStringList whileConverting;
@@ -493,7 +493,7 @@ TEST(BatchDriver, TheExportCellShowsTheFileThatIsWritten)
         QTimer::singleShot(0, [&, index] { whileConverting << exportCell(index); });
     });
     rig.run();
-    EXPECT_EQ(whileConverting, (QStringList{"party_2.mp4", "a_b: party_night.mp4", "party.wmv"}));
+    EXPECT_EQ(whileConverting, (QStringList{"party_2.mp4", "a_b_ party_night.mp4", "party.wmv"}));
     // Afterwards, and for the next batch's plan, the files written stay where they are.
     EXPECT_EQ(exportCell(0), "party_2.mp4");
     EXPECT_EQ(rig.tasks.get(0).outputPath, rig.app.out() + "/party_2.mp4");

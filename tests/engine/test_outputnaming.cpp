@@ -35,6 +35,12 @@ TEST(OutputNaming, NumbersAroundExistingFiles)
         {"a folder counts as taken", {"clip.wmv/"}, "clip", 1, "clip_2.wmv"},
         {"slash in the title", {}, "AC/DC Live", 0, "AC_DC Live.mp4"},
         {"control characters", {}, "a\nb\tc", 0, "a_b_c.mp4"},
+        {"what FAT refuses",
+         {},
+         "Party 1/2: \"best\" <a|b>?*\\",
+         0,
+         "Party 1_2_ _best_ _a_b____.mp4"},
+        {"a device's name", {}, "Com1", 1, "Com1_.wmv"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
