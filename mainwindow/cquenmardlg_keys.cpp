@@ -1,19 +1,10 @@
 // The window for the keyboard and for screen readers: the order Tab takes, and what
-// each control is called. The list's own keys are handled with the other keys in
-// PreTranslateMessage.
+// each control is called. The list's own keys are the Task list part's.
 #include "cquenmardlg.h"
 
-#include "cimagebutton.h"
-#include "crangeslider.h"
-#include "ctasklistctrl.h"
 #include "dialogtemplate.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
 
 #include <iterator>
 #include <utility>
@@ -28,58 +19,34 @@ void CQuenmarDlg::orderTabStops()
     // that shares a place (the profiles, Start and Stop) only the shown one is reached,
     // as Qt passes over hidden and disabled controls; of the export radio buttons, the
     // checked one.
-    QWidget* const order[] = {
-        m_play,
-        m_stopPreview,
-        m_slider,
-        m_exportMp4,
-        m_exportWmv,
-        m_mp4Profile,
-        m_wmvProfile,
-        setting(IdAudioBitrate),
-        setting(IdChannels),
-        setting(IdSampleRate),
-        setting(IdVolume),
-        setting(IdAspect),
-        setting(IdVideoType),
-        setting(IdVideoSize),
-        setting(IdFrameRate),
-        setting(IdVideoBitrate),
-        m_titleEdit,
-        m_shutDown,
-        m_folderEdit,
-        m_browse,
-        m_list,
-        m_add,
-        m_remove,
-        m_removeAll,
-        m_help,
-        m_start,
-        m_stop,
-        m_audioTrack,
-        m_subtitles,
+    const int order[] = {
+        IdPlay,         IdStopPreview,  IdRangeSlider, IdExportMp4,    IdExportWmv, IdMp4Profile,
+        IdWmvProfile,   IdAudioBitrate, IdChannels,    IdSampleRate,   IdVolume,    IdAspect,
+        IdVideoType,    IdVideoSize,    IdFrameRate,   IdVideoBitrate, IdTitle,     IdShutDown,
+        IdOutputFolder, IdBrowse,       IdTaskList,    IdAdd,          IdRemove,    IdRemoveAll,
+        IdHelp,         IdStart,        IdStop,        IdAudioTrack,   IdSubtitles,
     };
     for (size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
+        QWidget::setTabOrder(control(order[i - 1]), control(order[i]));
 }
 
 void CQuenmarDlg::nameControls()
 {
     // The image buttons show no text, the list and the slider no label: a screen reader
     // has only these names to say. Their tooltips become the longer descriptions.
-    const std::pair<QWidget*, const char*> names[] = {
-        {m_add, "Add"},
-        {m_remove, "Remove"},
-        {m_removeAll, "Remove all"},
-        {m_start, "Start converting"},
-        {m_stop, "Stop converting"},
-        {m_play, "Play preview"},
-        {m_stopPreview, "Stop preview"},
-        {m_list, "Task list"},
-        {m_slider, "Trim range"},
+    const std::pair<int, const char*> names[] = {
+        {IdAdd, "Add"},
+        {IdRemove, "Remove"},
+        {IdRemoveAll, "Remove all"},
+        {IdStart, "Start converting"},
+        {IdStop, "Stop converting"},
+        {IdPlay, "Play preview"},
+        {IdStopPreview, "Stop preview"},
+        {IdTaskList, "Task list"},
+        {IdRangeSlider, "Trim range"},
     };
-    for (const auto& [widget, name] : names)
-        widget->setAccessibleName(QString::fromLatin1(name));
+    for (const auto& [id, name] : names)
+        control(id)->setAccessibleName(QString::fromLatin1(name));
 
     // Every other field is named by the label in front of it.
     const std::pair<int, int> labelled[] = {
@@ -98,8 +65,8 @@ void CQuenmarDlg::nameControls()
         {1044, IdVideoBitrate},
     };
     for (const auto& [labelId, fieldId] : labelled) {
-        auto* label = findChild<QLabel*>(QString::number(labelId), Qt::FindDirectChildrenOnly);
-        auto* field = findChild<QWidget*>(QString::number(fieldId), Qt::FindDirectChildrenOnly);
+        auto* label = qobject_cast<QLabel*>(control(labelId));
+        QWidget* field = control(fieldId);
         if (label && field)
             label->setBuddy(field);
     }

@@ -145,11 +145,6 @@ TEST(MainWindowTrim, PlayAndStopThePreview)
     QTest::mouseClick(f.control<QPushButton>(IdStopPreview), Qt::LeftButton);
     EXPECT_EQ(f.media().entries("StopPlay").size(), 1);
     EXPECT_FALSE(f.dlg().previewFlag());
-
-    // With no row selected Stop does nothing.
-    f.control<CTaskListCtrl>(IdTaskList)->SetSelectionMark(-1);
-    QTest::mouseClick(f.control<QPushButton>(IdStopPreview), Qt::LeftButton);
-    EXPECT_EQ(f.media().entries("StopPlay").size(), 1);
 }
 
 TEST(MainWindowTrim, AMoveWhileTheProgramSetsTheSliderChangesNoTask)

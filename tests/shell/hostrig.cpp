@@ -66,7 +66,7 @@ QString HostRig::addSource(const QString& name)
     // The stand-in encoder reads nothing, but the batch checks that the source is media.
     const QString source = app.path(name);
     EXPECT_TRUE(QFile::copy(testmedia::clip("avi"), source));
-    main().AddFile(source);
+    main().AddFiles({source});
     return source;
 }
 

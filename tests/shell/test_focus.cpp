@@ -45,7 +45,7 @@ TEST_P(FocusIsVisible, OnEveryControlTabReaches)
     ASSERT_EQ(skin.isSkinned(), GetParam());
     CQuenmarDlg* main = host->mainWindow();
     // With a Task every control can be used.
-    main->AddFile(testmedia::clip("avi"));
+    main->AddFiles({testmedia::clip("avi")});
     main->findChild<QWidget*>(QStringLiteral("1054"))->setFocus(Qt::TabFocusReason);
 
     struct Look

@@ -165,7 +165,7 @@ TEST(HostWindow, ClosingDuringABatchAsksThenStopsTheEncoderFirst)
     // The stand-in encoder reads nothing, but the batch checks that the source is media.
     const QString source = app.path("source.avi");
     ASSERT_TRUE(QFile::copy(testmedia::clip("avi"), source));
-    main->AddFile(source);
+    main->AddFiles({source});
     host.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
 

@@ -11,6 +11,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QRadioButton>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -186,7 +187,7 @@ TEST_F(SkinnedWindow, TheWindowsOwnControlsStaySkinnedAndReadable)
     EXPECT_EQ(label->palette().color(label->foregroundRole()), QColor("#ece8ff"));
     EXPECT_GE(contrast::ratio(QColor("#ece8ff"), QColor("#28215f")), contrast::kReadable);
     // The combo boxes keep their own look and the window's; with a Task they can be used.
-    host->mainWindow()->AddFile(testmedia::clip("avi"));
+    host->mainWindow()->AddFiles({testmedia::clip("avi")});
     auto* combo = main->findChild<QComboBox*>(QString::number(1025));
     ASSERT_TRUE(combo);
     EXPECT_EQ(combo->property(CSkinEngine::kProperty).toString(), "combo");
@@ -209,8 +210,8 @@ TEST_F(SkinnedWindow, TheWindowsOwnControlsStaySkinnedAndReadable)
 TEST_F(SkinnedWindow, EveryItemOfAnOpenDropDownListCanBeRead)
 {
     QWidget* main = host->mainWindow();
-    host->mainWindow()->AddFile(testmedia::clip("avi"));
-    host->mainWindow()->SwitchToWmv();
+    host->mainWindow()->AddFiles({testmedia::clip("avi")});
+    host->mainWindow()->findChild<QRadioButton*>(QStringLiteral("1064"))->click();
     int faces = 0;
     for (const char* family : {"", "DejaVu Sans", "Liberation Sans", "Nimbus Sans", "Noto Sans"}) {
         if (*family && !QFontDatabase::hasFamily(family))
