@@ -512,11 +512,6 @@ const QStringList& CQuenmarDlg::plannedNames()
     return m_plannedNames;
 }
 
-QString CQuenmarDlg::outputFolderText() const
-{
-    return m_folderEdit->text();
-}
-
 void CQuenmarDlg::showConverting(bool converting)
 {
     // The button that takes the other's place takes its focus too: Space stops what

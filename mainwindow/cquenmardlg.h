@@ -164,7 +164,6 @@ public:
     static QUrl helpUrl();
 
     // BatchHost
-    QString outputFolderText() const override;
     void showConverting(bool converting) override;
     bool shutdownWhenFinished() const override;
     void showMessage(const QString& text, const QString& caption, MessageIcon icon) override;

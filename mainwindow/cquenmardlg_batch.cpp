@@ -85,12 +85,12 @@ void CQuenmarDlg::OnStart()
         scope = buttons.at(answer) == tr("Only the Others") ? BatchDriver::Scope::Unconverted
                                                             : BatchDriver::Scope::All;
     }
-    m_driver->startConverting(scope);
+    m_driver->startConverting(scope, m_folderEdit->text());
 }
 
 bool CQuenmarDlg::outputFolderReady()
 {
-    const QString folder = outputFolderText();
+    const QString folder = m_folderEdit->text();
     if (folder.isEmpty())
         return true; // the batch says so itself
     const FailureKind problem = outputFolderProblem(folder);

@@ -265,23 +265,23 @@ TEST(BatchDriver, ARefusalAfterTheDriverIsGoneIsDropped)
 TEST(BatchDriver, RefusedStarts)
 {
     BatchRig rig;
-    rig.driver.startConverting(); // no Task: nothing at all
+    rig.driver.startConverting(rig.folder); // no Task: nothing at all
     EXPECT_TRUE(rig.host.messages.isEmpty());
     EXPECT_TRUE(rig.host.convertingStates.isEmpty());
 
     rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
     rig.addMp4("clip", 0);
-    rig.host.folder.clear();
+    rig.folder.clear();
     rig.run();
     EXPECT_EQ(rig.host.messages, QStringList{"Error|Please set the output directory firstly"});
     EXPECT_TRUE(rig.host.convertingStates.isEmpty());
 
     rig.host.messages.clear();
-    rig.host.folder = rig.app.out();
+    rig.folder = rig.app.out();
     int nestedStarts = 0;
     rig.onChanged = [&](int) {
         if (rig.driver.converting() && nestedStarts++ == 0)
-            rig.driver.startConverting(); // pressing Start again changes nothing
+            rig.driver.startConverting(rig.folder); // pressing Start again changes nothing
     };
     rig.run();
     EXPECT_EQ(rig.host.messages,
@@ -524,7 +524,7 @@ TEST(BatchDriver, OnlyTheTasksNotConvertedYetWhenAsked)
     rig.addMp4("new", 0);
 
     rig.host.messages.clear();
-    rig.driver.startConverting(BatchDriver::Scope::Unconverted);
+    rig.driver.startConverting(BatchDriver::Scope::Unconverted, rig.folder);
     while (rig.driver.converting())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_EQ(QDir(rig.app.out()).entryList(QDir::Files),
@@ -538,7 +538,7 @@ TEST(BatchDriver, OnlyTheTasksNotConvertedYetWhenAsked)
 
     // Nothing left to convert: nothing starts.
     rig.host.convertingStates.clear();
-    rig.driver.startConverting(BatchDriver::Scope::Unconverted);
+    rig.driver.startConverting(BatchDriver::Scope::Unconverted, rig.folder);
     EXPECT_FALSE(rig.driver.converting());
     EXPECT_TRUE(rig.host.convertingStates.isEmpty());
 }
