@@ -204,6 +204,32 @@ TEST(BatchDriver, RealMediaIsPreConvertedFirst)
     EXPECT_FALSE(QFileInfo::exists(rig.app.out() + "/clip_2.mp4")); // no encoder run for it
 }
 
+// The intermediate file goes however the encoder run that reads it ends.
+TEST(BatchDriver, ARealMediaIntermediateGoesWhenItsEncoderFailsOrIsStopped)
+{
+    BatchRig rig;
+    const int failing = rig.app.addProfile("failing.sh", scripts::kFailing, "\"$OUTPUT_FILE\"");
+    const int good = rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    for (const int profile : {failing, good}) {
+        Task rm = makeTask(rig.source("clip.rm"), 10, 0, 0);
+        rm.mp4Profile = profile;
+        rig.tasks.add(rm);
+    }
+    QStringList intermediates;
+    QObject::connect(&rig.driver, &BatchDriver::taskEnded,
+                     [&](int index) { intermediates << rig.tasks.get(index).intermediatePath; });
+    rig.onChanged = [&](int row) {
+        if (row == 1 && rig.driver.converting() && rig.tasks.get(1).outputKB > 0)
+            rig.driver.stopConverting();
+    };
+    rig.run();
+    EXPECT_TRUE(rig.tasks.get(0).failureReason.contains("cannot open input"));
+    EXPECT_EQ(rig.progress(1), "    Stopped");
+    ASSERT_EQ(intermediates.size(), 2);
+    for (const QString& path : intermediates)
+        EXPECT_FALSE(path.isEmpty() || QFileInfo::exists(path)) << path.toStdString();
+}
+
 TEST(BatchDriver, ShutdownAtTheEnd)
 {
     BatchRig rig;
