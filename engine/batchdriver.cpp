@@ -1,40 +1,42 @@
 #include "batchdriver.h"
 
-#include "clock.h"
-#include "commandexpander.h"
-#include "messages.h"
+#include "encoderjob.h"
 #include "outputfolder.h"
 #include "outputnaming.h"
 #include "programfolder.h"
-#include "sourcecheck.h"
+#include "realmediajob.h"
+#include "wmvjob.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QPointer>
 
 #include <algorithm>
 
 BatchDriver::BatchDriver(TaskList& tasks, BatchState& batch, MediaConverter& media, BatchHost& host,
                          PowerControl& power, QObject* parent)
-    : QObject(parent), m_tasks(tasks), m_batch(batch), m_media(media), m_host(host), m_power(power),
-      m_preConversion(tasks, media)
+    : QObject(parent), m_tasks(tasks), m_batch(batch), m_media(media), m_host(host),
+      m_power(power), m_context{
+                          tasks, media,
+                          batch, {},
+                          {},    [this](const BatchJob& asking) { return takenNames(asking); }}
 {
     addSlot();
+    // The component's events go to the job whose turn it is.
     connect(&m_media, &MediaConverter::ConversionProgress, this,
-            &BatchDriver::onConversionProgress);
-    connect(&m_media, &MediaConverter::ConversionComplete, this,
-            &BatchDriver::onConversionComplete);
+            [this](double position, double total) {
+                if (BatchJob* job = mediaJob())
+                    job->mediaProgress(position, total);
+            });
+    connect(&m_media, &MediaConverter::ConversionComplete, this, [this] {
+        if (BatchJob* job = mediaJob())
+            job->mediaComplete();
+    });
 }
 
 void BatchDriver::addSlot()
 {
-    const int number = int(m_slots.size());
     Slot slot;
     slot.runner = std::make_unique<EncoderRunner>(m_tasks);
     slot.runner->setRedrawProgress([this](int row) { changed(row); });
-    connect(
-        slot.runner.get(), &EncoderRunner::runEnded, this,
-        [this, number](const EncoderRunner::Result& result) { onEncoderEnded(number, result); });
     connect(slot.runner.get(), &EncoderRunner::encoderStarting, this, &BatchDriver::encoderStarted);
     connect(slot.runner.get(), &EncoderRunner::outputRead, this, &BatchDriver::encoderOutput);
     connect(slot.runner.get(), &EncoderRunner::allEncodersEnded, this, [this] {
@@ -74,23 +76,12 @@ void BatchDriver::markFailed(int index, FailureKind kind, const QString& reason)
         return;
     // The row says why the folder could not be written: gone, read-only or full.
     if (kind == FailureKind::OutputUnwritable)
-        kind = outputFailureKind(m_host.outputFolderText(), reason);
+        kind = outputFailureKind(m_context.outputFolder, reason);
     Task task = m_tasks.get(index);
     task.failed = 1;
     task.finished = 0;
     task.failureReason = reason.isEmpty() ? tr("The conversion failed") : reason;
     task.failureKind = kind == FailureKind::None ? FailureKind::Other : kind;
-    m_tasks.set(index, task);
-    changed(index);
-}
-
-void BatchDriver::setOutputPath(Slot& slot, int index, const QString& path)
-{
-    slot.outputPath = path;
-    m_outputPath = path;
-    m_outputs.insert(index, path);
-    Task task = m_tasks.get(index);
-    task.outputPath = path;
     m_tasks.set(index, task);
     changed(index);
 }
@@ -110,7 +101,7 @@ QString BatchDriver::summaryText(const Summary& s, bool counts)
            parts.join(QStringLiteral(", "));
 }
 
-void BatchDriver::startConverting(Scope scope)
+void BatchDriver::startConverting(Scope scope, const QString& outputFolder)
 {
     if (m_converting)
         return;
@@ -120,19 +111,20 @@ void BatchDriver::startConverting(Scope scope)
     if (total < 1)
         return;
     m_media.StopConversion();
-    if (m_host.outputFolderText().isEmpty()) {
+    if (outputFolder.isEmpty()) {
         message(QStringLiteral("Please set the output directory firstly"), QStringLiteral("Error"));
         return;
     }
-    if (m_appFolder.isEmpty())
-        m_appFolder = appFolder();
+    m_context.outputFolder = outputFolder;
+    if (m_context.appFolder.isEmpty())
+        m_context.appFolder = appFolder();
     // Slots are added only while idle: the running ones are referred to by reference.
     while (int(m_slots.size()) < m_jobs)
         addSlot();
     for (Slot& slot : m_slots)
-        slot.runner->setWorkingDirectory(m_appFolder);
+        slot.runner->setWorkingDirectory(m_context.appFolder);
     // Half files that a killed run left under their working names go before new ones come.
-    removeLeftoverOutputs(m_host.outputFolderText());
+    removeLeftoverOutputs(outputFolder);
 
     m_converting = true;
     m_host.showConverting(true);
@@ -154,9 +146,10 @@ TaskState BatchDriver::taskState(int index) const
     if (!m_tasks.isValidIndex(index))
         return TaskState::New;
     for (const Slot& slot : m_slots) {
-        if (slot.index == index && slot.step != Step::Idle)
-            return slot.step == Step::PreConverting ? TaskState::PreConverting
-                                                    : TaskState::Converting;
+        if (slot.index != index || !slot.job || slot.job->step() == BatchJob::Step::Idle)
+            continue;
+        return slot.job->step() == BatchJob::Step::PreConverting ? TaskState::PreConverting
+                                                                 : TaskState::Converting;
     }
     const Task task = m_tasks.get(index);
     const bool inBatch = m_converting && !(m_skipConverted && isConverted(task));
@@ -171,11 +164,11 @@ bool BatchDriver::needsMedia(int index) const
     return task.exportType != 0 || task.isRealMedia == 1;
 }
 
-BatchDriver::Slot* BatchDriver::mediaSlot()
+BatchJob* BatchDriver::mediaJob() const
 {
-    for (Slot& slot : m_slots) {
-        if (slot.step == Step::PreConverting || slot.step == Step::ConvertingWmv)
-            return &slot;
+    for (const Slot& slot : m_slots) {
+        if (slot.job && slot.job->holdsMedia())
+            return slot.job;
     }
     return nullptr;
 }
@@ -197,14 +190,28 @@ bool BatchDriver::anySlotBusy() const
 
 void BatchDriver::releaseSlot(Slot& slot)
 {
-    slot.step = Step::Idle;
+    // Not deleted here: the job may be on its way out of the handler that ended it.
+    if (slot.job) {
+        slot.job->disconnect(this);
+        slot.job->deleteLater();
+    }
+    slot.job = nullptr;
     slot.index = -1;
-    slot.outputPath.clear();
+}
+
+QSet<QString> BatchDriver::takenNames(const BatchJob& asking) const
+{
+    QSet<QString> taken;
+    for (const Slot& slot : m_slots) {
+        if (slot.job && slot.job != &asking && !slot.job->outputPath().isEmpty())
+            taken.insert(slot.job->outputPath());
+    }
+    return taken;
 }
 
 int BatchDriver::takeNextTask()
 {
-    const bool mediaBusy = mediaSlot() != nullptr;
+    const bool mediaBusy = mediaJob() != nullptr;
     for (int index = m_next; index < m_tasks.size(); ++index) {
         if (m_takenAhead.contains(index))
             continue;
@@ -224,38 +231,75 @@ int BatchDriver::takeNextTask()
     return -1;
 }
 
+BatchJob* BatchDriver::makeJob(EncoderRunner& runner, int index)
+{
+    const Task task = m_tasks.get(index);
+    BatchJob* job = nullptr;
+    if (task.exportType != 0)
+        job = new WmvJob(m_context, index, this);
+    else if (task.isRealMedia == 1)
+        job = new RealMediaJob(m_context, index, runner, this);
+    else
+        job = new EncoderJob(m_context, index, runner, this);
+    connect(job, &BatchJob::changed, this, &BatchDriver::taskChanged);
+    connect(job, &BatchJob::outputChosen, this,
+            [this](int task, const QString& path) { m_outputs.insert(task, path); });
+    connect(job, &BatchJob::mediaReleased, this, &BatchDriver::startNextTask);
+    connect(job, &BatchJob::finished, this,
+            [this, job](const BatchJob::Result& result) { onJobFinished(*job, result); });
+    return job;
+}
+
 void BatchDriver::startNextTask()
 {
     // Tasks that end at once (a source that cannot be read) are passed over here; the
     // others end in the handler of the event that finishes them, which comes back here.
+    if (m_starting)
+        return;
+    m_starting = true;
     while (m_converting) {
-        if (m_batch.stopFlag) {
-            endBatch();
-            return;
-        }
         Slot* slot = findFreeSlot();
         const int index = slot ? takeNextTask() : -1;
-        if (index < 0) {
-            if (!anySlotBusy())
-                endBatch();
-            return;
-        }
+        if (index < 0)
+            break;
         slot->index = index;
         emit taskStarted(index);
-        const bool waiting =
-            m_tasks.get(index).exportType != 0 ? beginWmv(*slot, index) : beginMp4(*slot, index);
-        if (!waiting)
-            releaseSlot(*slot);
+        if (!m_converting)
+            break; // stopped from taskStarted: the Task ended as stopped, nothing starts
+        slot->job = makeJob(*slot->runner, index);
+        slot->job->start();
     }
+    m_starting = false;
+    if (m_converting && !anySlotBusy())
+        endBatch();
 }
 
-void BatchDriver::endTask(int index, TaskResult result)
+void BatchDriver::onJobFinished(const BatchJob& job, const BatchJob::Result& result)
 {
-    if (result == TaskResult::Finished)
+    const auto slot = std::find_if(m_slots.begin(), m_slots.end(),
+                                   [&job](const Slot& s) { return s.job == &job; });
+    if (slot == m_slots.end())
+        return; // let go at a stop: its Task ended then
+    endTask(slot->index, result);
+    releaseSlot(*slot);
+    startNextTask();
+}
+
+void BatchDriver::endTask(int index, const BatchJob::Result& result)
+{
+    using End = BatchJob::Result::End;
+    if (result.end == End::Finished) {
         ++m_summary.finished;
-    else if (result == TaskResult::Failed)
+    } else if (result.end == End::Failed) {
+        markFailed(index, result.kind, result.reason);
         ++m_summary.failed;
-    emit taskEnded(index, result);
+    } else {
+        Task task = m_tasks.get(index);
+        task.stopped = 1;
+        m_tasks.set(index, task);
+        changed(index);
+    }
+    emit taskEnded(index, result.end);
 }
 
 void BatchDriver::endBatch()
@@ -275,256 +319,6 @@ void BatchDriver::endBatch()
         message(summaryText(m_summary, true), tr("Warning"), BatchHost::MessageIcon::Warning);
     else
         message(summaryText(m_summary, true), QStringLiteral("Information"));
-}
-
-bool BatchDriver::checkSource(int index)
-{
-    const Task task = m_tasks.get(index);
-    SourceVerdict verdict = ::checkSource(task.sourcePath, m_media);
-    if (verdict.ok() && !(task.endTime - task.startTime > 0))
-        verdict = {tr("The trimmed span is empty: its end is not after its start"),
-                   FailureKind::EmptySpan};
-    if (verdict.ok())
-        return true;
-    markFailed(index, verdict.kind, verdict.problem);
-    return false;
-}
-
-void BatchDriver::warnWhenShort(int index, double converted, double asked)
-{
-    // A frame or two of difference is the encoder's rounding; a second is not.
-    if (!(converted > 0) || converted >= asked - 1.0)
-        return;
-    Task task = m_tasks.get(index);
-    task.warning = tr("The source ended early: %1 of %2 were converted")
-                       .arg(preciseTimeText(converted), preciseTimeText(asked));
-    m_tasks.set(index, task);
-}
-
-QSet<QString> BatchDriver::reservedOutputs(const Slot& except) const
-{
-    // Another slot's encoder may not have made its file yet: its name is taken all the same.
-    QSet<QString> reserved = except.refused;
-    for (const Slot& slot : m_slots) {
-        if (&slot != &except && slot.index >= 0 && !slot.outputPath.isEmpty())
-            reserved.insert(slot.outputPath);
-    }
-    return reserved;
-}
-
-bool BatchDriver::beginWmv(Slot& slot, int index)
-{
-    if (!checkSource(index)) {
-        endTask(index, TaskResult::Failed);
-        return false;
-    }
-    const Task task = m_tasks.get(index);
-    m_media.SetOutputFormat(MediaConverter::FormatWmv);
-    m_media.SetWmvProfileIndex(short(task.wmvProfile));
-    m_media.SetTitle(task.title);
-    m_media.SetTrackChoices(task.audioTrack, task.subtitleTrack, task.subtitleFile);
-    m_media.Reset();
-    m_media.AddVideoSegment(task.sourcePath, task.startTime, task.endTime, 0);
-    m_media.AddAudioSegment(task.sourcePath, task.startTime, task.endTime);
-    const QString stem = outputStem(task.exportName, task.sourcePath);
-    // The component creates its output exclusively: when another run took the name
-    // between our look and its creation, the next free name is tried.
-    bool started = false;
-    QString path;
-    slot.converted = slot.length = 0.0;
-    QSet<QString> reserved = reservedOutputs(slot);
-    for (int attempt = 0; attempt < kNameAttempts && !started; ++attempt) {
-        path = chooseOutputPath(m_host.outputFolderText(), stem, 1, &reserved);
-        started = m_media.ConvertToFile(path);
-        if (!started && !outputNameInUse(path))
-            break;
-        reserved.insert(path);
-    }
-    if (!started) {
-        // Nothing started: say why on the Task and go on with the next one.
-        markFailed(index, m_media.LastFailureKind(), m_media.LastError());
-        endTask(index, TaskResult::Failed);
-        return false;
-    }
-    setOutputPath(slot, index, path);
-    m_batch.wmvStartTick = tickCount();
-    m_batch.wmvEndTick = 0;
-    slot.step = Step::ConvertingWmv;
-    return true;
-}
-
-bool BatchDriver::beginMp4(Slot& slot, int index)
-{
-    if (!checkSource(index)) {
-        endTask(index, TaskResult::Failed);
-        return false;
-    }
-    slot.nameAttempt = 0;
-    slot.refused.clear();
-    if (m_tasks.get(index).isRealMedia != 1)
-        return beginEncoder(slot, index);
-    if (!m_preConversion.start(index)) {
-        const Task task = m_tasks.get(index);
-        QFile::remove(task.intermediatePath);
-        markFailed(index, task.failureKind, task.failureReason);
-        endTask(index, TaskResult::Failed);
-        return false;
-    }
-    slot.step = Step::PreConverting;
-    return true;
-}
-
-bool BatchDriver::beginEncoder(Slot& slot, int index)
-{
-    const Task task = m_tasks.get(index);
-    const QSet<QString> reserved = reservedOutputs(slot);
-    setOutputPath(slot, index,
-                  chooseOutputPath(m_host.outputFolderText(),
-                                   outputStem(task.exportName, task.sourcePath), 0, &reserved));
-    const QString command =
-        expandCommand(m_tasks, index, slot.outputPath, m_appFolder) + choiceArguments(task);
-    EncoderRunner::Result notStarted;
-    if (!slot.runner->runEncoder(command, index, slot.outputPath, &notStarted)) {
-        if (task.isRealMedia == 1)
-            QFile::remove(task.intermediatePath);
-        markFailed(index, notStarted.kind, notStarted.reason);
-        endTask(index, TaskResult::Failed);
-        return false;
-    }
-    slot.step = Step::Encoding;
-    return true;
-}
-
-void BatchDriver::onEncoderEnded(int slotNumber, const EncoderRunner::Result& result)
-{
-    Slot& slot = m_slots[slotNumber];
-    if (slot.step != Step::Encoding)
-        return;
-    slot.step = Step::Idle;
-    const int index = slot.index;
-    const QString outputPath = slot.outputPath;
-    EncoderRunner& runner = *slot.runner;
-    runner.closeOutput();
-    runner.writeQuitAndCloseInput();
-    if (!m_tasks.isValidIndex(index))
-        return; // started as the batch was being stopped: nobody waits for it
-    // Another run took the name between our look and the encoder's creation of it.
-    using End = EncoderRunner::Result::End;
-    if (result.end == End::NameTaken && ++slot.nameAttempt < kNameAttempts) {
-        slot.refused.insert(outputPath); // it may be written by another program still
-        if (!beginEncoder(slot, index)) {
-            releaseSlot(slot);
-            startNextTask();
-        }
-        return;
-    }
-
-    Task task = m_tasks.get(index);
-    if (task.isRealMedia == 1)
-        QFile::remove(task.intermediatePath); // ours, and no longer needed
-    if (result.end == End::Failed || result.end == End::NameTaken) {
-        markFailed(index, result.kind, result.reason);
-        endTask(index, TaskResult::Failed);
-    } else if (result.end == End::Stopped) {
-        task.stopped = 1;
-        m_tasks.set(index, task);
-        changed(index);
-        endTask(index, TaskResult::Stopped);
-    } else if (QFileInfo(outputPath).size() <= 0) {
-        markFailed(index, FailureKind::EncoderStopped, tr("The encoder wrote no output file"));
-        endTask(index, TaskResult::Failed);
-    } else {
-        warnWhenShort(index, task.encodedTime, task.endTime - task.startTime);
-        task = m_tasks.get(index);
-        task.finished = 1;
-        task.doneSignature = conversionSignature(task);
-        m_tasks.set(index, task);
-        changed(index);
-        endTask(index, TaskResult::Finished);
-    }
-    releaseSlot(slot);
-    startNextTask();
-}
-
-void BatchDriver::onConversionProgress(double position, double total)
-{
-    Slot* slot = mediaSlot();
-    if (!slot)
-        return;
-    const int index = slot->index;
-    if (!m_tasks.isValidIndex(index))
-        return;
-    if (slot->step == Step::PreConverting) {
-        m_preConversion.onConversionProgress(position, total);
-    } else {
-        Task task = m_tasks.get(index);
-        // Rounded, a run near its end would read as finished: only the end says so.
-        const int percent = total > 0 ? int(100.0 / total * position + 0.5) : 0;
-        task.wmvPercent = std::clamp(percent, 0, kWmvDone - 1);
-        m_tasks.set(index, task);
-        slot->converted = position;
-        slot->length = total;
-    }
-    changed(index);
-}
-
-void BatchDriver::onConversionComplete()
-{
-    Slot* slot = mediaSlot();
-    if (!slot)
-        return;
-    const int index = slot->index;
-    if (!m_tasks.isValidIndex(index)) {
-        releaseSlot(*slot);
-        return;
-    }
-    if (slot->step == Step::PreConverting) {
-        slot->step = Step::Idle;
-        m_preConversion.onConversionComplete();
-        const Task task = m_tasks.get(index);
-        if (task.failed || task.preDone != 1 || !QFileInfo::exists(task.intermediatePath)) {
-            QFile::remove(task.intermediatePath);
-            if (task.failureReason.isEmpty())
-                markFailed(index, FailureKind::SourceUnreadable,
-                           tr("The RealMedia source could not be read"));
-            else
-                markFailed(index, task.failureKind, task.failureReason);
-            endTask(index, TaskResult::Failed);
-            releaseSlot(*slot);
-            startNextTask();
-            return;
-        }
-        if (beginEncoder(*slot, index)) {
-            startNextTask(); // the component is free for a Task that waited for it
-            return;
-        }
-        releaseSlot(*slot);
-        startNextTask();
-        return;
-    }
-    slot->step = Step::Idle;
-    const QString outputPath = slot->outputPath;
-    const QString error = m_media.LastError();
-    const FailureKind kind = m_media.LastFailureKind();
-    m_media.StopConversion();
-    m_batch.wmvEndTick = tickCount();
-    if (!error.isEmpty()) {
-        markFailed(index, kind, error);
-        endTask(index, TaskResult::Failed);
-    } else if (QFileInfo(outputPath).size() <= 0) {
-        markFailed(index, FailureKind::EncoderStopped, tr("No output file was written"));
-        endTask(index, TaskResult::Failed);
-    } else {
-        warnWhenShort(index, slot->converted, slot->length);
-        Task finished = m_tasks.get(index);
-        finished.wmvPercent = kWmvDone;
-        finished.doneSignature = conversionSignature(finished);
-        m_tasks.set(index, finished);
-        changed(index);
-        endTask(index, TaskResult::Finished);
-    }
-    releaseSlot(*slot);
-    startNextTask();
 }
 
 void BatchDriver::stopConverting()
@@ -556,33 +350,11 @@ void BatchDriver::stopConverting()
 void BatchDriver::stopSlot(Slot& slot)
 {
     const int index = slot.index;
-    switch (slot.step) {
-    case Step::ConvertingWmv:
-        m_media.StopConversion();
-        m_batch.wmvEndTick = tickCount();
-        break;
-    case Step::Encoding:
-        // The encoder finishes its file on its own; the batch does not wait for it.
-        slot.runner->closeOutput();
-        slot.runner->writeQuitAndCloseInput();
-        slot.runner->letGo();
-        if (m_tasks.isValidIndex(index) && m_tasks.get(index).isRealMedia == 1)
-            QFile::remove(m_tasks.get(index).intermediatePath);
-        break;
-    case Step::PreConverting:
-        m_preConversion.cancel();
-        break;
-    case Step::Idle:
-        break;
-    }
+    if (slot.job)
+        slot.job->stop();
     releaseSlot(slot);
-    if (m_tasks.isValidIndex(index)) {
-        Task task = m_tasks.get(index);
-        task.stopped = 1;
-        m_tasks.set(index, task);
-        changed(index);
-        endTask(index, TaskResult::Stopped);
-    }
+    if (m_tasks.isValidIndex(index))
+        endTask(index, {BatchJob::Result::End::Stopped, FailureKind::None, QString()});
 }
 
 void BatchDriver::shutDownComputer()

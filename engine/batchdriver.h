@@ -1,10 +1,10 @@
 #pragma once
 
 #include "batchhost.h"
+#include "batchjob.h"
 #include "batchstate.h"
 #include "encoderrunner.h"
 #include "mediacomponent.h"
-#include "preconversion.h"
 #include "progressdisplay.h"
 #include "task.h"
 
@@ -15,26 +15,22 @@
 #include <memory>
 #include <vector>
 
-// Converts the whole Task list in order when the user presses Start: MP4 Tasks through
-// the encoder (RealMedia sources pre-converted by the media component first), WMV Tasks
-// through the media component. A state machine on the user-interface thread: Start sets
-// the batch up and returns; the encoder's and the component's own signals, and Stop,
-// move it on from one step to the next. Nothing waits.
+// Converts the whole Task list in order when the user presses Start. Each Task runs as
+// a job of its route: MP4 Tasks through the encoder (EncoderJob; RealMediaJob for a
+// RealMedia source, pre-converted by the media component first), WMV Tasks through the
+// media component (WmvJob). All on the user-interface thread: Start sets the batch up and
+// returns; the encoder's and the component's own signals, and Stop, move the jobs on.
+// Nothing waits.
 //
-// Up to jobs() Tasks run at once, each in a slot of its own with its own encoder. The
-// media component converts one file at a time, so WMV Tasks and RealMedia
-// pre-conversions take turns on it beside the encoder runs; a Task that needs it while
-// it is busy lets the Tasks after it go first.
+// The driver keeps the queue: up to jobs() Tasks run at once, each in a slot of its own
+// with its own encoder. The media component converts one file at a time, so WMV Tasks
+// and RealMedia pre-conversions take turns on it beside the encoder runs; a Task that
+// needs it while it is busy lets the Tasks after it go first.
 class BatchDriver : public QObject
 {
     Q_OBJECT
 public:
-    enum class TaskResult
-    {
-        Finished,
-        Failed,
-        Stopped
-    };
+    using TaskResult = BatchJob::Result::End;
     struct Summary
     {
         int total = 0; // Tasks in the batch
@@ -49,7 +45,7 @@ public:
     BatchDriver(TaskList& tasks, BatchState& batch, MediaConverter& media, BatchHost& host,
                 PowerControl& power, QObject* parent = nullptr);
 
-    void setAppFolder(const QString& folder) { m_appFolder = folder; }
+    void setAppFolder(const QString& folder) { m_context.appFolder = folder; }
     // How many Tasks run at once (at least 1); takes effect at the next Start.
     void setJobs(int jobs);
     int jobs() const { return m_jobs; }
@@ -65,8 +61,6 @@ public:
     int runningEncoders() const;
     // Asks every encoder left to finish and blocks until none runs; for closing.
     void waitForEncoders();
-    // The output path of the Task started last.
-    QString outputPath() const { return m_outputPath; }
     // The output each Task of the last batch was given, by Task index.
     QString outputOf(int index) const { return m_outputs.value(index); }
 
@@ -77,8 +71,9 @@ public:
         All,
         Unconverted
     };
-    void startConverting() { startConverting(Scope::All); }
-    void startConverting(Scope scope);
+    // Converts into `outputFolder`, as shown to the user; an empty one is refused.
+    void startConverting(Scope scope, const QString& outputFolder);
+    void startConverting(const QString& outputFolder) { startConverting(Scope::All, outputFolder); }
     void stopConverting();
     void shutDownComputer();
 
@@ -97,52 +92,31 @@ signals:
     void allEncodersEnded();
 
 private:
-    enum class Step
-    {
-        Idle,
-        PreConverting,
-        Encoding,
-        ConvertingWmv
-    };
-    // How many names are tried when other runs keep taking the chosen one first.
-    static constexpr int kNameAttempts = 100;
-
-    // One Task at work: its encoder, or its turn on the media component.
+    // Where one Task at a time runs: its encoder stays when the job ends, as encoders
+    // let go at a stop finish their files on it.
     struct Slot
     {
         std::unique_ptr<EncoderRunner> runner;
-        Step step = Step::Idle;
+        BatchJob* job = nullptr;
         int index = -1; // the Task, -1 while the slot is free
-        int nameAttempt = 0;
-        QString outputPath;
-        QSet<QString> refused; // names the encoder found taken for this Task
-        // The media component's last report, in seconds: how far it got, of how much.
-        double converted = 0.0;
-        double length = 0.0;
     };
 
     void addSlot();
     void startNextTask();
     int takeNextTask();
+    // The job of the Task's route, on the slot's encoder where it needs one.
+    BatchJob* makeJob(EncoderRunner& runner, int index);
     bool needsMedia(int index) const;
-    Slot* mediaSlot();
+    BatchJob* mediaJob() const;
     Slot* findFreeSlot();
     bool anySlotBusy() const;
     void releaseSlot(Slot& slot);
-    QSet<QString> reservedOutputs(const Slot& except) const;
-    bool beginWmv(Slot& slot, int index);
-    bool beginMp4(Slot& slot, int index);
-    bool beginEncoder(Slot& slot, int index);
-    void onEncoderEnded(int slotNumber, const EncoderRunner::Result& result);
-    void onConversionProgress(double position, double total);
-    void onConversionComplete();
+    QSet<QString> takenNames(const BatchJob& asking) const;
+    void onJobFinished(const BatchJob& job, const BatchJob::Result& result);
     void stopSlot(Slot& slot);
-    void endTask(int index, TaskResult result);
+    void endTask(int index, const BatchJob::Result& result);
     void endBatch();
-    bool checkSource(int index);
-    void warnWhenShort(int index, double converted, double asked);
     void markFailed(int index, FailureKind kind, const QString& reason);
-    void setOutputPath(Slot& slot, int index, const QString& path);
     void changed(int index) { emit taskChanged(index); }
     void message(const QString& text, const QString& caption,
                  BatchHost::MessageIcon icon = BatchHost::MessageIcon::None);
@@ -152,15 +126,14 @@ private:
     MediaConverter& m_media;
     BatchHost& m_host;
     PowerControl& m_power;
+    JobContext m_context;      // the running batch's folders
     std::vector<Slot> m_slots; // never fewer than m_jobs; runners outlive a smaller count
     int m_jobs = 1;
-    PreConversion m_preConversion;
-    QString m_appFolder;
-    QString m_outputPath;
     QHash<int, QString> m_outputs;
     bool m_converting = false;
-    int m_next = 0;         // every Task before this one was taken
-    QSet<int> m_takenAhead; // Tasks after m_next taken while a media Task waited
+    bool m_starting = false; // in startNextTask(): a job that ends at once does not re-enter
+    int m_next = 0;          // every Task before this one was taken
+    QSet<int> m_takenAhead;  // Tasks after m_next taken while a media Task waited
     bool m_skipConverted = false;
     Summary m_summary;
 };

@@ -16,8 +16,6 @@ public:
     };
 
     virtual ~BatchHost() = default;
-    // The output folder as shown to the user; empty when none is set.
-    virtual QString outputFolderText() const = 0;
     // Shows the stop button in place of the start button while converting, and back.
     virtual void showConverting(bool converting) = 0;
     virtual bool shutdownWhenFinished() const = 0;

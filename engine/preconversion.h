@@ -8,7 +8,7 @@
 
 // The RealMedia pre-conversion of a Task: the encoder does not read RealMedia, so the
 // media component first writes the Task's trimmed segment into an AVI or MPEG file,
-// which the encoder then converts. The batch driver starts it and hands it the
+// which the encoder then converts. A RealMedia job starts it and hands it the
 // component's conversion events while it runs; nothing here waits.
 class PreConversion
 {

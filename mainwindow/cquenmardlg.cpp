@@ -376,7 +376,7 @@ void CQuenmarDlg::OnStart()
         scope = buttons.at(answer) == tr("Only the Others") ? BatchDriver::Scope::Unconverted
                                                             : BatchDriver::Scope::All;
     }
-    m_driver->startConverting(scope);
+    m_driver->startConverting(scope, m_folderPanel->folder());
 }
 
 bool CQuenmarDlg::confirmClose()
@@ -398,11 +398,6 @@ void CQuenmarDlg::stopForClose()
     if (m_driver->converting())
         m_driver->stopConverting();
     m_driver->waitForEncoders();
-}
-
-QString CQuenmarDlg::outputFolderText() const
-{
-    return m_folderPanel->folder();
 }
 
 void CQuenmarDlg::showConverting(bool converting)

@@ -97,7 +97,6 @@ public:
     MediaPreview& preview() { return *m_preview; }
 
     // BatchHost
-    QString outputFolderText() const override;
     void showConverting(bool converting) override;
     bool shutdownWhenFinished() const override;
     void showMessage(const QString& text, const QString& caption, MessageIcon icon) override;

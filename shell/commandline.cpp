@@ -89,12 +89,8 @@ const char* const kUsage =
 class ConsoleHost : public BatchHost
 {
 public:
-    ConsoleHost(const TaskList& tasks, const BatchState& batch, QString folder)
-        : m_tasks(tasks), m_batch(batch), m_folder(std::move(folder))
-    {
-    }
+    ConsoleHost(const TaskList& tasks, const BatchState& batch) : m_tasks(tasks), m_batch(batch) {}
 
-    QString outputFolderText() const override { return m_folder; }
     void showConverting(bool) override {}
     bool shutdownWhenFinished() const override { return false; }
     void showMessage(const QString& text, const QString& caption, MessageIcon) override
@@ -130,7 +126,6 @@ public:
 private:
     const TaskList& m_tasks;
     const BatchState& m_batch;
-    QString m_folder;
     const BatchDriver* m_driver = nullptr;
     QHash<int, QString> m_lastText;
     QHash<int, QElapsedTimer> m_lastPrint;
@@ -330,7 +325,7 @@ int runCommandLine(int argc, char** argv)
     }
 
     BatchState batch;
-    ConsoleHost host(tasks, batch, folder);
+    ConsoleHost host(tasks, batch);
     LogindPowerControl power;
     BatchDriver driver(tasks, batch, media, host, power);
     host.setDriver(&driver);
@@ -390,7 +385,7 @@ int runCommandLine(int argc, char** argv)
     QObject::connect(&driver, &BatchDriver::batchEnded,
                      [&summary](const BatchDriver::Summary& s) { summary = s; });
     print(QStringLiteral("Converting %1 file(s) into %2").arg(tasks.size()).arg(folder));
-    driver.startConverting();
+    driver.startConverting(folder);
     if (driver.converting() || driver.runningEncoders() > 0)
         app.exec();
     if (probe.isActive())

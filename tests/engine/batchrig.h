@@ -23,11 +23,12 @@ struct BatchRig
     RecordingHost host;
     FakePower power;
     BatchDriver driver{tasks, batch, media.converter, host, power};
+    QString folder;                         // the output folder Start is given
     std::function<void(int row)> onChanged; // each taskChanged()
 
     BatchRig()
     {
-        host.folder = app.out();
+        folder = app.out();
         media.completeAfterMs = 40; // after a progress report
         driver.setAppFolder(app.app());
         QObject::connect(&driver, &BatchDriver::taskChanged, [this](int row) {
@@ -39,7 +40,7 @@ struct BatchRig
     // signals. Turns the event loop until it has ended.
     void run()
     {
-        driver.startConverting();
+        driver.startConverting(folder);
         QElapsedTimer timer;
         timer.start();
         while (driver.converting() && timer.elapsed() < 60000)

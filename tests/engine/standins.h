@@ -45,13 +45,11 @@ extern const char* const kCrashing;
 class RecordingHost : public BatchHost
 {
 public:
-    QString folder;
     bool shutdown = false;
     QList<bool> convertingStates;
     QStringList messages; // "caption|trimmed text"
     QList<MessageIcon> icons;
 
-    QString outputFolderText() const override { return folder; }
     void showConverting(bool converting) override { convertingStates.append(converting); }
     bool shutdownWhenFinished() const override { return shutdown; }
     void showMessage(const QString& text, const QString& caption, MessageIcon icon) override

@@ -204,6 +204,32 @@ TEST(BatchDriver, RealMediaIsPreConvertedFirst)
     EXPECT_FALSE(QFileInfo::exists(rig.app.out() + "/clip_2.mp4")); // no encoder run for it
 }
 
+// The intermediate file goes however the encoder run that reads it ends.
+TEST(BatchDriver, ARealMediaIntermediateGoesWhenItsEncoderFailsOrIsStopped)
+{
+    BatchRig rig;
+    const int failing = rig.app.addProfile("failing.sh", scripts::kFailing, "\"$OUTPUT_FILE\"");
+    const int good = rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
+    for (const int profile : {failing, good}) {
+        Task rm = makeTask(rig.source("clip.rm"), 10, 0, 0);
+        rm.mp4Profile = profile;
+        rig.tasks.add(rm);
+    }
+    QStringList intermediates;
+    QObject::connect(&rig.driver, &BatchDriver::taskEnded,
+                     [&](int index) { intermediates << rig.tasks.get(index).intermediatePath; });
+    rig.onChanged = [&](int row) {
+        if (row == 1 && rig.driver.converting() && rig.tasks.get(1).outputKB > 0)
+            rig.driver.stopConverting();
+    };
+    rig.run();
+    EXPECT_TRUE(rig.tasks.get(0).failureReason.contains("cannot open input"));
+    EXPECT_EQ(rig.progress(1), "    Stopped");
+    ASSERT_EQ(intermediates.size(), 2);
+    for (const QString& path : intermediates)
+        EXPECT_FALSE(path.isEmpty() || QFileInfo::exists(path)) << path.toStdString();
+}
+
 TEST(BatchDriver, ShutdownAtTheEnd)
 {
     BatchRig rig;
@@ -265,23 +291,23 @@ TEST(BatchDriver, ARefusalAfterTheDriverIsGoneIsDropped)
 TEST(BatchDriver, RefusedStarts)
 {
     BatchRig rig;
-    rig.driver.startConverting(); // no Task: nothing at all
+    rig.driver.startConverting(rig.folder); // no Task: nothing at all
     EXPECT_TRUE(rig.host.messages.isEmpty());
     EXPECT_TRUE(rig.host.convertingStates.isEmpty());
 
     rig.app.addProfile("good.sh", scripts::kGood, "\"$OUTPUT_FILE\"");
     rig.addMp4("clip", 0);
-    rig.host.folder.clear();
+    rig.folder.clear();
     rig.run();
     EXPECT_EQ(rig.host.messages, QStringList{"Error|Please set the output directory firstly"});
     EXPECT_TRUE(rig.host.convertingStates.isEmpty());
 
     rig.host.messages.clear();
-    rig.host.folder = rig.app.out();
+    rig.folder = rig.app.out();
     int nestedStarts = 0;
     rig.onChanged = [&](int) {
         if (rig.driver.converting() && nestedStarts++ == 0)
-            rig.driver.startConverting(); // pressing Start again changes nothing
+            rig.driver.startConverting(rig.folder); // pressing Start again changes nothing
     };
     rig.run();
     EXPECT_EQ(rig.host.messages,
@@ -524,7 +550,7 @@ TEST(BatchDriver, OnlyTheTasksNotConvertedYetWhenAsked)
     rig.addMp4("new", 0);
 
     rig.host.messages.clear();
-    rig.driver.startConverting(BatchDriver::Scope::Unconverted);
+    rig.driver.startConverting(BatchDriver::Scope::Unconverted, rig.folder);
     while (rig.driver.converting())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_EQ(QDir(rig.app.out()).entryList(QDir::Files),
@@ -538,7 +564,7 @@ TEST(BatchDriver, OnlyTheTasksNotConvertedYetWhenAsked)
 
     // Nothing left to convert: nothing starts.
     rig.host.convertingStates.clear();
-    rig.driver.startConverting(BatchDriver::Scope::Unconverted);
+    rig.driver.startConverting(BatchDriver::Scope::Unconverted, rig.folder);
     EXPECT_FALSE(rig.driver.converting());
     EXPECT_TRUE(rig.host.convertingStates.isEmpty());
 }

@@ -47,7 +47,7 @@ TEST(TaskLog, EveryRunLeavesALogWithItsCommandLineAndOutput)
         task.endTime = 9.98;
         tasks.add(task);
     }
-    driver.startConverting();
+    driver.startConverting(rig.folder);
     QElapsedTimer timer;
     timer.start();
     while (driver.converting() && timer.elapsed() < 60000)
@@ -114,7 +114,7 @@ TEST(TaskListKeeper, SavesWhenABatchStartsAndWhenATaskEnds)
     QObject::connect(&rig.driver, &BatchDriver::taskEnded, [&](int index) {
         savedFinished.push_back(conversionFinished(loadTaskList(path).tasks.get(index)));
     });
-    rig.driver.startConverting();
+    rig.driver.startConverting(rig.folder);
     EXPECT_EQ(loadTaskList(path).tasks.size(), 2);
     QElapsedTimer timer;
     timer.start();

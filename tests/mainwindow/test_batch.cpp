@@ -270,7 +270,7 @@ TEST(MainWindowBatch, StartLooksAtTheOutputFolderFirst)
     ASSERT_TRUE(QDir().mkdir(folder));
     f.dlg().setFolderChooser([&] { return folder; });
     QTest::mouseClick(f.control<QPushButton>(IdBrowse), Qt::LeftButton);
-    ASSERT_EQ(f.dlg().outputFolderText(), folder);
+    ASSERT_EQ(f.control<QLineEdit>(IdOutputFolder)->text(), folder);
     auto* start = f.control<QPushButton>(IdStart);
 
     // Gone since it was chosen: made again only when the user agrees.
@@ -316,10 +316,10 @@ TEST(MainWindowBatch, AFolderThatCannotBeWrittenIsSaidAtBrowseAndAtStart)
         GTEST_SKIP() << "this user writes into read-only folders (root)";
     WindowFixture f;
     f.addThroughButton(standInSources(1));
-    const QString before = f.dlg().outputFolderText();
+    const QString before = f.control<QLineEdit>(IdOutputFolder)->text();
     f.dlg().setFolderChooser([&] { return locked; });
     QTest::mouseClick(f.control<QPushButton>(IdBrowse), Qt::LeftButton);
-    EXPECT_EQ(f.dlg().outputFolderText(), before) << "the folder is not taken";
+    EXPECT_EQ(f.control<QLineEdit>(IdOutputFolder)->text(), before) << "the folder is not taken";
     ASSERT_EQ(f.messages().size(), 1);
     EXPECT_TRUE(f.messages().first().contains("You cannot write into this folder"));
     f.control<QLineEdit>(IdOutputFolder)->setText(locked);

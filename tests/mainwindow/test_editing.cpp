@@ -560,7 +560,7 @@ TEST(MainWindowEditing, EveryEditingActionIsRefusedDuringABatch)
         }
         EXPECT_EQ(f.dlg().selectedTaskIndex(), 1);
         EXPECT_EQ(listOf(f)->GetSelectionMark(), 1);
-        EXPECT_NE(f.dlg().outputFolderText(), "/elsewhere");
+        EXPECT_NE(f.control<QLineEdit>(IdOutputFolder)->text(), "/elsewhere");
         checked = true;
         QTest::mouseClick(f.control<QPushButton>(IdStop), Qt::LeftButton);
     });
