@@ -1,4 +1,4 @@
-#include "transcoder.h"
+#include "segmenttranscoder.h"
 
 #include "encode.h"
 #include "exclusiveoutput.h"
