@@ -26,6 +26,18 @@ void append(std::string& chain, const std::string& filter)
     chain += filter;
 }
 
+// Brings the picture down to fewer bits per pixel; "" leaves it as it is.
+std::string colorDepthFormat(int colorDepth)
+{
+    if (colorDepth == 16)
+        return "format=rgb565le";
+    if (colorDepth == 15)
+        return "format=rgb555le";
+    if (colorDepth > 0 && colorDepth <= 8)
+        return "format=rgb8";
+    return {};
+}
+
 } // namespace
 
 Status Source::open(const SourceRequest& request)
@@ -45,15 +57,7 @@ Status Source::open(const SourceRequest& request)
     // A clock that starts over leaves the header's length short.
     const double fileLength =
         m_input->duration > 0 && !restarts ? double(m_input->duration) / AV_TIME_BASE : 0.0;
-    m_requestedLength = request.length;
-    if (request.length) {
-        m_length = std::max(0.0, *request.length);
-        if (fileLength > 0)
-            m_length = std::clamp(fileLength - start, 0.0, m_length);
-    } else {
-        m_length = std::max(0.0, fileLength - start);
-    }
-    m_trimmed = start > 0 || request.length;
+    setSpan(request, start, fileLength);
 
     StreamChoice streams = chooseStreams(m_input.get());
     int audioStream = request.audioStream;
@@ -79,6 +83,29 @@ Status Source::open(const SourceRequest& request)
         // The file's subtitles are timed on the source's clock, a file's from its start.
         m_subtitleOrigin = request.subtitleFile.empty() ? origin : origin - fileStart;
     }
+    if (Status opened = openStages(request, streams.video, streams.audio, origin, pictureSubtitles);
+        !opened)
+        return opened;
+    seekToStart(start, fileStart, origin);
+    return {};
+}
+
+void Source::setSpan(const SourceRequest& request, double start, double fileLength)
+{
+    m_requestedLength = request.length;
+    if (request.length) {
+        m_length = std::max(0.0, *request.length);
+        if (fileLength > 0)
+            m_length = std::clamp(fileLength - start, 0.0, m_length);
+    } else {
+        m_length = std::max(0.0, fileLength - start);
+    }
+    m_trimmed = start > 0 || request.length;
+}
+
+Status Source::openStages(const SourceRequest& request, int videoStream, int audioStream,
+                          int64_t origin, int pictureSubtitles)
+{
     auto openStage = [&](int index, Status& leftOut) -> std::unique_ptr<DecodeStage> {
         AVStream* stream = m_input->streams[index];
         Status problem;
@@ -89,10 +116,10 @@ Status Source::open(const SourceRequest& request)
         }
         return std::make_unique<DecodeStage>(stream, std::move(decoder), origin, request.length);
     };
-    if (request.video && streams.video >= 0)
-        m_video = openStage(streams.video, m_videoLeftOut);
-    if (request.audio && streams.audio >= 0)
-        m_audio = openStage(streams.audio, m_audioLeftOut);
+    if (request.video && videoStream >= 0)
+        m_video = openStage(videoStream, m_videoLeftOut);
+    if (request.audio && audioStream >= 0)
+        m_audio = openStage(audioStream, m_audioLeftOut);
     if (m_video && pictureSubtitles >= 0) {
         const AVCodecParameters* picture = m_video->stream()->codecpar;
         m_pictureSubtitles = std::make_unique<PictureSubtitles>();
@@ -108,7 +135,11 @@ Status Source::open(const SourceRequest& request)
                 return subtitles->feed(filters, pts);
             });
     }
+    return {};
+}
 
+void Source::seekToStart(double start, int64_t fileStart, int64_t origin)
+{
     if (start > 0 && m_mender) {
         // Read from the beginning; what lies well before the start is not decoded.
         m_skipBefore = origin - 3 * int64_t(AV_TIME_BASE);
@@ -119,7 +150,6 @@ Status Source::open(const SourceRequest& request)
         if (avformat_seek_file(m_input.get(), -1, INT64_MIN, target, target, 0) < 0)
             av_seek_frame(m_input.get(), -1, target, AVSEEK_FLAG_BACKWARD);
     }
-    return {};
 }
 
 const Status& Source::leftOut(Kind kind) const
@@ -165,12 +195,9 @@ double Source::displayAspect() const
     return uprightAspect(m_video->stream(), sar);
 }
 
-Status Source::setVideoShape(const VideoShape& shape)
+// The filters that come before the picture is fitted into the frame.
+std::string Source::pictureSourceChain(const VideoShape& shape) const
 {
-    if (!m_video)
-        return {};
-    const int width = std::max(2, shape.width);
-    const int height = std::max(2, shape.height);
     std::string chain;
     if (m_trimmed)
         append(chain, m_requestedLength ? format("trim=start=0:end=%.6f", *m_requestedLength)
@@ -178,7 +205,6 @@ Status Source::setVideoShape(const VideoShape& shape)
     // Interlaced sources (DVD, camcorders, and woven pictures their header does not
     // flag) would comb once scaled down; a phone's picture is turned upright.
     AVStream* stream = m_video->stream();
-    const AVCodecParameters* par = stream->codecpar;
     append(chain, deinterlaceChain(m_path, stream));
     append(chain, upright(stream).chain);
     append(chain, shape.sourceFilters);
@@ -189,6 +215,18 @@ Status Source::setVideoShape(const VideoShape& shape)
         append(chain, m_subtitles);
         append(chain, format("setpts=PTS%+lld", static_cast<long long>(-shift)));
     }
+    return chain;
+}
+
+Status Source::setVideoShape(const VideoShape& shape)
+{
+    if (!m_video)
+        return {};
+    const int width = std::max(2, shape.width);
+    const int height = std::max(2, shape.height);
+    std::string chain = pictureSourceChain(shape);
+    AVStream* stream = m_video->stream();
+    const AVCodecParameters* par = stream->codecpar;
 
     // Fit the picture into the frame without distortion; bars fill the rest.
     const double sourceAspect = displayAspect() > 0 ? displayAspect() : double(width) / height;
@@ -228,12 +266,7 @@ Status Source::setVideoShape(const VideoShape& shape)
         if (m_requestedLength)
             append(chain, format("trim=end=%.6f", *m_requestedLength));
     }
-    if (shape.colorDepth == 16)
-        append(chain, "format=rgb565le");
-    else if (shape.colorDepth == 15)
-        append(chain, "format=rgb555le");
-    else if (shape.colorDepth > 0 && shape.colorDepth <= 8)
-        append(chain, "format=rgb8");
+    append(chain, colorDepthFormat(shape.colorDepth));
     if (!av_get_pix_fmt_name(shape.pixelFormat))
         return Status::failure("the picture's pixel format is unknown");
 

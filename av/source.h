@@ -129,6 +129,12 @@ public:
 
 private:
     bool cancelled() const { return m_cancel && m_cancel->load(); }
+    // Steps of open(): the span's length, the decoders, and the first read's place.
+    void setSpan(const SourceRequest& request, double start, double fileLength);
+    Status openStages(const SourceRequest& request, int videoStream, int audioStream,
+                      int64_t origin, int pictureSubtitles);
+    void seekToStart(double start, int64_t fileStart, int64_t origin);
+    std::string pictureSourceChain(const VideoShape& shape) const;
 
     const std::atomic<bool>* m_cancel;
     std::string m_path;

@@ -77,12 +77,15 @@ std::optional<double> parseTime(const std::string& text)
     return micros / 1e6;
 }
 
-ParseResult parseEncoderOptions(const std::vector<std::string>& args)
+namespace {
+
+using Setter = std::function<bool(const std::string&)>;
+using Setters = std::map<std::string, Setter>;
+
+// The input, the span of it to convert and the video encoder.
+void addInputAndEncoderSetters(Setters& setters, EncoderOptions& o)
 {
-    ParseResult result;
-    EncoderOptions& o = result.options;
-    using Setter = std::function<bool(const std::string&)>;
-    const std::map<std::string, Setter> options = {
+    setters.insert({
         {"-i",
          [&](const std::string& v) {
              o.inputPath = v;
@@ -128,6 +131,20 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
                  o.gop = *n;
              return n.has_value();
          }},
+        {"-b",
+         [&](const std::string& v) {
+             auto n = parseKbit(v);
+             if (n)
+                 o.videoKbps = *n;
+             return n.has_value();
+         }},
+    });
+}
+
+// The picture's size, rate and shape.
+void addPictureSetters(Setters& setters, EncoderOptions& o)
+{
+    setters.insert({
         {"-s",
          [&](const std::string& v) {
              int w = 0, h = 0;
@@ -148,13 +165,6 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
              o.frameRateDen = rate.den;
              return true;
          }},
-        {"-b",
-         [&](const std::string& v) {
-             auto n = parseKbit(v);
-             if (n)
-                 o.videoKbps = *n;
-             return n.has_value();
-         }},
         {"-aspect",
          [&](const std::string& v) {
              auto q = parseRatio(v, 255);
@@ -164,6 +174,13 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
              }
              return q.has_value();
          }},
+    });
+}
+
+// The sound, the tags, the track choices and the container.
+void addSoundAndTagSetters(Setters& setters, EncoderOptions& o)
+{
+    setters.insert({
         {"-ac", [&](const std::string& v) { return bool(o.channels = parseInt(v, 1, 2)); }},
         {"-ab",
          [&](const std::string& v) {
@@ -206,14 +223,16 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
              return true;
          }},
         {"-f", [&](const std::string& v) { return v == "mp4"; }},
-    };
+    });
+}
 
-    // The program appends the Task's sound and subtitle choices after the Profile's line,
-    // so these two may follow the output file.
-    std::vector<std::string> words = args;
+// The program appends the Task's sound and subtitle choices after the Profile's line,
+// so these two may follow the output file; they are moved to the front.
+bool moveTrackChoicesFirst(std::vector<std::string>& words, std::string& error)
+{
     if (!words.empty() && (words.back() == "-atrack" || words.back() == "-subtitles")) {
-        result.error = "option '" + words.back() + "' needs a value";
-        return result;
+        error = "option '" + words.back() + "' needs a value";
+        return false;
     }
     std::vector<std::string> choices;
     while (words.size() >= 3 &&
@@ -222,33 +241,39 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
         words.resize(words.size() - 2);
     }
     words.insert(words.begin(), choices.begin(), choices.end());
+    return true;
+}
 
+// Reads the words in order, stopping at the first one not understood.
+void readWords(const std::vector<std::string>& words, const Setters& setters, ParseResult& result)
+{
+    EncoderOptions& o = result.options;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (word == "-h" || word == "-help" || word == "--help") {
             o.showHelp = true;
-            return result;
+            return;
         }
         if (word.size() > 1 && word[0] == '-') {
-            auto option = options.find(word);
-            if (option == options.end()) {
+            auto option = setters.find(word);
+            if (option == setters.end()) {
                 result.error = "unknown option '" + word + "'";
-                return result;
+                return;
             }
             if (i + 1 >= words.size()) {
                 result.error = "option '" + word + "' needs a value";
-                return result;
+                return;
             }
             const std::string& value = words[++i];
             if (!option->second(value)) {
                 result.error = "invalid value '" + value + "' for option '" + word + "'";
-                return result;
+                return;
             }
             continue;
         }
         if (i + 1 != words.size()) {
             result.error = "unexpected argument '" + word + "' (the output file comes last)";
-            return result;
+            return;
         }
         o.outputPath = word;
     }
@@ -256,5 +281,19 @@ ParseResult parseEncoderOptions(const std::vector<std::string>& args)
         result.error = "no input file given (-i FILE)";
     else if (o.outputPath.empty())
         result.error = "no output file given (it is the last word of the line)";
+}
+
+} // namespace
+
+ParseResult parseEncoderOptions(const std::vector<std::string>& args)
+{
+    ParseResult result;
+    Setters setters;
+    addInputAndEncoderSetters(setters, result.options);
+    addPictureSetters(setters, result.options);
+    addSoundAndTagSetters(setters, result.options);
+    std::vector<std::string> words = args;
+    if (moveTrackChoicesFirst(words, result.error))
+        readWords(words, setters, result);
     return result;
 }

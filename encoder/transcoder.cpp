@@ -187,9 +187,29 @@ bool Transcoder::setUpVideo(av::DecodeStage& stage)
     encoder->thread_count = 0;
     encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
+    av::Dictionary settings;
+    if (!setVideoLevel(encoder.get(), h264, settings))
+        return false;
+    const int ret = avcodec_open2(encoder.get(), codec, settings.address());
+    if (ret < 0)
+        return failWith(std::string("cannot open the ") + codec->name +
+                        " encoder: " + av::errorText(ret));
+
+    m_pipelines.push_back(std::make_unique<StreamPipeline>(
+        stage, std::move(encoder),
+        [this](AVPacket* p, AVStream* s, AVRational tb) { return writePacket(p, s, tb); }));
+    return true;
+}
+
+// The level that holds the picture, and for H.264 the Baseline profile's settings.
+bool Transcoder::setVideoLevel(AVCodecContext* encoder, bool h264, av::Dictionary& settings)
+{
+    const EncoderOptions& o = m_options;
+    const int width = encoder->width;
+    const int height = encoder->height;
+    const AVRational frameRate = encoder->framerate;
     const int bufferKbit = o.bufferKbit.value_or(o.videoKbps);
     StreamDemand demand{width, height, av_q2d(frameRate), o.videoKbps, bufferKbit};
-    av::Dictionary settings;
     if (h264) {
         const int requested = o.level.value_or(13);
         const int level = h264LevelFor(demand, requested);
@@ -212,14 +232,6 @@ bool Transcoder::setUpVideo(av::DecodeStage& stage)
         encoder->profile = FF_PROFILE_MPEG4_SIMPLE;
         encoder->level = mpeg4SimpleLevelFor(demand);
     }
-    const int ret = avcodec_open2(encoder.get(), codec, settings.address());
-    if (ret < 0)
-        return failWith(std::string("cannot open the ") + codec->name +
-                        " encoder: " + av::errorText(ret));
-
-    m_pipelines.push_back(std::make_unique<StreamPipeline>(
-        stage, std::move(encoder),
-        [this](AVPacket* p, AVStream* s, AVRational tb) { return writePacket(p, s, tb); }));
     return true;
 }
 

@@ -28,6 +28,7 @@ public:
 private:
     bool openInput();
     bool setUpVideo(av::DecodeStage& stage);
+    bool setVideoLevel(AVCodecContext* encoder, bool h264, av::Dictionary& settings);
     bool setUpAudio(av::DecodeStage& stage);
     bool openOutput();
     bool convert();

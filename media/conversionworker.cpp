@@ -1,6 +1,6 @@
 #include "conversionworker.h"
 
-#include "transcoder.h"
+#include "segmenttranscoder.h"
 
 ConversionOutcome transcode(const ConversionJob& job, const std::atomic<bool>& cancel,
                             const std::function<void(double position, double total)>& progress)

@@ -6,7 +6,7 @@
 #include "mediacatalog.h"
 #include "mediaprobe.h"
 #include "previewplayer.h"
-#include "transcoder.h"
+#include "segmenttranscoder.h"
 
 #include <QFile>
 #include <algorithm>

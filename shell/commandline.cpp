@@ -9,6 +9,7 @@
 #include "profilefile.h"
 #include "programfolder.h"
 #include "progressdisplay.h"
+#include "taskeditor.h"
 #include "taskedits.h"
 #include "tasklog.h"
 
@@ -22,6 +23,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <optional>
 
 #include <csignal>
 #include <cstdio>
@@ -174,24 +177,9 @@ void listProfiles(MediaEngine& media)
         print(QStringLiteral("  %1  %2").arg(i).arg(wmv.Description(i).trimmed()));
 }
 
-} // namespace
-
-bool wantsCommandLine(int argc, char** argv)
+// The options, as QCommandLineParser knows them; kUsage says what they do.
+void addOptions(QCommandLineParser& parser)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (qstrncmp(argv[i], "--", 2) == 0 || qstrcmp(argv[i], "-h") == 0)
-            return true;
-    }
-    return false;
-}
-
-int runCommandLine(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("trelvo-converter"));
-    setProgramFolder(QCoreApplication::applicationDirPath());
-
-    QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({
         {QStringLiteral("convert"), QStringLiteral("convert the files")},
@@ -208,189 +196,184 @@ int runCommandLine(int argc, char** argv)
         {QStringLiteral("subtitles"), QStringLiteral("subtitles"), QStringLiteral("N|FILE")},
         {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("show this help")},
     });
-    if (!parser.parse(QCoreApplication::arguments())) {
-        printError(parser.errorText());
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+}
 
-    // Paths on the command line are relative to where the user is; reading the profile
-    // file moves the working directory to the app folder.
+// What --convert is asked to do, read from the options.
+struct ConvertRequest
+{
     QStringList files;
-    for (const QString& file : parser.positionalArguments())
-        files.append(QFileInfo(file).absoluteFilePath());
-    QString folder = parser.isSet(QStringLiteral("output")) ? parser.value(QStringLiteral("output"))
-                                                            : storedOutputFolder();
-    folder = QDir(folder).absolutePath();
-
-    MediaEngine media;
-    if (parser.isSet(QStringLiteral("list-profiles"))) {
-        listProfiles(media);
-        return 0;
-    }
-    if (!parser.isSet(QStringLiteral("convert")) || files.isEmpty()) {
-        printError(parser.isSet(QStringLiteral("convert"))
-                       ? QStringLiteral("--convert needs at least one file")
-                       : QStringLiteral("nothing to do"));
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
-    }
-
-    const int exportType = parser.isSet(QStringLiteral("wmv")) ? 1 : 0;
+    QString folder;
+    int exportType = 0;
     int mp4Profile = 0;
     int wmvProfile = 0;
     double start = 0;
     double end = -1;
+    std::optional<QString> title;
+    int jobs = 0;
+    // The sound and subtitle choices: a track number, or for subtitles a file.
+    int audioTrack = 0;
+    bool subtitlesGiven = false;
+    int subtitleTrack = 0;
+    QString subtitleFile;
+};
+
+// The profiles, the trim and the number of jobs; false once one was refused.
+bool readConversionSettings(const QCommandLineParser& parser, MediaEngine& media,
+                            ConvertRequest& request)
+{
+    request.exportType = parser.isSet(QStringLiteral("wmv")) ? 1 : 0;
     const int mp4Count = int(LoadMp4Profiles(appFolder()).items.size());
-    if (!readIndex(parser, QStringLiteral("profile"), qMax(mp4Count, 1), &mp4Profile) ||
+    if (!readIndex(parser, QStringLiteral("profile"), qMax(mp4Count, 1), &request.mp4Profile) ||
         !readIndex(parser, QStringLiteral("wmv-profile"), media.WmvProfiles().Count(),
-                   &wmvProfile) ||
-        !readNumber(parser, QStringLiteral("start"), &start) ||
-        !readNumber(parser, QStringLiteral("end"), &end))
-        return kExitUsage;
-    int jobs = storedJobs();
+                   &request.wmvProfile) ||
+        !readNumber(parser, QStringLiteral("start"), &request.start) ||
+        !readNumber(parser, QStringLiteral("end"), &request.end))
+        return false;
+    request.jobs = storedJobs();
     if (parser.isSet(QStringLiteral("jobs"))) {
         bool ok = false;
-        jobs = parser.value(QStringLiteral("jobs")).toInt(&ok);
-        if (!ok || jobs < 1 || jobs > kMaxJobs) {
+        request.jobs = parser.value(QStringLiteral("jobs")).toInt(&ok);
+        if (!ok || request.jobs < 1 || request.jobs > kMaxJobs) {
             printError(QStringLiteral("--jobs must be a number from 1 to %1, not \"%2\"")
                            .arg(kMaxJobs)
                            .arg(parser.value(QStringLiteral("jobs"))));
-            return kExitUsage;
+            return false;
         }
     }
     if (parser.isSet(QStringLiteral("start")) && parser.isSet(QStringLiteral("end")) &&
-        !(start < end)) {
+        !(request.start < request.end)) {
         printError(
             QStringLiteral("--start %1 is not before --end %2")
                 .arg(parser.value(QStringLiteral("start")), parser.value(QStringLiteral("end"))));
-        return kExitUsage;
+        return false;
     }
+    if (parser.isSet(QStringLiteral("title")))
+        request.title = parser.value(QStringLiteral("title"));
+    return true;
+}
 
-    // The sound and subtitle choices: a track number, or for subtitles a file.
-    int audioTrack = 0;
-    int subtitleTrack = 0;
-    QString subtitleFile;
+// The sound and subtitle choices, refused for every file before anything is written.
+bool readTrackChoices(const QCommandLineParser& parser, ConvertRequest& request)
+{
     if (parser.isSet(QStringLiteral("audio-track"))) {
         bool ok = false;
-        audioTrack = parser.value(QStringLiteral("audio-track")).toInt(&ok);
-        if (!ok || audioTrack < 1) {
+        request.audioTrack = parser.value(QStringLiteral("audio-track")).toInt(&ok);
+        if (!ok || request.audioTrack < 1) {
             printError(QStringLiteral("--audio-track takes a track number from 1, not \"%1\"")
                            .arg(parser.value(QStringLiteral("audio-track"))));
-            return kExitUsage;
+            return false;
         }
     }
-    if (parser.isSet(QStringLiteral("subtitles"))) {
+    request.subtitlesGiven = parser.isSet(QStringLiteral("subtitles"));
+    if (request.subtitlesGiven) {
         const QString value = parser.value(QStringLiteral("subtitles"));
         bool number = false;
-        subtitleTrack = value.toInt(&number);
-        if (!number || subtitleTrack < 1 || QFileInfo(value).isFile()) {
-            subtitleTrack = 0;
-            subtitleFile = QFileInfo(value).absoluteFilePath();
+        request.subtitleTrack = value.toInt(&number);
+        if (!number || request.subtitleTrack < 1 || QFileInfo(value).isFile()) {
+            request.subtitleTrack = 0;
+            request.subtitleFile = QFileInfo(value).absoluteFilePath();
         }
     }
-    // Refused before anything is written.
-    for (const QString& path : files) {
-        const QString problem = mediaChoiceProblem(path, audioTrack, subtitleTrack, subtitleFile);
+    for (const QString& path : request.files) {
+        const QString problem = mediaChoiceProblem(path, request.audioTrack, request.subtitleTrack,
+                                                   request.subtitleFile);
         if (!problem.isEmpty()) {
             printError(QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), problem));
-            return kExitUsage;
+            return false;
         }
     }
+    return true;
+}
 
-    if (!QDir().mkpath(folder)) {
-        printError(QStringLiteral("cannot create the output folder %1").arg(folder));
-        return kExitUsage;
+// The Task for one file, as the window would make it with the same choices.
+Task taskOfRequest(MediaEngine& media, const QString& path, const ConvertRequest& request)
+{
+    const double duration = media.GetDuration(path);
+    NewTaskChoices choices;
+    choices.exportType = request.exportType;
+    choices.wmvProfile = request.wmvProfile;
+    choices.mp4Profile = request.mp4Profile;
+    choices.audioTrack = request.audioTrack;
+    if (request.subtitlesGiven)
+        choices.subtitleTrack = request.subtitleTrack;
+    choices.subtitleFile = request.subtitleFile;
+    Task task = newTask(path, duration, choices, mediaForcedSubtitleTrack);
+    setTaskTrim(task, request.start, request.end < 0 ? duration : request.end, duration);
+    if (request.title)
+        setTaskTitle(task, *request.title);
+    return task;
+}
+
+// Ctrl+C, a closed terminal (SIGHUP) and SIGTERM stop the batch the way the stop
+// button does.
+class StopOnSignals
+{
+public:
+    explicit StopOnSignals(BatchDriver& driver) : m_driver(driver)
+    {
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe);
+        m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { stop(); });
+        struct sigaction action = {};
+        action.sa_handler = onSignal;
+        ::sigaction(SIGINT, &action, nullptr);
+        ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGHUP, &action, nullptr);
+        // A reader of our output that went away must not end us in the middle of a file.
+        ::signal(SIGPIPE, SIG_IGN);
     }
 
-    TaskList tasks;
-    for (const QString& path : files) {
-        const double duration = media.GetDuration(path);
-        Task task = makeTask(path, duration, exportType, wmvProfile);
-        setTaskMp4Profile(task, mp4Profile);
-        setTaskTrim(task, start, end < 0 ? duration : end, duration);
-        if (parser.isSet(QStringLiteral("title")))
-            setTaskTitle(task, parser.value(QStringLiteral("title")));
-        setTaskAudioTrack(task, audioTrack);
-        // Without a choice, a forced track in the sound's language is drawn in.
-        const bool subtitlesGiven = parser.isSet(QStringLiteral("subtitles"));
-        setTaskSubtitles(
-            task, subtitlesGiven ? subtitleTrack : mediaForcedSubtitleTrack(path, audioTrack),
-            subtitleFile);
-        tasks.add(task);
-    }
+    bool interrupted() const { return m_interrupted; }
 
-    BatchState batch;
-    ConsoleHost host(tasks, batch);
-    LogindPowerControl power;
-    BatchDriver driver(tasks, batch, media, host, power);
-    host.setDriver(&driver);
-    QObject::connect(&driver, &BatchDriver::taskChanged,
-                     [&host](int index) { host.onTaskChanged(index); });
-    driver.setJobs(jobs);
-    TaskLog log(tasks);
-    log.attach(driver);
-
-    // Ctrl+C, a closed terminal (SIGHUP) and SIGTERM stop the batch the way the stop
-    // button does.
-    bool interrupted = false;
-    ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe);
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+private:
+    void stop()
+    {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-        if (!interrupted && driver.converting()) {
+        if (!m_interrupted && m_driver.converting()) {
             print(QStringLiteral("Stopping..."));
-            interrupted = true;
-            driver.stopConverting();
+            m_interrupted = true;
+            m_driver.stopConverting();
         }
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGHUP, &action, nullptr);
-    // A reader of our output that went away must not end us in the middle of a file.
-    ::signal(SIGPIPE, SIG_IGN);
-
-    // With TRELVO_STALL_PROBE set, measure how long the event loop is ever kept waiting
-    // during the batch (the benchmarks read it).
-    QTimer probe;
-    QElapsedTimer sinceTick;
-    qint64 longestStall = 0;
-    if (qEnvironmentVariableIsSet("TRELVO_STALL_PROBE")) {
-        QObject::connect(&probe, &QTimer::timeout, [&] {
-            if (sinceTick.isValid())
-                longestStall = qMax(longestStall, sinceTick.elapsed() - probe.interval());
-            sinceTick.start();
-        });
-        probe.start(10);
     }
 
-    // The program ends once the batch has ended and every encoder has finished its file
-    // (after a stop, those that were running still write their ends).
-    auto quitWhenDone = [&] {
-        if (!driver.converting() && driver.runningEncoders() == 0)
-            QCoreApplication::exit(0);
-    };
-    QObject::connect(&driver, &BatchDriver::batchEnded, &app, quitWhenDone, Qt::QueuedConnection);
-    QObject::connect(&driver, &BatchDriver::allEncodersEnded, &app, quitWhenDone,
-                     Qt::QueuedConnection);
+    BatchDriver& m_driver;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    bool m_interrupted = false;
+};
 
-    BatchDriver::Summary summary;
-    QObject::connect(&driver, &BatchDriver::batchEnded,
-                     [&summary](const BatchDriver::Summary& s) { summary = s; });
-    print(QStringLiteral("Converting %1 file(s) into %2").arg(tasks.size()).arg(folder));
-    driver.startConverting(folder);
-    if (driver.converting() || driver.runningEncoders() > 0)
-        app.exec();
-    if (probe.isActive())
-        print(QStringLiteral("longest event-loop stall: %1 ms").arg(longestStall));
+// With TRELVO_STALL_PROBE set, measures how long the event loop is ever kept waiting
+// during the batch (the benchmarks read it).
+class StallProbe
+{
+public:
+    StallProbe()
+    {
+        if (!qEnvironmentVariableIsSet("TRELVO_STALL_PROBE"))
+            return;
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (m_sinceTick.isValid())
+                m_longestStall = qMax(m_longestStall, m_sinceTick.elapsed() - m_timer.interval());
+            m_sinceTick.start();
+        });
+        m_timer.start(10);
+    }
 
+    void report() const
+    {
+        if (m_timer.isActive())
+            print(QStringLiteral("longest event-loop stall: %1 ms").arg(m_longestStall));
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_sinceTick;
+    qint64 m_longestStall = 0;
+};
+
+// Lists how each Task ended; the exit status for those ends.
+int printOutcomes(const TaskList& tasks, const BatchDriver& driver)
+{
     int failed = 0;
     int finished = 0;
     for (int i = 0; i < tasks.size(); ++i) {
@@ -411,9 +394,111 @@ int runCommandLine(int argc, char** argv)
             print(QStringLiteral("  stopped   %1").arg(name));
         }
     }
+    return failed > 0 || finished < tasks.size() ? kExitFailed : 0;
+}
+
+// Converts the Tasks as the window's batch does, printing as it goes; the exit status.
+int runBatch(QCoreApplication& app, TaskList& tasks, MediaEngine& media,
+             const ConvertRequest& request)
+{
+    BatchState batch;
+    ConsoleHost host(tasks, batch);
+    LogindPowerControl power;
+    BatchDriver driver(tasks, batch, media, host, power);
+    host.setDriver(&driver);
+    QObject::connect(&driver, &BatchDriver::taskChanged,
+                     [&host](int index) { host.onTaskChanged(index); });
+    driver.setJobs(request.jobs);
+    TaskLog log(tasks);
+    log.attach(driver);
+    StopOnSignals stopper(driver);
+    StallProbe probe;
+
+    // The program ends once the batch has ended and every encoder has finished its file
+    // (after a stop, those that were running still write their ends).
+    auto quitWhenDone = [&] {
+        if (!driver.converting() && driver.runningEncoders() == 0)
+            QCoreApplication::exit(0);
+    };
+    QObject::connect(&driver, &BatchDriver::batchEnded, &app, quitWhenDone, Qt::QueuedConnection);
+    QObject::connect(&driver, &BatchDriver::allEncodersEnded, &app, quitWhenDone,
+                     Qt::QueuedConnection);
+
+    BatchDriver::Summary summary;
+    QObject::connect(&driver, &BatchDriver::batchEnded,
+                     [&summary](const BatchDriver::Summary& s) { summary = s; });
+    print(QStringLiteral("Converting %1 file(s) into %2").arg(tasks.size()).arg(request.folder));
+    driver.startConverting(request.folder);
+    if (driver.converting() || driver.runningEncoders() > 0)
+        app.exec();
+    probe.report();
+
+    const int status = printOutcomes(tasks, driver);
     // The same words as the window's closing message, with the counts always.
     print(BatchDriver::summaryText(summary, true));
-    if (interrupted)
-        return kExitStopped;
-    return failed > 0 || finished < tasks.size() ? kExitFailed : 0;
+    return stopper.interrupted() ? kExitStopped : status;
+}
+
+} // namespace
+
+bool wantsCommandLine(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrncmp(argv[i], "--", 2) == 0 || qstrcmp(argv[i], "-h") == 0)
+            return true;
+    }
+    return false;
+}
+
+int runCommandLine(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("trelvo-converter"));
+    setProgramFolder(QCoreApplication::applicationDirPath());
+
+    QCommandLineParser parser;
+    addOptions(parser);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        printError(parser.errorText());
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+
+    // Paths on the command line are relative to where the user is; reading the profile
+    // file moves the working directory to the app folder.
+    ConvertRequest request;
+    for (const QString& file : parser.positionalArguments())
+        request.files.append(QFileInfo(file).absoluteFilePath());
+    const QString folder = parser.isSet(QStringLiteral("output"))
+                               ? parser.value(QStringLiteral("output"))
+                               : storedOutputFolder();
+    request.folder = QDir(folder).absolutePath();
+
+    MediaEngine media;
+    if (parser.isSet(QStringLiteral("list-profiles"))) {
+        listProfiles(media);
+        return 0;
+    }
+    if (!parser.isSet(QStringLiteral("convert")) || request.files.isEmpty()) {
+        printError(parser.isSet(QStringLiteral("convert"))
+                       ? QStringLiteral("--convert needs at least one file")
+                       : QStringLiteral("nothing to do"));
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    if (!readConversionSettings(parser, media, request) || !readTrackChoices(parser, request))
+        return kExitUsage;
+    if (!QDir().mkpath(request.folder)) {
+        printError(QStringLiteral("cannot create the output folder %1").arg(request.folder));
+        return kExitUsage;
+    }
+
+    TaskList tasks;
+    for (const QString& path : request.files)
+        tasks.add(taskOfRequest(media, path, request));
+    return runBatch(app, tasks, media, request);
 }

@@ -127,6 +127,16 @@ protected:
 private:
     void drawRows(QPainter& painter, const QRect& dirty);
     void drawCell(QPainter& painter, int row, int column);
+    // The cell's image, if it has one; returns the area left for the text.
+    QRect drawCellImage(QPainter& painter, const CellRequest& r, const QRect& cell);
+    // A progress bar in a sunken frame, its text in two colours over the filled part and
+    // the rest.
+    void drawBarCell(QPainter& painter, const CellRequest& r, const QRect& textArea,
+                     Qt::Alignment alignment, bool rowFillPlain);
+    void drawBarText(QPainter& painter, const CellRequest& r, const QRect& interior,
+                     const QRect& fill, const QRect& rest, Qt::Alignment alignment);
+    void drawTextCell(QPainter& painter, const CellRequest& r, const QRect& textArea,
+                      Qt::Alignment alignment, bool rowFillPlain);
     // The text as shown in `width` pixels (with an ellipsis when too long), laid out
     // once and kept: the same texts come back on every repaint.
     const QStaticText& shownText(const QString& text, int width);

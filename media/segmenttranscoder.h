@@ -47,7 +47,11 @@ private:
     Result fail(const QString& why, FailureKind kind = FailureKind::EncoderStopped);
     bool failWith(const QString& why, FailureKind kind = FailureKind::EncoderStopped);
     bool openOutput(bool withVideo, bool withAudio, int sourceWidth, int sourceHeight);
+    bool openMuxer();
+    bool openEncoder(int kind, const QString& name, int sourceWidth, int sourceHeight);
     bool convertPiece(size_t piece, double pieceStart);
+    // Sets where the piece's output starts and the shape its sources decode to.
+    bool preparePiece(av::Piece& piece, double pieceStart);
     bool encode(int kind, AVFrame* frame);
     bool finishFile();
     void reportProgress(double position, bool force);

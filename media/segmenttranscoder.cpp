@@ -1,4 +1,4 @@
-#include "transcoder.h"
+#include "segmenttranscoder.h"
 
 #include "encode.h"
 #include "exclusiveoutput.h"
@@ -46,6 +46,40 @@ int nearestSampleRate(const AVCodec* codec, int wanted)
             best = *rate;
     }
     return best;
+}
+
+void setUpVideoEncoder(AVCodecContext* enc, const AVCodec* codec, const ConversionJob& job,
+                       int sourceWidth, int sourceHeight)
+{
+    int width = job.width > 0 ? job.width : sourceWidth;
+    int height = job.height > 0 ? job.height : sourceHeight;
+    if (width <= 0 || height <= 0) {
+        width = 320;
+        height = 240;
+    }
+    enc->width = width & ~1;
+    enc->height = height & ~1;
+    AVRational rate = frameRateOf(job.frameRate);
+    if (codec->supported_framerates)
+        rate =
+            codec->supported_framerates[av_find_nearest_q_idx(rate, codec->supported_framerates)];
+    enc->framerate = rate;
+    enc->time_base = av_inv_q(rate);
+    enc->pix_fmt = codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+    enc->bit_rate = int64_t(job.videoKbps) * 1000;
+    enc->sample_aspect_ratio = AVRational{1, 1};
+    enc->thread_count = 0;
+    if (job.videoTag)
+        enc->codec_tag = job.videoTag;
+}
+
+void setUpAudioEncoder(AVCodecContext* enc, const AVCodec* codec, const ConversionJob& job)
+{
+    enc->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+    enc->sample_rate = nearestSampleRate(codec, job.sampleRate);
+    av_channel_layout_default(&enc->ch_layout, job.channels);
+    enc->bit_rate = int64_t(job.audioKbps) * 1000;
+    enc->time_base = AVRational{1, enc->sample_rate};
 }
 
 QString reason(int code)
@@ -222,6 +256,28 @@ bool Transcoder::finishFile()
 
 bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int sourceHeight)
 {
+    if (!openMuxer())
+        return false;
+    if (withVideo && !openEncoder(kVideo, m_job.videoEncoder, sourceWidth, sourceHeight))
+        return false;
+    if (withAudio && !openEncoder(kAudio, m_job.audioEncoder, sourceWidth, sourceHeight))
+        return false;
+
+    AVFormatContext* ctx = m_out->ctx.get();
+    if (!m_job.title.isEmpty())
+        av_dict_set(&ctx->metadata, "title", m_job.title.toUtf8().constData(), 0);
+    const int rc = avformat_write_header(ctx, nullptr);
+    if (rc < 0) {
+        fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),
+             FailureKind::OutputUnwritable);
+        return false;
+    }
+    m_out->headerWritten = true;
+    return true;
+}
+
+bool Transcoder::openMuxer()
+{
     const QByteArray path = QFile::encodeName(m_job.outputPath);
     if (!m_file) {
         av::Status created;
@@ -238,93 +294,55 @@ bool Transcoder::openOutput(bool withVideo, bool withAudio, int sourceWidth, int
         return false;
     }
     m_out->ctx.reset(raw);
-    AVFormatContext* ctx = raw;
     // Written only through the descriptor that made the file, never by its name again.
-    if (const int rc = m_file->attach(ctx); rc < 0) {
+    if (const int rc = m_file->attach(raw); rc < 0) {
         fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),
              FailureKind::OutputUnwritable);
         return false;
     }
+    return true;
+}
 
-    auto openEncoder = [&](int kind, const QString& name) -> bool {
-        const AVCodec* codec = avcodec_find_encoder_by_name(name.toUtf8().constData());
-        if (!codec) {
-            fail(QString("No encoder %1").arg(name));
-            return false;
-        }
-        av::CodecPtr enc = av::makeCodec(codec);
-        if (!enc) {
-            fail(QString("Cannot start the %1 encoder: %2").arg(name, reason(AVERROR(ENOMEM))));
-            return false;
-        }
-        if (kind == kVideo) {
-            int width = m_job.width > 0 ? m_job.width : sourceWidth;
-            int height = m_job.height > 0 ? m_job.height : sourceHeight;
-            if (width <= 0 || height <= 0) {
-                width = 320;
-                height = 240;
-            }
-            enc->width = width & ~1;
-            enc->height = height & ~1;
-            AVRational rate = frameRateOf(m_job.frameRate);
-            if (codec->supported_framerates)
-                rate = codec->supported_framerates[av_find_nearest_q_idx(
-                    rate, codec->supported_framerates)];
-            enc->framerate = rate;
-            enc->time_base = av_inv_q(rate);
-            enc->pix_fmt = codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
-            enc->bit_rate = int64_t(m_job.videoKbps) * 1000;
-            enc->sample_aspect_ratio = AVRational{1, 1};
-            enc->thread_count = 0;
-            if (m_job.videoTag)
-                enc->codec_tag = m_job.videoTag;
-        } else {
-            enc->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
-            enc->sample_rate = nearestSampleRate(codec, m_job.sampleRate);
-            av_channel_layout_default(&enc->ch_layout, m_job.channels);
-            enc->bit_rate = int64_t(m_job.audioKbps) * 1000;
-            enc->time_base = AVRational{1, enc->sample_rate};
-        }
-        if (ctx->oformat->flags & AVFMT_GLOBALHEADER)
-            enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        int rc = avcodec_open2(enc.get(), codec, nullptr);
-        if (rc < 0) {
-            fail(QString("Cannot start the %1 encoder: %2").arg(name, reason(rc)));
-            return false;
-        }
-        AVStream* stream = avformat_new_stream(ctx, nullptr);
-        rc =
-            stream ? avcodec_parameters_from_context(stream->codecpar, enc.get()) : AVERROR(ENOMEM);
-        if (rc < 0) {
-            fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),
-                 FailureKind::OutputUnwritable);
-            return false;
-        }
-        stream->time_base = enc->time_base;
-        if (kind == kVideo) {
-            stream->avg_frame_rate = enc->framerate;
-            stream->r_frame_rate = enc->framerate;
-        }
-        if (m_job.videoTag && kind == kVideo)
-            stream->codecpar->codec_tag = m_job.videoTag;
-        m_out->stream[kind] = stream;
-        m_out->codec[kind] = std::move(enc);
-        return true;
-    };
-    if (withVideo && !openEncoder(kVideo, m_job.videoEncoder))
+bool Transcoder::openEncoder(int kind, const QString& name, int sourceWidth, int sourceHeight)
+{
+    const AVCodec* codec = avcodec_find_encoder_by_name(name.toUtf8().constData());
+    if (!codec) {
+        fail(QString("No encoder %1").arg(name));
         return false;
-    if (withAudio && !openEncoder(kAudio, m_job.audioEncoder))
+    }
+    av::CodecPtr enc = av::makeCodec(codec);
+    if (!enc) {
+        fail(QString("Cannot start the %1 encoder: %2").arg(name, reason(AVERROR(ENOMEM))));
         return false;
-
-    if (!m_job.title.isEmpty())
-        av_dict_set(&ctx->metadata, "title", m_job.title.toUtf8().constData(), 0);
-    const int rc = avformat_write_header(ctx, nullptr);
+    }
+    if (kind == kVideo)
+        setUpVideoEncoder(enc.get(), codec, m_job, sourceWidth, sourceHeight);
+    else
+        setUpAudioEncoder(enc.get(), codec, m_job);
+    AVFormatContext* ctx = m_out->ctx.get();
+    if (ctx->oformat->flags & AVFMT_GLOBALHEADER)
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int rc = avcodec_open2(enc.get(), codec, nullptr);
+    if (rc < 0) {
+        fail(QString("Cannot start the %1 encoder: %2").arg(name, reason(rc)));
+        return false;
+    }
+    AVStream* stream = avformat_new_stream(ctx, nullptr);
+    rc = stream ? avcodec_parameters_from_context(stream->codecpar, enc.get()) : AVERROR(ENOMEM);
     if (rc < 0) {
         fail(QString("Cannot write %1: %2").arg(m_job.outputPath, reason(rc)),
              FailureKind::OutputUnwritable);
         return false;
     }
-    m_out->headerWritten = true;
+    stream->time_base = enc->time_base;
+    if (kind == kVideo) {
+        stream->avg_frame_rate = enc->framerate;
+        stream->r_frame_rate = enc->framerate;
+    }
+    if (m_job.videoTag && kind == kVideo)
+        stream->codecpar->codec_tag = m_job.videoTag;
+    m_out->stream[kind] = stream;
+    m_out->codec[kind] = std::move(enc);
     return true;
 }
 
@@ -332,43 +350,8 @@ bool Transcoder::convertPiece(size_t index, double pieceStart)
 {
     Output& out = *m_out;
     av::Piece& piece = *m_pieces[index];
-    av::Source* videoSource = piece.videoSource();
-    av::Source* audioSource = piece.audioSource();
-    // The next piece starts where the longer stream of this one ended, so that sound and
-    // picture stay together across pieces.
-    for (int kind : {kVideo, kAudio}) {
-        if (!out.codec[kind])
-            continue;
-        const int64_t planned = av_rescale_q(int64_t(std::llround(pieceStart * 1e6)),
-                                             AVRational{1, 1000000}, out.codec[kind]->time_base);
-        out.offset[kind] = std::max(out.nextPts[kind], planned);
-    }
-    if (videoSource && out.codec[kVideo]) {
-        av::VideoShape shape;
-        shape.width = out.codec[kVideo]->width;
-        shape.height = out.codec[kVideo]->height;
-        shape.pixelFormat = out.codec[kVideo]->pix_fmt;
-        shape.frameRate = out.codec[kVideo]->framerate;
-        shape.colorDepth = m_job.colorDepth;
-        shape.threads = 1;
-        if (const av::Status shaped = videoSource->setVideoShape(shape); !shaped)
-            return failWith(cannotConvert(*videoSource, true, shaped.error()),
-                            FailureKind::SourceUnreadable);
-    }
-    const AVCodecContext* audioCodec = out.codec[kAudio].get();
-    if (audioSource && audioCodec) {
-        av::AudioShape shape;
-        shape.sampleRate = audioCodec->sample_rate;
-        shape.channels = audioCodec->ch_layout.nb_channels;
-        shape.sampleFormat = audioCodec->sample_fmt;
-        shape.frameSize = (audioCodec->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)
-                              ? 0
-                              : audioCodec->frame_size;
-        shape.threads = 1;
-        if (const av::Status shaped = audioSource->setAudioShape(shape); !shaped)
-            return failWith(cannotConvert(*audioSource, false, shaped.error()),
-                            FailureKind::SourceUnreadable);
-    }
+    if (!preparePiece(piece, pieceStart))
+        return false;
 
     const int lead = out.codec[kVideo] ? kVideo : kAudio;
     av::FramePtr frame = av::makeFrame();
@@ -409,6 +392,49 @@ bool Transcoder::convertPiece(size_t index, double pieceStart)
             reportProgress(m_converted, false);
         }
     }
+}
+
+bool Transcoder::preparePiece(av::Piece& piece, double pieceStart)
+{
+    Output& out = *m_out;
+    av::Source* videoSource = piece.videoSource();
+    av::Source* audioSource = piece.audioSource();
+    // The next piece starts where the longer stream of this one ended, so that sound and
+    // picture stay together across pieces.
+    for (int kind : {kVideo, kAudio}) {
+        if (!out.codec[kind])
+            continue;
+        const int64_t planned = av_rescale_q(int64_t(std::llround(pieceStart * 1e6)),
+                                             AVRational{1, 1000000}, out.codec[kind]->time_base);
+        out.offset[kind] = std::max(out.nextPts[kind], planned);
+    }
+    if (videoSource && out.codec[kVideo]) {
+        av::VideoShape shape;
+        shape.width = out.codec[kVideo]->width;
+        shape.height = out.codec[kVideo]->height;
+        shape.pixelFormat = out.codec[kVideo]->pix_fmt;
+        shape.frameRate = out.codec[kVideo]->framerate;
+        shape.colorDepth = m_job.colorDepth;
+        shape.threads = 1;
+        if (const av::Status shaped = videoSource->setVideoShape(shape); !shaped)
+            return failWith(cannotConvert(*videoSource, true, shaped.error()),
+                            FailureKind::SourceUnreadable);
+    }
+    const AVCodecContext* audioCodec = out.codec[kAudio].get();
+    if (audioSource && audioCodec) {
+        av::AudioShape shape;
+        shape.sampleRate = audioCodec->sample_rate;
+        shape.channels = audioCodec->ch_layout.nb_channels;
+        shape.sampleFormat = audioCodec->sample_fmt;
+        shape.frameSize = (audioCodec->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)
+                              ? 0
+                              : audioCodec->frame_size;
+        shape.threads = 1;
+        if (const av::Status shaped = audioSource->setAudioShape(shape); !shaped)
+            return failWith(cannotConvert(*audioSource, false, shaped.error()),
+                            FailureKind::SourceUnreadable);
+    }
+    return true;
 }
 
 bool Transcoder::encode(int kind, AVFrame* frame)
