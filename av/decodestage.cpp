@@ -1,4 +1,4 @@
-#include "decodestage.h"
+#include "av/decodestage.h"
 
 extern "C" {
 #include <libavutil/mathematics.h>

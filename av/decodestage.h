@@ -1,8 +1,8 @@
 #pragma once
 
-#include "filtergraph.h"
-#include "handles.h"
-#include "status.h"
+#include "av/filtergraph.h"
+#include "av/handles.h"
+#include "av/status.h"
 
 #include <functional>
 #include <optional>

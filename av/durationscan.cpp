@@ -1,8 +1,8 @@
-#include "durationscan.h"
+#include "av/durationscan.h"
 
-#include "handles.h"
-#include "input.h"
-#include "timeline.h"
+#include "av/handles.h"
+#include "av/input.h"
+#include "av/timeline.h"
 
 #include <algorithm>
 #include <chrono>

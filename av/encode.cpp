@@ -1,4 +1,4 @@
-#include "encode.h"
+#include "av/encode.h"
 
 namespace av {
 

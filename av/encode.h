@@ -1,7 +1,7 @@
 #pragma once
 
-#include "handles.h"
-#include "status.h"
+#include "av/handles.h"
+#include "av/status.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
-#include "exclusiveoutput.h"
+#include "av/exclusiveoutput.h"
 
-#include "workingfile.h"
+#include "encoder/protocol/workingfile.h"
 
 extern "C" {
 #include <libavformat/version.h>

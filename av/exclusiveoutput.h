@@ -1,6 +1,6 @@
 #pragma once
 
-#include "status.h"
+#include "av/status.h"
 
 extern "C" {
 #include <libavformat/avformat.h>

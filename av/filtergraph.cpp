@@ -1,4 +1,4 @@
-#include "filtergraph.h"
+#include "av/filtergraph.h"
 
 extern "C" {
 #include <libavfilter/buffersink.h>

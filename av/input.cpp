@@ -1,4 +1,4 @@
-#include "input.h"
+#include "av/input.h"
 
 #include <algorithm>
 #include <sys/stat.h>

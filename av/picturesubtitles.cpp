@@ -1,6 +1,6 @@
-#include "picturesubtitles.h"
+#include "av/picturesubtitles.h"
 
-#include "input.h"
+#include "av/input.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>

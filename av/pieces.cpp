@@ -1,4 +1,4 @@
-#include "pieces.h"
+#include "av/pieces.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "source.h"
+#include "av/source.h"
 
 #include <atomic>
 #include <memory>

@@ -1,8 +1,8 @@
-#include "source.h"
+#include "av/source.h"
 
-#include "formatting.h"
-#include "input.h"
-#include "sourcefilters.h"
+#include "av/formatting.h"
+#include "av/input.h"
+#include "av/sourcefilters.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>

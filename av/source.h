@@ -1,10 +1,10 @@
 #pragma once
 
-#include "decodestage.h"
-#include "handles.h"
-#include "picturesubtitles.h"
-#include "status.h"
-#include "timeline.h"
+#include "av/decodestage.h"
+#include "av/handles.h"
+#include "av/picturesubtitles.h"
+#include "av/status.h"
+#include "av/timeline.h"
 
 #include <atomic>
 #include <memory>

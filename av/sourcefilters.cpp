@@ -1,7 +1,7 @@
-#include "sourcefilters.h"
+#include "av/sourcefilters.h"
 
-#include "filtergraph.h"
-#include "input.h"
+#include "av/filtergraph.h"
+#include "av/input.h"
 
 extern "C" {
 #include <libavutil/avstring.h>

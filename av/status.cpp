@@ -1,4 +1,4 @@
-#include "status.h"
+#include "av/status.h"
 
 extern "C" {
 #include <libavutil/error.h>

@@ -1,4 +1,4 @@
-#include "timeline.h"
+#include "av/timeline.h"
 
 extern "C" {
 #include <libavutil/mathematics.h>

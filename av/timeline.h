@@ -1,6 +1,6 @@
 #pragma once
 
-#include "handles.h"
+#include "av/handles.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
-#include "console.h"
+#include "encoder/console.h"
 
-#include "encoderprotocol.h"
-#include "exclusiveoutput.h"
+#include "av/exclusiveoutput.h"
+#include "encoder/protocol/encoderprotocol.h"
 
 extern "C" {
 #include <libavutil/log.h>

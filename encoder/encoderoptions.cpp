@@ -1,4 +1,4 @@
-#include "encoderoptions.h"
+#include "encoder/encoderoptions.h"
 
 extern "C" {
 #include <libavutil/parseutils.h>

@@ -1,4 +1,4 @@
-#include "levels.h"
+#include "encoder/levels.h"
 
 #include <cstdlib>
 #include <iterator>

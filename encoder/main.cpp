@@ -1,7 +1,7 @@
-#include "console.h"
-#include "encoderoptions.h"
-#include "encoderprotocol.h"
-#include "transcoder.h"
+#include "encoder/console.h"
+#include "encoder/encoderoptions.h"
+#include "encoder/protocol/encoderprotocol.h"
+#include "encoder/transcoder.h"
 
 extern "C" {
 #include <libavutil/log.h>

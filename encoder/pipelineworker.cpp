@@ -1,4 +1,4 @@
-#include "pipelineworker.h"
+#include "encoder/pipelineworker.h"
 
 namespace encoder {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "handles.h"
-#include "streampipeline.h"
+#include "av/handles.h"
+#include "encoder/streampipeline.h"
 
 #include <condition_variable>
 #include <deque>

@@ -1,6 +1,6 @@
-#include "streampipeline.h"
+#include "encoder/streampipeline.h"
 
-#include "encode.h"
+#include "av/encode.h"
 
 extern "C" {
 #include <libavutil/mathematics.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "decodestage.h"
-#include "handles.h"
+#include "av/decodestage.h"
+#include "av/handles.h"
 
 #include <atomic>
 #include <functional>

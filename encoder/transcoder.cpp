@@ -1,11 +1,11 @@
-#include "transcoder.h"
+#include "encoder/transcoder.h"
 
-#include "console.h"
-#include "encoderprotocol.h"
-#include "formatting.h"
-#include "levels.h"
-#include "pipelineworker.h"
-#include "sourcefilters.h"
+#include "av/formatting.h"
+#include "av/sourcefilters.h"
+#include "encoder/console.h"
+#include "encoder/levels.h"
+#include "encoder/pipelineworker.h"
+#include "encoder/protocol/encoderprotocol.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

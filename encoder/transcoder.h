@@ -1,10 +1,10 @@
 #pragma once
 
-#include "encoderoptions.h"
-#include "exclusiveoutput.h"
-#include "handles.h"
-#include "source.h"
-#include "streampipeline.h"
+#include "av/exclusiveoutput.h"
+#include "av/handles.h"
+#include "av/source.h"
+#include "encoder/encoderoptions.h"
+#include "encoder/streampipeline.h"
 
 #include <atomic>
 #include <memory>

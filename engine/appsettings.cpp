@@ -1,4 +1,4 @@
-#include "appsettings.h"
+#include "engine/appsettings.h"
 
 #include <QDir>
 #include <QSettings>

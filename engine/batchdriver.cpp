@@ -1,11 +1,11 @@
-#include "batchdriver.h"
+#include "engine/batchdriver.h"
 
-#include "encoderjob.h"
-#include "outputfolder.h"
-#include "outputnaming.h"
-#include "programfolder.h"
-#include "realmediajob.h"
-#include "wmvjob.h"
+#include "engine/encoderjob.h"
+#include "engine/outputfolder.h"
+#include "engine/outputnaming.h"
+#include "engine/programfolder.h"
+#include "engine/realmediajob.h"
+#include "engine/wmvjob.h"
 
 #include <QPointer>
 

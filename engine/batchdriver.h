@@ -1,12 +1,12 @@
 #pragma once
 
-#include "batchhost.h"
-#include "batchjob.h"
-#include "batchstate.h"
-#include "encoderrunner.h"
-#include "mediacomponent.h"
-#include "progressdisplay.h"
-#include "task.h"
+#include "engine/batchhost.h"
+#include "engine/batchjob.h"
+#include "engine/batchstate.h"
+#include "engine/encoderrunner.h"
+#include "engine/mediacomponent.h"
+#include "engine/progressdisplay.h"
+#include "engine/task.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,7 +1,7 @@
-#include "batchjob.h"
+#include "engine/batchjob.h"
 
-#include "commandexpander.h"
-#include "sourcecheck.h"
+#include "engine/commandexpander.h"
+#include "engine/sourcecheck.h"
 
 BatchJob::BatchJob(JobContext& context, int taskIndex, QObject* parent)
     : QObject(parent), m_context(context), m_index(taskIndex)

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "batchstate.h"
-#include "mediacomponent.h"
-#include "task.h"
+#include "engine/batchstate.h"
+#include "engine/mediacomponent.h"
+#include "engine/task.h"
 
 #include <QObject>
 #include <QSet>

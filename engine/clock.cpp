@@ -1,4 +1,4 @@
-#include "clock.h"
+#include "engine/clock.h"
 
 #include <QElapsedTimer>
 

@@ -1,6 +1,6 @@
-#include "commandexpander.h"
+#include "engine/commandexpander.h"
 
-#include "profilefile.h"
+#include "engine/profilefile.h"
 
 #include <QDir>
 

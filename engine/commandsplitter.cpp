@@ -1,4 +1,4 @@
-#include "commandsplitter.h"
+#include "engine/commandsplitter.h"
 
 QStringList splitCommandLine(const QString& commandLine)
 {

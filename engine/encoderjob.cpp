@@ -1,7 +1,7 @@
-#include "encoderjob.h"
+#include "engine/encoderjob.h"
 
-#include "commandexpander.h"
-#include "outputnaming.h"
+#include "engine/commandexpander.h"
+#include "engine/outputnaming.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "batchjob.h"
-#include "encoderrunner.h"
+#include "engine/batchjob.h"
+#include "engine/encoderrunner.h"
 
 // An MP4 Task through our encoder, on the runner of the slot it runs in. When another
 // run takes the chosen output name between our look and the encoder's creation of the

@@ -1,6 +1,6 @@
-#include "encoderoutputparser.h"
+#include "engine/encoderoutputparser.h"
 
-#include "encoderprotocol.h"
+#include "encoder/protocol/encoderprotocol.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "task.h"
+#include "engine/task.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,9 +1,9 @@
-#include "encoderrunner.h"
+#include "engine/encoderrunner.h"
 
-#include "clock.h"
-#include "commandsplitter.h"
-#include "encoderprotocol.h"
-#include "workingfile.h"
+#include "encoder/protocol/encoderprotocol.h"
+#include "encoder/protocol/workingfile.h"
+#include "engine/clock.h"
+#include "engine/commandsplitter.h"
 
 #include <QDir>
 #include <QElapsedTimer>

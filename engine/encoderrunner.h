@@ -1,7 +1,7 @@
 #pragma once
 
-#include "encoderoutputparser.h"
-#include "task.h"
+#include "engine/encoderoutputparser.h"
+#include "engine/task.h"
 
 #include <QObject>
 #include <QPointer>

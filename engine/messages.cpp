@@ -1,4 +1,4 @@
-#include "messages.h"
+#include "engine/messages.h"
 
 QString centredMessage(const QString& text)
 {

@@ -1,4 +1,4 @@
-#include "outputfolder.h"
+#include "engine/outputfolder.h"
 
 #include <QFileInfo>
 #include <QStorageInfo>

@@ -1,7 +1,7 @@
-#include "outputnaming.h"
+#include "engine/outputnaming.h"
 
-#include "task.h"
-#include "workingfile.h"
+#include "encoder/protocol/workingfile.h"
+#include "engine/task.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "preconversion.h"
+#include "engine/preconversion.h"
 
-#include "clock.h"
-#include "outputnaming.h"
-#include "programfolder.h"
+#include "engine/clock.h"
+#include "engine/outputnaming.h"
+#include "engine/programfolder.h"
 
 #include <QFile>
 #include <QFileInfo>

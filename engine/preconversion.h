@@ -1,8 +1,8 @@
 #pragma once
 
-#include "clock.h"
-#include "mediacomponent.h"
-#include "task.h"
+#include "engine/clock.h"
+#include "engine/mediacomponent.h"
+#include "engine/task.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
-#include "profilefile.h"
+#include "engine/profilefile.h"
 
-#include "programfolder.h"
-#include "regularfile.h"
-#include "textcut.h"
+#include "engine/programfolder.h"
+#include "engine/regularfile.h"
+#include "engine/textcut.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "programfolder.h"
+#include "engine/programfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

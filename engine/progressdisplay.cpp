@@ -1,7 +1,7 @@
-#include "progressdisplay.h"
+#include "engine/progressdisplay.h"
 
-#include "commandexpander.h"
-#include "outputnaming.h"
+#include "engine/commandexpander.h"
+#include "engine/outputnaming.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "realmediajob.h"
+#include "engine/realmediajob.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "batchjob.h"
-#include "encoderjob.h"
-#include "preconversion.h"
+#include "engine/batchjob.h"
+#include "engine/encoderjob.h"
+#include "engine/preconversion.h"
 
 // An MP4 Task from a RealMedia source: the encoder does not read RealMedia, so the
 // media component first writes the trimmed segment into an intermediate file (its

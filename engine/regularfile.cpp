@@ -1,4 +1,4 @@
-#include "regularfile.h"
+#include "engine/regularfile.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
-#include "settingitems.h"
+#include "engine/settingitems.h"
 
-#include "commandexpander.h"
-#include "commandsplitter.h"
+#include "engine/commandexpander.h"
+#include "engine/commandsplitter.h"
 
 #include <QHash>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "sourcecheck.h"
+#include "engine/sourcecheck.h"
 
-#include "mediacomponent.h"
+#include "engine/mediacomponent.h"
 
 #include <QCoreApplication>
 #include <QFile>

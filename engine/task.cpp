@@ -1,6 +1,6 @@
-#include "task.h"
+#include "engine/task.h"
 
-#include "commandexpander.h"
+#include "engine/commandexpander.h"
 
 #include <QStringList>
 

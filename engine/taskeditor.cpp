@@ -1,6 +1,6 @@
-#include "taskeditor.h"
+#include "engine/taskeditor.h"
 
-#include "taskedits.h"
+#include "engine/taskedits.h"
 
 Task newTask(const QString& sourcePath, double duration, const NewTaskChoices& choices,
              const ForcedSubtitleFn& forcedSubtitles)

@@ -1,6 +1,6 @@
-#include "taskedits.h"
+#include "engine/taskedits.h"
 
-#include "textcut.h"
+#include "engine/textcut.h"
 
 #include <algorithm>
 

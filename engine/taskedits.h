@@ -1,7 +1,7 @@
 #pragma once
 
-#include "task.h"
-#include "textcut.h"
+#include "engine/task.h"
+#include "engine/textcut.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "tasklistfile.h"
+#include "engine/tasklistfile.h"
 
-#include "batchdriver.h"
-#include "regularfile.h"
-#include "sourcecheck.h"
-#include "taskedits.h"
+#include "engine/batchdriver.h"
+#include "engine/regularfile.h"
+#include "engine/sourcecheck.h"
+#include "engine/taskedits.h"
 
 #include <QDateTime>
 #include <QDir>

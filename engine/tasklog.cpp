@@ -1,8 +1,8 @@
-#include "tasklog.h"
+#include "engine/tasklog.h"
 
-#include "batchdriver.h"
-#include "commandexpander.h"
-#include "outputnaming.h"
+#include "engine/batchdriver.h"
+#include "engine/commandexpander.h"
+#include "engine/outputnaming.h"
 
 #include <QDateTime>
 #include <QDir>

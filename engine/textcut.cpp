@@ -1,4 +1,4 @@
-#include "textcut.h"
+#include "engine/textcut.h"
 
 #include <QTextBoundaryFinder>
 

@@ -1,7 +1,7 @@
-#include "wmvjob.h"
+#include "engine/wmvjob.h"
 
-#include "clock.h"
-#include "outputnaming.h"
+#include "engine/clock.h"
+#include "engine/outputnaming.h"
 
 #include <QFileInfo>
 

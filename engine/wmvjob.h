@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batchjob.h"
+#include "engine/batchjob.h"
 
 // A WMV Task through the media component, which converts one file at a time: the job
 // holds the component's turn from start() to its end.

@@ -1,6 +1,6 @@
 // Any argument vector for the encoder: understood or refused, never a crash, and what
 // is understood is within the ranges the encoder relies on.
-#include "encoderoptions.h"
+#include "encoder/encoderoptions.h"
 
 #include <cmath>
 #include <cstdint>

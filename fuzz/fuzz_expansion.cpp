@@ -1,9 +1,9 @@
 // A property of command expansion and splitting: for every template of the default
 // profile file and any Task values (titles, paths, times), the split arguments keep the
 // template's argument count, and every value comes back intact in its own argument.
-#include "commandexpander.h"
-#include "commandsplitter.h"
-#include "profilefile.h"
+#include "engine/commandexpander.h"
+#include "engine/commandsplitter.h"
+#include "engine/profilefile.h"
 
 #include <QDateTime>
 

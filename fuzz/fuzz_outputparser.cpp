@@ -1,5 +1,5 @@
 // Any encoder output, cut into chunks at any places, fed as the runner feeds it.
-#include "encoderoutputparser.h"
+#include "engine/encoderoutputparser.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Any bytes as the profile file, then every lookup the window and the batch make.
-#include "commandexpander.h"
-#include "commandsplitter.h"
-#include "profilefile.h"
+#include "engine/commandexpander.h"
+#include "engine/commandsplitter.h"
+#include "engine/profilefile.h"
 
 #include <QDateTime>
 

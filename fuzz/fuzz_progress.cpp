@@ -1,6 +1,6 @@
 // Any numbers in a Task: the list's texts stay readable, never "nan" or "inf".
-#include "commandexpander.h"
-#include "progressdisplay.h"
+#include "engine/commandexpander.h"
+#include "engine/progressdisplay.h"
 
 #include <cstdint>
 #include <cstdlib>

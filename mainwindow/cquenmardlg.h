@@ -1,11 +1,11 @@
 #pragma once
 
-#include "batchdriver.h"
-#include "batchhost.h"
-#include "batchstate.h"
-#include "task.h"
-#include "taskeditor.h"
-#include "windowdialogs.h"
+#include "engine/batchdriver.h"
+#include "engine/batchhost.h"
+#include "engine/batchstate.h"
+#include "engine/task.h"
+#include "engine/taskeditor.h"
+#include "mainwindow/windowdialogs.h"
 
 #include <QIcon>
 #include <QPixmap>

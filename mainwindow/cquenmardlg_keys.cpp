@@ -1,8 +1,8 @@
 // The window for the keyboard and for screen readers: the order Tab takes, and what
 // each control is called. The list's own keys are the Task list part's.
-#include "cquenmardlg.h"
+#include "mainwindow/cquenmardlg.h"
 
-#include "dialogtemplate.h"
+#include "mainwindow/dialogtemplate.h"
 
 #include <QLabel>
 

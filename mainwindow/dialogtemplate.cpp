@@ -1,4 +1,4 @@
-#include "dialogtemplate.h"
+#include "mainwindow/dialogtemplate.h"
 
 #include <QHash>
 

@@ -1,10 +1,10 @@
-#include "outputfolderpanel.h"
+#include "mainwindow/outputfolderpanel.h"
 
-#include "appsettings.h"
-#include "dialogtemplate.h"
-#include "outputfolder.h"
-#include "programfolder.h"
-#include "windowdialogs.h"
+#include "engine/appsettings.h"
+#include "engine/outputfolder.h"
+#include "engine/programfolder.h"
+#include "mainwindow/dialogtemplate.h"
+#include "mainwindow/windowdialogs.h"
 
 #include <QDialog>
 #include <QDir>

@@ -1,12 +1,12 @@
-#include "previewpanel.h"
+#include "mainwindow/previewpanel.h"
 
-#include "cfadepicture.h"
-#include "cimagebutton.h"
-#include "crangeslider.h"
-#include "cvideoedit.h"
-#include "dialogtemplate.h"
-#include "mediacomponent.h"
-#include "taskedits.h"
+#include "engine/mediacomponent.h"
+#include "engine/taskedits.h"
+#include "mainwindow/dialogtemplate.h"
+#include "media/cvideoedit.h"
+#include "widgets/cfadepicture.h"
+#include "widgets/cimagebutton.h"
+#include "widgets/crangeslider.h"
 
 #include <QApplication>
 #include <QTimer>

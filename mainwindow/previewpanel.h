@@ -1,6 +1,6 @@
 #pragma once
 
-#include "taskeditor.h"
+#include "engine/taskeditor.h"
 
 #include <QObject>
 

@@ -1,12 +1,12 @@
-#include "settingspanel.h"
+#include "mainwindow/settingspanel.h"
 
-#include "dialogtemplate.h"
-#include "mediacatalog.h"
-#include "mediacomponent.h"
-#include "profilefile.h"
-#include "programfolder.h"
-#include "settingitems.h"
-#include "taskedits.h"
+#include "engine/mediacomponent.h"
+#include "engine/profilefile.h"
+#include "engine/programfolder.h"
+#include "engine/settingitems.h"
+#include "engine/taskedits.h"
+#include "mainwindow/dialogtemplate.h"
+#include "media/mediacatalog.h"
 
 #include <QAbstractItemView>
 #include <QButtonGroup>

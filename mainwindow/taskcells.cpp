@@ -1,7 +1,7 @@
-#include "taskcells.h"
+#include "mainwindow/taskcells.h"
 
-#include "commandexpander.h"
-#include "progressdisplay.h"
+#include "engine/commandexpander.h"
+#include "engine/progressdisplay.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cellrequest.h"
-#include "task.h"
+#include "engine/task.h"
+#include "widgets/cellrequest.h"
 
 #include <QStringList>
 #include <cstdint>

@@ -1,16 +1,16 @@
-#include "tasklistpanel.h"
+#include "mainwindow/tasklistpanel.h"
 
-#include "appsettings.h"
-#include "batchdriver.h"
-#include "cimagebutton.h"
-#include "clock.h"
-#include "ctasklistctrl.h"
-#include "dialogtemplate.h"
-#include "mediaprobe.h"
-#include "outputnaming.h"
-#include "sourcecheck.h"
-#include "taskcells.h"
-#include "windowdialogs.h"
+#include "engine/appsettings.h"
+#include "engine/batchdriver.h"
+#include "engine/clock.h"
+#include "engine/outputnaming.h"
+#include "engine/sourcecheck.h"
+#include "mainwindow/dialogtemplate.h"
+#include "mainwindow/taskcells.h"
+#include "mainwindow/windowdialogs.h"
+#include "media/mediaprobe.h"
+#include "widgets/cimagebutton.h"
+#include "widgets/ctasklistctrl.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,8 +1,8 @@
-#include "trackchoices.h"
+#include "mainwindow/trackchoices.h"
 
-#include "dialogtemplate.h"
-#include "mediaprobe.h"
-#include "taskedits.h"
+#include "engine/taskedits.h"
+#include "mainwindow/dialogtemplate.h"
+#include "media/mediaprobe.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

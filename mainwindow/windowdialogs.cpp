@@ -1,4 +1,4 @@
-#include "windowdialogs.h"
+#include "mainwindow/windowdialogs.h"
 
 #include <QDesktopServices>
 #include <QLabel>

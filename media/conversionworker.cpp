@@ -1,6 +1,6 @@
-#include "conversionworker.h"
+#include "media/conversionworker.h"
 
-#include "segmenttranscoder.h"
+#include "media/segmenttranscoder.h"
 
 ConversionOutcome transcode(const ConversionJob& job, const std::atomic<bool>& cancel,
                             const std::function<void(double position, double total)>& progress)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conversionjob.h"
-#include "task.h"
+#include "engine/task.h"
+#include "media/conversionjob.h"
 
 #include <QObject>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "cvideoedit.h"
+#include "media/cvideoedit.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mediaengine.h"
+#include "media/mediaengine.h"
 
 #include <QImage>
 #include <QTimer>

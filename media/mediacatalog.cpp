@@ -1,4 +1,4 @@
-#include "mediacatalog.h"
+#include "media/mediacatalog.h"
 
 namespace {
 constexpr unsigned fourcc(char a, char b, char c, char d)

@@ -1,12 +1,12 @@
-#include "mediaengine.h"
+#include "media/mediaengine.h"
 
-#include "conversionworker.h"
-#include "exclusiveoutput.h"
-#include "input.h"
-#include "mediacatalog.h"
-#include "mediaprobe.h"
-#include "previewplayer.h"
-#include "segmenttranscoder.h"
+#include "av/exclusiveoutput.h"
+#include "av/input.h"
+#include "media/conversionworker.h"
+#include "media/mediacatalog.h"
+#include "media/mediaprobe.h"
+#include "media/previewplayer.h"
+#include "media/segmenttranscoder.h"
 
 #include <QFile>
 #include <algorithm>

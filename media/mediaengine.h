@@ -1,10 +1,10 @@
 #pragma once
 
-#include "conversionjob.h"
-#include "conversionworker.h"
-#include "mediacomponent.h"
-#include "pieces.h"
-#include "workerthread.h"
+#include "av/pieces.h"
+#include "engine/mediacomponent.h"
+#include "media/conversionjob.h"
+#include "media/conversionworker.h"
+#include "media/workerthread.h"
 
 #include <QByteArray>
 #include <QImage>

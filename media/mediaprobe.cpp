@@ -1,10 +1,10 @@
-#include "mediaprobe.h"
+#include "media/mediaprobe.h"
 
-#include "durationscan.h"
-#include "handles.h"
-#include "input.h"
-#include "sourcefilters.h"
-#include "timeline.h"
+#include "av/durationscan.h"
+#include "av/handles.h"
+#include "av/input.h"
+#include "av/sourcefilters.h"
+#include "av/timeline.h"
 
 #include <QDateTime>
 #include <QFile>

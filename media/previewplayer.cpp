@@ -1,6 +1,6 @@
-#include "previewplayer.h"
+#include "media/previewplayer.h"
 
-#include "pieces.h"
+#include "av/pieces.h"
 
 #include <QElapsedTimer>
 #include <QFile>

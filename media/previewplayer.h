@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conversionjob.h"
-#include "pieces.h"
+#include "av/pieces.h"
+#include "media/conversionjob.h"
 
 #include <QByteArray>
 #include <QImage>

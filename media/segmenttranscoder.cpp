@@ -1,9 +1,9 @@
-#include "segmenttranscoder.h"
+#include "media/segmenttranscoder.h"
 
-#include "encode.h"
-#include "exclusiveoutput.h"
-#include "handles.h"
-#include "pieces.h"
+#include "av/encode.h"
+#include "av/exclusiveoutput.h"
+#include "av/handles.h"
+#include "av/pieces.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

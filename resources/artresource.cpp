@@ -1,4 +1,4 @@
-#include "artresource.h"
+#include "resources/artresource.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "batchnotifier.h"
+#include "shell/batchnotifier.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>

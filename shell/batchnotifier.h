@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batchdriver.h"
+#include "engine/batchdriver.h"
 
 #include <QDBusConnection>
 #include <QObject>

@@ -1,12 +1,12 @@
-#include "chostdlg.h"
+#include "shell/chostdlg.h"
 
-#include "appsettings.h"
-#include "artresource.h"
-#include "batchnotifier.h"
-#include "cquenmardlg.h"
-#include "cskinengine.h"
-#include "shutdowncountdown.h"
-#include "tasklistfile.h"
+#include "engine/appsettings.h"
+#include "engine/tasklistfile.h"
+#include "mainwindow/cquenmardlg.h"
+#include "resources/artresource.h"
+#include "shell/batchnotifier.h"
+#include "shell/cskinengine.h"
+#include "shell/shutdowncountdown.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
-#include "cquenmarapp.h"
+#include "shell/cquenmarapp.h"
 
-#include "artresource.h"
-#include "chostdlg.h"
-#include "logindpowercontrol.h"
-#include "programfolder.h"
+#include "engine/programfolder.h"
+#include "resources/artresource.h"
+#include "shell/chostdlg.h"
+#include "shell/logindpowercontrol.h"
 
 #include <QApplication>
 #include <QDir>

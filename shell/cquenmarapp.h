@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cskinengine.h"
+#include "shell/cskinengine.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "cskinengine.h"
+#include "shell/cskinengine.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -1,9 +1,9 @@
-#include "gui.h"
+#include "shell/gui.h"
 
-#include "chostdlg.h"
-#include "cquenmarapp.h"
-#include "singleinstance.h"
-#include "startfiles.h"
+#include "shell/chostdlg.h"
+#include "shell/cquenmarapp.h"
+#include "shell/singleinstance.h"
+#include "shell/startfiles.h"
 
 #include <QApplication>
 #include <QDir>

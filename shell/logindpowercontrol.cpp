@@ -1,4 +1,4 @@
-#include "logindpowercontrol.h"
+#include "shell/logindpowercontrol.h"
 
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>

@@ -1,5 +1,5 @@
-#include "commandline.h"
-#include "gui.h"
+#include "shell/commandline.h"
+#include "shell/gui.h"
 
 #include <cstdio>
 #include <cstdlib>

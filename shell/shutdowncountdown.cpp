@@ -1,4 +1,4 @@
-#include "shutdowncountdown.h"
+#include "shell/shutdowncountdown.h"
 
 #include <QMessageBox>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batchhost.h"
+#include "engine/batchhost.h"
 
 #include <QDeadlineTimer>
 #include <QMessageBox>

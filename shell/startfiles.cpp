@@ -1,4 +1,4 @@
-#include "startfiles.h"
+#include "shell/startfiles.h"
 
 #include <QDir>
 #include <QUrl>

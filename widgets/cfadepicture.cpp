@@ -1,6 +1,6 @@
-#include "cfadepicture.h"
+#include "widgets/cfadepicture.h"
 
-#include "artresource.h"
+#include "resources/artresource.h"
 
 #include <QMetaObject>
 #include <QPainter>

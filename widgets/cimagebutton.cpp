@@ -1,7 +1,7 @@
-#include "cimagebutton.h"
+#include "widgets/cimagebutton.h"
 
-#include "artresource.h"
-#include "colorref.h"
+#include "resources/artresource.h"
+#include "widgets/colorref.h"
 
 #include <QApplication>
 #include <QBitmap>

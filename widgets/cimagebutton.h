@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cellrequest.h"
+#include "widgets/cellrequest.h"
 
 #include <QImage>
 #include <QPixmap>

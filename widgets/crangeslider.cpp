@@ -1,6 +1,6 @@
-#include "crangeslider.h"
+#include "widgets/crangeslider.h"
 
-#include "artresource.h"
+#include "resources/artresource.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

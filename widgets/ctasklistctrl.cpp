@@ -1,7 +1,7 @@
-#include "ctasklistctrl.h"
+#include "widgets/ctasklistctrl.h"
 
-#include "cellimagelist.h"
-#include "colorref.h"
+#include "widgets/cellimagelist.h"
+#include "widgets/colorref.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>

@@ -1,8 +1,8 @@
 // The list's painting: every visible cell, drawn from what its parent answers.
-#include "ctasklistctrl.h"
+#include "widgets/ctasklistctrl.h"
 
-#include "cellimagelist.h"
-#include "colorref.h"
+#include "widgets/cellimagelist.h"
+#include "widgets/colorref.h"
 
 #include <QHeaderView>
 #include <QPaintEvent>

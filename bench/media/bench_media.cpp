@@ -1,7 +1,7 @@
 // The media component against the ffmpeg program on the same WMV job, and the time
 // GetDuration takes on a file of every container the program reads.
 
-#include "mediaengine.h"
+#include "media/mediaengine.h"
 
 #include <QCoreApplication>
 #include <QDir>

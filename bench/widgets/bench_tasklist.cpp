@@ -3,10 +3,10 @@
 //   QT_QPA_PLATFORM=offscreen bench_widgets_tasklist [--snapshot FILE.png]
 // --snapshot also saves a picture of the list, a slider and the buttons over the
 // background, to judge the look by eye.
-#include "artresource.h"
-#include "cimagebutton.h"
-#include "crangeslider.h"
-#include "ctasklistctrl.h"
+#include "resources/artresource.h"
+#include "widgets/cimagebutton.h"
+#include "widgets/crangeslider.h"
+#include "widgets/ctasklistctrl.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Draining an encoder: every frame sent comes out as a packet once the end is sent, a
 // writer's failure stops the work with the writer's reason, a frame the encoder refuses
 // says so.
-#include "encode.h"
+#include "av/encode.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

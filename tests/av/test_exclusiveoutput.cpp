@@ -1,9 +1,9 @@
 // The exclusive output: made once, written only through its own descriptor, removed only
 // while its name still leads to it.
-#include "exclusiveoutput.h"
+#include "av/exclusiveoutput.h"
 
-#include "handles.h"
-#include "testmedia.h"
+#include "av/handles.h"
+#include "common/testmedia.h"
 
 #include <QTemporaryDir>
 

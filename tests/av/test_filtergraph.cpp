@@ -1,7 +1,7 @@
 // A stream's filter graph: chains it cannot build say why, a stream ends at the end of
 // its last frame, frames of another shape are told apart, sound comes in the frame size
 // asked for.
-#include "filtergraph.h"
+#include "av/filtergraph.h"
 
 #include <gtest/gtest.h>
 #include <vector>

@@ -1,9 +1,9 @@
 // Opening a source: what is no file is refused with a reason, a name is a file name
 // whatever it holds, a cover picture is no video, and a decoder that cannot start says
 // why.
-#include "input.h"
+#include "av/input.h"
 
-#include "testmedia.h"
+#include "common/testmedia.h"
 
 #include <QDir>
 #include <QFile>

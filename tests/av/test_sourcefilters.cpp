@@ -2,11 +2,11 @@
 // tracks named and the defaults chosen, text subtitles drawn at their time, the centre
 // kept in a downmix, deep and HDR pictures brought to 8 bits, woven pictures found, and
 // a raw stream's length measured.
+#include "av/durationscan.h"
+#include "av/filtergraph.h"
+#include "av/input.h"
+#include "av/sourcefilters.h"
 #include "common/testmedia.h"
-#include "durationscan.h"
-#include "filtergraph.h"
-#include "input.h"
-#include "sourcefilters.h"
 
 #include <QDir>
 #include <QFile>

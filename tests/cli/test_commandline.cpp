@@ -1,8 +1,8 @@
 // The command line end to end: the real program, encoder and media component on files
 // made for the test.
-#include "cli.h"
+#include "cli/cli.h"
 #include "common/qtprinters.h"
-#include "testmedia.h"
+#include "common/testmedia.h"
 
 #include <QDir>
 #include <QElapsedTimer>

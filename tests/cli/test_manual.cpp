@@ -1,7 +1,7 @@
 // The manual page and the program's --help must tell the same story: the same options,
 // with the same argument names, and the same exit statuses. An option added to one and
 // forgotten in the other fails here.
-#include "cli.h"
+#include "cli/cli.h"
 #include "common/qtprinters.h"
 
 #include <QFile>

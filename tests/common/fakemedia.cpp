@@ -1,4 +1,4 @@
-#include "fakemedia.h"
+#include "common/fakemedia.h"
 
 #include <QFile>
 #include <QTimer>

@@ -6,7 +6,7 @@
 // does; when told to, it completes a while later with a small file, else it runs until
 // it is stopped. The preview plays nothing: a test emits PlayEnded itself.
 
-#include "mediacomponent.h"
+#include "engine/mediacomponent.h"
 
 #include <QHash>
 #include <QStringList>

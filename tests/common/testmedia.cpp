@@ -1,4 +1,4 @@
-#include "testmedia.h"
+#include "common/testmedia.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "encoderrun.h"
+#include "encoder/encoderrun.h"
 
 #include "common/testmedia.h"
 

@@ -1,9 +1,9 @@
 // The encoder's conversation with the program that runs it: errors, stop, progress.
-#include "encoderrun.h"
+#include "encoder/encoderrun.h"
 
 #include "common/testmedia.h"
-#include "encoderoutputparser.h"
-#include "task.h"
+#include "engine/encoderoutputparser.h"
+#include "engine/task.h"
 
 #include <QDir>
 #include <QElapsedTimer>

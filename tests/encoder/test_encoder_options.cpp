@@ -1,6 +1,6 @@
-#include "console.h"
-#include "encoderoptions.h"
-#include "levels.h"
+#include "encoder/console.h"
+#include "encoder/encoderoptions.h"
+#include "encoder/levels.h"
 
 #include <gtest/gtest.h>
 

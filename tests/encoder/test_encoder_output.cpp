@@ -1,9 +1,9 @@
 // What the encoder writes, judged by ffprobe and ffmpeg against what a Zune plays.
-#include "encoderrun.h"
+#include "encoder/encoderrun.h"
 
-#include "commandexpander.h"
 #include "common/testmedia.h"
-#include "task.h"
+#include "engine/commandexpander.h"
+#include "engine/task.h"
 
 #include <QFile>
 #include <QJsonArray>

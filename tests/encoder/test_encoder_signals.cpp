@@ -1,7 +1,7 @@
 // The encoder's signal handling, each case in a process of its own: a signal asks for a
 // stop; only a signal after that, while the output has not grown for a while, ends it.
-#include "console.h"
-#include "exclusiveoutput.h"
+#include "av/exclusiveoutput.h"
+#include "encoder/console.h"
 
 #include <QTemporaryDir>
 

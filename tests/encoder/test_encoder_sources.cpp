@@ -1,10 +1,10 @@
 // Today's sources through the encoder program: a phone's portrait video comes out
 // upright, the sound track and the subtitles asked for are the ones in the file, surround
 // keeps its centre, and a track that is not there is refused before anything is written.
-#include "encoderrun.h"
+#include "encoder/encoderrun.h"
 
+#include "av/handles.h"
 #include "common/testmedia.h"
-#include "handles.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,10 +1,10 @@
 // Stopping the encoder by "q" and by signals, as terminals, users and a dying program
 // send them: "q" finishes a file that plays, whatever signals follow; a signal alone is
 // a failure, and leaves no file under the output's name nor a half one beside it.
-#include "encoderrun.h"
+#include "encoder/encoderrun.h"
 
 #include "common/testmedia.h"
-#include "encoderprotocol.h"
+#include "encoder/protocol/encoderprotocol.h"
 
 #include <QDir>
 #include <QElapsedTimer>

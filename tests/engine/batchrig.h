@@ -3,10 +3,10 @@
 // A batch driver on stand-in encoders and a stand-in media component, with helpers to
 // add Tasks, run a batch to its end and read a row's progress text.
 
-#include "batchdriver.h"
 #include "common/fakemedia.h"
-#include "progressdisplay.h"
-#include "standins.h"
+#include "engine/batchdriver.h"
+#include "engine/progressdisplay.h"
+#include "engine/standins.h"
 
 #include <QCoreApplication>
 #include <QDir>

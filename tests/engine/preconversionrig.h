@@ -2,10 +2,10 @@
 
 // A Task list for pre-conversions, and a run of one the way the batch driver does it.
 
-#include "batchstate.h"
-#include "mediacomponent.h"
-#include "preconversion.h"
-#include "task.h"
+#include "engine/batchstate.h"
+#include "engine/mediacomponent.h"
+#include "engine/preconversion.h"
+#include "engine/task.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

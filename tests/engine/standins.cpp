@@ -1,4 +1,4 @@
-#include "standins.h"
+#include "engine/standins.h"
 
 #include <QDir>
 

@@ -2,7 +2,7 @@
 
 // Small stand-in encoders, a host and a power control for the runner and batch tests.
 
-#include "batchhost.h"
+#include "engine/batchhost.h"
 
 #include <QFile>
 #include <QStringList>

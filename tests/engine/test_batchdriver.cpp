@@ -1,11 +1,11 @@
-#include "batchdriver.h"
-#include "batchrig.h"
-#include "clock.h"
 #include "common/qtprinters.h"
-#include "outputnaming.h"
-#include "progressdisplay.h"
-#include "standins.h"
-#include "taskedits.h"
+#include "engine/batchdriver.h"
+#include "engine/batchrig.h"
+#include "engine/clock.h"
+#include "engine/outputnaming.h"
+#include "engine/progressdisplay.h"
+#include "engine/standins.h"
+#include "engine/taskedits.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,12 +1,12 @@
 // Batches that run several Tasks at once.
 
-#include "appsettings.h"
-#include "batchdriver.h"
-#include "batchrig.h"
-#include "clock.h"
 #include "common/qtprinters.h"
-#include "progressdisplay.h"
-#include "standins.h"
+#include "engine/appsettings.h"
+#include "engine/batchdriver.h"
+#include "engine/batchrig.h"
+#include "engine/clock.h"
+#include "engine/progressdisplay.h"
+#include "engine/standins.h"
 
 #include <QCoreApplication>
 #include <QDir>

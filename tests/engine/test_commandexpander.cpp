@@ -1,6 +1,6 @@
-#include "commandexpander.h"
-#include "commandsplitter.h"
 #include "common/qtprinters.h"
+#include "engine/commandexpander.h"
+#include "engine/commandsplitter.h"
 
 #include <QDir>
 #include <QFile>

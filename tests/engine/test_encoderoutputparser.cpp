@@ -1,5 +1,5 @@
 #include "common/qtprinters.h"
-#include "encoderoutputparser.h"
+#include "engine/encoderoutputparser.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "common/qtprinters.h"
-#include "encoderrunner.h"
-#include "standins.h"
+#include "engine/encoderrunner.h"
+#include "engine/standins.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

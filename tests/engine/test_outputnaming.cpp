@@ -1,5 +1,5 @@
 #include "common/qtprinters.h"
-#include "outputnaming.h"
+#include "engine/outputnaming.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "clock.h"
 #include "common/fakemedia.h"
-#include "preconversion.h"
-#include "preconversionrig.h"
-#include "programfolder.h"
+#include "engine/clock.h"
+#include "engine/preconversion.h"
+#include "engine/preconversionrig.h"
+#include "engine/programfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

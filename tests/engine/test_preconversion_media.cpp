@@ -1,8 +1,8 @@
 // The pre-conversion on the real media engine.
-#include "mediaengine.h"
-#include "preconversion.h"
-#include "preconversionrig.h"
-#include "testmedia.h"
+#include "common/testmedia.h"
+#include "engine/preconversion.h"
+#include "engine/preconversionrig.h"
+#include "media/mediaengine.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 #include "common/qtprinters.h"
-#include "profilefile.h"
+#include "engine/profilefile.h"
 
 #include <QDir>
 #include <QFile>

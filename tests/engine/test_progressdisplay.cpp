@@ -1,7 +1,7 @@
-#include "commandexpander.h"
 #include "common/qtprinters.h"
-#include "messages.h"
-#include "progressdisplay.h"
+#include "engine/commandexpander.h"
+#include "engine/messages.h"
+#include "engine/progressdisplay.h"
 
 #include <cmath>
 

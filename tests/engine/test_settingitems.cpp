@@ -1,5 +1,5 @@
 #include "common/qtprinters.h"
-#include "settingitems.h"
+#include "engine/settingitems.h"
 
 #include <gtest/gtest.h>
 

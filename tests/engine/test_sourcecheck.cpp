@@ -1,6 +1,6 @@
 #include "common/fakemedia.h"
 #include "common/qtprinters.h"
-#include "sourcecheck.h"
+#include "engine/sourcecheck.h"
 
 #include <QDir>
 #include <QFile>

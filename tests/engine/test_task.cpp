@@ -1,5 +1,5 @@
 #include "common/qtprinters.h"
-#include "task.h"
+#include "engine/task.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "common/qtprinters.h"
-#include "taskedits.h"
+#include "engine/taskedits.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "common/qtprinters.h"
-#include "tasklistfile.h"
+#include "engine/tasklistfile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

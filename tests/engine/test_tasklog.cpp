@@ -1,9 +1,9 @@
-#include "batchdriver.h"
-#include "batchrig.h"
 #include "common/qtprinters.h"
-#include "standins.h"
-#include "tasklistfile.h"
-#include "tasklog.h"
+#include "engine/batchdriver.h"
+#include "engine/batchrig.h"
+#include "engine/standins.h"
+#include "engine/tasklistfile.h"
+#include "engine/tasklog.h"
 
 #include <QCoreApplication>
 #include <QDir>

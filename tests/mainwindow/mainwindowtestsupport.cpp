@@ -1,6 +1,6 @@
-#include "mainwindowtestsupport.h"
+#include "mainwindow/mainwindowtestsupport.h"
 
-#include "programfolder.h"
+#include "engine/programfolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>

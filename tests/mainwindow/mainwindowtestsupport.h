@@ -3,7 +3,7 @@
 // A main window on a temporary program folder, with a stand-in media component.
 
 #include "common/fakemedia.h"
-#include "cquenmardlg.h"
+#include "mainwindow/cquenmardlg.h"
 
 #include <QComboBox>
 #include <QHash>

@@ -1,11 +1,11 @@
 // What the window lets the user do around a batch: what is greyed while it runs and
 // with an empty list, which files it refuses to add, and what Start asks first.
-#include "mainwindowtestsupport.h"
+#include "mainwindow/mainwindowtestsupport.h"
 
-#include "crangeslider.h"
-#include "ctasklistctrl.h"
-#include "dialogtemplate.h"
-#include "testmedia.h"
+#include "common/testmedia.h"
+#include "mainwindow/dialogtemplate.h"
+#include "widgets/crangeslider.h"
+#include "widgets/ctasklistctrl.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -1,15 +1,15 @@
 // Building the Task list and editing the selected Task through the real widgets.
-#include "mainwindowtestsupport.h"
-#include "taskcells.h"
+#include "mainwindow/mainwindowtestsupport.h"
+#include "mainwindow/taskcells.h"
 
 #include "common/qtprinters.h"
 
 #include "common/testmedia.h"
-#include "crangeslider.h"
-#include "ctasklistctrl.h"
-#include "dialogtemplate.h"
-#include "progressdisplay.h"
-#include "tasklistfile.h"
+#include "engine/progressdisplay.h"
+#include "engine/tasklistfile.h"
+#include "mainwindow/dialogtemplate.h"
+#include "widgets/crangeslider.h"
+#include "widgets/ctasklistctrl.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,14 +1,14 @@
 // The window by keyboard alone: where Tab goes, the list's Delete and Insert, the trim
 // slider's arrows, what a screen reader calls each control, and that the focused control
 // can be told from the others.
-#include "mainwindowtestsupport.h"
+#include "mainwindow/mainwindowtestsupport.h"
 
 #include "common/qtprinters.h"
 
-#include "crangeslider.h"
-#include "ctasklistctrl.h"
-#include "dialogtemplate.h"
-#include "taskcells.h"
+#include "mainwindow/dialogtemplate.h"
+#include "mainwindow/taskcells.h"
+#include "widgets/crangeslider.h"
+#include "widgets/ctasklistctrl.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,13 +1,13 @@
 // What the preview shows: the selected Task at its edges, through the window's own media
 // engine on a clip whose every second has its own colour.
-#include "mainwindowtestsupport.h"
+#include "mainwindow/mainwindowtestsupport.h"
 
-#include "crangeslider.h"
-#include "ctasklistctrl.h"
-#include "cvideoedit.h"
-#include "dialogtemplate.h"
-#include "mediaengine.h"
-#include "testmedia.h"
+#include "common/testmedia.h"
+#include "mainwindow/dialogtemplate.h"
+#include "media/cvideoedit.h"
+#include "media/mediaengine.h"
+#include "widgets/crangeslider.h"
+#include "widgets/ctasklistctrl.h"
 
 #include <QPushButton>
 #include <QTest>

@@ -1,12 +1,12 @@
 // What the window keeps between runs (the output folder), its caption, help, and the
 // keys that must never close it.
-#include "mainwindowtestsupport.h"
+#include "mainwindow/mainwindowtestsupport.h"
 
 #include "common/qtprinters.h"
 
-#include "dialogtemplate.h"
-#include "messages.h"
-#include "programfolder.h"
+#include "engine/messages.h"
+#include "engine/programfolder.h"
+#include "mainwindow/dialogtemplate.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -1,12 +1,12 @@
 // The main window right after start-up, for several profile files and WMV profile lists.
-#include "mainwindowtestsupport.h"
+#include "mainwindow/mainwindowtestsupport.h"
 
-#include "cfadepicture.h"
-#include "cimagebutton.h"
-#include "crangeslider.h"
-#include "ctasklistctrl.h"
-#include "dialogtemplate.h"
-#include "taskcells.h"
+#include "mainwindow/dialogtemplate.h"
+#include "mainwindow/taskcells.h"
+#include "widgets/cfadepicture.h"
+#include "widgets/cimagebutton.h"
+#include "widgets/crangeslider.h"
+#include "widgets/ctasklistctrl.h"
 
 #include <QHeaderView>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "common/contrast.h"
 #include "common/qtprinters.h"
-#include "taskcells.h"
+#include "mainwindow/taskcells.h"
 
 #include <QSet>
 

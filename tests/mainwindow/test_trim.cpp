@@ -1,10 +1,10 @@
 // Trimming the selected Task with the range slider, the glimpse at a released edge,
 // and the preview buttons.
-#include "mainwindowtestsupport.h"
+#include "mainwindow/mainwindowtestsupport.h"
 
-#include "crangeslider.h"
-#include "ctasklistctrl.h"
-#include "dialogtemplate.h"
+#include "mainwindow/dialogtemplate.h"
+#include "widgets/crangeslider.h"
+#include "widgets/ctasklistctrl.h"
 
 #include <QPushButton>
 #include <QTest>

@@ -1,7 +1,7 @@
+#include "av/exclusiveoutput.h"
 #include "common/qtprinters.h"
-#include "exclusiveoutput.h"
-#include "mediaengine.h"
-#include "mediatestsupport.h"
+#include "media/mediaengine.h"
+#include "media/mediatestsupport.h"
 
 #include <QCoreApplication>
 #include <QDir>

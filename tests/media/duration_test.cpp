@@ -1,5 +1,5 @@
-#include "mediaengine.h"
-#include "mediatestsupport.h"
+#include "media/mediaengine.h"
+#include "media/mediatestsupport.h"
 
 #include <QDir>
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "testmedia.h"
+#include "common/testmedia.h"
 
 // One application object per test program; widgets need a QApplication, the rest an
 // event loop on this thread. It is never destroyed: Qt's own globals are already gone

@@ -1,5 +1,5 @@
-#include "cvideoedit.h"
-#include "mediatestsupport.h"
+#include "media/cvideoedit.h"
+#include "media/mediatestsupport.h"
 
 #include <QColor>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
-#include "hostrig.h"
+#include "shell/hostrig.h"
 
-#include "cquenmardlg.h"
-#include "programfolder.h"
-#include "testmedia.h"
+#include "common/testmedia.h"
+#include "engine/programfolder.h"
+#include "mainwindow/cquenmardlg.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -3,10 +3,10 @@
 // The program's window on a program folder whose Profile runs a quick stand-in encoder,
 // with the messages it would show recorded instead of shown.
 
-#include "batchhost.h"
-#include "chostdlg.h"
-#include "cskinengine.h"
-#include "standins.h"
+#include "engine/batchhost.h"
+#include "engine/standins.h"
+#include "shell/chostdlg.h"
+#include "shell/cskinengine.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "privatebus.h"
+#include "shell/privatebus.h"
 
 PrivateBus::PrivateBus()
 {

@@ -1,4 +1,4 @@
-#include "tasklistfile.h"
+#include "engine/tasklistfile.h"
 
 #include <QApplication>
 #include <QFile>

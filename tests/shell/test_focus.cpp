@@ -1,11 +1,11 @@
 // The keyboard user sees where the keys go: every control that Tab reaches in the
 // program's window looks different while it has the focus, with the skin and without it.
-#include "chostdlg.h"
-#include "cquenmardlg.h"
-#include "cskinengine.h"
-#include "hostrig.h"
-#include "standins.h"
-#include "testmedia.h"
+#include "common/testmedia.h"
+#include "engine/standins.h"
+#include "mainwindow/cquenmardlg.h"
+#include "shell/chostdlg.h"
+#include "shell/cskinengine.h"
+#include "shell/hostrig.h"
 
 #include <QApplication>
 #include <QTest>

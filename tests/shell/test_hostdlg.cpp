@@ -1,13 +1,13 @@
 // The host window: its geometry, and closing it during a batch.
-#include "chostdlg.h"
-#include "cquenmardlg.h"
-#include "cskinengine.h"
-#include "ctasklistctrl.h"
-#include "dialogtemplate.h"
-#include "hostrig.h"
-#include "programfolder.h"
-#include "standins.h"
-#include "testmedia.h"
+#include "common/testmedia.h"
+#include "engine/programfolder.h"
+#include "engine/standins.h"
+#include "mainwindow/cquenmardlg.h"
+#include "mainwindow/dialogtemplate.h"
+#include "shell/chostdlg.h"
+#include "shell/cskinengine.h"
+#include "shell/hostrig.h"
+#include "widgets/ctasklistctrl.h"
 
 #include <QCoreApplication>
 #include <QDialog>

@@ -1,10 +1,10 @@
 // The end of a batch reaches a user who is looking elsewhere: a desktop notification,
 // served here by a stand-in on a bus of the test's own.
-#include "batchnotifier.h"
-#include "cquenmardlg.h"
-#include "hostrig.h"
-#include "privatebus.h"
-#include "standinservices.h"
+#include "mainwindow/cquenmardlg.h"
+#include "shell/batchnotifier.h"
+#include "shell/hostrig.h"
+#include "shell/privatebus.h"
+#include "shell/standinservices.h"
 
 #include <QFile>
 #include <QTemporaryFile>

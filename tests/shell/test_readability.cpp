@@ -1,17 +1,16 @@
 // Every text the skinned program shows can be read: message boxes and file dialogs that
 // open under the main window keep readable colours, and so do the skinned controls.
-#include "chostdlg.h"
 #include "common/contrast.h"
-#include "cquenmardlg.h"
-#include "cskinengine.h"
-#include "hostrig.h"
-#include "shutdowncountdown.h"
-#include "standins.h"
-#include "testmedia.h"
+#include "common/testmedia.h"
+#include "engine/standins.h"
+#include "mainwindow/cquenmardlg.h"
+#include "shell/chostdlg.h"
+#include "shell/cskinengine.h"
+#include "shell/hostrig.h"
+#include "shell/shutdowncountdown.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QRadioButton>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -19,6 +18,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 #include <gtest/gtest.h>

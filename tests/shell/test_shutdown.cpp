@@ -1,11 +1,11 @@
 // Shutting down after a batch: a countdown the user can call off, and logind asked
 // without holding up the window.
-#include "cquenmardlg.h"
-#include "hostrig.h"
-#include "logindpowercontrol.h"
-#include "privatebus.h"
-#include "shutdowncountdown.h"
-#include "standinservices.h"
+#include "mainwindow/cquenmardlg.h"
+#include "shell/hostrig.h"
+#include "shell/logindpowercontrol.h"
+#include "shell/privatebus.h"
+#include "shell/shutdowncountdown.h"
+#include "shell/standinservices.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 // One window per user: later starts hand their files to the open window, also when two
 // starts race, after a crash, and never wait forever on a window that does not answer.
 // The real programs run with folders of the test's own, and are ended by their pid.
-#include "singleinstance.h"
-#include "testmedia.h"
+#include "common/testmedia.h"
+#include "shell/singleinstance.h"
 
 #include <QCoreApplication>
 #include <QDir>

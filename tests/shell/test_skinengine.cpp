@@ -1,8 +1,8 @@
 // The skin engine: the order of its calls through a whole run, and what missing,
 // broken and good skin files do.
-#include "chostdlg.h"
-#include "cquenmarapp.h"
-#include "cskinengine.h"
+#include "shell/chostdlg.h"
+#include "shell/cquenmarapp.h"
+#include "shell/cskinengine.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // Opening the program with files, as the desktop's "Open with" does: they become Tasks.
 #include "common/qtprinters.h"
-#include "cquenmarapp.h"
-#include "cquenmardlg.h"
-#include "hostrig.h"
-#include "startfiles.h"
-#include "testmedia.h"
+#include "common/testmedia.h"
+#include "mainwindow/cquenmardlg.h"
+#include "shell/cquenmarapp.h"
+#include "shell/hostrig.h"
+#include "shell/startfiles.h"
 
 #include <QDir>
 #include <QFile>

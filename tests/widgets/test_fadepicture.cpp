@@ -1,4 +1,4 @@
-#include "cfadepicture.h"
+#include "widgets/cfadepicture.h"
 
 #include <QSignalSpy>
 #include <QTest>

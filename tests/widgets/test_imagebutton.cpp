@@ -1,4 +1,4 @@
-#include "cimagebutton.h"
+#include "widgets/cimagebutton.h"
 
 #include <QEnterEvent>
 #include <QMouseEvent>

@@ -1,4 +1,4 @@
-#include "crangeslider.h"
+#include "widgets/crangeslider.h"
 
 #include <QMouseEvent>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "ctasklistctrl.h"
+#include "widgets/ctasklistctrl.h"
 
 #include <QApplication>
 #include <QHeaderView>

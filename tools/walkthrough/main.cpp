@@ -1,8 +1,8 @@
 // The program's window driven by a script (see walkthrough.h), for the walk-through
 // scripts under a virtual display. Not part of the installed program.
-#include "batchhost.h"
-#include "gui.h"
-#include "walkthrough.h"
+#include "engine/batchhost.h"
+#include "shell/gui.h"
+#include "tools/walkthrough/walkthrough.h"
 
 #include <QString>
 #include <QTimer>

@@ -1,10 +1,10 @@
-#include "walkthrough.h"
+#include "tools/walkthrough/walkthrough.h"
 
-#include "chostdlg.h"
-#include "cquenmardlg.h"
-#include "crangeslider.h"
-#include "ctasklistctrl.h"
-#include "shutdowncountdown.h"
+#include "mainwindow/cquenmardlg.h"
+#include "shell/chostdlg.h"
+#include "shell/shutdowncountdown.h"
+#include "widgets/crangeslider.h"
+#include "widgets/ctasklistctrl.h"
 
 #include <QAbstractButton>
 #include <QApplication>
