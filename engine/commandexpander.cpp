@@ -106,12 +106,13 @@ QString trimTimeText(double seconds)
     constexpr double kLongest = 36'000'000.0;
     if (!std::isfinite(seconds) || seconds <= 0)
         seconds = 0;
-    // To the millisecond first: a slider's 5.6 may arrive as 5.5999999.
+    // To the millisecond first: a slider's 5.6 may arrive as 5.5999999. Then to the
+    // nearest tenth, half up.
     const long long ms = std::llround(std::min(seconds, kLongest) * 1000.0);
-    const long long tenths = ms % 1000 / 100;
-    if (tenths == 0)
-        return timeText(ms / 1000);
-    return timeText(ms / 1000) + QString::asprintf(".%lld", tenths);
+    const long long tenths = (ms + 50) / 100;
+    if (tenths % 10 == 0)
+        return timeText(tenths / 10);
+    return timeText(tenths / 10) + QString::asprintf(".%lld", tenths % 10);
 }
 
 QString expandTemplate(const QString& text, const Task& task, const QString& outputPath,

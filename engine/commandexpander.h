@@ -9,8 +9,8 @@
 QString timeText(long long seconds);
 
 // A trim time as the list and the logs show it: "HH:MM:SS" and, when it is not a whole
-// second, its tenths, cut rather than rounded ("00:00:13.9" for 13.98 s), so that a time
-// never reads as later than it is. Less than a tenth over a second shows as the second.
+// second, its tenths, rounded to the nearest ("00:00:11.7" for 11.69 s, "00:00:14" for
+// 13.98 s), the same wherever a trim time is shown.
 QString trimTimeText(double seconds);
 
 // "HH:MM:SS.mmm", rounded to the millisecond, for the encoder's -ss and -t: a trim keeps

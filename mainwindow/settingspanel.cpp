@@ -11,6 +11,7 @@
 #include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -79,6 +80,30 @@ void SettingsPanel::connectControls()
         connect(setting(id), &QComboBox::activated, this, [this, id] { OnSettingChanged(id); });
     connect(m_exportMp4, &QRadioButton::clicked, this, &SettingsPanel::SwitchToMp4);
     connect(m_exportWmv, &QRadioButton::clicked, this, &SettingsPanel::SwitchToWmv);
+    m_exportMp4->installEventFilter(this);
+    m_exportWmv->installEventFilter(this);
+}
+
+bool SettingsPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || (watched != m_exportMp4 && watched != m_exportWmv))
+        return false;
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        break;
+    default:
+        return false;
+    }
+    // The type not chosen now, whichever of the two has the focus.
+    QRadioButton* other = m_exportMode == 0 ? m_exportWmv : m_exportMp4;
+    if (other->isEnabled()) {
+        other->setFocus(Qt::TabFocusReason);
+        other->click();
+    }
+    return true;
 }
 
 void SettingsPanel::start()
@@ -129,6 +154,9 @@ void SettingsPanel::pushExportRadioValue()
     m_exportMp4->setChecked(m_exportRadioValue == 0);
     m_exportWmv->setChecked(m_exportRadioValue == 1);
     group->setExclusive(true);
+    // Tab stops at the chosen type only; the arrows move to the other.
+    m_exportMp4->setFocusPolicy(m_exportRadioValue == 1 ? Qt::ClickFocus : Qt::StrongFocus);
+    m_exportWmv->setFocusPolicy(m_exportRadioValue == 1 ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void SettingsPanel::updateEnabled()
@@ -341,6 +369,8 @@ void SettingsPanel::switchExportType(int mode)
     if (!m_editor.mayEdit() || m_exportMode == mode)
         return;
     m_exportMode = mode;
+    m_exportRadioValue = mode;
+    pushExportRadioValue();
     ApplyExportMode(mode);
     m_editor.edit(m_shown, [mode](Task& task) { return setTaskExportType(task, mode); });
     sayNewTaskChoice();

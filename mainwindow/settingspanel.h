@@ -48,6 +48,10 @@ public slots:
 signals:
     void newTaskChoiceChanged(int exportType, int wmvProfile);
 
+protected:
+    // The arrow keys on the export type switch it, as on any pair of radio buttons.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void connectControls();
     void fillMp4Profiles();

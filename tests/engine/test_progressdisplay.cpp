@@ -28,15 +28,15 @@ Task encoding(double encodedTime, int outputKB, double speed)
 TEST(ProgressCell, TimesAndExportName)
 {
     Task t = makeTask("/v/a & b.avi", 3725.9, 0, 0);
-    EXPECT_EQ(trimTimeText(59.99), "00:00:59.9");
+    EXPECT_EQ(trimTimeText(59.99), "00:01:00");
     EXPECT_EQ(trimTimeText(t.endTime), "01:02:05.9");
     EXPECT_EQ(exportCellText(t), "a & b.mp4");
     t.exportType = 1;
     EXPECT_EQ(exportCellText(t), "a & b.wmv");
 }
 
-// The cut is exact to the millisecond, so the cells show a fraction whenever there is
-// one; whole times look as they always did.
+// Rounded from the millisecond, so the cells show a fraction whenever there is one;
+// whole times look as they always did.
 TEST(ProgressCell, BeginAndEndShowTenthsWhenTheTimeIsNotWhole)
 {
     const struct
@@ -47,11 +47,13 @@ TEST(ProgressCell, BeginAndEndShowTenthsWhenTheTimeIsNotWhole)
         {5.0, "00:00:05"},
         {5.6, "00:00:05.6"},
         {5.6 - 1e-9, "00:00:05.6"}, // a slider's 5.6 that arrives as 5.5999999
-        {13.98, "00:00:13.9"},      // cut, never shown later than it is
+        {13.98, "00:00:14"},        // to the nearest tenth
+        {11.69, "00:00:11.7"},
+        {0.765, "00:00:00.8"},
         {14.0004, "00:00:14"},
         {20.04, "00:00:20"}, // a source's length, less than a tenth over
         {0.1, "00:00:00.1"},
-        {3599.95, "00:59:59.9"},
+        {3599.95, "01:00:00"},
         {360000.5, "100:00:00.5"},
     };
     for (const auto& c : cases) {

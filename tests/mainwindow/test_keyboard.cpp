@@ -223,6 +223,24 @@ TEST(MainWindowKeyboard, CtrlOAddsWhereverTheKeysAre)
     EXPECT_EQ(f.dlg().tasks().size(), 4);
 }
 
+// Tab reaches the chosen export type only, and the arrows switch the type from either
+// button, as Help says.
+TEST(MainWindowKeyboard, TabReachesTheChosenExportTypeAndArrowsSwitchIt)
+{
+    WindowFixture f;
+    f.dlg().show();
+    f.control(IdMp4Profile)->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Backtab);
+    EXPECT_EQ(focusId(), QString::number(IdExportMp4));
+    f.control(IdExportWmv)->setFocus(Qt::MouseFocusReason); // the one not chosen
+    press(Qt::Key_Right);
+    EXPECT_EQ(f.dlg().exportMode(), 1);
+    EXPECT_EQ(focusId(), QString::number(IdExportWmv));
+    press(Qt::Key_Left);
+    EXPECT_EQ(f.dlg().exportMode(), 0);
+    EXPECT_EQ(focusId(), QString::number(IdExportMp4));
+}
+
 TEST(MainWindowKeyboard, ListKeysDoNothingDuringABatch)
 {
     WindowFixture f;

@@ -36,7 +36,7 @@ TEST(TaskCells, TextColumnsAndTheBar)
     Task t = makeTask("/v/a & b.avi", 3725.9, 0, 0);
     t.startTime = 59.99;
     EXPECT_EQ(ask(t, ColumnSource).text, "a & b.avi");
-    EXPECT_EQ(ask(t, ColumnBegin).text, "00:00:59.9");
+    EXPECT_EQ(ask(t, ColumnBegin).text, "00:01:00");
     EXPECT_EQ(ask(t, ColumnEnd).text, "01:02:05.9");
     EXPECT_EQ(ask(t, ColumnExport).text, "a & b.mp4");
     EXPECT_EQ(ask(t, 7).text, "");               // no such column

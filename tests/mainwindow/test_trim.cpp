@@ -67,7 +67,7 @@ TEST(MainWindowTrim, BeginAndEndCellsFollowTheSlider)
     emit f.slider()->rangeChanged(2, 0);
     auto* list = f.control<CTaskListCtrl>(IdTaskList);
     EXPECT_EQ(list->GetCellRequest(1, 1)->text, "00:00:05");
-    EXPECT_EQ(list->GetCellRequest(1, 2)->text, "00:00:37.2");
+    EXPECT_EQ(list->GetCellRequest(1, 2)->text, "00:00:37.3");
 }
 
 TEST(MainWindowTrim, DraggingTheMiddleMovesBothAndGlimpsesAtTheStart)
