@@ -71,9 +71,8 @@ void TaskListPanel::setUpColumns()
     m_list->SetExtendedStyle(CTaskListCtrl::ExCheckBoxes, CTaskListCtrl::ExCheckBoxes);
 }
 
-void TaskListPanel::setExtraWidth(int extra)
+void TaskListPanel::setExtraWidth(int)
 {
-    m_extraWidth = extra;
     fitColumns();
 }
 
@@ -94,8 +93,8 @@ void TaskListPanel::fitColumns()
     const int scrollBar = m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_list);
     const int room = m_list->width() - 2 * m_list->frameWidth() - scrollBar - 1;
     const int rest = std::max(room - progress - 2 * time, 2 * 60);
-    // A list made wider gives the room to the Source column.
-    const int exportWidth = std::max(rest - m_extraWidth, 2 * 60) / 2;
+    // Source and Export share what is left, also the room of a larger window.
+    const int exportWidth = rest / 2;
     m_list->SetColumnWidth(ColumnSource, rest - exportWidth);
     m_list->SetColumnWidth(ColumnBegin, time);
     m_list->SetColumnWidth(ColumnEnd, time);
@@ -368,7 +367,14 @@ void TaskListPanel::showCellTip(QEvent* event)
     auto* help = static_cast<QHelpEvent*>(event);
     int column = -1;
     const int row = m_list->HitTest(help->pos(), &column);
-    const QString tip = cellToolTip(m_tasks, row, column);
+    QString tip = cellToolTip(m_tasks, row, column);
+    // A text cut by its column is shown whole.
+    if (tip.isEmpty() && m_tasks.isValidIndex(row) && column >= 0) {
+        const QString text = m_list->GetCellRequest(row, column)->text.trimmed();
+        const int room = m_list->GetCellRect(row, column).width() - 8;
+        if (QFontMetrics(m_list->font()).horizontalAdvance(text) > room)
+            tip = text;
+    }
     if (tip.isEmpty())
         QToolTip::hideText();
     else

@@ -30,7 +30,7 @@ public:
                   const WindowDialogs& dialogs);
 
     int selected() const { return m_selected; }
-    // Room beyond the layout's width: the columns share it.
+    // The list was made wider or narrower: Source and Export share the room.
     void setExtraWidth(int extra);
     void updateEnabled();
 
@@ -100,7 +100,6 @@ private:
     int m_newExportType = 0;
     int m_newWmvProfile = 0;
     QString m_folder;
-    int m_extraWidth = 0;
     QString m_planKey;
     QStringList m_plannedNames;
     QElapsedTimer m_planAge;

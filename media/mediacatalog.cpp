@@ -12,12 +12,13 @@ const std::vector<WmvProfile>& wmvProfileTable()
 {
     // The Zune plays up to 640x480 at 30 frames a second; its own screen is 320x240.
     static const std::vector<WmvProfile> table{
-        {"Zune WMV 320x240 (4:3), 768 kbps video, 128 kbps audio", 320, 240, kNtsc30, 768, 128},
-        {"Zune WMV 320x180 (16:9), 768 kbps video, 128 kbps audio", 320, 180, kNtsc30, 768, 128},
-        {"Zune WMV 640x480 (4:3), 1500 kbps video, 128 kbps audio", 640, 480, kNtsc30, 1500, 128},
-        {"Zune WMV 640x360 (16:9), 1500 kbps video, 128 kbps audio", 640, 360, kNtsc30, 1500, 128},
-        {"Zune WMV 320x240 (4:3), 384 kbps video, 64 kbps audio (small files)", 320, 240, kNtsc30,
-         384, 64},
+        // Short enough to read whole in the closed profile box, whose label says "Zune
+        // WMV Profile".
+        {"320x240 (4:3), 768 kbps video, 128 kbps audio", 320, 240, kNtsc30, 768, 128},
+        {"320x180 (16:9), 768 kbps video, 128 kbps audio", 320, 180, kNtsc30, 768, 128},
+        {"640x480 (4:3), 1500 kbps video, 128 kbps audio", 640, 480, kNtsc30, 1500, 128},
+        {"640x360 (16:9), 1500 kbps video, 128 kbps audio", 640, 360, kNtsc30, 1500, 128},
+        {"320x240 (4:3), 384 kbps video, 64 kbps audio", 320, 240, kNtsc30, 384, 64},
     };
     return table;
 }

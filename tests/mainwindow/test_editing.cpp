@@ -16,6 +16,7 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -24,6 +25,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <QFile>
 #include <QFileInfo>
@@ -869,4 +871,19 @@ TEST(MainWindowEditing, ForcedSubtitlesFollowTheSoundUntilTheUserChooses)
     f.media().log.clear();
     QTest::mouseClick(f.control<QPushButton>(IdPlay), Qt::LeftButton);
     EXPECT_EQ(f.media().entries("PreviewChoices"), QStringList{"PreviewChoices 2 1"});
+}
+
+// A cell too narrow for its text shows it whole in a tooltip.
+TEST(MainWindowEditing, ACutCellShowsItsWholeTextInATooltip)
+{
+    WindowFixture f;
+    f.dlg().show();
+    f.addThroughButton(standInSources(1));
+    const QString title = QString(60, u'w');
+    f.control<QLineEdit>(IdTitle)->setText(title);
+    auto* list = f.control<CTaskListCtrl>(IdTaskList);
+    const QPoint at = list->GetCellRect(0, ColumnExport).center();
+    QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(list->viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), title + ".mp4");
 }

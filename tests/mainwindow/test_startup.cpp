@@ -13,8 +13,11 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include <gtest/gtest.h>
 
@@ -207,4 +210,20 @@ TEST(MainWindowStartup, ProgressAndTimesAreReadableWithoutScrolling)
     EXPECT_TRUE(list->verticalScrollBar()->isVisible());
     EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
     EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+}
+
+// Every WMV profile reads whole in the closed box at the window's own size.
+TEST(MainWindowStartup, EveryWmvProfileReadsWholeInItsClosedBox)
+{
+    WindowFixture f(WindowFixture::kThreeProfiles, WindowFixture::OwnMedia);
+    f.dlg().show();
+    auto* box = f.control<QComboBox>(IdWmvProfile);
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                     QStyle::SC_ComboBoxEditField, box);
+    ASSERT_GT(box->count(), 1);
+    for (int i = 0; i < box->count(); ++i)
+        EXPECT_LE(QFontMetrics(box->font()).horizontalAdvance(box->itemText(i)), field.width())
+            << box->itemText(i).toStdString();
 }
