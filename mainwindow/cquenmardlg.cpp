@@ -132,6 +132,7 @@ void CQuenmarDlg::createControls()
 {
     auto* settingsFrame = make<QGroupBox>(this, IdSettingsFrame);
     auto* listFrame = make<QGroupBox>(this, IdListFrame);
+    auto* footFrame = make<QGroupBox>(this, IdFootFrame);
     make<CTaskListCtrl>(this, IdTaskList);
     for (int id : {IdAdd, IdRemove, IdRemoveAll, IdPlay, IdStopPreview})
         make<CImageButton>(this, id);
@@ -167,8 +168,8 @@ void CQuenmarDlg::createControls()
     for (QWidget* child : findChildren<QWidget*>())
         child->setFont(font());
     // The frames lie behind everything else.
-    settingsFrame->lower();
-    listFrame->lower();
+    for (QGroupBox* frame : {settingsFrame, listFrame, footFrame})
+        frame->lower();
 }
 
 void CQuenmarDlg::createParts()
@@ -299,6 +300,10 @@ void CQuenmarDlg::setExtraRoom(const QSize& extra)
         case IdOutputFolder:
             rect.adjust(0, 0, dx, 0);
             break;
+        case IdFootFrame:
+            rect.translate(0, dy);
+            rect.adjust(0, 0, dx, 0);
+            break;
         case IdBrowse:
         case IdAdd:
         case IdRemove:
@@ -312,8 +317,6 @@ void CQuenmarDlg::setExtraRoom(const QSize& extra)
         case IdHelp:
         case IdTitleLabel:
         case IdTitle:
-        case IdAudioTrackLabel:
-        case IdAudioTrack:
         case IdSubtitlesLabel:
         case IdSubtitles:
             rect.translate(0, dy);

@@ -14,17 +14,21 @@ using namespace dialog102;
 void CQuenmarDlg::orderTabStops()
 {
     // As the eye reads the window: the preview column, the settings row by row, the
-    // folder, the list with its buttons, and the foot; the title is a setting of the
-    // Task and follows the others, though it has its place at the foot. Of each pair
-    // that shares a place (the profiles, Start and Stop) only the shown one is reached,
-    // as Qt passes over hidden and disabled controls; of the export radio buttons, the
-    // checked one.
+    // folder, the list with its buttons, and the foot; the title and the subtitles are
+    // settings of the Task and follow the others, though they have their place at the
+    // foot. Of each pair that shares a place (the profiles, Start and Stop) only the
+    // shown one is reached, as Qt passes over hidden and disabled controls; of the
+    // export radio buttons, the chosen one.
     const int order[] = {
-        IdPlay,         IdStopPreview,  IdRangeSlider, IdExportMp4,    IdExportWmv, IdMp4Profile,
-        IdWmvProfile,   IdAudioBitrate, IdChannels,    IdSampleRate,   IdVolume,    IdAspect,
-        IdVideoType,    IdVideoSize,    IdFrameRate,   IdVideoBitrate, IdTitle,     IdShutDown,
-        IdOutputFolder, IdBrowse,       IdTaskList,    IdAdd,          IdRemove,    IdRemoveAll,
-        IdHelp,         IdStart,        IdStop,        IdAudioTrack,   IdSubtitles,
+        // clang-format off
+        IdPlay, IdStopPreview, IdRangeSlider,
+        IdExportMp4, IdExportWmv, IdMp4Profile, IdWmvProfile,
+        IdAudioBitrate, IdChannels, IdSampleRate, IdVolume, IdAspect, IdAudioTrack,
+        IdVideoType, IdVideoSize, IdFrameRate, IdVideoBitrate,
+        IdTitle, IdSubtitles, IdShutDown,
+        IdOutputFolder, IdBrowse, IdTaskList, IdAdd, IdRemove, IdRemoveAll,
+        IdHelp, IdStart, IdStop,
+        // clang-format on
     };
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(control(order[i - 1]), control(order[i]));

@@ -42,6 +42,9 @@ const QVector<Control>& controls()
         {IdVolume, {545, 106, 100, 20}, {}},
         {1039, {288, 133, 75, 15}, QStringLiteral("Video Aspect")},
         {IdAspect, {365, 131, 100, 20}, {}},
+        // The sound track of the selected Task, in the free half of the aspect's row.
+        {IdAudioTrackLabel, {478, 133, 60, 15}, QStringLiteral("Audio")},
+        {IdAudioTrack, {545, 131, 100, 20}, {}},
         {1037, {288, 158, 75, 15}, QStringLiteral("Video Type")},
         {IdVideoType, {365, 155, 100, 20}, {}},
         {1043, {478, 158, 75, 15}, QStringLiteral("Video Size")},
@@ -54,11 +57,11 @@ const QVector<Control>& controls()
          {288, 210, 358, 15},
          QStringLiteral("Automatically Shut Down the computer when work finished")},
         {IdHelp, {155, 500, 60, 20}, QStringLiteral("Help")},
-        // The sound track and subtitles of the selected Task, in the free row beneath.
-        {IdAudioTrackLabel, {22, 542, 40, 15}, QStringLiteral("Audio")},
-        {IdAudioTrack, {65, 540, 210, 20}, {}},
-        {IdSubtitlesLabel, {290, 542, 55, 15}, QStringLiteral("Subtitles")},
-        {IdSubtitles, {350, 540, 207, 20}, {}},
+        // The subtitles of the selected Task, in the free row beneath; a frame holds the
+        // foot's controls as the others hold theirs.
+        {IdFootFrame, {10, 476, 642, 100}, {}},
+        {IdSubtitlesLabel, {22, 542, 55, 15}, QStringLiteral("Subtitles")},
+        {IdSubtitles, {80, 540, 477, 20}, {}},
         {IdStart, {570, 485, 61, 42}, {}},
         {IdStop, {570, 485, 61, 42}, {}},
     };

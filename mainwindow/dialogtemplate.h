@@ -53,6 +53,7 @@ enum ControlId
     IdAudioTrack = 1071,
     IdSubtitlesLabel = 1072,
     IdSubtitles = 1073,
+    IdFootFrame = 1076,
 };
 
 // The settings combo boxes run from 1025 to 1033.

@@ -386,6 +386,14 @@ void drawBar(QPainter& p)
         p.fillRect(QRectF(0, y, 3, 1), rows[y]);
 }
 
+// The tick of a ticked box, dark on the box's light fill.
+void drawTick(QPainter& p)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(27, 20, 69), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(QPolygonF{QPointF(2.2, 5.6), QPointF(4.5, 8.2), QPointF(8.9, 2.6)});
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -453,6 +461,7 @@ int main(int argc, char** argv)
         {"bitmap_213", {13, 18}, false, [](QPainter& p) { drawThumb(p, true); }},
         {"bitmap_214", {13, 18}, false, [](QPainter& p) { drawThumb(p, false); }},
         {"bitmap_215", {3, 7}, false, drawBar},
+        {"bitmap_216", {11, 11}, false, drawTick},
     };
     bool ok = true;
     for (const Item& item : items) {
