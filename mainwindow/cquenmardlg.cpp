@@ -1,6 +1,7 @@
 #include "mainwindow/cquenmardlg.h"
 
 #include "engine/appsettings.h"
+#include "engine/clock.h"
 #include "engine/programfolder.h"
 #include "engine/tasklistfile.h"
 #include "engine/tasklog.h"
@@ -157,6 +158,8 @@ void CQuenmarDlg::createControls()
     auto* help = make<QPushButton>(this, IdHelp);
     m_start = make<CImageButton>(this, IdStart);
     m_stop = make<CImageButton>(this, IdStop);
+    m_batchLine = make<QLabel>(this, IdBatchProgress);
+    m_batchLine->hide(); // shown while a batch runs
 
     // Enter does nothing in this window, so no button is ever its default: the style
     // would frame a default button like the focused one.
@@ -198,6 +201,35 @@ void CQuenmarDlg::connectParts()
 
     connect(m_start, &QPushButton::clicked, this, &CQuenmarDlg::OnStart);
     connect(m_stop, &QPushButton::clicked, m_driver.get(), &BatchDriver::stopConverting);
+    followBatch();
+}
+
+void CQuenmarDlg::followBatch()
+{
+    // The line under the list follows the batch: when a Task starts or ends, and every
+    // half second for the percentages and the time left between.
+    m_batchLineTimer = new QTimer(this);
+    m_batchLineTimer->setInterval(500);
+    connect(m_batchLineTimer, &QTimer::timeout, this, &CQuenmarDlg::showBatchProgress);
+    connect(m_driver.get(), &BatchDriver::batchStarted, this, [this] {
+        m_batchLine->clear();
+        m_batchLine->show();
+        m_batchLineTimer->start();
+    });
+    connect(m_driver.get(), &BatchDriver::taskStarted, this, &CQuenmarDlg::showBatchProgress);
+    connect(m_driver.get(), &BatchDriver::taskEnded, this, &CQuenmarDlg::showBatchProgress);
+    // The closing message says how the batch ended.
+    connect(m_driver.get(), &BatchDriver::batchEnded, this, [this] {
+        m_batchLineTimer->stop();
+        m_batchLine->hide();
+        m_batchLine->clear();
+    });
+}
+
+void CQuenmarDlg::showBatchProgress()
+{
+    if (converting())
+        m_batchLine->setText(batchProgressText(m_driver->progress(tickCount())));
 }
 
 void CQuenmarDlg::OnInitDialog()
@@ -308,6 +340,9 @@ void CQuenmarDlg::setExtraRoom(const QSize& extra)
         case IdStart:
         case IdStop:
             rect.translate(dx, dy);
+            break;
+        case IdBatchProgress:
+            rect.adjust(0, dy, dx, dy);
             break;
         case IdHelp:
         case IdTitleLabel:

@@ -21,7 +21,9 @@ class CImageButton;
 class OutputFolderPanel;
 class PreviewPanel;
 class QCheckBox;
+class QLabel;
 class QLockFile;
+class QTimer;
 class SettingsPanel;
 class TaskListKeeper;
 class TaskListPanel;
@@ -118,6 +120,8 @@ private:
     void restoreTasks();
     void setUpLogs();
     void setCaption();
+    void followBatch();
+    void showBatchProgress();
     void orderTabStops();
     void nameControls();
     QWidget* control(int id) const;
@@ -144,6 +148,8 @@ private:
     CImageButton* m_start = nullptr;
     CImageButton* m_stop = nullptr;
     QCheckBox* m_shutDown = nullptr;
+    QLabel* m_batchLine = nullptr;
+    QTimer* m_batchLineTimer = nullptr;
     QString m_caption;
     QPixmap m_background;
     QIcon m_icon;
