@@ -12,6 +12,7 @@
 #include "mainwindow/tasklistpanel.h"
 #include "mainwindow/trackchoices.h"
 #include "media/cvideoedit.h"
+#include "media/mediacatalog.h"
 #include "resources/artresource.h"
 #include "widgets/cfadepicture.h"
 #include "widgets/cimagebutton.h"
@@ -78,7 +79,7 @@ void fitText(QLabel* label)
 } // namespace
 
 CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
-    : QWidget(parent), m_services(services)
+    : QWidget(parent), m_services(services), m_sizes(appFolder(), wmvBitRates)
 {
     setObjectName(QStringLiteral("102"));
     m_icon = QIcon(art::pixmap(art::Kind::Icon, 128));
@@ -411,7 +412,32 @@ void CQuenmarDlg::OnStart()
         scope = buttons.at(answer) == tr("Only the Others") ? BatchDriver::Scope::Unconverted
                                                             : BatchDriver::Scope::All;
     }
+    if (!roomForBatch(scope))
+        return;
     m_driver->startConverting(scope, m_folderPanel->folder());
+}
+
+bool CQuenmarDlg::roomForBatch(BatchDriver::Scope scope)
+{
+    // Asked before the first file is written rather than found out half-way, when the
+    // disk is full.
+    qint64 needed = 0;
+    for (int i = 0; i < m_tasks.size(); ++i) {
+        const Task task = m_tasks.get(i);
+        if (scope == BatchDriver::Scope::All || !isConverted(task))
+            needed += m_sizes.bytes(task);
+    }
+    const QString folder = m_folderPanel->folder();
+    const QString warning =
+        roomWarning(needed, m_freeRoom ? m_freeRoom(folder) : freeRoom(folder), folder);
+    if (warning.isEmpty())
+        return true;
+    const QStringList buttons{tr("Convert Anyway"), tr("Cancel")};
+    const int answer = m_dialogs.ask(
+        warning + tr("\nThe files that do not fit will fail once the disk is full. Make room "
+                     "or choose another folder first, or convert anyway?"),
+        tr("Start Converting"), buttons, 1);
+    return answer == 0;
 }
 
 bool CQuenmarDlg::confirmClose()
