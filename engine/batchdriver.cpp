@@ -105,9 +105,12 @@ void BatchDriver::startConverting(Scope scope, const QString& outputFolder)
 {
     if (m_converting)
         return;
-    int total = 0;
-    for (int i = 0; i < m_tasks.size(); ++i)
-        total += scope == Scope::All || !isConverted(m_tasks.get(i)) ? 1 : 0;
+    QSet<int> taken;
+    for (int i = 0; i < m_tasks.size(); ++i) {
+        if (scope == Scope::All || !isConverted(m_tasks.get(i)))
+            taken.insert(i);
+    }
+    const int total = int(taken.size());
     if (total < 1)
         return;
     m_media.StopConversion();
@@ -126,6 +129,7 @@ void BatchDriver::startConverting(Scope scope, const QString& outputFolder)
     // Half files that a killed run left under their working names go before new ones come.
     removeLeftoverOutputs(outputFolder);
 
+    m_inBatch = taken;
     m_converting = true;
     m_host.showConverting(true);
     emit batchStarted();
@@ -156,6 +160,14 @@ TaskState BatchDriver::taskState(int index) const
     if (inBatch && index >= m_next && !m_takenAhead.contains(index))
         return TaskState::Waiting;
     return ::taskState(task);
+}
+
+BatchProgress BatchDriver::progress(uint32_t now) const
+{
+    return batchProgress(
+        m_tasks, [this](int index) { return inBatch(index); },
+        [this](int index) { return taskState(index); }, m_batch.wmvClock(now),
+        m_batch.wmvStartTick);
 }
 
 bool BatchDriver::needsMedia(int index) const

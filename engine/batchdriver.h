@@ -2,6 +2,7 @@
 
 #include "engine/batchhost.h"
 #include "engine/batchjob.h"
+#include "engine/batchprogress.h"
 #include "engine/batchstate.h"
 #include "engine/encoderrunner.h"
 #include "engine/mediacomponent.h"
@@ -61,6 +62,10 @@ public:
     int runningEncoders() const;
     // Asks every encoder left to finish and blocks until none runs; for closing.
     void waitForEncoders();
+    // True when the running batch converts the Task (Start's scope took it).
+    bool inBatch(int index) const { return m_converting && m_inBatch.contains(index); }
+    // How far the running batch has come as a whole; no Tasks while none runs.
+    BatchProgress progress(uint32_t now) const;
     // The output each Task of the last batch was given, by Task index.
     QString outputOf(int index) const { return m_outputs.value(index); }
 
@@ -135,5 +140,6 @@ private:
     int m_next = 0;          // every Task before this one was taken
     QSet<int> m_takenAhead;  // Tasks after m_next taken while a media Task waited
     bool m_skipConverted = false;
+    QSet<int> m_inBatch; // the Tasks Start's scope took
     Summary m_summary;
 };

@@ -148,6 +148,33 @@ long long encodeRemainSeconds(const Task& task)
     return seconds(left);
 }
 
+TaskAdvance taskAdvance(const Task& task, uint32_t now, uint32_t wmvStartTick)
+{
+    if (task.failed || task.stopped)
+        return {};
+    if (conversionFinished(task))
+        return {100.0, 0};
+    if (task.exportType != 0) {
+        const int p = std::clamp(task.wmvPercent, 0, kWmvDone - 1);
+        if (p <= 0)
+            return {};
+        const double used = (now - wmvStartTick) / 1000.0;
+        return {double(p), seconds(used * (kWmvDone - p) / p)};
+    }
+    if (task.isRealMedia == 0) {
+        if (task.encodedTime <= 0.0 || task.outputKB <= 0)
+            return {};
+        return {encodePercent(task), encodeRemainSeconds(task)};
+    }
+    const double length = task.endTime - task.startTime;
+    if (task.preState == 1)
+        return {std::clamp(finiteOrZero(task.prePercent), 0.0, 100.0) * 0.5,
+                seconds(length * 0.5 + task.preRemainTime)};
+    if (task.preState == 2)
+        return {length <= 0 ? 0.0 : encodePercent(task) * 0.5 + 50.0, encodeRemainSeconds(task)};
+    return {};
+}
+
 TaskState taskState(const Task& task)
 {
     if (task.failed)

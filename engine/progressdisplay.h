@@ -46,6 +46,16 @@ QString failureSummary(FailureKind kind);
 // title made safe as a file name with the export type's extension.
 QString exportCellText(const Task& task, const QString& plannedName = {});
 
+// How far a Task's conversion has come, as its row tells: the percentage (0..100; 100
+// once finished) and the seconds left, -1 while the row tells none. A WMV conversion's
+// time left is its used time spread over the percentage still to come.
+struct TaskAdvance
+{
+    double percent = 0.0;
+    long long remainSeconds = -1;
+};
+TaskAdvance taskAdvance(const Task& task, uint32_t now, uint32_t wmvStartTick);
+
 // The percentage an MP4 encoder run shows: encodedTime against the trimmed length,
 // plus one half, and 100 from 99.0 on.
 double encodePercent(const Task& task);

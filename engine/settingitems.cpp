@@ -196,3 +196,13 @@ SettingTexts settingTextsOfCommand(const QString& commandTemplate)
     });
     return texts;
 }
+
+BitRates bitRatesOfCommand(const QString& commandLine)
+{
+    const QHash<QString, QString> options = optionsOf(commandLine);
+    auto rate = [&](const char* option) {
+        const auto kbps = kilobits(options.value(QLatin1String(option)));
+        return kbps && *kbps > 0 ? *kbps : 0;
+    };
+    return {rate("-b"), rate("-ab")};
+}

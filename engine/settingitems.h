@@ -42,3 +42,13 @@ struct SettingTexts
 };
 
 SettingTexts settingTextsOfCommand(const QString& commandTemplate);
+
+// The video and sound bit rates, in kilobits a second, that a command line asks of the
+// encoder: a later option wins, and what it leaves out counts with the encoder's own
+// default; 0 for a value the encoder would refuse.
+struct BitRates
+{
+    int videoKbps = 0;
+    int audioKbps = 0;
+};
+BitRates bitRatesOfCommand(const QString& commandLine);

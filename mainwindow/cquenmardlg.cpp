@@ -1,6 +1,7 @@
 #include "mainwindow/cquenmardlg.h"
 
 #include "engine/appsettings.h"
+#include "engine/clock.h"
 #include "engine/programfolder.h"
 #include "engine/tasklistfile.h"
 #include "engine/tasklog.h"
@@ -11,6 +12,7 @@
 #include "mainwindow/tasklistpanel.h"
 #include "mainwindow/trackchoices.h"
 #include "media/cvideoedit.h"
+#include "media/mediacatalog.h"
 #include "resources/artresource.h"
 #include "widgets/cfadepicture.h"
 #include "widgets/cimagebutton.h"
@@ -77,7 +79,7 @@ void fitText(QLabel* label)
 } // namespace
 
 CQuenmarDlg::CQuenmarDlg(const Services& services, QWidget* parent)
-    : QWidget(parent), m_services(services)
+    : QWidget(parent), m_services(services), m_sizes(appFolder(), wmvBitRates)
 {
     setObjectName(QStringLiteral("102"));
     m_icon = QIcon(art::pixmap(art::Kind::Icon, 128));
@@ -158,6 +160,8 @@ void CQuenmarDlg::createControls()
     auto* help = make<QPushButton>(this, IdHelp);
     m_start = make<CImageButton>(this, IdStart);
     m_stop = make<CImageButton>(this, IdStop);
+    m_batchLine = make<QLabel>(this, IdBatchProgress);
+    m_batchLine->hide(); // shown while a batch runs
 
     // Enter does nothing in this window, so no button is ever its default: the style
     // would frame a default button like the focused one.
@@ -199,6 +203,35 @@ void CQuenmarDlg::connectParts()
 
     connect(m_start, &QPushButton::clicked, this, &CQuenmarDlg::OnStart);
     connect(m_stop, &QPushButton::clicked, m_driver.get(), &BatchDriver::stopConverting);
+    followBatch();
+}
+
+void CQuenmarDlg::followBatch()
+{
+    // The line under the list follows the batch: when a Task starts or ends, and every
+    // half second for the percentages and the time left between.
+    m_batchLineTimer = new QTimer(this);
+    m_batchLineTimer->setInterval(500);
+    connect(m_batchLineTimer, &QTimer::timeout, this, &CQuenmarDlg::showBatchProgress);
+    connect(m_driver.get(), &BatchDriver::batchStarted, this, [this] {
+        m_batchLine->clear();
+        m_batchLine->show();
+        m_batchLineTimer->start();
+    });
+    connect(m_driver.get(), &BatchDriver::taskStarted, this, &CQuenmarDlg::showBatchProgress);
+    connect(m_driver.get(), &BatchDriver::taskEnded, this, &CQuenmarDlg::showBatchProgress);
+    // The closing message says how the batch ended.
+    connect(m_driver.get(), &BatchDriver::batchEnded, this, [this] {
+        m_batchLineTimer->stop();
+        m_batchLine->hide();
+        m_batchLine->clear();
+    });
+}
+
+void CQuenmarDlg::showBatchProgress()
+{
+    if (converting())
+        m_batchLine->setText(batchProgressText(m_driver->progress(tickCount())));
 }
 
 void CQuenmarDlg::OnInitDialog()
@@ -314,6 +347,9 @@ void CQuenmarDlg::setExtraRoom(const QSize& extra)
         case IdStop:
             rect.translate(dx, dy);
             break;
+        case IdBatchProgress:
+            rect.adjust(0, dy, dx, dy);
+            break;
         case IdHelp:
         case IdTitleLabel:
         case IdTitle:
@@ -379,7 +415,32 @@ void CQuenmarDlg::OnStart()
         scope = buttons.at(answer) == tr("Only the Others") ? BatchDriver::Scope::Unconverted
                                                             : BatchDriver::Scope::All;
     }
+    if (!roomForBatch(scope))
+        return;
     m_driver->startConverting(scope, m_folderPanel->folder());
+}
+
+bool CQuenmarDlg::roomForBatch(BatchDriver::Scope scope)
+{
+    // Asked before the first file is written rather than found out half-way, when the
+    // disk is full.
+    qint64 needed = 0;
+    for (int i = 0; i < m_tasks.size(); ++i) {
+        const Task task = m_tasks.get(i);
+        if (scope == BatchDriver::Scope::All || !isConverted(task))
+            needed += m_sizes.bytes(task);
+    }
+    const QString folder = m_folderPanel->folder();
+    const QString warning =
+        roomWarning(needed, m_freeRoom ? m_freeRoom(folder) : freeRoom(folder), folder);
+    if (warning.isEmpty())
+        return true;
+    const QStringList buttons{tr("Convert Anyway"), tr("Cancel")};
+    const int answer = m_dialogs.ask(
+        warning + tr("\nThe files that do not fit will fail once the disk is full. Make room "
+                     "or choose another folder first, or convert anyway?"),
+        tr("Start Converting"), buttons, 1);
+    return answer == 0;
 }
 
 bool CQuenmarDlg::confirmClose()

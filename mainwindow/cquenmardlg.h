@@ -3,6 +3,7 @@
 #include "engine/batchdriver.h"
 #include "engine/batchhost.h"
 #include "engine/batchstate.h"
+#include "engine/sizeestimate.h"
 #include "engine/task.h"
 #include "engine/taskeditor.h"
 #include "mainwindow/windowdialogs.h"
@@ -21,7 +22,9 @@ class CImageButton;
 class OutputFolderPanel;
 class PreviewPanel;
 class QCheckBox;
+class QLabel;
 class QLockFile;
+class QTimer;
 class SettingsPanel;
 class TaskListKeeper;
 class TaskListPanel;
@@ -62,6 +65,10 @@ public:
     }
     void setUrlOpener(WindowDialogs::UrlOpenerFn fn) { m_dialogs.urlOpener = std::move(fn); }
     void setQuestionBox(WindowDialogs::QuestionFn fn) { m_dialogs.questionBox = std::move(fn); }
+    // The room left where the output folder is, in bytes (-1: not known). Null: the
+    // file system's own answer.
+    using FreeRoomFn = std::function<qint64(const QString& folder)>;
+    void setFreeRoom(FreeRoomFn fn) { m_freeRoom = std::move(fn); }
     // Null: the file must exist, be readable and hold something the media component can
     // decode, with a length.
     void setSourceChecker(WindowDialogs::SourceCheckFn fn)
@@ -70,7 +77,8 @@ public:
     }
 
     // Start: asks first when the list holds converted Tasks, whether to convert them
-    // again or only the others.
+    // again or only the others, and when the files to write will not fit in the room
+    // left in the output folder, whether to convert anyway.
     void OnStart();
     // Closing during a batch: asks whether to stop and quit; true to close.
     bool confirmClose();
@@ -118,6 +126,9 @@ private:
     void restoreTasks();
     void setUpLogs();
     void setCaption();
+    bool roomForBatch(BatchDriver::Scope scope);
+    void followBatch();
+    void showBatchProgress();
     void orderTabStops();
     void nameControls();
     QWidget* control(int id) const;
@@ -144,6 +155,10 @@ private:
     CImageButton* m_start = nullptr;
     CImageButton* m_stop = nullptr;
     QCheckBox* m_shutDown = nullptr;
+    QLabel* m_batchLine = nullptr;
+    QTimer* m_batchLineTimer = nullptr;
+    SizeEstimate m_sizes;
+    FreeRoomFn m_freeRoom;
     QString m_caption;
     QPixmap m_background;
     QIcon m_icon;

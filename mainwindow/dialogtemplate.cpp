@@ -10,6 +10,8 @@ const QVector<Control>& controls()
         {IdSettingsFrame, {280, 4, 372, 240}, {}},
         {IdListFrame, {10, 250, 642, 220}, {}},
         {IdTaskList, {20, 300, 560, 160}, {}},
+        // At the top of the foot's frame, above the row of Help, left of Start.
+        {IdBatchProgress, {22, 481, 536, 15}, {}},
         {IdAdd, {600, 310, 33, 33}, {}},
         {IdRemove, {600, 360, 33, 33}, {}},
         {IdRemoveAll, {600, 410, 33, 33}, {}},

@@ -53,6 +53,8 @@ enum ControlId
     IdAudioTrack = 1071,
     IdSubtitlesLabel = 1072,
     IdSubtitles = 1073,
+    // The program's own: how far a running batch has come as a whole, under the list.
+    IdBatchProgress = 1074,
     IdFootFrame = 1076,
 };
 

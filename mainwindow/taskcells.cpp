@@ -21,10 +21,18 @@ void setRowColours(CellRequest& r, int row)
 constexpr ColorRef kFailedTextColor = rgbRef(140, 0, 0);
 constexpr ColorRef kStoppedTextColor = rgbRef(96, 64, 0);
 
-void fillProgress(CellRequest& r, const Task& task, uint32_t now, uint32_t wmvStartTick)
+void fillProgress(CellRequest& r, const Task& task, uint32_t now, uint32_t wmvStartTick,
+                  const SizeEstimate* sizes)
 {
     const TaskProgress progress = taskProgress(task, now, wmvStartTick);
     r.text = progress.text;
+    if (progress.state == TaskState::New && r.text.isEmpty() && sizes) {
+        const qint64 bytes = sizes->bytes(task);
+        if (bytes > 0) {
+            r.text = QStringLiteral("    about ");
+            r.text += byteSizeText(bytes);
+        }
+    }
     if (progress.state == TaskState::Failed)
         r.textColor = kFailedTextColor;
     else if (progress.state == TaskState::Stopped)
@@ -39,7 +47,7 @@ void fillProgress(CellRequest& r, const Task& task, uint32_t now, uint32_t wmvSt
 } // namespace
 
 int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uint32_t wmvStartTick,
-                  const QStringList* plannedNames)
+                  const QStringList* plannedNames, const SizeEstimate* sizes)
 {
     const int row = request.item;
     setRowColours(request, row);
@@ -60,7 +68,7 @@ int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uin
         request.text = exportCellText(task, plannedNames ? plannedNames->value(row) : QString());
         break;
     case ColumnProgress:
-        fillProgress(request, task, now, wmvStartTick);
+        fillProgress(request, task, now, wmvStartTick, sizes);
         break;
     default:
         break;

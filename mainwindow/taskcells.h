@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/sizeestimate.h"
 #include "engine/task.h"
 #include "widgets/cellrequest.h"
 
@@ -23,8 +24,9 @@ constexpr int kProgressBarMax = 100;
 // Answers the task list's request for one cell: its text, the row colours, and in the
 // Progress column the bar. `now` and `wmvStartTick` are tick counts in milliseconds.
 // `plannedNames`, when given, are the Export column's names by row (planOutputNames).
+// With `sizes`, the Progress cell of a Task not begun says how big its file will be.
 int onCellRequest(CellRequest& request, const TaskList& tasks, uint32_t now, uint32_t wmvStartTick,
-                  const QStringList* plannedNames = nullptr);
+                  const QStringList* plannedNames = nullptr, const SizeEstimate* sizes = nullptr);
 
 // The tooltip of a cell: the whole source path over the Source column, and why the
 // conversion failed over the Progress cell of a failed Task; empty otherwise.

@@ -4,10 +4,12 @@
 #include "engine/batchdriver.h"
 #include "engine/clock.h"
 #include "engine/outputnaming.h"
+#include "engine/programfolder.h"
 #include "engine/sourcecheck.h"
 #include "mainwindow/dialogtemplate.h"
 #include "mainwindow/taskcells.h"
 #include "mainwindow/windowdialogs.h"
+#include "media/mediacatalog.h"
 #include "media/mediaprobe.h"
 #include "widgets/cimagebutton.h"
 #include "widgets/ctasklistctrl.h"
@@ -51,7 +53,7 @@ TaskListPanel::TaskListPanel(QWidget* window, TaskEditor& editor, MediaConverter
       m_dialogs(dialogs), m_list(control<CTaskListCtrl>(window, IdTaskList)),
       m_add(control<CImageButton>(window, IdAdd)),
       m_remove(control<CImageButton>(window, IdRemove)),
-      m_removeAll(control<CImageButton>(window, IdRemoveAll))
+      m_removeAll(control<CImageButton>(window, IdRemoveAll)), m_sizes(appFolder(), wmvBitRates)
 {
     setUpColumns();
     connectControls();
@@ -324,8 +326,8 @@ void TaskListPanel::onCellRequest(CellRequest* request)
     if (!m_tasks.isValidIndex(request->item))
         return;
     const QStringList* planned = request->subItem == ColumnExport ? &plannedNames() : nullptr;
-    ::onCellRequest(*request, m_tasks, m_batch.wmvClock(tickCount()), m_batch.wmvStartTick,
-                    planned);
+    ::onCellRequest(*request, m_tasks, m_batch.wmvClock(tickCount()), m_batch.wmvStartTick, planned,
+                    request->subItem == ColumnProgress ? &m_sizes : nullptr);
 }
 
 const QStringList& TaskListPanel::plannedNames()

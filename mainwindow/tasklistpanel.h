@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/sizeestimate.h"
 #include "engine/taskeditor.h"
 
 #include <QElapsedTimer>
@@ -103,6 +104,7 @@ private:
     QString m_planKey;
     QStringList m_plannedNames;
     QElapsedTimer m_planAge;
+    SizeEstimate m_sizes;         // for the Progress cells of Tasks not begun
     QList<int> m_running;         // the Tasks the batch runs now
     QElapsedTimer m_userScrolled; // since the user last scrolled the list
     QTimer* m_scrollHold = nullptr;

@@ -60,3 +60,12 @@ QStringList compressorNames(const std::vector<Compressor>& table)
         list << QString::fromUtf8(compressor.name);
     return list;
 }
+
+std::optional<BitRates> wmvBitRates(int wmvProfile)
+{
+    const auto& table = wmvProfileTable();
+    if (wmvProfile < 0 || wmvProfile >= int(table.size()))
+        return std::nullopt;
+    const WmvProfile& profile = table[size_t(wmvProfile)];
+    return BitRates{profile.videoKbps, profile.audioKbps};
+}

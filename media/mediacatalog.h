@@ -1,6 +1,9 @@
 #pragma once
 
+#include "engine/settingitems.h"
+
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 // The lists the media component offers: its Zune WMV profiles and the compressors it
@@ -29,3 +32,6 @@ const std::vector<Compressor>& audioCompressorTable();
 
 QStringList wmvProfileDescriptions();
 QStringList compressorNames(const std::vector<Compressor>& table);
+
+// The bit rates the WMV profile of that number writes; none for a number it does not know.
+std::optional<BitRates> wmvBitRates(int wmvProfile);

@@ -6,6 +6,7 @@
 #include "resources/artresource.h"
 #include "shell/batchnotifier.h"
 #include "shell/cskinengine.h"
+#include "shell/launcherprogress.h"
 #include "shell/shutdowncountdown.h"
 
 #include <QDesktopServices>
@@ -71,6 +72,8 @@ void CHostDlg::OnInitDialog()
     // A new batch must not be cut short by the last one's shutdown.
     connect(&driver, &BatchDriver::batchStarted, m_countdown, &ShutdownCountdown::cancel);
     connect(&driver, &BatchDriver::batchEnded, m_notifier, &BatchNotifier::batchEnded);
+    // The batch's progress on the program's entry in the task bar.
+    m_launcher = new LauncherProgress(driver, this);
 
     // F1 reaches the host window, which opens the help page itself.
     auto* help = new QShortcut(QKeySequence::HelpContents, this);

@@ -6,6 +6,7 @@
 class BatchNotifier;
 class CQuenmarDlg;
 class CSkinEngine;
+class LauncherProgress;
 class PowerControl;
 class ShutdownCountdown;
 
@@ -27,6 +28,7 @@ public:
     CQuenmarDlg* mainWindow() const { return m_main; }
     ShutdownCountdown& shutdownCountdown() const { return *m_countdown; }
     BatchNotifier& notifier() const { return *m_notifier; }
+    LauncherProgress& launcher() const { return *m_launcher; }
     void OnHelp();
     // Adds the files the program was started with (full paths) as Tasks.
     void OpenFiles(const QStringList& paths);
@@ -56,5 +58,6 @@ private:
     bool m_closeWithoutAsking = false;
     ShutdownCountdown* m_countdown = nullptr;
     BatchNotifier* m_notifier = nullptr;
+    LauncherProgress* m_launcher = nullptr;
     CQuenmarDlg* m_main = nullptr;
 };

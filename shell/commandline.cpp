@@ -6,9 +6,11 @@
 #include "engine/profilefile.h"
 #include "engine/programfolder.h"
 #include "engine/progressdisplay.h"
+#include "engine/sizeestimate.h"
 #include "engine/taskeditor.h"
 #include "engine/taskedits.h"
 #include "engine/tasklog.h"
+#include "media/mediacatalog.h"
 #include "media/mediaengine.h"
 #include "media/mediaprobe.h"
 #include "shell/logindpowercontrol.h"
@@ -85,6 +87,9 @@ const char* const kUsage =
     "  --subtitles N|FILE  draw the Nth subtitle track (from 1), or the subtitles of a\n"
     "                      .srt or .ass FILE, into the picture (default: a track marked\n"
     "                      forced in the sound's language, else none)\n"
+    "\n"
+    "Before converting, a warning is printed when the files will not fit in the room left\n"
+    "in the output folder; the conversion goes on, and the files that do not fit fail.\n"
     "\n"
     "Exit status: 0 all converted, 1 some failed, 2 wrong usage, 130 stopped (Ctrl+C).\n";
 
@@ -397,6 +402,24 @@ int printOutcomes(const TaskList& tasks, const BatchDriver& driver)
     return failed > 0 || finished < tasks.size() ? kExitFailed : 0;
 }
 
+// Says, before anything is written, when the files will not fit in the room left in the
+// folder. The batch goes on: nobody is there to be asked, and the estimate can be more
+// than the encoder writes; the files that do not fit fail, as any other.
+void warnWhenShortOfRoom(const TaskList& tasks, const QString& folder)
+{
+    const SizeEstimate sizes(appFolder(), wmvBitRates);
+    qint64 needed = 0;
+    for (int i = 0; i < tasks.size(); ++i)
+        needed += sizes.bytes(tasks.get(i));
+    const QString warning = roomWarning(needed, freeRoom(folder), folder);
+    if (warning.isEmpty())
+        return;
+    QString text = QStringLiteral("warning: ");
+    text += warning;
+    text += QStringLiteral(" Converting anyway: the files that do not fit will fail.");
+    printError(text);
+}
+
 // Converts the Tasks as the window's batch does, printing as it goes; the exit status.
 int runBatch(QCoreApplication& app, TaskList& tasks, MediaEngine& media,
              const ConvertRequest& request)
@@ -500,5 +523,6 @@ int runCommandLine(int argc, char** argv)
     TaskList tasks;
     for (const QString& path : request.files)
         tasks.add(taskOfRequest(media, path, request));
+    warnWhenShortOfRoom(tasks, request.folder);
     return runBatch(app, tasks, media, request);
 }

@@ -1,4 +1,5 @@
 #include "common/qtprinters.h"
+#include "engine/batchprogress.h"
 #include "engine/commandexpander.h"
 #include "engine/messages.h"
 #include "engine/progressdisplay.h"
@@ -213,4 +214,28 @@ TEST(ProgressCell, NumbersFromOutsideNeverShowAsNanOrInf)
             }
         }
     }
+}
+
+// A batch's percent weighs each Task by its trimmed span: a long film half done is most
+// of the work done, a short clip finished is little of it.
+TEST(BatchProgress, WeighsTasksByTheirSpans)
+{
+    TaskList tasks;
+    Task clip = makeTask("/v/clip.avi", 60, 0, 0);
+    clip.finished = 1;
+    tasks.add(clip);
+    Task film = encoding(100.0, 2048, 10.0); // 100 s of 200 converted, 10 times real time
+    tasks.add(film);
+    tasks.add(makeTask("/v/other.avi", 140, 0, 0)); // waits
+    tasks.add(makeTask("/v/kept.avi", 500, 0, 0));  // not in this batch
+    const TaskState states[] = {TaskState::Finished, TaskState::Converting, TaskState::Waiting};
+    const BatchProgress p = batchProgress(
+        tasks, [](int i) { return i < 3; }, [&](int i) { return states[i]; }, 0, 0);
+    EXPECT_EQ(p.total, 3);
+    EXPECT_EQ(p.converted, 1);
+    // (60 + 100) of 400 seconds, where the average of the Tasks would say 50 %.
+    EXPECT_NEAR(p.percent, 40.5, 0.5);
+    // 100 + 140 seconds left at the film's ten times real time.
+    EXPECT_NEAR(p.remainSeconds, 24, 1);
+    EXPECT_EQ(batchProgressText(p), "1 of 3 converted \u00b7 40 % \u00b7 less than a minute left");
 }

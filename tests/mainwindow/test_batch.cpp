@@ -260,6 +260,43 @@ TEST(MainWindowBatch, StartAsksBeforeConvertingFinishedWorkAgain)
     EXPECT_EQ(QDir(out).entryList(QDir::Files).size(), 6); // the specified convert-all
 }
 
+// Files that will not fit in the room left are asked about before the first is written,
+// rather than failing half-way on a full disk.
+TEST(MainWindowBatch, StartAsksWhenTheFilesWillNotFit)
+{
+    WindowFixture f;
+    Sources sources;
+    const QString out = sources.dir.filePath("out");
+    QDir().mkpath(out);
+    f.dlg().findChild<QLineEdit*>("1021")->setText(out);
+    f.media().completeAfterMs = 10;
+    clickRadio(f.control<QRadioButton>(IdExportWmv));
+    f.addThroughButton({sources.file("a.avi"), sources.file("b.avi")});
+    QString roomAskedOf;
+    f.dlg().setFreeRoom([&](const QString& folder) {
+        roomAskedOf = folder;
+        return qint64(300 * 1024);
+    });
+    QStringList asked;
+    int answer = 1;
+    f.dlg().setQuestionBox([&](const QString& text, const QString&, const QStringList& buttons) {
+        asked << text + " [" + buttons.join('|') + "]";
+        return answer;
+    });
+    QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
+    EXPECT_FALSE(f.dlg().converting());
+    EXPECT_EQ(roomAskedOf, out);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].contains(", but only 300 KB is free in " + out)) << asked[0].toStdString();
+    EXPECT_TRUE(asked[0].endsWith("[Convert Anyway|Cancel]"));
+    EXPECT_TRUE(QDir(out).isEmpty());
+
+    answer = 0;
+    QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
+    waitUntilIdle(f);
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), (QStringList{"a.wmv", "b.wmv"}));
+}
+
 TEST(MainWindowBatch, StartLooksAtTheOutputFolderFirst)
 {
     WindowFixture f;

@@ -99,3 +99,29 @@ private:
     QDBusConnection m_bus{QString()};
     QList<QDBusMessage> m_held;
 };
+
+// A dock: records the launcher entry updates sent on the bus.
+class StandInDock : public QObject
+{
+    Q_OBJECT
+public:
+    struct Update
+    {
+        QString appUri;
+        QVariantMap properties;
+    };
+    QList<Update> updates;
+
+    bool watch(QDBusConnection bus)
+    {
+        return bus.connect(QString(), QString(),
+                           QStringLiteral("com.canonical.Unity.LauncherEntry"),
+                           QStringLiteral("Update"), this, SLOT(onUpdate(QString, QVariantMap)));
+    }
+
+public slots:
+    void onUpdate(const QString& appUri, const QVariantMap& properties)
+    {
+        updates.append({appUri, properties});
+    }
+};

@@ -1,8 +1,10 @@
 // The end of a batch reaches a user who is looking elsewhere: a desktop notification,
-// served here by a stand-in on a bus of the test's own.
+// served here by a stand-in on a bus of the test's own; and the task bar shows how far
+// the batch has come.
 #include "mainwindow/cquenmardlg.h"
 #include "shell/batchnotifier.h"
 #include "shell/hostrig.h"
+#include "shell/launcherprogress.h"
 #include "shell/privatebus.h"
 #include "shell/standinservices.h"
 
@@ -148,4 +150,38 @@ TEST_F(Notifications, NoServiceAndNoBusAreQuiet)
     EXPECT_FALSE(shown.has_value());
     QDBusConnection::disconnectFromBus("nobus");
     EXPECT_EQ(said.text(), "");
+}
+
+TEST(LauncherEntry, TheTaskBarShowsTheBatchsProgressAndHidesItAtTheEnd)
+{
+    PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning()) << bus.problem().toStdString();
+    StandInDock dock;
+    ASSERT_TRUE(dock.watch(bus.connect("dock")));
+    HostRig rig;
+    rig.host->launcher().setBus(bus.connect("launcher"));
+    rig.addSource("one.avi");
+    rig.addSource("two.avi");
+
+    rig.runBatch();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !dock.updates.isEmpty() &&
+                   !dock.updates.last().properties.value("progress-visible").toBool();
+        },
+        5000));
+    QList<double> shown;
+    for (const StandInDock::Update& update : dock.updates) {
+        EXPECT_EQ(update.appUri, "application://trelvo-converter.desktop");
+        if (update.properties.value("progress-visible").toBool())
+            shown << update.properties.value("progress").toDouble();
+    }
+    // From empty through the first of the two files done, the bar only grows.
+    ASSERT_GE(shown.size(), 2);
+    EXPECT_EQ(shown.first(), 0.0);
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+    EXPECT_TRUE(
+        std::any_of(shown.begin(), shown.end(), [](double p) { return p >= 0.5 && p < 1; }));
+    EXPECT_LE(shown.last(), 1.0);
+    EXPECT_EQ(dock.updates.size(), shown.size() + 1); // hidden once, at the end
 }
