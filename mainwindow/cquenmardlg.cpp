@@ -70,7 +70,7 @@ template <typename W> W* make(QWidget* parent, int id)
 void fitText(QLabel* label)
 {
     QFont font = label->font();
-    while (font.pixelSize() > 9 &&
+    while (font.pixelSize() > 8 &&
            QFontMetrics(font).horizontalAdvance(label->text()) > label->width())
         font.setPixelSize(font.pixelSize() - 1);
     label->setFont(font);
