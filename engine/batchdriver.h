@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -136,4 +137,5 @@ private:
     QSet<int> m_takenAhead;  // Tasks after m_next taken while a media Task waited
     bool m_skipConverted = false;
     Summary m_summary;
+    QStringList m_changed; // "source: change" of the Tasks this batch finished otherwise
 };

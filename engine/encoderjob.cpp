@@ -72,8 +72,12 @@ void EncoderJob::onRunEnded(const EncoderRunner::Result& result)
         fail(FailureKind::EncoderStopped, tr("The encoder wrote no output file"));
     } else {
         const Task source = task();
-        finish([](Task& done) { done.finished = 1; }, source.encodedTime,
-               source.endTime - source.startTime);
+        finish(
+            [this](Task& done) {
+                done.finished = 1;
+                done.change = m_runner.changes();
+            },
+            source.encodedTime, source.endTime - source.startTime);
     }
 }
 
