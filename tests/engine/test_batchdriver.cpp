@@ -495,6 +495,25 @@ exit 5
     EXPECT_EQ(rig.progress(1), "    Failed: the output folder is gone");
 }
 
+// The user removes the output folder while a file is converted: its run fails for that,
+// as the next one does, not because "the encoder stopped".
+TEST(BatchDriver, AFolderRemovedDuringARunIsTheCauseOfItsFailure)
+{
+    BatchRig rig;
+    rig.app.addProfile("removed.sh", R"sh(#!/bin/bash
+echo "frame=    1 fps= 25 size=       1kB time=1.00 bitrate= 8.0kbits/s"
+rm -r "$(dirname "$1")"
+echo data > "$1"
+exit 0
+)sh",
+                       "\"$OUTPUT_FILE\"");
+    rig.addMp4("clip", 0);
+    rig.run();
+    EXPECT_EQ(rig.progress(0), "    Failed: the output folder is gone");
+    EXPECT_TRUE(rig.tasks.get(0).failureReason.startsWith("The output folder " + rig.app.out()))
+        << rig.tasks.get(0).failureReason.toStdString();
+}
+
 // A setting the encoder could not keep is said on the row and at the end of the batch,
 // not only in the log.
 TEST(BatchDriver, ASettingTheEncoderCouldNotKeepIsSaid)
