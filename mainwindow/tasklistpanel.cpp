@@ -125,7 +125,7 @@ void TaskListPanel::connectControls()
     shortcut->setContext(Qt::WidgetWithChildrenShortcut);
     connect(shortcut, &QShortcut::activated, this, &TaskListPanel::ShowLog);
     // After the click has moved the selection to the row under it.
-    connect(m_list, &CTaskListCtrl::rightClicked, this, &TaskListPanel::offerLog);
+    connect(m_list, &CTaskListCtrl::rightClicked, this, &TaskListPanel::offerMenu);
 }
 
 void TaskListPanel::updateEnabled()
@@ -511,15 +511,31 @@ void TaskListPanel::keepWorkInView()
     m_list->EnsureVisible(*std::min_element(m_running.cbegin(), m_running.cend()), false);
 }
 
-void TaskListPanel::offerLog()
+void TaskListPanel::offerMenu()
 {
-    if (!m_tasks.isValidIndex(m_selected) || m_tasks.get(m_selected).logPath.isEmpty())
+    if (!m_tasks.isValidIndex(m_selected))
+        return;
+    const Task task = m_tasks.get(m_selected);
+    // The file the last batch made of the Task, while it is there.
+    const QString made =
+        !task.failed && QFileInfo(task.outputPath).isFile() ? task.outputPath : QString();
+    if (made.isEmpty() && task.logPath.isEmpty())
         return;
     auto* menu = new QMenu(m_window);
     menu->setObjectName(QStringLiteral("listMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* show = menu->addAction(tr("Show log"), this, &TaskListPanel::ShowLog);
-    show->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    if (!made.isEmpty()) {
+        menu->addAction(tr("Play"), this, [this, made] {
+            if (!m_dialogs.openUrl(QUrl::fromLocalFile(made)))
+                m_dialogs.message(tr("No program opened the file. It is %1").arg(made),
+                                  tr("Information"), WindowDialogs::MessageIcon::None);
+        });
+        menu->addAction(tr("Show in Folder"), this, [this, made] { m_dialogs.showInFolder(made); });
+    }
+    if (!task.logPath.isEmpty()) {
+        QAction* show = menu->addAction(tr("Show log"), this, &TaskListPanel::ShowLog);
+        show->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    }
     menu->popup(QCursor::pos());
 }
 

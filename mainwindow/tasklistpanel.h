@@ -80,7 +80,8 @@ private:
     const QStringList& plannedNames();
     void followRunningTasks();
     void keepWorkInView();
-    void offerLog();
+    // The row's menu: its file (play it, show it in its folder) and its log.
+    void offerMenu();
     void selectNothing();
 
     QWidget* m_window;

@@ -762,6 +762,59 @@ TEST(MainWindowEditing, AConvertedRowShowsItsLog)
     EXPECT_TRUE(f.messages().front().contains("no log")) << f.messages().front().toStdString();
 }
 
+// A converted row's menu plays its file and shows it in its folder, while it is there.
+TEST(MainWindowEditing, AConvertedRowOffersItsFile)
+{
+    QTemporaryDir dir;
+    const QString made = dir.path() + "/clip0.mp4";
+    QFile(made).open(QIODevice::WriteOnly);
+    TaskList kept;
+    Task done = makeTask(standInSources(2)[0], 10.0, 0, 0);
+    done.finished = 1;
+    done.outputPath = made;
+    done.logPath = dir.path() + "/run.log";
+    kept.add(done);
+    done.sourcePath = standInSources(2)[1];
+    done.outputPath = dir.path() + "/deleted since.mp4";
+    kept.add(done);
+    ASSERT_TRUE(saveTaskList(kept, dir.path() + "/tasks.json"));
+    WindowFixture f(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia,
+                    dir.path() + "/tasks.json");
+    QList<QUrl> opened;
+    f.dlg().setUrlOpener([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    const auto menuOf = [&f](int row) -> QMenu* {
+        CTaskListCtrl* list = listOf(f);
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {},
+                          list->GetCellRect(row, 0).center());
+        for (QMenu* menu : f.dlg().findChildren<QMenu*>("listMenu")) {
+            if (menu->isVisible())
+                return menu;
+        }
+        return nullptr;
+    };
+    const auto texts = [](QMenu* menu) {
+        QStringList said;
+        for (const QAction* action : menu->actions())
+            said << action->text();
+        return said;
+    };
+
+    QMenu* menu = menuOf(0);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(texts(menu), (QStringList{"Play", "Show in Folder", "Show log"}));
+    menu->actions().front()->trigger();
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(made)});
+    menu->close();
+
+    menu = menuOf(1);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(texts(menu), QStringList{"Show log"});
+    menu->close();
+}
+
 // The Audio and Subtitles boxes list the selected Task's tracks and a subtitles file
 // beside its source; what is chosen is kept in that Task alone, and choosing the file's
 // own default sound again is no choice at all.
