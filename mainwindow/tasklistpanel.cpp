@@ -274,6 +274,14 @@ void TaskListPanel::FollowSelection()
     if (m != m_selected && m_tasks.isValidIndex(m)) {
         m_selected = m;
         LoadTask(m);
+    } else if (m_tasks.isValidIndex(m_selected)) {
+        // A click on the row shown looks at its file again: deleted or put back meanwhile.
+        const Task task = m_tasks.get(m_selected);
+        const bool markedGone = task.failed && task.failureKind == FailureKind::SourceMissing;
+        if (markedGone != sourceGone(task.sourcePath))
+            LoadTask(m_selected);
+        else
+            SelectRow(m_selected);
     } else if (m_selected >= 0) {
         SelectRow(m_selected);
     }
@@ -286,14 +294,30 @@ void TaskListPanel::LoadTask(int index)
     m_selected = index;
     Task task = m_tasks.get(index);
     // A source deleted since it was added says so in its row, as its conversion would,
-    // and keeps its trim, though its length can no longer be read. (A checker given in
-    // place of the file system's tells.)
-    const bool gone = m_dialogs.sourceChecker ? !m_dialogs.sourceChecker(task.sourcePath).isEmpty()
-                                              : !QFileInfo::exists(task.sourcePath);
-    if (gone && markSourceMissing(task))
+    // and keeps its trim, though its length can no longer be read. One put back is
+    // taken as it is again.
+    const bool gone = sourceGone(task.sourcePath);
+    if (gone ? markSourceMissing(task) : clearSourceMissing(task))
         m_editor.correct(index, task);
     SelectRow(m_selected);
     emit taskSelected(index, gone);
+}
+
+bool TaskListPanel::sourceGone(const QString& path) const
+{
+    // A checker given in place of the file system's tells.
+    return m_dialogs.sourceChecker ? !m_dialogs.sourceChecker(path).isEmpty()
+                                   : !QFileInfo::exists(path);
+}
+
+void TaskListPanel::lookAgainAtMissingSources()
+{
+    for (int i = 0; i < m_tasks.size(); ++i) {
+        Task task = m_tasks.get(i);
+        if (task.failureKind == FailureKind::SourceMissing && !sourceGone(task.sourcePath) &&
+            clearSourceMissing(task))
+            m_editor.correct(i, task);
+    }
 }
 
 void TaskListPanel::SelectRow(int row)

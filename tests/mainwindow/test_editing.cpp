@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -659,9 +660,22 @@ TEST(MainWindowEditing, ASourceDeletedSinceItWasAddedIsMarkedWhenSelected)
     EXPECT_EQ(task.endTime, 15.5);
     EXPECT_EQ(slider->GetSelection(), std::make_pair(2.0, 15.5));
     EXPECT_EQ(listOf(f)->GetCellRequest(1, ColumnEnd)->text, "00:00:15.5");
-    // No picture of a file that is not there.
+    // No picture of a file that is not there, nor tracks: the preview says why.
     EXPECT_TRUE(f.media().entries("Still").isEmpty()) << f.media().log.join(", ").toStdString();
     EXPECT_EQ(f.media().entries("ClearPicture").size(), 1);
+    EXPECT_EQ(f.control<QComboBox>(IdAudioTrack)->count(), 0);
+    auto* note = f.dlg().findChild<QLabel*>("sourceMissingNote");
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text().remove(QChar(0x200B)), "The source file is missing:\n" + gone);
+
+    // Put back, it is as it was before: a click on its row looks again.
+    QFile(gone).open(QIODevice::WriteOnly);
+    clickRow(f, 1);
+    EXPECT_FALSE(f.dlg().tasks().get(1).failed);
+    EXPECT_TRUE(listOf(f)->GetCellRequest(1, ColumnProgress)->text.isEmpty())
+        << listOf(f)->GetCellRequest(1, ColumnProgress)->text.toStdString();
+    EXPECT_FALSE(note->isVisible());
 }
 
 // The selected row is shown whole, also when it is added at the foot of a full list.
