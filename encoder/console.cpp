@@ -90,6 +90,10 @@ void note(const std::string& text)
 {
     writeLine(kNotePrefix + text);
 }
+void changed(const std::string& why, const std::string& instead)
+{
+    writeLine(std::string(kNotePrefix) + kChangedWord + why + kUsingWord + instead);
+}
 void error(const std::string& text)
 {
     writeLine(std::string(kNotePrefix) + kErrorWord + text);

@@ -12,6 +12,8 @@ namespace console {
 // Writes one line to standard error in a single write, so that lines never interleave.
 void writeLine(const std::string& line);
 void note(const std::string& text);
+// A setting that could not be kept: `why`, and `instead`, what is used in its place.
+void changed(const std::string& why, const std::string& instead);
 void error(const std::string& text);
 
 // Routes FFmpeg's own messages through writeLine, errors only, a limited number, and

@@ -243,7 +243,8 @@ bool Transcoder::setUpAudio(av::DecodeStage& stage)
         o.sampleRate.value_or(par->sample_rate > 0 ? par->sample_rate : 48000);
     const int rate = nearestAacSampleRate(requestedRate);
     if (o.sampleRate && rate != requestedRate)
-        console::note(format("AAC has no sample rate of %d Hz; using %d Hz", requestedRate, rate));
+        console::changed(format("AAC has no sample rate of %d Hz", requestedRate),
+                         format("%d Hz", rate));
     const int channels = o.channels.value_or(std::clamp(par->ch_layout.nb_channels, 1, 2));
 
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);

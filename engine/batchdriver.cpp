@@ -7,6 +7,7 @@
 #include "engine/realmediajob.h"
 #include "engine/wmvjob.h"
 
+#include <QFileInfo>
 #include <QPointer>
 
 #include <algorithm>
@@ -140,6 +141,7 @@ void BatchDriver::startConverting(Scope scope, const QString& outputFolder)
     m_outputs.clear();
     m_summary = {};
     m_summary.total = total;
+    m_changed.clear();
     m_next = 0;
     m_takenAhead.clear();
     startNextTask();
@@ -302,6 +304,13 @@ void BatchDriver::endTask(int index, const BatchJob::Result& result)
     using End = BatchJob::Result::End;
     if (result.end == End::Finished) {
         ++m_summary.finished;
+        const Task task = m_tasks.get(index);
+        if (!task.change.isEmpty()) {
+            QString line = QFileInfo(task.sourcePath).fileName();
+            line += QStringLiteral(": ");
+            line += QString(task.change).replace(u'\n', QStringLiteral("; "));
+            m_changed << line;
+        }
     } else if (result.end == End::Failed) {
         markFailed(index, result.kind, result.reason);
         ++m_summary.failed;
@@ -327,10 +336,21 @@ void BatchDriver::endBatch()
         return;
     }
     // The counts in every case: how many were converted is worth saying when all were.
+    QString text = summaryText(m_summary, true);
+    // A file made with other settings than the user chose is said here, not only in its log.
+    if (!m_changed.isEmpty()) {
+        constexpr int kListed = 5;
+        text += QStringLiteral("\n\n");
+        text += tr("Converted with a setting changed:");
+        for (const QString& line : m_changed.mid(0, kListed))
+            text += u'\n' + line;
+        if (m_changed.size() > kListed)
+            text += u'\n' + tr("and %n more", nullptr, int(m_changed.size()) - kListed);
+    }
     if (m_summary.failed > 0)
-        message(summaryText(m_summary, true), tr("Warning"), BatchHost::MessageIcon::Warning);
+        message(text, tr("Warning"), BatchHost::MessageIcon::Warning);
     else
-        message(summaryText(m_summary, true), QStringLiteral("Information"));
+        message(text, QStringLiteral("Information"));
 }
 
 void BatchDriver::stopConverting()

@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -142,4 +143,5 @@ private:
     bool m_skipConverted = false;
     QSet<int> m_inBatch; // the Tasks Start's scope took
     Summary m_summary;
+    QStringList m_changed; // "source: change" of the Tasks this batch finished otherwise
 };

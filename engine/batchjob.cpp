@@ -1,6 +1,7 @@
 #include "engine/batchjob.h"
 
 #include "engine/commandexpander.h"
+#include "engine/outputfolder.h"
 #include "engine/sourcecheck.h"
 
 BatchJob::BatchJob(JobContext& context, int taskIndex, QObject* parent)
@@ -35,6 +36,36 @@ void BatchJob::fail(FailureKind kind, const QString& reason)
 {
     m_step = Step::Idle;
     emit finished(Result{Result::End::Failed, kind, reason});
+}
+
+void BatchJob::failRun(FailureKind kind, const QString& reason)
+{
+    // A failure to write the output is classed by the batch already; a source that
+    // cannot be read is no matter of the folder.
+    const bool causeUnknown = kind == FailureKind::None || kind == FailureKind::Other ||
+                              kind == FailureKind::EncoderStopped;
+    FailureKind folder = outputFolderProblem(m_context.outputFolder);
+    if (folder == FailureKind::None &&
+        outputFailureKind(m_context.outputFolder, reason) == FailureKind::DiskFull)
+        folder = FailureKind::DiskFull;
+    if (!causeUnknown || folder == FailureKind::None) {
+        fail(kind, reason);
+        return;
+    }
+    QString cause;
+    if (folder == FailureKind::OutputMissing)
+        cause = tr("The output folder %1 is gone");
+    else if (folder == FailureKind::OutputReadOnly)
+        cause = tr("The output folder %1 cannot be written");
+    else
+        cause = tr("The disk of the output folder %1 is full");
+    cause = cause.arg(m_context.outputFolder);
+    if (!reason.isEmpty()) {
+        cause += QStringLiteral(" (");
+        cause += reason;
+        cause += u')';
+    }
+    fail(folder, cause);
 }
 
 void BatchJob::finish(const std::function<void(Task&)>& mark, double converted, double asked)

@@ -90,6 +90,10 @@ protected:
     bool checkSource();
     void setOutputPath(const QString& path);
     void fail(FailureKind kind, const QString& reason);
+    // Fails a conversion run that broke off. When the output folder went meanwhile, or
+    // cannot be written, or its disk is full, that is the cause the Task is given, as
+    // the Tasks after it are: what the run itself saw ("no output file") followed from it.
+    void failRun(FailureKind kind, const QString& reason);
     void end(Result::End how) { emit finished(Result{how, FailureKind::None, QString()}); }
     // Marks the Task finished (`mark` sets the route's own field), with a warning when
     // less than was asked for was converted.

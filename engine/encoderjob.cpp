@@ -65,15 +65,19 @@ void EncoderJob::onRunEnded(const EncoderRunner::Result& result)
     }
     release();
     if (result.end == End::Failed || result.end == End::NameTaken) {
-        fail(result.kind, result.reason);
+        failRun(result.kind, result.reason);
     } else if (result.end == End::Stopped) {
         end(Result::End::Stopped);
     } else if (QFileInfo(m_outputPath).size() <= 0) {
-        fail(FailureKind::EncoderStopped, tr("The encoder wrote no output file"));
+        failRun(FailureKind::EncoderStopped, tr("The encoder wrote no output file"));
     } else {
         const Task source = task();
-        finish([](Task& done) { done.finished = 1; }, source.encodedTime,
-               source.endTime - source.startTime);
+        finish(
+            [this](Task& done) {
+                done.finished = 1;
+                done.change = m_runner.changes();
+            },
+            source.encodedTime, source.endTime - source.startTime);
     }
 }
 

@@ -29,6 +29,15 @@ bool isProgressLine(const QString& line)
     return line.contains(QLatin1String(kSizeKey)) && line.contains(QLatin1String(kTimeKey));
 }
 
+// A setting our encoder could not keep, from its note: why, and what it used instead;
+// empty for any other line.
+QString changeOf(const QString& line)
+{
+    QString prefix = QLatin1String(kNotePrefix);
+    prefix += QLatin1String(kChangedWord);
+    return line.startsWith(prefix) ? line.mid(prefix.size()) : QString();
+}
+
 // Our encoder's notes ("trelvo-encoder: using level 2") are not reasons for a failure.
 bool isNote(const QString& line)
 {
@@ -130,6 +139,8 @@ void EncoderRunner::noteOutputLine(const char* chunk)
     while ((end = m_partialLine.indexOf('\n')) >= 0 || (end = m_partialLine.indexOf('\r')) >= 0) {
         const QString line = QString::fromUtf8(m_partialLine.left(end)).trimmed();
         m_partialLine.remove(0, end + 1);
+        if (const QString change = changeOf(line); !change.isEmpty())
+            m_changes << change;
         if (line.isEmpty() || isProgressLine(line) || isNote(line))
             continue;
         m_lastLine = line;
@@ -156,6 +167,7 @@ bool EncoderRunner::runEncoder(const QString& commandLine, int taskIndex, const 
     m_startError.clear();
     m_lastLine.clear();
     m_lastErrorLine.clear();
+    m_changes.clear();
     m_partialLine.clear();
     m_outputClosed = true;
     m_inputClosed = true;

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -60,6 +61,9 @@ public:
     // `notStarted`, when given, says why.
     bool runEncoder(const QString& commandLine, int taskIndex, const QString& outputPath = {},
                     Result* notStarted = nullptr);
+    // The settings the last run could not keep, one line each in the encoder's words
+    // ("AAC has no sample rate of 54000 Hz; using 48000 Hz"); empty when it kept all.
+    QString changes() const { return m_changes.join(u'\n'); }
     // The current run is not over: its encoder has not ended, nor been let go.
     bool running() const { return !m_process.isNull(); }
 
@@ -121,5 +125,6 @@ private:
     QString m_outputPath;
     QString m_lastLine;      // the last line that was not progress nor one of our notes
     QString m_lastErrorLine; // the last line that calls itself an error
+    QStringList m_changes;   // the settings it could not keep
     QByteArray m_partialLine;
 };

@@ -1,5 +1,6 @@
 #include "engine/progressdisplay.h"
 
+#include "encoder/protocol/encoderprotocol.h"
 #include "engine/commandexpander.h"
 #include "engine/outputnaming.h"
 
@@ -40,6 +41,17 @@ QString encodeText(double percent, int outputKB, long long remain)
            timeText(remain);
 }
 
+QString changeMark(const QString& change)
+{
+    QStringList used;
+    for (const QString& line : change.split(u'\n', Qt::SkipEmptyParts)) {
+        const qsizetype at = line.lastIndexOf(QLatin1String(encoderprotocol::kUsingWord));
+        used << (at < 0 ? QStringLiteral("changed")
+                        : line.mid(at + qsizetype(sizeof encoderprotocol::kUsingWord) - 1));
+    }
+    return used.join(QStringLiteral(", "));
+}
+
 // Failed and stopped rows differ from finished ones in words: no bar.
 void fillProgress(TaskProgress& r, const Task& task, uint32_t now, uint32_t wmvStartTick)
 {
@@ -55,6 +67,9 @@ void fillProgress(TaskProgress& r, const Task& task, uint32_t now, uint32_t wmvS
     }
     if (conversionFinished(task)) {
         r.text = QStringLiteral("    Finished");
+        // What the encoder used in place of a setting it could not keep.
+        if (!task.change.isEmpty())
+            r.text += QStringLiteral(" (") + changeMark(task.change) + u')';
         setBar(r, 100);
         return;
     }
@@ -205,7 +220,10 @@ QString progressToolTip(const Task& task)
 {
     if (task.failed)
         return QStringLiteral("Failed: ") + task.failureReason;
+    QStringList said;
     if (!task.warning.isEmpty())
-        return QStringLiteral("Finished with a warning: ") + task.warning;
-    return {};
+        said << QStringLiteral("Finished with a warning: ") + task.warning;
+    if (!task.change.isEmpty())
+        said << QStringLiteral("Finished with a change: ") + task.change;
+    return said.join(u'\n');
 }

@@ -33,8 +33,8 @@ struct TaskProgress
 // WMV conversion shows the time used since it started.
 TaskProgress taskProgress(const Task& task, uint32_t now, uint32_t wmvStartTick);
 
-// What the progress says beyond its text: why the conversion failed, or the warning a
-// finished one gave; empty otherwise.
+// What the progress says beyond its text: why the conversion failed, or the warning and
+// the settings changed that a finished one gave; empty otherwise.
 QString progressToolTip(const Task& task);
 
 // The short reason a failed Task's row gives after "Failed", in a user's words; empty

@@ -78,3 +78,13 @@ bool markSourceMissing(Task& task)
     task.failureReason = tr("The file does not exist (any more)");
     return true;
 }
+
+bool clearSourceMissing(Task& task)
+{
+    if (!task.failed || task.failureKind != FailureKind::SourceMissing)
+        return false;
+    task.failed = 0;
+    task.failureKind = FailureKind::None;
+    task.failureReason.clear();
+    return true;
+}

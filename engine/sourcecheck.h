@@ -28,3 +28,5 @@ SourceVerdict checkSource(const QString& path, MediaConverter& media);
 // Marks a Task whose source is gone as failed, with the reason its conversion would give;
 // false when it was marked so already.
 bool markSourceMissing(Task& task);
+// Takes that mark off a Task whose source is back; false when it had none.
+bool clearSourceMissing(Task& task);

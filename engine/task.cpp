@@ -91,6 +91,7 @@ void resetProgress(TaskList& tasks, const std::function<void(int row)>& redrawPr
         task.outputPath.clear();
         task.doneSignature.clear();
         task.warning.clear();
+        task.change.clear();
         task.preState = 0;
         task.preDone = 0;
         task.prePosition = 0.0;

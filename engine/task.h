@@ -71,6 +71,10 @@ struct Task
     // Set when a conversion finished but gave less than was asked for (the source ended
     // early): what was reached. Cleared with the rest of the progress.
     QString warning;
+    // Set when a conversion finished with a setting the encoder could not keep: why, and
+    // what it used instead, a line each ("AAC has no sample rate of 54000 Hz; using
+    // 48000 Hz"). Cleared with the rest of the progress.
+    QString change;
     // The log of this Task's last conversion run; empty before its first.
     QString logPath;
     // The source's sound track to convert, 1-based among its sound tracks; 0 takes the

@@ -65,6 +65,8 @@ QJsonObject toJson(const Task& t)
     o["outputPath"] = t.outputPath;
     o["doneSignature"] = t.doneSignature;
     o["warning"] = t.warning;
+    if (!t.change.isEmpty())
+        o["change"] = t.change;
     o["logPath"] = t.logPath;
     if (t.audioTrack > 0)
         o["audioTrack"] = t.audioTrack;
@@ -149,6 +151,7 @@ Task fromJson(const QJsonObject& o)
     t.outputPath = textOf(o, "outputPath");
     t.doneSignature = textOf(o, "doneSignature", 8 * kTextLimit);
     t.warning = textOf(o, "warning");
+    t.change = textOf(o, "change");
     t.logPath = textOf(o, "logPath");
     t.audioTrack = intOf(o, "audioTrack", 0, 0, 999);
     t.subtitleTrack = intOf(o, "subtitleTrack", 0, 0, 999);

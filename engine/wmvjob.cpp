@@ -71,9 +71,9 @@ void WmvJob::mediaComplete()
     media.StopConversion();
     m_context.batch.wmvEndTick = tickCount();
     if (!error.isEmpty())
-        fail(kind, error);
+        failRun(kind, error);
     else if (QFileInfo(m_outputPath).size() <= 0)
-        fail(FailureKind::EncoderStopped, tr("No output file was written"));
+        failRun(FailureKind::EncoderStopped, tr("No output file was written"));
     else
         finish([](Task& done) { done.wmvPercent = kWmvDone; }, m_converted, m_length);
 }

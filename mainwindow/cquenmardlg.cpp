@@ -388,6 +388,8 @@ void CQuenmarDlg::OnStart()
     }
     if (!m_folderPanel->outputFolderReady())
         return;
+    // A source put back since its row said it was missing is converted as any other.
+    m_listPanel->lookAgainAtMissingSources();
     int converted = 0;
     for (int i = 0; i < m_tasks.size(); ++i)
         converted += isConverted(m_tasks.get(i)) ? 1 : 0;

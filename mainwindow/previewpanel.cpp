@@ -9,7 +9,9 @@
 #include "widgets/crangeslider.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <utility>
@@ -34,8 +36,19 @@ PreviewPanel::PreviewPanel(QWidget* window, TaskEditor& editor, MediaPreview& pr
       m_video(control<CVideoEdit>(window, IdMediaComponent)),
       m_play(control<CImageButton>(window, IdPlay)),
       m_stopPreview(control<CImageButton>(window, IdStopPreview)),
-      m_slider(control<CRangeSlider>(window, IdRangeSlider))
+      m_slider(control<CRangeSlider>(window, IdRangeSlider)), m_missing(new QLabel(m_video))
 {
+    // Light on the preview's black, whatever the skin says of labels.
+    m_missing->setObjectName(QStringLiteral("sourceMissingNote"));
+    m_missing->setStyleSheet(
+        QStringLiteral("QLabel { color: #f2f2f2; background: transparent; padding: 8px; }"));
+    m_missing->setAlignment(Qt::AlignCenter);
+    m_missing->setWordWrap(true);
+    m_missing->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_missing->hide();
+    auto* layout = new QVBoxLayout(m_video);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_missing);
     m_video->hide();
     m_fade->StartFade(191, 100);
     showTrim(kNoTaskRange, 0.0, kNoTaskRange);
@@ -56,6 +69,7 @@ void PreviewPanel::updateEnabled()
 void PreviewPanel::showTask(int index, bool sourceGone)
 {
     m_shown = m_tasks.isValidIndex(index) ? index : -1;
+    sayMissing(QString());
     if (m_shown < 0) {
         clearPreview();
         m_preview.Reset();
@@ -65,10 +79,12 @@ void PreviewPanel::showTask(int index, bool sourceGone)
     const Task task = m_tasks.get(m_shown);
     const double duration = m_preview.GetDuration(task.sourcePath);
     showTrim(duration > 0 ? duration : task.endTime, task.startTime, task.endTime);
-    if (sourceGone)
+    if (sourceGone) {
         clearPreview();
-    else
+        sayMissing(task.sourcePath);
+    } else {
         showStill(task);
+    }
 }
 
 void PreviewPanel::showTaskArea()
@@ -172,6 +188,19 @@ void PreviewPanel::clearPreview()
     m_stillPath.clear();
     m_preview.ClearPicture();
     m_previewFlag = false;
+}
+
+void PreviewPanel::sayMissing(const QString& path)
+{
+    if (path.isEmpty()) {
+        m_missing->hide();
+        return;
+    }
+    // A long path breaks after any of its slashes, not only at its spaces.
+    QString breakable = path;
+    breakable.replace(u'/', QStringLiteral("/\u200B"));
+    m_missing->setText(tr("The source file is missing:\n%1").arg(breakable));
+    m_missing->show();
 }
 
 void PreviewPanel::OnPlay()

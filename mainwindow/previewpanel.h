@@ -9,6 +9,7 @@ class CImageButton;
 class CRangeSlider;
 class CVideoEdit;
 class MediaPreview;
+class QLabel;
 class QTimer;
 
 // The preview of the shown Task and its trim: the range slider, Play and Stop, and a
@@ -45,6 +46,8 @@ private:
     void glimpseWhenKeysRest(int which);
     void showStill(const Task& task);
     void clearPreview();
+    // Says over the empty preview that the shown Task's file is gone; empty to hide it.
+    void sayMissing(const QString& path);
 
     TaskEditor& m_editor;
     const TaskList& m_tasks;
@@ -54,6 +57,7 @@ private:
     CImageButton* m_play;
     CImageButton* m_stopPreview;
     CRangeSlider* m_slider;
+    QLabel* m_missing;
 
     int m_shown = -1;
     int m_trimLock = 0;

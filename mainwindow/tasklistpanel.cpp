@@ -126,7 +126,7 @@ void TaskListPanel::connectControls()
     shortcut->setContext(Qt::WidgetWithChildrenShortcut);
     connect(shortcut, &QShortcut::activated, this, &TaskListPanel::ShowLog);
     // After the click has moved the selection to the row under it.
-    connect(m_list, &CTaskListCtrl::rightClicked, this, &TaskListPanel::offerLog);
+    connect(m_list, &CTaskListCtrl::rightClicked, this, &TaskListPanel::offerMenu);
 }
 
 void TaskListPanel::updateEnabled()
@@ -275,6 +275,14 @@ void TaskListPanel::FollowSelection()
     if (m != m_selected && m_tasks.isValidIndex(m)) {
         m_selected = m;
         LoadTask(m);
+    } else if (m_tasks.isValidIndex(m_selected)) {
+        // A click on the row shown looks at its file again: deleted or put back meanwhile.
+        const Task task = m_tasks.get(m_selected);
+        const bool markedGone = task.failed && task.failureKind == FailureKind::SourceMissing;
+        if (markedGone != sourceGone(task.sourcePath))
+            LoadTask(m_selected);
+        else
+            SelectRow(m_selected);
     } else if (m_selected >= 0) {
         SelectRow(m_selected);
     }
@@ -287,14 +295,30 @@ void TaskListPanel::LoadTask(int index)
     m_selected = index;
     Task task = m_tasks.get(index);
     // A source deleted since it was added says so in its row, as its conversion would,
-    // and keeps its trim, though its length can no longer be read. (A checker given in
-    // place of the file system's tells.)
-    const bool gone = m_dialogs.sourceChecker ? !m_dialogs.sourceChecker(task.sourcePath).isEmpty()
-                                              : !QFileInfo::exists(task.sourcePath);
-    if (gone && markSourceMissing(task))
+    // and keeps its trim, though its length can no longer be read. One put back is
+    // taken as it is again.
+    const bool gone = sourceGone(task.sourcePath);
+    if (gone ? markSourceMissing(task) : clearSourceMissing(task))
         m_editor.correct(index, task);
     SelectRow(m_selected);
     emit taskSelected(index, gone);
+}
+
+bool TaskListPanel::sourceGone(const QString& path) const
+{
+    // A checker given in place of the file system's tells.
+    return m_dialogs.sourceChecker ? !m_dialogs.sourceChecker(path).isEmpty()
+                                   : !QFileInfo::exists(path);
+}
+
+void TaskListPanel::lookAgainAtMissingSources()
+{
+    for (int i = 0; i < m_tasks.size(); ++i) {
+        Task task = m_tasks.get(i);
+        if (task.failureKind == FailureKind::SourceMissing && !sourceGone(task.sourcePath) &&
+            clearSourceMissing(task))
+            m_editor.correct(i, task);
+    }
 }
 
 void TaskListPanel::SelectRow(int row)
@@ -519,15 +543,31 @@ void TaskListPanel::keepWorkInView()
     m_list->EnsureVisible(*std::min_element(m_running.cbegin(), m_running.cend()), false);
 }
 
-void TaskListPanel::offerLog()
+void TaskListPanel::offerMenu()
 {
-    if (!m_tasks.isValidIndex(m_selected) || m_tasks.get(m_selected).logPath.isEmpty())
+    if (!m_tasks.isValidIndex(m_selected))
+        return;
+    const Task task = m_tasks.get(m_selected);
+    // The file the last batch made of the Task, while it is there.
+    const QString made =
+        !task.failed && QFileInfo(task.outputPath).isFile() ? task.outputPath : QString();
+    if (made.isEmpty() && task.logPath.isEmpty())
         return;
     auto* menu = new QMenu(m_window);
     menu->setObjectName(QStringLiteral("listMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* show = menu->addAction(tr("Show log"), this, &TaskListPanel::ShowLog);
-    show->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    if (!made.isEmpty()) {
+        menu->addAction(tr("Play"), this, [this, made] {
+            if (!m_dialogs.openUrl(QUrl::fromLocalFile(made)))
+                m_dialogs.message(tr("No program opened the file. It is %1").arg(made),
+                                  tr("Information"), WindowDialogs::MessageIcon::None);
+        });
+        menu->addAction(tr("Show in Folder"), this, [this, made] { m_dialogs.showInFolder(made); });
+    }
+    if (!task.logPath.isEmpty()) {
+        QAction* show = menu->addAction(tr("Show log"), this, &TaskListPanel::ShowLog);
+        show->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    }
     menu->popup(QCursor::pos());
 }
 

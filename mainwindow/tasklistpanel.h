@@ -46,6 +46,8 @@ public:
     void OnRemoveAll();
     void FollowSelection();
     void LoadTask(int index);
+    // Rows that said their source was missing, whose file is back, say so no more.
+    void lookAgainAtMissingSources();
     void SelectRow(int row);
     void RefreshRows();
     // Opens the log of the selected Task's last conversion (Ctrl+L, the list's menu).
@@ -71,6 +73,7 @@ private:
     void fitColumns();
     void connectControls();
     QString addProblem(const QString& path) const;
+    bool sourceGone(const QString& path) const;
     bool filterListEvent(QObject* watched, QEvent* event);
     bool handleListKey(const QKeyEvent& event);
     void showCellTip(QEvent* event);
@@ -81,7 +84,8 @@ private:
     const QStringList& plannedNames();
     void followRunningTasks();
     void keepWorkInView();
-    void offerLog();
+    // The row's menu: its file (play it, show it in its folder) and its log.
+    void offerMenu();
     void selectNothing();
 
     QWidget* m_window;

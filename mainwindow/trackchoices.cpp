@@ -23,12 +23,24 @@ TrackChoices::TrackChoices(QWidget* window, TaskEditor& editor)
     connect(m_subtitles, &QComboBox::activated, this, &TrackChoices::OnTrackChoiceChanged);
 }
 
-void TrackChoices::showTask(int index)
+void TrackChoices::showTask(int index, bool sourceGone)
 {
     m_shown = m_tasks.isValidIndex(index) ? index : -1;
-    if (m_shown >= 0)
+    if (m_shown >= 0 && !sourceGone)
         showTracks(m_tasks.get(m_shown));
+    else
+        emptyBoxes();
     updateEnabled();
+}
+
+void TrackChoices::emptyBoxes()
+{
+    ++m_trackGuard;
+    m_audioTrack->clear();
+    m_subtitles->clear();
+    m_audioTrack->setToolTip({});
+    m_subtitles->setToolTip({});
+    --m_trackGuard;
 }
 
 void TrackChoices::showTracks(const Task& task)
@@ -72,14 +84,8 @@ void TrackChoices::showTracks(const Task& task)
 
 void TrackChoices::updateEnabled()
 {
-    if (!m_tasks.isValidIndex(m_shown)) {
-        ++m_trackGuard;
-        m_audioTrack->clear();
-        m_subtitles->clear();
-        m_audioTrack->setToolTip({});
-        m_subtitles->setToolTip({});
-        --m_trackGuard;
-    }
+    if (!m_tasks.isValidIndex(m_shown))
+        emptyBoxes();
     const bool open = m_editor.mayEdit() && m_tasks.isValidIndex(m_shown);
     m_audioTrack->setEnabled(open && m_audioTrack->count() > 1);
     m_subtitles->setEnabled(open && m_subtitles->count() > 1);

@@ -20,11 +20,13 @@ public:
     void OnTrackChoiceChanged();
 
 public slots:
-    // Shows Task `index`'s tracks; with -1 the boxes are emptied.
-    void showTask(int index);
+    // Shows Task `index`'s tracks; with -1, or when its source is gone, the boxes are
+    // emptied: a file that is not there has no tracks to tell.
+    void showTask(int index, bool sourceGone = false);
 
 private:
     void showTracks(const Task& task);
+    void emptyBoxes();
 
     TaskEditor& m_editor;
     const TaskList& m_tasks;

@@ -1,6 +1,10 @@
 #include "mainwindow/windowdialogs.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -66,4 +70,34 @@ int WindowDialogs::ask(const QString& text, const QString& caption, const QStrin
 bool WindowDialogs::openUrl(const QUrl& url) const
 {
     return urlOpener ? urlOpener(url) : QDesktopServices::openUrl(url);
+}
+
+void WindowDialogs::showInFolder(const QString& path) const
+{
+    const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+    // The opener as it is now: the answer comes later.
+    auto openFolder = [opener = urlOpener, folder] {
+        if (opener)
+            opener(folder);
+        else
+            QDesktopServices::openUrl(folder);
+    };
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        openFolder();
+        return;
+    }
+    // The file managers' common way to open a folder with a file chosen in it.
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [openFolder](QDBusPendingCallWatcher* answered) {
+                         answered->deleteLater();
+                         if (answered->isError())
+                             openFolder();
+                     });
 }

@@ -46,4 +46,7 @@ struct WindowDialogs
     int ask(const QString& text, const QString& caption, const QStringList& buttons,
             int defaultButton) const;
     bool openUrl(const QUrl& url) const;
+    // Shows the file chosen in the file manager's window of its folder; where no file
+    // manager answers, opens the folder.
+    void showInFolder(const QString& path) const;
 };

@@ -395,6 +395,8 @@ int printOutcomes(const TaskList& tasks, const BatchDriver& driver)
             print(QStringLiteral("  finished  %1 -> %2").arg(name, driver.outputOf(i)));
             if (!task.warning.isEmpty())
                 print(QStringLiteral("            warning: %1").arg(task.warning));
+            for (const QString& change : task.change.split(u'\n', Qt::SkipEmptyParts))
+                print(QStringLiteral("            changed: %1").arg(change));
         } else {
             print(QStringLiteral("  stopped   %1").arg(name));
         }

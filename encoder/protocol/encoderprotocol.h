@@ -18,6 +18,12 @@ inline constexpr int kExitInterrupted = 6;      // a signal, not "q", ended the 
 // Every line the encoder writes itself starts so; a failure goes on with kErrorWord.
 inline constexpr char kNotePrefix[] = "trelvo-encoder: ";
 inline constexpr char kErrorWord[] = "error: ";
+// A setting of the command line that the encoder cannot keep is a note that goes on
+// with kChangedWord, why, and kUsingWord with what it takes instead: "trelvo-encoder:
+// changed: AAC has no sample rate of 54000 Hz; using 48000 Hz". The file is made all
+// the same; the program that runs us tells its user.
+inline constexpr char kChangedWord[] = "changed: ";
+inline constexpr char kUsingWord[] = "; using ";
 
 // A progress line: "frame=   12 fps= 25 size=     123kB time=4.52 bitrate= 300.0kbits/s".
 // After "size=" come exactly kSizeWidth characters of kilobytes; after "time=" the

@@ -1,4 +1,5 @@
 #include "common/qtprinters.h"
+#include "common/testmedia.h"
 #include "engine/batchdriver.h"
 #include "engine/batchrig.h"
 #include "engine/clock.h"
@@ -492,6 +493,46 @@ exit 5
     rig.run();
     EXPECT_EQ(rig.progress(0), "    Failed: the output folder is gone");
     EXPECT_EQ(rig.progress(1), "    Failed: the output folder is gone");
+}
+
+// The user removes the output folder while a file is converted: its run fails for that,
+// as the next one does, not because "the encoder stopped".
+TEST(BatchDriver, AFolderRemovedDuringARunIsTheCauseOfItsFailure)
+{
+    BatchRig rig;
+    rig.app.addProfile("removed.sh", R"sh(#!/bin/bash
+echo "frame=    1 fps= 25 size=       1kB time=1.00 bitrate= 8.0kbits/s"
+rm -r "$(dirname "$1")"
+echo data > "$1"
+exit 0
+)sh",
+                       "\"$OUTPUT_FILE\"");
+    rig.addMp4("clip", 0);
+    rig.run();
+    EXPECT_EQ(rig.progress(0), "    Failed: the output folder is gone");
+    EXPECT_TRUE(rig.tasks.get(0).failureReason.startsWith("The output folder " + rig.app.out()))
+        << rig.tasks.get(0).failureReason.toStdString();
+}
+
+// A setting the encoder could not keep is said on the row and at the end of the batch,
+// not only in the log.
+TEST(BatchDriver, ASettingTheEncoderCouldNotKeepIsSaid)
+{
+    BatchRig rig;
+    rig.driver.setAppFolder(TRELVO_BIN_DIR "/app"); // our encoder and its Profiles
+    const QString source = testmedia::clip("avi", 1);
+    ASSERT_FALSE(source.isEmpty());
+    Task task = makeTask(source, 1.0, 0, 0);
+    task.sampleRate = 1; // 54000 Hz, which AAC has not
+    rig.tasks.add(task);
+    rig.run();
+    EXPECT_EQ(rig.progress(0), "    Finished (48000 Hz)");
+    const QString change = "AAC has no sample rate of 54000 Hz; using 48000 Hz";
+    EXPECT_EQ(progressToolTip(rig.tasks.get(0)), "Finished with a change: " + change);
+    ASSERT_EQ(rig.host.messages.size(), 1);
+    EXPECT_EQ(rig.host.messages[0], "Information|Converting Finished: 1 converted, 0 failed\n\n"
+                                    "Converted with a setting changed:\n" +
+                                        QFileInfo(source).fileName() + ": " + change);
 }
 
 TEST(BatchDriver, TheExportCellShowsTheFileThatIsWritten)

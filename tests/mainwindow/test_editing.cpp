@@ -18,6 +18,7 @@
 #include <QEventLoop>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -661,9 +662,22 @@ TEST(MainWindowEditing, ASourceDeletedSinceItWasAddedIsMarkedWhenSelected)
     EXPECT_EQ(task.endTime, 15.5);
     EXPECT_EQ(slider->GetSelection(), std::make_pair(2.0, 15.5));
     EXPECT_EQ(listOf(f)->GetCellRequest(1, ColumnEnd)->text, "00:00:15.5");
-    // No picture of a file that is not there.
+    // No picture of a file that is not there, nor tracks: the preview says why.
     EXPECT_TRUE(f.media().entries("Still").isEmpty()) << f.media().log.join(", ").toStdString();
     EXPECT_EQ(f.media().entries("ClearPicture").size(), 1);
+    EXPECT_EQ(f.control<QComboBox>(IdAudioTrack)->count(), 0);
+    auto* note = f.dlg().findChild<QLabel*>("sourceMissingNote");
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text().remove(QChar(0x200B)), "The source file is missing:\n" + gone);
+
+    // Put back, it is as it was before: a click on its row looks again.
+    QFile(gone).open(QIODevice::WriteOnly);
+    clickRow(f, 1);
+    EXPECT_FALSE(f.dlg().tasks().get(1).failed);
+    EXPECT_TRUE(listOf(f)->GetCellRequest(1, ColumnProgress)->text.isEmpty())
+        << listOf(f)->GetCellRequest(1, ColumnProgress)->text.toStdString();
+    EXPECT_FALSE(note->isVisible());
 }
 
 // The selected row is shown whole, also when it is added at the foot of a full list.
@@ -762,6 +776,59 @@ TEST(MainWindowEditing, AConvertedRowShowsItsLog)
     EXPECT_EQ(opened.size(), 2);
     ASSERT_EQ(f.messages().size(), 1);
     EXPECT_TRUE(f.messages().front().contains("no log")) << f.messages().front().toStdString();
+}
+
+// A converted row's menu plays its file and shows it in its folder, while it is there.
+TEST(MainWindowEditing, AConvertedRowOffersItsFile)
+{
+    QTemporaryDir dir;
+    const QString made = dir.path() + "/clip0.mp4";
+    QFile(made).open(QIODevice::WriteOnly);
+    TaskList kept;
+    Task done = makeTask(standInSources(2)[0], 10.0, 0, 0);
+    done.finished = 1;
+    done.outputPath = made;
+    done.logPath = dir.path() + "/run.log";
+    kept.add(done);
+    done.sourcePath = standInSources(2)[1];
+    done.outputPath = dir.path() + "/deleted since.mp4";
+    kept.add(done);
+    ASSERT_TRUE(saveTaskList(kept, dir.path() + "/tasks.json"));
+    WindowFixture f(WindowFixture::kThreeProfiles, WindowFixture::RecordedMedia,
+                    dir.path() + "/tasks.json");
+    QList<QUrl> opened;
+    f.dlg().setUrlOpener([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    const auto menuOf = [&f](int row) -> QMenu* {
+        CTaskListCtrl* list = listOf(f);
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {},
+                          list->GetCellRect(row, 0).center());
+        for (QMenu* menu : f.dlg().findChildren<QMenu*>("listMenu")) {
+            if (menu->isVisible())
+                return menu;
+        }
+        return nullptr;
+    };
+    const auto texts = [](QMenu* menu) {
+        QStringList said;
+        for (const QAction* action : menu->actions())
+            said << action->text();
+        return said;
+    };
+
+    QMenu* menu = menuOf(0);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(texts(menu), (QStringList{"Play", "Show in Folder", "Show log"}));
+    menu->actions().front()->trigger();
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(made)});
+    menu->close();
+
+    menu = menuOf(1);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(texts(menu), QStringList{"Show log"});
+    menu->close();
 }
 
 // The Audio and Subtitles boxes list the selected Task's tracks and a subtitles file
