@@ -321,17 +321,38 @@ void CQuenmarDlg::setExtraRoom(const QSize& extra)
     m_extraRoom = extra;
     const int dx = extra.width();
     const int dy = extra.height();
-    // The list and its frame grow; what stands right of the list or below it moves along.
+    // The preview takes up to half of the room, keeping its shape; the settings move
+    // right beside it, the list and its frame take the rest, and what stands right of
+    // the list or below it moves along.
+    const QRect picture = rectOf(IdMediaComponent);
+    const int h = std::min(dy / 2, dx / 2 * picture.height() / picture.width());
+    const int w = h * picture.width() / picture.height();
     for (const Control& c : controls()) {
         QRect rect = c.rect;
         switch (c.id) {
-        case IdListFrame:
-        case IdTaskList:
-            rect.adjust(0, 0, dx, dy);
+        case IdMediaComponent:
+        case IdFadePicture:
+            rect.adjust(0, 0, w, h);
+            break;
+        case IdPlay:
+        case IdStopPreview:
+            rect.translate(0, h);
+            break;
+        case IdRangeSlider:
+            rect.adjust(0, h, w, h);
             break;
         case IdSettingsFrame:
+            rect.adjust(w, 0, dx, h);
+            break;
+        case IdListFrame:
+        case IdTaskList:
+            rect.adjust(0, h, dx, dy);
+            break;
+        case IdOutputFolderLabel:
+            rect.translate(0, h);
+            break;
         case IdOutputFolder:
-            rect.adjust(0, 0, dx, 0);
+            rect.adjust(0, h, dx, h);
             break;
         case IdFootFrame:
             rect.translate(0, dy);
@@ -341,7 +362,7 @@ void CQuenmarDlg::setExtraRoom(const QSize& extra)
         case IdAdd:
         case IdRemove:
         case IdRemoveAll:
-            rect.translate(dx, 0);
+            rect.translate(dx, h);
             break;
         case IdStart:
         case IdStop:
@@ -358,7 +379,11 @@ void CQuenmarDlg::setExtraRoom(const QSize& extra)
             rect.translate(0, dy);
             break;
         default:
-            continue;
+            // The settings, right of the preview, keep their size and move with it.
+            if (!rectOf(IdSettingsFrame).contains(rect))
+                continue;
+            rect.translate(w, 0);
+            break;
         }
         if (QWidget* widget = control(c.id))
             widget->setGeometry(rect);

@@ -93,20 +93,27 @@ TEST(HostWindow, ALargerWindowGivesItsRoomToTheListAndIsRemembered)
         const int exportWidth = list->GetColumnWidth(3);
 
         rig.host->resize(rig.host->size() + more);
-        EXPECT_EQ(list->geometry(), dialog102::rectOf(1011).adjusted(0, 0, 300, 200));
+        // The preview takes half the height, keeping its shape; the list the rest.
+        auto* preview = rig.main().findChild<QWidget*>("1053");
+        EXPECT_EQ(preview->geometry(), dialog102::rectOf(1053).adjusted(0, 0, 132, 100));
+        EXPECT_EQ(list->geometry(), dialog102::rectOf(1011).adjusted(0, 100, 300, 200));
         EXPECT_EQ(start->geometry(), dialog102::rectOf(1048).translated(300, 200));
         EXPECT_EQ(rig.main().findChild<QWidget*>("1022")->geometry(),
-                  dialog102::rectOf(1022).translated(300, 0));
+                  dialog102::rectOf(1022).translated(300, 100));
         EXPECT_GT(list->GetCountPerPage(), rows + 5);
         // Source and Export share the room, so that a long Export name reads too.
         EXPECT_EQ(list->GetColumnWidth(0) + list->GetColumnWidth(3), source + exportWidth + 300);
         EXPECT_GE(list->GetColumnWidth(3), exportWidth + 149);
-        // Nothing that stood below the list is left standing on it.
+        // Nothing is left standing on the list or the preview.
         for (const auto& control : dialog102::controls()) {
             auto* widget = rig.main().findChild<QWidget*>(QString::number(control.id));
-            if (control.id != 1011 && control.id != dialog102::IdListFrame && widget &&
-                widget->isVisible()) {
+            if (!widget || !widget->isVisible())
+                continue;
+            if (control.id != 1011 && control.id != dialog102::IdListFrame) {
                 EXPECT_FALSE(widget->geometry().intersects(list->geometry())) << control.id;
+            }
+            if (control.id != 1053 && control.id != dialog102::IdFadePicture) {
+                EXPECT_FALSE(widget->geometry().intersects(preview->geometry())) << control.id;
             }
         }
         EXPECT_EQ(rig.main().geometry().right(), rig.host->width() - 1);
@@ -119,7 +126,7 @@ TEST(HostWindow, ALargerWindowGivesItsRoomToTheListAndIsRemembered)
     EXPECT_TRUE(waitUntil(
         [&] {
             return again.main().findChild<QWidget*>("1011")->geometry() ==
-                   dialog102::rectOf(1011).adjusted(0, 0, 300, 200);
+                   dialog102::rectOf(1011).adjusted(0, 100, 300, 200);
         },
         5000))
         << again.main().findChild<QWidget*>("1011")->geometry().width() << " x "
