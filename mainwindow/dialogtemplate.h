@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <QWidget>
 
 // The main window's fixed layout and texts: every control by id with its pixel
 // rectangle and caption, the items of the settings combo boxes, and the file filters
@@ -91,5 +92,11 @@ QVector<FileFilter> fileFilters();
 // A filter line for QFileDialog that shows `description` as it stands (with
 // HideNameFilterDetails) and matches `patterns`.
 QString qtNameFilter(const FileFilter& filter);
+
+// The control `id` among the window's own children; null when it has none.
+template <typename W> W* controlOf(QWidget* window, int id)
+{
+    return window->findChild<W*>(QString::number(id), Qt::FindDirectChildrenOnly);
+}
 
 } // namespace dialog102

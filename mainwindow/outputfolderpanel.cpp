@@ -52,18 +52,14 @@ void showHelpWindow(QWidget* owner, const QUrl& url)
     window->activateWindow();
 }
 
-template <typename W> W* control(QWidget* window, int id)
-{
-    return window->findChild<W*>(QString::number(id), Qt::FindDirectChildrenOnly);
-}
-
 } // namespace
 
 OutputFolderPanel::OutputFolderPanel(QWidget* window, const TaskEditor& editor,
                                      const WindowDialogs& dialogs)
     : QObject(window), m_window(window), m_editor(editor), m_dialogs(dialogs),
-      m_folderEdit(control<QLineEdit>(window, IdOutputFolder)),
-      m_browse(control<QPushButton>(window, IdBrowse)), m_help(control<QPushButton>(window, IdHelp))
+      m_folderEdit(controlOf<QLineEdit>(window, IdOutputFolder)),
+      m_browse(controlOf<QPushButton>(window, IdBrowse)),
+      m_help(controlOf<QPushButton>(window, IdHelp))
 {
     m_folderEdit->setEnabled(false);
     connect(m_browse, &QPushButton::clicked, this, &OutputFolderPanel::OnBrowse);

@@ -24,19 +24,15 @@ constexpr double kStillAtStart = 1.0;
 // How long the arrow keys must rest before the moved edge's picture is shown.
 constexpr int kKeysRestMs = 400;
 
-template <typename W> W* control(QWidget* window, int id)
-{
-    return window->findChild<W*>(QString::number(id), Qt::FindDirectChildrenOnly);
-}
 } // namespace
 
 PreviewPanel::PreviewPanel(QWidget* window, TaskEditor& editor, MediaPreview& preview)
     : QObject(window), m_editor(editor), m_tasks(editor.tasks()), m_preview(preview),
-      m_fade(control<CFadePicture>(window, IdFadePicture)),
-      m_video(control<CVideoEdit>(window, IdMediaComponent)),
-      m_play(control<CImageButton>(window, IdPlay)),
-      m_stopPreview(control<CImageButton>(window, IdStopPreview)),
-      m_slider(control<CRangeSlider>(window, IdRangeSlider)), m_missing(new QLabel(m_video))
+      m_fade(controlOf<CFadePicture>(window, IdFadePicture)),
+      m_video(controlOf<CVideoEdit>(window, IdMediaComponent)),
+      m_play(controlOf<CImageButton>(window, IdPlay)),
+      m_stopPreview(controlOf<CImageButton>(window, IdStopPreview)),
+      m_slider(controlOf<CRangeSlider>(window, IdRangeSlider)), m_missing(new QLabel(m_video))
 {
     // Light on the preview's black, whatever the skin says of labels.
     m_missing->setObjectName(QStringLiteral("sourceMissingNote"));

@@ -21,11 +21,6 @@ using namespace dialog102;
 
 namespace {
 
-template <typename W> W* control(QWidget* window, int id)
-{
-    return window->findChild<W*>(QString::number(id), Qt::FindDirectChildrenOnly);
-}
-
 // A profile's name may be longer than its box: the open list is as wide as the longest
 // name, and the box's tooltip shows the chosen one whole.
 void showWholeNames(QComboBox* box)
@@ -44,18 +39,18 @@ void showWholeNames(QComboBox* box)
 
 SettingsPanel::SettingsPanel(QWidget* window, TaskEditor& editor, MediaConverter& converter)
     : QObject(window), m_editor(editor), m_tasks(editor.tasks()), m_converter(converter),
-      m_exportTypeLabel(control<QLabel>(window, IdExportTypeLabel)),
-      m_exportMp4(control<QRadioButton>(window, IdExportMp4)),
-      m_exportWmv(control<QRadioButton>(window, IdExportWmv)),
-      m_titleLabel(control<QLabel>(window, IdTitleLabel)),
-      m_titleEdit(control<QLineEdit>(window, IdTitle)),
-      m_mp4ProfileLabel(control<QLabel>(window, IdMp4ProfileLabel)),
-      m_mp4Profile(control<QComboBox>(window, IdMp4Profile)),
-      m_wmvProfileLabel(control<QLabel>(window, IdWmvProfileLabel)),
-      m_wmvProfile(control<QComboBox>(window, IdWmvProfile))
+      m_exportTypeLabel(controlOf<QLabel>(window, IdExportTypeLabel)),
+      m_exportMp4(controlOf<QRadioButton>(window, IdExportMp4)),
+      m_exportWmv(controlOf<QRadioButton>(window, IdExportWmv)),
+      m_titleLabel(controlOf<QLabel>(window, IdTitleLabel)),
+      m_titleEdit(controlOf<QLineEdit>(window, IdTitle)),
+      m_mp4ProfileLabel(controlOf<QLabel>(window, IdMp4ProfileLabel)),
+      m_mp4Profile(controlOf<QComboBox>(window, IdMp4Profile)),
+      m_wmvProfileLabel(controlOf<QLabel>(window, IdWmvProfileLabel)),
+      m_wmvProfile(controlOf<QComboBox>(window, IdWmvProfile))
 {
     for (int id = kFirstSetting; id <= kLastSetting; ++id)
-        m_settings[size_t(id - kFirstSetting)] = control<QComboBox>(window, id);
+        m_settings[size_t(id - kFirstSetting)] = controlOf<QComboBox>(window, id);
     auto* radios = new QButtonGroup(this);
     radios->addButton(m_exportMp4, 0);
     radios->addButton(m_exportWmv, 1);

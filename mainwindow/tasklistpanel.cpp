@@ -39,10 +39,6 @@ namespace {
 // How long the list is left where the user scrolled it during a batch.
 constexpr int kUserScrollHoldMs = 4000;
 
-template <typename W> W* control(QWidget* window, int id)
-{
-    return window->findChild<W*>(QString::number(id), Qt::FindDirectChildrenOnly);
-}
 } // namespace
 
 TaskListPanel::TaskListPanel(QWidget* window, TaskEditor& editor, MediaConverter& converter,
@@ -50,10 +46,10 @@ TaskListPanel::TaskListPanel(QWidget* window, TaskEditor& editor, MediaConverter
                              const WindowDialogs& dialogs)
     : QObject(window), m_window(window), m_editor(editor), m_tasks(editor.tasks()),
       m_converter(converter), m_preview(preview), m_driver(driver), m_batch(batch),
-      m_dialogs(dialogs), m_list(control<CTaskListCtrl>(window, IdTaskList)),
-      m_add(control<CImageButton>(window, IdAdd)),
-      m_remove(control<CImageButton>(window, IdRemove)),
-      m_removeAll(control<CImageButton>(window, IdRemoveAll)), m_sizes(appFolder(), wmvBitRates)
+      m_dialogs(dialogs), m_list(controlOf<CTaskListCtrl>(window, IdTaskList)),
+      m_add(controlOf<CImageButton>(window, IdAdd)),
+      m_remove(controlOf<CImageButton>(window, IdRemove)),
+      m_removeAll(controlOf<CImageButton>(window, IdRemoveAll)), m_sizes(appFolder(), wmvBitRates)
 {
     setUpColumns();
     connectControls();
