@@ -66,14 +66,19 @@ template <typename W> W* make(QWidget* parent, int id)
 }
 
 // The rectangles were measured for a narrower face than some systems have: a label
-// whose text would be cut gets a slightly smaller font instead.
+// whose text would be cut gets a slightly smaller font instead. The size is given as a
+// style of the label's own, as a skin's style sheet polishing the label would give it
+// the window's font again.
 void fitText(QLabel* label)
 {
     QFont font = label->font();
     while (font.pixelSize() > 8 &&
            QFontMetrics(font).horizontalAdvance(label->text()) > label->width())
         font.setPixelSize(font.pixelSize() - 1);
+    if (font.pixelSize() == label->font().pixelSize())
+        return;
     label->setFont(font);
+    label->setStyleSheet(QStringLiteral("font-size: %1px;").arg(font.pixelSize()));
 }
 
 } // namespace
@@ -223,6 +228,7 @@ void CQuenmarDlg::OnInitDialog()
     m_stop->hide();
 
     placeControls();
+    fitLabels();
     orderTabStops();
     m_listPanel->setExtraWidth(0);
     m_folderPanel->start();
@@ -278,11 +284,17 @@ void CQuenmarDlg::placeControls()
         if (!widget)
             continue;
         widget->setGeometry(c.rect);
-        if (auto* label = qobject_cast<QLabel*>(widget))
-            fitText(label);
         // The title comes with the first Task.
         if (c.id == IdTitleLabel || c.id == IdTitle)
             widget->hide();
+    }
+}
+
+void CQuenmarDlg::fitLabels()
+{
+    for (const Control& c : controls()) {
+        if (auto* label = qobject_cast<QLabel*>(control(c.id)))
+            fitText(label);
     }
 }
 

@@ -122,6 +122,8 @@ private:
     void OnInitDialog();
     void setUpImageButtons();
     void placeControls();
+    // A text too wide for its label gets a slightly smaller font.
+    void fitLabels();
     void updateControls();
     void restoreTasks();
     void setUpLogs();
