@@ -166,7 +166,7 @@ void CQuenmarDlg::createControls()
     m_start = make<CImageButton>(this, IdStart);
     m_stop = make<CImageButton>(this, IdStop);
     m_batchLine = make<QLabel>(this, IdBatchProgress);
-    m_batchLine->hide(); // shown while a batch runs
+    m_batchLine->hide(); // shown once there is something to convert
 
     // Enter does nothing in this window, so no button is ever its default: the style
     // would frame a default button like the focused one.
@@ -236,6 +236,7 @@ void CQuenmarDlg::OnInitDialog()
     m_background = art::pixmap(art::Kind::Bitmap, 185);
     setCaption();
     restoreTasks();
+    showBatchProgress();
 }
 
 void CQuenmarDlg::setUpImageButtons()

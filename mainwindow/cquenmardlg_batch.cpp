@@ -46,18 +46,48 @@ void CQuenmarDlg::followBatch()
     });
     connect(m_driver.get(), &BatchDriver::taskStarted, this, &CQuenmarDlg::showBatchProgress);
     connect(m_driver.get(), &BatchDriver::taskEnded, this, &CQuenmarDlg::showBatchProgress);
-    // The closing message says how the batch ended.
+    // The closing message says how the batch ended; then the line says again what the
+    // next batch will write.
     connect(m_driver.get(), &BatchDriver::batchEnded, this, [this] {
         m_batchLineTimer->stop();
-        m_batchLine->hide();
-        m_batchLine->clear();
+        showBatchProgress();
     });
+    // Idle, it follows the list, the Tasks' settings and the folder.
+    connect(&m_editor, &TaskEditor::rowsChanged, this, &CQuenmarDlg::showBatchProgress);
+    connect(&m_editor, &TaskEditor::taskChanged, this, &CQuenmarDlg::showBatchProgress);
+    connect(m_folderPanel, &OutputFolderPanel::folderChanged, this,
+            &CQuenmarDlg::showBatchProgress);
 }
 
 void CQuenmarDlg::showBatchProgress()
 {
-    if (converting())
+    if (converting()) {
         m_batchLine->setText(batchProgressText(m_driver->progress(tickCount())));
+        return;
+    }
+    // Before a batch: how much it will write, against the room where it goes.
+    qint64 needed = 0;
+    int count = 0;
+    for (int i = 0; i < m_tasks.size(); ++i) {
+        const Task task = m_tasks.get(i);
+        if (!isConverted(task)) {
+            needed += m_sizes.bytes(task);
+            ++count;
+        }
+    }
+    const QString folder = m_folderPanel->folder();
+    const qint64 free = m_freeRoom ? m_freeRoom(folder) : freeRoom(folder);
+    QString text;
+    if (count > 0 && needed > 0) {
+        text = (count == 1 ? tr("1 file to convert") : tr("%1 files to convert").arg(count)) +
+               tr(" · about %1").arg(byteSizeText(needed));
+        if (free >= 0)
+            text += tr(" · %1 free in the output folder").arg(byteSizeText(free));
+        if (free >= 0 && needed > free)
+            text += tr(" · will not fit");
+    }
+    m_batchLine->setText(text);
+    m_batchLine->setVisible(!text.isEmpty());
 }
 
 void CQuenmarDlg::OnStart()

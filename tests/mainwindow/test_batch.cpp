@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -283,6 +284,14 @@ TEST(MainWindowBatch, StartAsksWhenTheFilesWillNotFit)
         asked << text + " [" + buttons.join('|') + "]";
         return answer;
     });
+    // Before Start, the line under the list says it already.
+    f.control<QRadioButton>(IdExportMp4)->click();
+    f.control<QRadioButton>(IdExportWmv)->click();
+    EXPECT_TRUE(f.control<QLabel>(IdBatchProgress)
+                    ->text()
+                    .endsWith("300 KB free in the output "
+                              "folder · will not fit"))
+        << f.control<QLabel>(IdBatchProgress)->text().toStdString();
     QTest::mouseClick(f.control<QPushButton>(IdStart), Qt::LeftButton);
     EXPECT_FALSE(f.dlg().converting());
     EXPECT_EQ(roomAskedOf, out);
