@@ -101,9 +101,12 @@ void PreviewPanel::OnRangeChanged(int which, bool released)
 {
     if (m_trimLock || !m_editor.mayEdit() || !m_tasks.isValidIndex(m_shown))
         return;
-    const auto [start, end] = m_slider->GetSelection();
+    // Not a structured binding: clang 14 cannot capture one in a lambda.
+    const std::pair<double, double> selection = m_slider->GetSelection();
     const double duration = m_slider->GetMax();
-    m_editor.edit(m_shown, [&](Task& task) { return setTaskTrim(task, start, end, duration); });
+    m_editor.edit(m_shown, [&](Task& task) {
+        return setTaskTrim(task, selection.first, selection.second, duration);
+    });
     if (!released) {
         // The keys move an edge without ever releasing it: its picture shows once they
         // rest, as a released mouse shows it.
