@@ -218,16 +218,23 @@ TEST(MainWindowBatch, FilesThatCannotBeConvertedAreRefusedWhenAdded)
     EXPECT_FALSE(message.contains(QFileInfo(good).fileName()));
 }
 
-TEST(MainWindowBatch, StartAsksBeforeConvertingFinishedWorkAgain)
+// Two WMV Tasks of the stand-in component, converting into a folder of `sources`'s.
+QString addTwoWmvTasks(WindowFixture& f, Sources& sources)
 {
-    WindowFixture f;
-    Sources sources;
     const QString out = sources.dir.filePath("out");
     QDir().mkpath(out);
     f.dlg().findChild<QLineEdit*>("1021")->setText(out);
     f.media().completeAfterMs = 10;
     clickRadio(f.control<QRadioButton>(IdExportWmv));
     f.addThroughButton({sources.file("a.avi"), sources.file("b.avi")});
+    return out;
+}
+
+TEST(MainWindowBatch, StartAsksBeforeConvertingFinishedWorkAgain)
+{
+    WindowFixture f;
+    Sources sources;
+    const QString out = addTwoWmvTasks(f, sources);
     QStringList asked;
     int answer = -1;
     f.dlg().setQuestionBox([&](const QString& text, const QString&, const QStringList& buttons) {
@@ -267,12 +274,7 @@ TEST(MainWindowBatch, StartAsksWhenTheFilesWillNotFit)
 {
     WindowFixture f;
     Sources sources;
-    const QString out = sources.dir.filePath("out");
-    QDir().mkpath(out);
-    f.dlg().findChild<QLineEdit*>("1021")->setText(out);
-    f.media().completeAfterMs = 10;
-    clickRadio(f.control<QRadioButton>(IdExportWmv));
-    f.addThroughButton({sources.file("a.avi"), sources.file("b.avi")});
+    const QString out = addTwoWmvTasks(f, sources);
     QString roomAskedOf;
     f.dlg().setFreeRoom([&](const QString& folder) {
         roomAskedOf = folder;
