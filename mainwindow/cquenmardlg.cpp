@@ -230,7 +230,7 @@ void CQuenmarDlg::OnInitDialog()
     placeControls();
     fitLabels();
     orderTabStops();
-    m_listPanel->setExtraWidth(0);
+    m_listPanel->fitColumns();
     m_folderPanel->start();
     updateControls();
     m_background = art::pixmap(art::Kind::Bitmap, 185);
@@ -373,7 +373,7 @@ void CQuenmarDlg::setExtraRoom(const QSize& extra)
         if (QWidget* widget = control(c.id))
             widget->setGeometry(rect);
     }
-    m_listPanel->setExtraWidth(dx);
+    m_listPanel->fitColumns();
 }
 
 void CQuenmarDlg::updateControls()

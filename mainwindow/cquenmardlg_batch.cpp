@@ -1,35 +1,12 @@
 // The window as the batch's host: Start and its questions, the batch's line under the
 // list, closing during a batch, and the messages the batch shows.
-#include "engine/appsettings.h"
 #include "engine/clock.h"
-#include "engine/programfolder.h"
-#include "engine/tasklistfile.h"
-#include "engine/tasklog.h"
 #include "mainwindow/cquenmardlg.h"
-#include "mainwindow/dialogtemplate.h"
 #include "mainwindow/outputfolderpanel.h"
-#include "mainwindow/previewpanel.h"
-#include "mainwindow/settingspanel.h"
 #include "mainwindow/tasklistpanel.h"
-#include "mainwindow/trackchoices.h"
-#include "media/cvideoedit.h"
-#include "media/mediacatalog.h"
-#include "resources/artresource.h"
-#include "widgets/cfadepicture.h"
 #include "widgets/cimagebutton.h"
-#include "widgets/colorref.h"
-#include "widgets/crangeslider.h"
-#include "widgets/ctasklistctrl.h"
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QLockFile>
-#include <QPainter>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTimer>
 
 void CQuenmarDlg::followBatch()

@@ -69,11 +69,6 @@ void TaskListPanel::setUpColumns()
     m_list->SetExtendedStyle(CTaskListCtrl::ExCheckBoxes, CTaskListCtrl::ExCheckBoxes);
 }
 
-void TaskListPanel::setExtraWidth(int)
-{
-    fitColumns();
-}
-
 void TaskListPanel::fitColumns()
 {
     // The widths above were measured for another face. Here the Progress column is as

@@ -32,7 +32,7 @@ public:
 
     int selected() const { return m_selected; }
     // The list was made wider or narrower: Source and Export share the room.
-    void setExtraWidth(int extra);
+    void fitColumns();
     void updateEnabled();
 
     void OnAdd();
@@ -70,7 +70,6 @@ protected:
 
 private:
     void setUpColumns();
-    void fitColumns();
     void connectControls();
     QString addProblem(const QString& path) const;
     bool sourceGone(const QString& path) const;
