@@ -4,6 +4,7 @@
 #include "av/exclusiveoutput.h"
 #include "av/handles.h"
 #include "av/pieces.h"
+#include "av/readahead.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -22,6 +23,8 @@ namespace {
 constexpr int kVideo = 0;
 constexpr int kAudio = 1;
 constexpr qint64 kProgressIntervalMs = 250;
+// Frames decoded ahead of the encoders: enough to carry them over a slow picture.
+constexpr size_t kReadAhead = 8;
 
 // Rates given as decimals (23.976 as a float) mean the NTSC fractions.
 AVRational frameRateOf(double fps)
@@ -355,10 +358,12 @@ bool Transcoder::convertPiece(size_t index, double pieceStart)
 
     const int lead = out.codec[kVideo] ? kVideo : kAudio;
     av::FramePtr frame = av::makeFrame();
+    // The encoders use one core: the piece is decoded and shaped beside them.
+    av::ReadAhead reader(piece, kReadAhead);
     for (;;) {
         AVRational from{1, 1};
         av::Source* failed = nullptr;
-        const av::Source::Kind kindRead = piece.next(frame.get(), &from, nullptr, &failed);
+        const av::Source::Kind kindRead = reader.next(frame.get(), &from, &failed);
         if (kindRead == av::Source::Kind::End) {
             // A file missing its picture or sound is no success.
             if (failed)
