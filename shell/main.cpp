@@ -3,9 +3,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <malloc.h>
 
 int main(int argc, char** argv)
 {
+    // A conversion runs several threads at once (decoder, reader, encoder), and each would
+    // get a malloc arena of its own, holding memory the others cannot use.
+    mallopt(M_ARENA_MAX, 2);
     if (wantsCommandLine(argc, argv))
         return runCommandLine(argc, argv);
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
