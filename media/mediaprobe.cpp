@@ -190,7 +190,20 @@ int mediaForcedSubtitleTrack(const QString& path, int audioTrack)
     if (!QFileInfo(path).isFile())
         return 0;
     av::InputPtr ctx = av::openInput(QFile::encodeName(path).toStdString(), nullptr);
-    if (!ctx || !av::readStreamInfo(ctx.get()))
+    if (!ctx)
+        return 0;
+    // Reading into the streams decodes some of them: not needed where the header names
+    // every stream and none is subtitles.
+    const auto hasSubtitles = [](const AVFormatContext* input) {
+        for (unsigned i = 0; i < input->nb_streams; ++i) {
+            if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE)
+                return true;
+        }
+        return false;
+    };
+    if (!(ctx->ctx_flags & AVFMTCTX_NOHEADER) && !hasSubtitles(ctx.get()))
+        return 0;
+    if (!av::readStreamInfo(ctx.get()))
         return 0;
     const auto audio = av::listTracks(ctx.get(), AVMEDIA_TYPE_AUDIO);
     const auto subtitles = av::listTracks(ctx.get(), AVMEDIA_TYPE_SUBTITLE);
