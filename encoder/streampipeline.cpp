@@ -1,6 +1,7 @@
 #include "encoder/streampipeline.h"
 
 #include "av/encode.h"
+#include "encoder/encodeworker.h"
 
 extern "C" {
 #include <libavutil/mathematics.h>
@@ -41,6 +42,11 @@ int StreamPipeline::drain()
             m_outputEnded = true;
             return 0;
         case av::DecodeStage::Flow::Failed:
+            // The encoder's thread stops first: it may be saying why it failed too.
+            if (m_encodeWorker) {
+                if (const int ret = m_encodeWorker->finish(); ret < 0)
+                    return ret;
+            }
             return fail(m_stage.failure());
         case av::DecodeStage::Flow::Frame:
             break;
@@ -54,7 +60,7 @@ int StreamPipeline::drain()
                                      m_encoder->time_base);
         m_reachedSeconds = std::max(m_reachedSeconds.load(),
                                     (frame->pts + duration) * av_q2d(m_encoder->time_base));
-        const int ret = encodeFrame(frame);
+        const int ret = m_encodeWorker ? m_encodeWorker->push(frame) : encodeFrame(frame);
         av_frame_unref(frame);
         if (ret < 0)
             return ret;
@@ -82,6 +88,10 @@ int StreamPipeline::finish()
         m_finished = true;
         m_stage.finish();
         if (const int ret = drain(); ret < 0)
+            return ret;
+    }
+    if (m_encodeWorker) {
+        if (const int ret = m_encodeWorker->finish(); ret < 0)
             return ret;
     }
     return encodeFrame(nullptr);

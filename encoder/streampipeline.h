@@ -9,6 +9,8 @@
 
 namespace encoder {
 
+class EncodeWorker;
+
 // One stream's road through the conversion: the source's decode stage, then the
 // encoder. Packets that come out of the encoder go to the muxer through `writePacket`.
 class StreamPipeline
@@ -38,6 +40,7 @@ public:
     const std::string& failure() const { return m_failure; }
 
 private:
+    friend class EncodeWorker;
     int drain();
     int encodeFrame(AVFrame* frame);
     int fail(const av::Status& status);
@@ -55,6 +58,7 @@ private:
     std::atomic<int64_t> m_framesEncoded = 0;
     std::atomic<double> m_reachedSeconds = 0.0;
     std::string m_failure;
+    EncodeWorker* m_encodeWorker = nullptr; // while one encodes for this pipeline
 };
 
 } // namespace encoder

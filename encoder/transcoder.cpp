@@ -3,6 +3,7 @@
 #include "av/formatting.h"
 #include "av/sourcefilters.h"
 #include "encoder/console.h"
+#include "encoder/encodeworker.h"
 #include "encoder/levels.h"
 #include "encoder/pipelineworker.h"
 #include "encoder/protocol/encoderprotocol.h"
@@ -387,6 +388,10 @@ bool Transcoder::convert()
     std::unique_ptr<PipelineWorker> worker;
     if (m_pipelines.size() > 1)
         worker = std::make_unique<PipelineWorker>(*m_pipelines.back());
+    // The picture's encoder takes one picture while the next ones are decoded and scaled.
+    std::unique_ptr<EncodeWorker> encodeAhead;
+    if (!m_pipelines.empty() && m_pipelines.front()->isVideo())
+        encodeAhead = std::make_unique<EncodeWorker>(*m_pipelines.front());
     av::PacketPtr packet = av::makePacket();
     bool stopped = false;
     for (;;) {
