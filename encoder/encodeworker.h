@@ -1,12 +1,7 @@
 #pragma once
 
 #include "av/handles.h"
-
-#include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
+#include "encoder/queuethread.h"
 
 namespace encoder {
 
@@ -29,18 +24,11 @@ public:
     // far (negative), else 0.
     int push(AVFrame* frame);
     // Encodes what is queued and waits for the thread: the first failure, else 0.
-    int finish();
+    int finish() { return m_queue.finish(); }
 
 private:
-    void work();
-
     StreamPipeline& m_pipeline;
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::deque<av::FramePtr> m_queue;
-    bool m_closed = false;
-    std::atomic<int> m_result{0};
-    std::thread m_thread;
+    QueueThread<av::FramePtr> m_queue;
 };
 
 } // namespace encoder

@@ -1,12 +1,8 @@
 #pragma once
 
 #include "av/handles.h"
+#include "encoder/queuethread.h"
 #include "encoder/streampipeline.h"
-
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 namespace encoder {
 
@@ -16,6 +12,7 @@ class PipelineWorker
 {
 public:
     explicit PipelineWorker(StreamPipeline& pipeline);
+    // Lets the queued packets through and drains the pipeline, as finish() does.
     ~PipelineWorker();
 
     StreamPipeline& pipeline() const { return m_pipeline; }
@@ -23,19 +20,12 @@ public:
     void push(AVPacket* packet);
     // Lets the queued packets through, drains the pipeline and waits for the thread;
     // the pipeline's result (negative on a fatal failure).
-    int finish();
-    bool failed() const { return m_result.load() < 0; }
+    int finish() { return m_queue.finish(); }
+    bool failed() const { return m_queue.failed(); }
 
 private:
-    void work();
-
     StreamPipeline& m_pipeline;
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::deque<av::PacketPtr> m_queue;
-    bool m_closed = false;
-    std::atomic<int> m_result{0};
-    std::thread m_thread;
+    QueueThread<av::PacketPtr> m_queue;
 };
 
 } // namespace encoder
